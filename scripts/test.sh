@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds, and runs every test with CTest: once in a plain build and
+# once under AddressSanitizer and UndefinedBehaviorSanitizer, then the fuzzers for a bounded time.
+# As root the tests run in a private network namespace with only the loopback interface, so the
+# server's start-up announcement can reach no other host.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh test
+
+jobs=$(nproc)
+in_private_net() {
+    if [ "$(id -u)" -eq 0 ] && unshare -n true 2>/dev/null; then
+        unshare -n -- bash -c 'ip link set lo up && exec "$@"' bash "$@"
+    else
+        "$@"
+    fi
+}
+
+build_and_test() {
+    local dir=$1; shift
+    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+    in_private_net ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300
+}
+
+build_and_test build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    build_and_test build/asan -DCMAKE_BUILD_TYPE=Debug -DOSTREL_SANITIZE=ON -DOSTREL_BENCH=OFF
+
+if [ -x scripts/fuzz.sh ]; then
+    scripts/fuzz.sh 30
+fi
+echo "All tests passed."

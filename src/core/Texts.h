@@ -1,0 +1,61 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+// The texts the server writes into cells, log fields and the report, and reads back from cells.
+// This is the only code that writes or reads these forms; it never consults the C or Qt locale.
+
+struct TextFormat
+{
+    char decimalSeparator = ',';
+    char dateSeparator = '.'; // short date dd.MM.yyyy
+    char timeSeparator = ':'; // long time H:mm:ss
+};
+
+// The formats of the salon's locale (Russian), in one place.
+inline constexpr TextFormat SalonFormat{};
+
+// Money: rounded to five significant digits, then written with exactly two decimals and a comma:
+// 1234.567 -> "1234,60", 2.5 -> "2,50", 9999.99 -> "10000,00". A value whose rounded form has more
+// than five digits before the comma is written in exponent form: 123456.78 -> "1,2346E5",
+// 100000 -> "1E5". nullopt for a non-finite value.
+std::optional<std::string> formatMoney(double value);
+
+// Reads a money text back, as a fixed-point number with four decimals (so at most four decimals
+// survive): "180,00", "-2,5", "1,2346E5". Blanks around the number are allowed. nullopt for an
+// empty or malformed text, or a value outside the four-decimal fixed-point range.
+std::optional<double> parseMoney(std::string_view text);
+
+// Reads a plain number as the tariff lists and the configuration write it: the comma is the
+// decimal separator ("1,5"); no exponent. nullopt when it is not a number.
+std::optional<double> parseDecimal(std::string_view text);
+
+// Time: the time of day of x (see timeOfDay) as "H:mm:ss": "1:30:59", "10:00:00", "0:05:00".
+// nullopt for a non-finite or out-of-range x.
+std::optional<std::string> formatTime(double x);
+
+// Reads "H:mm:ss" (also "H:mm") back into a day fraction; hours 0..23, minutes and seconds 0..59.
+// nullopt for anything else, the empty text included.
+std::optional<double> parseTime(std::string_view text);
+
+// Short date "dd.MM.yyyy" of the date part of x; nullopt when !isValidDateTime(x).
+std::optional<std::string> formatDate(double x);
+
+// Reads "d.M.yyyy" (one or two digits for day and month, blanks allowed around the fields, as a
+// masked edit field leaves them) into the day number at 00:00; nullopt unless it is a real date
+// in 0001..9999.
+std::optional<double> parseDate(std::string_view text);
+
+// Date and time: the short date, then a blank and the long time unless hours, minutes and seconds
+// are all zero. nullopt when !isValidDateTime(x).
+std::optional<std::string> formatDateTime(double x);
+
+// Whole number as the configuration writes it: optional sign and decimal digits, blanks around
+// allowed; nullopt when it is not a whole number or does not fit in 32 bits.
+std::optional<int> parseWholeNumber(std::string_view text);
+
+} // namespace ostrel

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "stations/StationReport.h"
+#include "stations/StationTable.h"
+
+#include <functional>
+#include <string>
+
+namespace ostrel {
+
+class HistoryTable;
+class SessionLog;
+class CommandTransport;
+class TariffList;
+
+// What report processing needs to know of the connection a report came on. The network layer's
+// connection implements it; tests use a plain struct.
+class StationLink
+{
+public:
+    virtual ~StationLink() = default;
+    virtual const std::string& hostName() const = 0; // looked up once; the dotted address when the look-up failed
+    virtual const std::string& address() const = 0;  // dotted decimal
+    virtual bool isClosed() const = 0;                // true once the disconnect handling has run for it
+};
+
+struct ResumeSettings
+{
+    bool closeAfterReset = true; // no session is ever resumed
+    bool waitAfterReset = true;  // a resumed session waits instead of running
+};
+
+// Applies station reports to the station table and closes sessions into the log: the work of a
+// reader thread and of the disconnect handling. Every public call takes StationTableMutex itself.
+class ReportProcessor
+{
+public:
+    ReportProcessor(StationTable& table, HistoryTable& history, SessionLog& log, CommandTransport& transport,
+                    const TariffList& prices, const TariffList& games, ResumeSettings settings);
+
+    // Called after the mutex is released whenever a table changed; may be called on any thread.
+    void setChangedCallback(std::function<void()> changed) { m_changed = std::move(changed); }
+
+    // Applies one decoded report from `link`. A report with a non-finite or unshowable Start,
+    // Finish, Price or Allowance is dropped whole; so is one whose link has been closed, or whose
+    // row went away in a nested disconnect. Returns true when the row was written.
+    bool applyReport(const StationLink& link, const StationReport& report);
+
+    // The disconnect handling: logs a session whose sum is filled with "Reset" and removes the
+    // station's row.
+    void stationDisconnected(const StationLink& link);
+
+    // Counters for tests and benchmarks.
+    std::uint64_t appliedReports() const { return m_applied; }
+    std::uint64_t droppedReports() const { return m_dropped; }
+
+private:
+    StationTable& m_table;
+    HistoryTable& m_history;
+    SessionLog& m_log;
+    CommandTransport& m_transport;
+    const TariffList& m_prices;
+    const TariffList& m_games;
+    ResumeSettings m_settings;
+    std::function<void()> m_changed;
+    std::uint64_t m_applied = 0; // written under StationTableMutex
+    std::uint64_t m_dropped = 0;
+};
+
+} // namespace ostrel
