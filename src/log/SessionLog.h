@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,11 +41,16 @@ public:
     // only a trailing fragment may be overwritten by a later append. nullopt when the file is missing.
     std::optional<std::uint64_t> stableLength() const;
 
+    // Benchmarks only: appends skip fsync, so the cost of the sync can be measured apart. The
+    // server never calls this; without the sync a closed session may be lost to a power failure.
+    void skipSyncForBenchmark() { m_sync = false; }
+
 private:
     std::string m_path;
     HistoryTable& m_history;
     Clock m_clock;
     mutable std::mutex m_fileLock;
+    bool m_sync = true;
 };
 
 } // namespace ostrel

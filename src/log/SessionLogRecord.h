@@ -40,4 +40,12 @@ LogRecordBytes encodeLogRecord(const SessionLogRecord& record);
 // are and an overlong length byte is cut to the capacity; callers check what they need.
 SessionLogRecord decodeLogRecord(std::span<const std::uint8_t, SessionLogRecordSize> bytes);
 
+// ClosedAt straight from the file bytes: it is stored plain, so a reader can test it before it
+// decodes the texts.
+double logRecordClosedAt(std::span<const std::uint8_t, SessionLogRecordSize> bytes);
+
+// False when a text field's length byte exceeds its capacity: the server never writes such a
+// record, so it marks a damaged file (decodeLogRecord still reads it, cut to the capacity).
+bool logRecordLengthsValid(std::span<const std::uint8_t, SessionLogRecordSize> bytes);
+
 } // namespace ostrel

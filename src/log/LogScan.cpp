@@ -1,0 +1,118 @@
+#include "log/LogScan.h"
+
+#include "core/DateTime.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace ostrel {
+
+namespace {
+
+constexpr std::size_t RecordsPerRead = 4096; // 672 KiB per read
+
+// Reads up to `size` bytes, fewer only at the end of the file. -1 on a read error.
+ssize_t readFully(int fd, std::uint8_t* into, std::size_t size)
+{
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, into + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return static_cast<ssize_t>(got);
+}
+
+void checkRecord(LogScanResult& result, const LogScanEntry& entry, std::optional<double>& lastValid)
+{
+    if (!result.firstBadDate) {
+        if (!isValidDateTime(entry.closedAt)) {
+            result.firstBadDate = entry.index;
+            result.badDateFault = LogDateFault::NotValid;
+            result.badDateValue = entry.closedAt;
+        } else if (lastValid && entry.closedAt < *lastValid) {
+            result.firstBadDate = entry.index;
+            result.badDateFault = LogDateFault::Backwards;
+            result.badDateValue = entry.closedAt;
+            result.previousClosedAt = *lastValid;
+        }
+    }
+    if (isValidDateTime(entry.closedAt))
+        lastValid = entry.closedAt;
+    if (!result.firstBadLength && !logRecordLengthsValid(entry.bytes))
+        result.firstBadLength = entry.index;
+}
+
+} // namespace
+
+LogScanResult scanLogFile(const std::string& path, const LogScanCallback& onRecord,
+                          std::optional<std::uint64_t> lengthLimit)
+{
+    LogScanResult result;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        result.error = errno;
+        result.status = errno == ENOENT ? LogScanStatus::Missing : LogScanStatus::OpenFailed;
+        return result;
+    }
+
+    const auto buffer = std::make_unique<std::uint8_t[]>(RecordsPerRead * SessionLogRecordSize);
+    std::uint64_t remaining = lengthLimit.value_or(UINT64_MAX);
+    std::size_t carried = 0; // bytes of an incomplete record at the start of the buffer
+    std::optional<double> lastValid;
+    bool stopped = false;
+
+    while (!stopped && remaining > 0) {
+        const std::size_t room = RecordsPerRead * SessionLogRecordSize - carried;
+        const std::size_t want = remaining < room ? static_cast<std::size_t>(remaining) : room;
+        const ssize_t got = readFully(fd, buffer.get() + carried, want);
+        if (got < 0) {
+            result.error = errno;
+            result.status = LogScanStatus::ReadFailed;
+            ::close(fd);
+            return result;
+        }
+        remaining -= static_cast<std::uint64_t>(got);
+        const std::size_t available = carried + static_cast<std::size_t>(got);
+        const bool atEnd = static_cast<std::size_t>(got) < want || remaining == 0;
+
+        std::size_t pos = 0;
+        for (; pos + SessionLogRecordSize <= available; pos += SessionLogRecordSize) {
+            LogScanEntry entry{result.records, result.records * SessionLogRecordSize, 0,
+                               std::span<const std::uint8_t, SessionLogRecordSize>(buffer.get() + pos,
+                                                                                 SessionLogRecordSize)};
+            entry.closedAt = logRecordClosedAt(entry.bytes);
+            checkRecord(result, entry, lastValid);
+            ++result.records;
+            if (onRecord && !onRecord(entry)) {
+                stopped = true;
+                break;
+            }
+        }
+        if (stopped)
+            break;
+        carried = available - pos;
+        if (atEnd) {
+            result.fragmentBytes = carried;
+            break;
+        }
+        std::memmove(buffer.get(), buffer.get() + pos, carried);
+    }
+
+    ::close(fd);
+    result.status = stopped ? LogScanStatus::Stopped : LogScanStatus::Complete;
+    return result;
+}
+
+} // namespace ostrel

@@ -1,0 +1,116 @@
+#include "log/SessionLogRecord.h"
+
+#include "core/ShortString.h"
+
+#include <bit>
+#include <cstring>
+#include <limits>
+
+namespace ostrel {
+
+namespace {
+
+static_assert(sizeof(double) == 8 && std::numeric_limits<double>::is_iec559);
+
+struct TextField
+{
+    std::size_t offset;
+    std::size_t capacity;
+};
+
+constexpr std::size_t ReservedOffset = 48;
+constexpr TextField ComputerField{57, 30};
+constexpr TextField AddressField{88, 16};
+constexpr TextField StatusField{105, 40};
+constexpr TextField CommentField{146, 20};
+static_assert(CommentField.offset + 1 + CommentField.capacity + 1 == SessionLogRecordSize); // the pad byte
+
+void putDouble(std::uint8_t* at, double value)
+{
+    auto bits = std::bit_cast<std::uint64_t>(value);
+    for (int i = 0; i < 8; ++i) {
+        at[i] = static_cast<std::uint8_t>(bits & 0xFF);
+        bits >>= 8;
+    }
+}
+
+double getDouble(const std::uint8_t* at)
+{
+    std::uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i)
+        bits = (bits << 8) | at[i];
+    return std::bit_cast<double>(bits);
+}
+
+std::span<std::uint8_t> field(LogRecordBytes& bytes, TextField f)
+{
+    return std::span<std::uint8_t>(bytes).subspan(f.offset, 1 + f.capacity);
+}
+
+std::span<const std::uint8_t> field(std::span<const std::uint8_t, SessionLogRecordSize> bytes, TextField f)
+{
+    return bytes.subspan(f.offset, 1 + f.capacity);
+}
+
+} // namespace
+
+void ScrambleLogRecord(std::span<std::uint8_t, SessionLogRecordSize> record)
+{
+    for (std::size_t i = LogScrambleBegin; i < SessionLogRecordSize; ++i)
+        record[i] ^= LogScrambleMask;
+}
+
+LogRecordBytes encodeLogRecord(const SessionLogRecord& record)
+{
+    LogRecordBytes bytes{};
+    putDouble(&bytes[0], record.closedAt);
+    putDouble(&bytes[8], record.price);
+    putDouble(&bytes[16], record.start);
+    putDouble(&bytes[24], record.duration);
+    putDouble(&bytes[32], record.finish);
+    putDouble(&bytes[40], record.sum);
+    static_assert(ReservedOffset == 48); // bytes 48..56 stay zero
+    writeShortString(field(bytes, ComputerField), record.computer);
+    writeShortString(field(bytes, AddressField), record.address);
+    writeShortString(field(bytes, StatusField), record.status);
+    writeShortString(field(bytes, CommentField), record.comment);
+    ScrambleLogRecord(bytes);
+    return bytes;
+}
+
+SessionLogRecord decodeLogRecord(std::span<const std::uint8_t, SessionLogRecordSize> bytes)
+{
+    LogRecordBytes plain;
+    std::memcpy(plain.data(), bytes.data(), SessionLogRecordSize);
+    ScrambleLogRecord(plain);
+    const std::span<const std::uint8_t, SessionLogRecordSize> view(plain);
+
+    SessionLogRecord record;
+    record.closedAt = getDouble(&plain[0]);
+    record.price = getDouble(&plain[8]);
+    record.start = getDouble(&plain[16]);
+    record.duration = getDouble(&plain[24]);
+    record.finish = getDouble(&plain[32]);
+    record.sum = getDouble(&plain[40]);
+    record.computer = readShortString(field(view, ComputerField));
+    record.address = readShortString(field(view, AddressField));
+    record.status = readShortString(field(view, StatusField));
+    record.comment = readShortString(field(view, CommentField));
+    return record;
+}
+
+double logRecordClosedAt(std::span<const std::uint8_t, SessionLogRecordSize> bytes)
+{
+    return getDouble(bytes.data());
+}
+
+bool logRecordLengthsValid(std::span<const std::uint8_t, SessionLogRecordSize> bytes)
+{
+    for (const TextField f : {ComputerField, AddressField, StatusField, CommentField}) {
+        if ((bytes[f.offset] ^ LogScrambleMask) > f.capacity)
+            return false;
+    }
+    return true;
+}
+
+} // namespace ostrel
