@@ -1,0 +1,390 @@
+#include "core/Texts.h"
+
+#include "core/DateTime.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace ostrel {
+
+namespace {
+
+constexpr int MoneySignificantDigits = 5;
+constexpr int MoneyDecimals = 2;
+constexpr int MoneyScaleDigits = 4; // the fixed-point money read back keeps four decimals
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+std::string_view trimBlanks(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+void appendNumber(std::string& out, int value, int minDigits)
+{
+    char buffer[16];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    const auto length = static_cast<int>(end - buffer);
+    for (int i = length; i < minDigits; ++i)
+        out += '0';
+    out.append(buffer, end);
+}
+
+// One to `maxDigits` decimal digits, nothing else.
+std::optional<int> parseDigits(std::string_view text, std::size_t maxDigits)
+{
+    if (text.empty() || text.size() > maxDigits)
+        return std::nullopt;
+    int value = 0;
+    for (const char c : text)
+    {
+        if (!isDigit(c))
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::string formatTimeOfDay(const TimeOfDay& t)
+{
+    std::string out;
+    appendNumber(out, t.hour, 1);
+    out += SalonFormat.timeSeparator;
+    appendNumber(out, t.minute, 2);
+    out += SalonFormat.timeSeparator;
+    appendNumber(out, t.second, 2);
+    return out;
+}
+
+std::string formatCivilDate(const CivilDate& d)
+{
+    std::string out;
+    appendNumber(out, d.day, 2);
+    out += SalonFormat.dateSeparator;
+    appendNumber(out, d.month, 2);
+    out += SalonFormat.dateSeparator;
+    appendNumber(out, d.year, 4);
+    return out;
+}
+
+// Splits text at each separator; nullopt when it holds more than N fields.
+template <std::size_t N>
+std::optional<std::size_t> splitFields(std::string_view text, char separator, std::array<std::string_view, N>& fields)
+{
+    std::size_t count = 0;
+    while (true)
+    {
+        if (count == N)
+            return std::nullopt;
+        const std::size_t at = text.find(separator);
+        fields[count++] = text.substr(0, at);
+        if (at == std::string_view::npos)
+            return count;
+        text.remove_prefix(at + 1);
+    }
+}
+
+} // namespace
+
+std::optional<std::string> formatMoney(double value)
+{
+    if (!std::isfinite(value))
+        return std::nullopt;
+
+    // Five significant digits, correctly rounded from the double's exact value: "d.ddddE+x".
+    char sci[32];
+    const auto sciEnd = std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific,
+                                      MoneySignificantDigits - 1)
+                            .ptr;
+    const std::string_view sciText(sci, static_cast<std::size_t>(sciEnd - sci));
+    const std::size_t ePos = sciText.find('e');
+    int exponent = 0;
+    std::from_chars(sciText.data() + ePos + (sciText[ePos + 1] == '+' ? 2 : 1), sciEnd, exponent);
+    std::string digits;
+    for (const char c : sciText.substr(0, ePos))
+        if (isDigit(c))
+            digits += c;
+    const bool isZero = digits.find_first_not_of('0') == std::string::npos;
+    const bool negative = std::signbit(value) && !isZero;
+
+    std::string out = negative ? "-" : "";
+    if (exponent >= MoneySignificantDigits)
+    {
+        // Six or more digits before the comma: exponent form, trailing zeros dropped.
+        digits.erase(digits.find_last_not_of('0') + 1);
+        out += digits[0];
+        if (digits.size() > 1)
+        {
+            out += SalonFormat.decimalSeparator;
+            out.append(digits, 1);
+        }
+        out += 'E';
+        appendNumber(out, exponent, 1);
+        return out;
+    }
+
+    if (exponent >= MoneySignificantDigits - 1 - MoneyDecimals)
+    {
+        // The fifth significant digit lies at or before the second decimal, so the five digits
+        // are the whole rounding; pad to two decimals.
+        const auto integerDigits = static_cast<std::size_t>(exponent + 1);
+        out.append(digits, 0, integerDigits);
+        out += SalonFormat.decimalSeparator;
+        std::string fraction = digits.substr(integerDigits);
+        fraction.resize(MoneyDecimals, '0');
+        out += fraction;
+        return out;
+    }
+
+    // Below 100 the second decimal is the coarser limit: round once, to two decimals, from the
+    // exact value (rounding twice could carry a digit that a single rounding does not).
+    char fixed[32];
+    const auto fixedEnd =
+        std::to_chars(fixed, fixed + sizeof fixed, std::fabs(value), std::chars_format::fixed, MoneyDecimals).ptr;
+    std::string fixedText(fixed, fixedEnd);
+    if (fixedText.find_first_not_of("0.") == std::string::npos)
+        return std::string("0") + SalonFormat.decimalSeparator + "00";
+    for (char& c : fixedText)
+        if (c == '.')
+            c = SalonFormat.decimalSeparator;
+    return out + fixedText;
+}
+
+std::optional<double> parseMoney(std::string_view text)
+{
+    text = trimBlanks(text);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
+    {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+
+    // Significant digits without leading zeros; the value is 0.<digits> x 10^point.
+    std::string digits;
+    long point = 0;
+    bool anyDigit = false;
+    bool afterSeparator = false;
+    std::size_t pos = 0;
+    for (; pos < text.size(); ++pos)
+    {
+        const char c = text[pos];
+        if (c == SalonFormat.decimalSeparator && !afterSeparator)
+        {
+            afterSeparator = true;
+            continue;
+        }
+        if (!isDigit(c))
+            break;
+        anyDigit = true;
+        if (digits.empty() && c == '0')
+        {
+            if (afterSeparator)
+                --point;
+            continue;
+        }
+        digits += c;
+        if (!afterSeparator)
+            ++point;
+    }
+    if (!anyDigit)
+        return std::nullopt;
+
+    if (pos < text.size())
+    {
+        if (text[pos] != 'E' && text[pos] != 'e')
+            return std::nullopt;
+        ++pos;
+        bool negativeExponent = false;
+        if (pos < text.size() && (text[pos] == '-' || text[pos] == '+'))
+            negativeExponent = text[pos++] == '-';
+        if (pos == text.size())
+            return std::nullopt;
+        long exponent = 0;
+        for (; pos < text.size(); ++pos)
+        {
+            if (!isDigit(text[pos]))
+                return std::nullopt;
+            if (exponent < 100'000) // beyond any money value either way; stop counting
+                exponent = exponent * 10 + (text[pos] - '0');
+        }
+        point += negativeExponent ? -exponent : exponent;
+    }
+    if (digits.empty())
+        return 0.0;
+
+    // The units of the fixed point are 1/10000: keep point + 4 digits, round on the next one.
+    const long kept = point + MoneyScaleDigits;
+    if (kept > std::numeric_limits<std::int64_t>::digits10 + 1)
+        return std::nullopt;
+    if (kept < 0)
+        return 0.0;
+    std::uint64_t units = 0;
+    for (long i = 0; i < kept; ++i)
+    {
+        const auto index = static_cast<std::size_t>(i);
+        units = units * 10 + static_cast<std::uint64_t>(index < digits.size() ? digits[index] - '0' : 0);
+    }
+    const auto next = static_cast<std::size_t>(kept);
+    if (next < digits.size() && digits[next] >= '5')
+        ++units;
+    const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
+    if (units > limit)
+        return std::nullopt;
+    const double magnitude = static_cast<double>(units) / 10'000.0;
+    return negative ? -magnitude : magnitude;
+}
+
+std::optional<double> parseDecimal(std::string_view text)
+{
+    text = trimBlanks(text);
+    std::string plain;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
+    {
+        if (text.front() == '-')
+            plain += '-';
+        text.remove_prefix(1);
+    }
+    bool anyDigit = false;
+    bool separatorSeen = false;
+    for (const char c : text)
+    {
+        if (isDigit(c))
+        {
+            anyDigit = true;
+            plain += c;
+        }
+        else if (c == SalonFormat.decimalSeparator && !separatorSeen)
+        {
+            separatorSeen = true;
+            plain += '.';
+        }
+        else
+        {
+            return std::nullopt;
+        }
+    }
+    if (!anyDigit)
+        return std::nullopt;
+    double value = 0;
+    const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value, std::chars_format::fixed);
+    if (ec != std::errc{} || end != plain.data() + plain.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::string> formatTime(double x)
+{
+    const auto t = timeOfDay(x);
+    if (!t)
+        return std::nullopt;
+    return formatTimeOfDay(*t);
+}
+
+std::optional<double> parseTime(std::string_view text)
+{
+    std::array<std::string_view, 3> fields;
+    const auto count = splitFields(trimBlanks(text), SalonFormat.timeSeparator, fields);
+    if (!count || *count < 2)
+        return std::nullopt;
+    const auto hour = parseDigits(fields[0], 2);
+    const auto minute = parseDigits(fields[1], 2);
+    const auto second = *count == 3 ? parseDigits(fields[2], 2) : std::optional<int>(0);
+    if (!hour || !minute || !second || *hour > 23 || *minute > 59 || *second > 59)
+        return std::nullopt;
+    return encodeTime(*hour, *minute, *second);
+}
+
+std::optional<std::string> formatDate(double x)
+{
+    const auto date = decodeDate(x);
+    if (!date)
+        return std::nullopt;
+    return formatCivilDate(*date);
+}
+
+std::optional<double> parseDate(std::string_view text)
+{
+    std::array<std::string_view, 3> fields;
+    const auto count = splitFields(text, SalonFormat.dateSeparator, fields);
+    if (!count || *count != 3)
+        return std::nullopt;
+    const auto day = parseDigits(trimBlanks(fields[0]), 2);
+    const auto month = parseDigits(trimBlanks(fields[1]), 2);
+    const auto year = parseDigits(trimBlanks(fields[2]), 4);
+    if (!day || !month || !year)
+        return std::nullopt;
+    return encodeDate(*year, *month, *day);
+}
+
+std::optional<std::string> formatDateTime(double x)
+{
+    if (!isValidDateTime(x))
+        return std::nullopt;
+    // Split after rounding to the millisecond, so 23:59:59.9996 shows as the next day at 0:00:00
+    // rather than as its own date with the time wrapped round.
+    double days = std::trunc(x);
+    auto ms = toMilliseconds(std::fabs(x - days));
+    if (!ms)
+        return std::nullopt;
+    if (*ms >= MillisecondsPerDay)
+    {
+        days += x < 0 ? -1.0 : 1.0;
+        *ms -= MillisecondsPerDay;
+    }
+    const auto date = decodeDate(days);
+    if (!date)
+        return std::nullopt;
+    std::string out = formatCivilDate(*date);
+    const auto t = timeOfDay(static_cast<double>(*ms) / static_cast<double>(MillisecondsPerDay));
+    if (t && (t->hour != 0 || t->minute != 0 || t->second != 0))
+    {
+        out += ' ';
+        out += formatTimeOfDay(*t);
+    }
+    return out;
+}
+
+std::optional<int> parseWholeNumber(std::string_view text)
+{
+    text = trimBlanks(text);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
+    {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty())
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (const char c : text)
+    {
+        if (!isDigit(c))
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+        if (value > std::int64_t{std::numeric_limits<int>::max()} + 1)
+            return std::nullopt;
+    }
+    if (negative)
+        value = -value;
+    if (value > std::numeric_limits<int>::max() || value < std::numeric_limits<int>::min())
+        return std::nullopt;
+    return static_cast<int>(value);
+}
+
+} // namespace ostrel
