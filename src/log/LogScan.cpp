@@ -89,9 +89,9 @@ LogScanResult scanLogFile(const std::string& path, const LogScanCallback& onReco
 
         std::size_t pos = 0;
         for (; pos + SessionLogRecordSize <= available; pos += SessionLogRecordSize) {
-            LogScanEntry entry{result.records, result.records * SessionLogRecordSize, 0,
-                               std::span<const std::uint8_t, SessionLogRecordSize>(buffer.get() + pos,
-                                                                                 SessionLogRecordSize)};
+            LogScanEntry entry{
+                result.records, result.records * SessionLogRecordSize, 0,
+                std::span<const std::uint8_t, SessionLogRecordSize>(buffer.get() + pos, SessionLogRecordSize)};
             entry.closedAt = logRecordClosedAt(entry.bytes);
             checkRecord(result, entry, lastValid);
             ++result.records;

@@ -105,7 +105,9 @@ LogResult SessionLog::LogSession(const StationRow& row, std::string_view comment
     const FileHandle file(openRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
     if (file.fd() < 0)
         return LogResult::OpenFailed;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(file.fd(), &st) != 0)
         return LogResult::OpenFailed;
 
@@ -138,7 +140,9 @@ LogResult SessionLog::LogSession(const StationRow& row, std::string_view comment
 std::optional<std::uint64_t> SessionLog::stableLength() const
 {
     std::lock_guard hold(m_fileLock);
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::stat(m_path.c_str(), &st) != 0)
         return std::nullopt;
     return static_cast<std::uint64_t>(st.st_size);

@@ -16,12 +16,12 @@ inline constexpr std::size_t LogScrambleBegin = 57; // bytes 57..167 (the texts 
 // short strings (Windows-1251) stored XORed with 0x5B.
 struct SessionLogRecord
 {
-    double closedAt = 0; // offset 0, local date-time the record was made
-    double price = 0;    // offset 8
-    double start = 0;    // offset 16, time of day
-    double duration = 0; // offset 24, time span
-    double finish = 0;   // offset 32, time of day
-    double sum = 0;      // offset 40
+    double closedAt = 0;  // offset 0, local date-time the record was made
+    double price = 0;     // offset 8
+    double start = 0;     // offset 16, time of day
+    double duration = 0;  // offset 24, time span
+    double finish = 0;    // offset 32, time of day
+    double sum = 0;       // offset 40
     std::string computer; // offset 57, capacity 30
     std::string address;  // offset 88, capacity 16
     std::string status;   // offset 105, capacity 40

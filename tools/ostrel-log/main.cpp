@@ -1,0 +1,197 @@
+// ostrel-log: shows, converts and checks a session log. It only reads the file.
+
+#include "LogTextWriter.h"
+#include "log/LogScan.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+using namespace ostrel;
+
+namespace {
+
+constexpr const char* Usage = R"(Usage: ostrel-log COMMAND [FILE]
+
+Reads a session log (Ostrel.log in the current folder when FILE is left out).
+
+Commands:
+  dump    every record decoded, one tab-separated line each (texts as UTF-8)
+  csv     the records as CSV (RFC 4180, UTF-8, CRLF line ends) with a header line
+  check   counts the records and reports damage: a trailing fragment, a ClosedAt that is not
+          a valid date-time or goes backwards, a text length beyond its field
+
+Exit status: 0 done (check: the file is intact), 1 check found damage,
+             2 bad arguments, a missing or unreadable file, or output that could not be written.
+)";
+
+constexpr std::size_t FlushSize = 1 << 20;
+
+class Output
+{
+public:
+    ~Output() { flush(); }
+    std::string& buffer() { return m_buffer; }
+    bool failed() const { return m_failed; }
+
+    void flushIfFull()
+    {
+        if (m_buffer.size() >= FlushSize)
+            flush();
+    }
+
+    void flush()
+    {
+        const char* p = m_buffer.data();
+        std::size_t left = m_buffer.size();
+        while (left > 0 && !m_failed) {
+            const ssize_t n = ::write(STDOUT_FILENO, p, left);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                m_failed = true;
+                break;
+            }
+            p += n;
+            left -= static_cast<std::size_t>(n);
+        }
+        m_buffer.clear();
+    }
+
+private:
+    std::string m_buffer;
+    bool m_failed = false;
+};
+
+// Missing and unreadable files, and read errors, end the run with a message; returns false then.
+bool reportScanFailure(const std::string& path, const LogScanResult& result)
+{
+    switch (result.status) {
+    case LogScanStatus::Complete:
+    case LogScanStatus::Stopped:
+        return true;
+    case LogScanStatus::Missing:
+        std::fprintf(stderr, "ostrel-log: %s: no such file\n", path.c_str());
+        return false;
+    case LogScanStatus::OpenFailed:
+        std::fprintf(stderr, "ostrel-log: %s: cannot open: %s\n", path.c_str(), std::strerror(result.error));
+        return false;
+    case LogScanStatus::ReadFailed:
+        std::fprintf(stderr, "ostrel-log: %s: read failed after %llu records: %s\n", path.c_str(),
+                     static_cast<unsigned long long>(result.records), std::strerror(result.error));
+        return false;
+    }
+    return false;
+}
+
+void noteFragment(const std::string& path, const LogScanResult& result)
+{
+    if (result.fragmentBytes > 0)
+        std::fprintf(stderr, "ostrel-log: %s: trailing fragment of %llu bytes not shown\n", path.c_str(),
+                     static_cast<unsigned long long>(result.fragmentBytes));
+}
+
+int runDump(const std::string& path, bool csv)
+{
+    Output out;
+    if (csv)
+        LogTextWriter::csvHeader(out.buffer());
+    else
+        LogTextWriter::dumpHeader(out.buffer());
+    const LogScanResult result = scanLogFile(path, [&](const LogScanEntry& entry) {
+        const SessionLogRecord record = decodeLogRecord(entry.bytes);
+        if (csv)
+            LogTextWriter::csvLine(out.buffer(), record);
+        else
+            LogTextWriter::dumpLine(out.buffer(), entry.index, record);
+        out.flushIfFull();
+        return !out.failed();
+    });
+    if (!reportScanFailure(path, result))
+        return 2;
+    out.flush();
+    if (out.failed()) {
+        std::fprintf(stderr, "ostrel-log: cannot write the output: %s\n", std::strerror(errno));
+        return 2;
+    }
+    noteFragment(path, result);
+    return 0;
+}
+
+int runCheck(const std::string& path)
+{
+    const LogScanResult result = scanLogFile(path, {});
+    if (!reportScanFailure(path, result))
+        return 2;
+
+    const auto records = static_cast<unsigned long long>(result.records);
+    std::printf("%s: %llu records (%llu bytes)\n", path.c_str(), records,
+                records * SessionLogRecordSize + static_cast<unsigned long long>(result.fragmentBytes));
+    if (result.fragmentBytes > 0)
+        std::printf("trailing fragment: %llu bytes at offset %llu\n",
+                    static_cast<unsigned long long>(result.fragmentBytes), records * SessionLogRecordSize);
+    if (result.firstBadDate) {
+        const auto index = static_cast<unsigned long long>(*result.firstBadDate);
+        const std::string value = LogTextWriter::dateTime(result.badDateValue);
+        if (result.badDateFault == LogDateFault::NotValid)
+            std::printf("record %llu (offset %llu): ClosedAt %s is not a valid date-time\n", index,
+                        index * SessionLogRecordSize, value.c_str());
+        else
+            std::printf("record %llu (offset %llu): ClosedAt %s is earlier than %s before it\n", index,
+                        index * SessionLogRecordSize, value.c_str(),
+                        LogTextWriter::dateTime(result.previousClosedAt).c_str());
+    }
+    if (result.firstBadLength) {
+        const auto index = static_cast<unsigned long long>(*result.firstBadLength);
+        std::printf("record %llu (offset %llu): a text length exceeds its field\n", index,
+                    index * SessionLogRecordSize);
+    }
+    std::printf("%s\n", result.intact() ? "intact" : "damaged");
+    return result.intact() ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string_view command;
+    std::string path;
+    int operands = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
+            std::fprintf(stderr, "ostrel-log: unknown option %s\n\n%s", argv[i], Usage);
+            return 2;
+        }
+        if (arg == "--")
+            continue;
+        if (operands == 0)
+            command = arg;
+        else if (operands == 1)
+            path = arg;
+        ++operands;
+    }
+    if (operands == 0 || operands > 2) {
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    if (path.empty())
+        path = "Ostrel.log";
+
+    if (command == "dump")
+        return runDump(path, false);
+    if (command == "csv")
+        return runDump(path, true);
+    if (command == "check")
+        return runCheck(path);
+    std::fprintf(stderr, "ostrel-log: unknown command %.*s\n\n%s", static_cast<int>(command.size()), command.data(),
+                 Usage);
+    return 2;
+}
