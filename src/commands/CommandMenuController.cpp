@@ -1,0 +1,117 @@
+#include "commands/CommandMenuController.h"
+
+#include "commands/MenuCommand.h"
+#include "commands/SendStationCommand.h"
+#include "core/Cp1251.h"
+#include "core/TariffList.h"
+
+#include <utility>
+
+namespace ostrel {
+
+std::optional<std::string> ClickOutcome::message() const
+{
+    const std::string name = cp1251ToUtf8(station.name);
+    switch (result) {
+    case ClickResult::StationGone:
+        return "Компьютер " + name + " (" + station.address + ") отключился, команда не отправлена";
+    case ClickResult::NoConnection:
+        return "Компьютер " + name + " (" + station.address + ") не подключен";
+    case ClickResult::BadPrice:
+        return "Цена тарифа \"" + cp1251ToUtf8(tariff) + "\" не является числом: \"" + cp1251ToUtf8(value) + "\"";
+    default:
+        return std::nullopt;
+    }
+}
+
+CommandMenuController::CommandMenuController(const TariffList& prices, const TariffList& games,
+                                             CommandTransport& transport, StationRows rows)
+    : m_prices(prices), m_games(games), m_transport(transport), m_rows(std::move(rows)),
+      m_items(buildCommandMenu(prices, games))
+{
+}
+
+bool CommandMenuController::open(int tableRow)
+{
+    const auto row = m_rows.stationRow(tableRow);
+    if (!row)
+        return false;
+    m_station = StationKey{(*row)[ColComputer], (*row)[ColAddress]};
+    UpdateCommandMenu(m_items, *row);
+    return true;
+}
+
+ClickOutcome CommandMenuController::send(const StationRow& row, const StationCommand& command) const
+{
+    ClickOutcome outcome;
+    outcome.station = *m_station;
+    outcome.result = SendStationCommand(m_transport, row, command) == SendResult::Sent ? ClickResult::Sent
+                                                                                         : ClickResult::NoConnection;
+    return outcome;
+}
+
+ClickOutcome CommandMenuController::badPrice(std::string_view tariff, const TariffList& list) const
+{
+    ClickOutcome outcome;
+    outcome.result = ClickResult::BadPrice;
+    outcome.station = *m_station;
+    outcome.tariff = std::string(tariff);
+    outcome.value = list.value(tariff);
+    return outcome;
+}
+
+ClickOutcome CommandMenuController::click(int tag, std::string_view tariff, const AskInterval& ask)
+{
+    if (!m_station)
+        return {};
+    const StationKey station = *m_station;
+    const auto gone = [&station] { return ClickOutcome{ClickResult::StationGone, station, {}, {}}; };
+
+    auto row = m_rows.find(station);
+    if (!row)
+        return gone();
+
+    if (const auto code = plainCommandCode(tag)) {
+        StationCommand command;
+        command.code = *code;
+        return send(*row, command);
+    }
+
+    switch (tag) {
+    case tags::StartPaid:
+    case tags::WaitPaid: {
+        const auto code = tag == tags::StartPaid ? CommandCode::cmdStartPaid : CommandCode::cmdWaitPaid;
+        const auto command = tariffCommand(code, tariff, m_prices);
+        if (!command)
+            return badPrice(tariff, m_prices);
+        return send(*row, *command);
+    }
+    case tags::StartGame:
+    case tags::WaitGame: {
+        const bool startGame = tag == tags::StartGame;
+        const auto choice = ask(startGame && !(*row)[ColElapsed].empty());
+        if (!choice)
+            return {ClickResult::Cancelled, station, {}, {}};
+        // The dialog may have stayed open a long time: act on the row as it is now.
+        row = m_rows.find(station);
+        if (!row)
+            return gone();
+        std::optional<double> time;
+        if (startGame)
+            time = gameTime((*row)[ColElapsed], (*row)[ColLeft], choice->sign, choice->minutes);
+        else
+            time = IntervalToTime(choice->minutes);
+        if (!time)
+            return {ClickResult::TimeUnreadable, station, {}, {}};
+        const auto code = startGame ? CommandCode::cmdStartGame : CommandCode::cmdWaitGame;
+        const auto command = tariffCommand(code, tariff, m_games, *time);
+        if (!command)
+            return badPrice(tariff, m_games);
+        return send(*row, *command);
+    }
+    default:
+        return {ClickResult::Ignored, station, {}, {}};
+    }
+}
+
+} // namespace ostrel

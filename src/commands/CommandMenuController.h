@@ -1,0 +1,84 @@
+#pragma once
+
+#include "commands/CommandMenuModel.h"
+#include "commands/CommandTransport.h"
+#include "commands/GameTime.h"
+#include "commands/StationCommand.h"
+#include "commands/StationRows.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+class TariffList;
+
+// What the operator entered in the interval dialog.
+struct IntervalChoice
+{
+    int minutes = 0; // 0..1440
+    IntervalSign sign = IntervalSign::Plus;
+};
+
+// Shows the interval dialog, with or without "+" and "-"; nullopt when the operator cancels.
+using AskInterval = std::function<std::optional<IntervalChoice>(bool showSign)>;
+
+enum class ClickResult
+{
+    Sent,
+    Ignored,        // not a command item, or the menu was never opened for a station
+    Cancelled,      // the operator cancelled the interval dialog: nothing sent
+    TimeUnreadable, // the row's times cannot be read for a game: nothing sent, nothing shown
+    StationGone,    // the station left the table while the menu or dialog was open: nothing sent
+    NoConnection,   // no open connection has the station's address: nothing sent
+    BadPrice,       // the tariff's value is not a number: nothing sent
+};
+
+struct ClickOutcome
+{
+    ClickResult result = ClickResult::Ignored;
+    StationKey station;
+    std::string tariff; // Windows-1251, for BadPrice
+    std::string value;  // the tariff's value text, Windows-1251, for BadPrice
+
+    // The warning for the operator, in UTF-8, for the failures that are shown (StationGone,
+    // NoConnection, BadPrice); nullopt for the others.
+    std::optional<std::string> message() const;
+};
+
+// The command menu without its widgets: the items and their enabled states, the station the menu
+// was opened for, and what a click on an item sends. The menu remembers the station by name and
+// address when it opens, and a click acts on that station's row as it is at the moment of the
+// click, found again in the table: rows move when stations come and go while the menu is open.
+class CommandMenuController
+{
+public:
+    CommandMenuController(const TariffList& prices, const TariffList& games, CommandTransport& transport,
+                          StationRows rows);
+
+    const CommandMenuItems& items() const { return m_items; }
+    const std::optional<StationKey>& station() const { return m_station; }
+
+    // Opens the menu for station-table row r: false, and nothing changed, unless r is a station
+    // row. Otherwise remembers the station and sets the items' enabled states for its row.
+    bool open(int tableRow);
+
+    // Performs a click on an item of the menu. `ask` is called at most once, for the game items,
+    // and no lock is held while it runs.
+    ClickOutcome click(int tag, std::string_view tariff, const AskInterval& ask);
+
+private:
+    ClickOutcome send(const StationRow& row, const StationCommand& command) const;
+    ClickOutcome badPrice(std::string_view tariff, const TariffList& list) const;
+
+    const TariffList& m_prices;
+    const TariffList& m_games;
+    CommandTransport& m_transport;
+    StationRows m_rows;
+    CommandMenuItems m_items;
+    std::optional<StationKey> m_station;
+};
+
+} // namespace ostrel

@@ -1,0 +1,49 @@
+#include "commands/MenuCommand.h"
+
+#include "core/TariffList.h"
+#include "core/Texts.h"
+
+#include <string>
+
+namespace ostrel {
+
+std::optional<CommandCode> plainCommandCode(int tag)
+{
+    switch (tag) {
+    case tags::Free:
+        return CommandCode::cmdFree;
+    case tags::Block:
+        return CommandCode::cmdBlock;
+    case tags::KillApps:
+        return CommandCode::cmdKillApps;
+    case tags::Reboot:
+        return CommandCode::cmdReboot;
+    case tags::PowerOff:
+        return CommandCode::cmdPowerOff;
+    case tags::LogOff:
+        return CommandCode::cmdLogOff;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<double> tariffPrice(const TariffList& list, std::string_view name)
+{
+    return parseDecimal(list.value(name));
+}
+
+std::optional<StationCommand> tariffCommand(CommandCode code, std::string_view name, const TariffList& list,
+                                            double time)
+{
+    const auto price = tariffPrice(list, name);
+    if (!price)
+        return std::nullopt;
+    StationCommand command;
+    command.code = code;
+    command.tariff = std::string(name);
+    command.price = *price;
+    command.time = time;
+    return command;
+}
+
+} // namespace ostrel

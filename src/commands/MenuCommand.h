@@ -1,0 +1,39 @@
+#pragma once
+
+#include "commands/StationCommand.h"
+
+#include <optional>
+#include <string_view>
+
+namespace ostrel {
+
+class TariffList;
+
+// The tags of the command menu's items: what a click does.
+namespace tags {
+inline constexpr int Free = 2;
+inline constexpr int Block = 3;
+inline constexpr int Wait = 4; // the "Ожидание" submenu itself
+inline constexpr int StartPaid = 100;
+inline constexpr int WaitPaid = 101;
+inline constexpr int StartGame = 200;
+inline constexpr int WaitGame = 201;
+inline constexpr int KillApps = 1001;
+inline constexpr int Reboot = 1002;
+inline constexpr int PowerOff = 1003;
+inline constexpr int LogOff = 1005;
+} // namespace tags
+
+// The code of an item that sends its command straight away (2, 3, 1001, 1002, 1003, 1005).
+std::optional<CommandCode> plainCommandCode(int tag);
+
+// The tariff's value in the list (name looked up with letter case ignored) read as a number with
+// the comma as decimal separator; nullopt when it is not a number, an unlisted name included.
+std::optional<double> tariffPrice(const TariffList& list, std::string_view name);
+
+// A command carrying a tariff: the name (cut to 20 bytes on the wire), its price from the list and
+// the time. nullopt when the tariff's value is not a number.
+std::optional<StationCommand> tariffCommand(CommandCode code, std::string_view name, const TariffList& list,
+                                            double time = 0);
+
+} // namespace ostrel

@@ -1,0 +1,32 @@
+#include "commands/StationRows.h"
+
+#include "core/StationTableMutex.h"
+
+#include <mutex>
+#include <utility>
+
+namespace ostrel {
+
+StationRows::StationRows(RowCount rowCount, Row row) : m_rowCount(std::move(rowCount)), m_row(std::move(row)) {}
+
+std::optional<StationRow> StationRows::stationRow(int r) const
+{
+    std::scoped_lock hold(StationTableMutex);
+    if (r < 1 || r > m_rowCount() - 2)
+        return std::nullopt;
+    return m_row(r);
+}
+
+std::optional<StationRow> StationRows::find(const StationKey& station) const
+{
+    std::scoped_lock hold(StationTableMutex);
+    const int last = m_rowCount() - 2;
+    for (int r = 1; r <= last; ++r) {
+        StationRow row = m_row(r);
+        if (row[ColComputer] == station.name && row[ColAddress] == station.address)
+            return row;
+    }
+    return std::nullopt;
+}
+
+} // namespace ostrel
