@@ -28,8 +28,7 @@ CommandMenuController::CommandMenuController(const TariffList& prices, const Tar
                                              CommandTransport& transport, StationRows rows)
     : m_prices(prices), m_games(games), m_transport(transport), m_rows(std::move(rows)),
       m_items(buildCommandMenu(prices, games))
-{
-}
+{}
 
 bool CommandMenuController::open(int tableRow)
 {
@@ -46,7 +45,7 @@ ClickOutcome CommandMenuController::send(const StationRow& row, const StationCom
     ClickOutcome outcome;
     outcome.station = *m_station;
     outcome.result = SendStationCommand(m_transport, row, command) == SendResult::Sent ? ClickResult::Sent
-                                                                                         : ClickResult::NoConnection;
+                                                                                       : ClickResult::NoConnection;
     return outcome;
 }
 

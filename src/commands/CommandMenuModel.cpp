@@ -66,7 +66,8 @@ CommandMenuItems buildCommandMenu(const TariffList& prices, const TariffList& ga
 std::optional<bool> commandEnabledFor(int tag, const StationRow& row)
 {
     const std::string& status = row[ColStatus];
-    const bool refusesTariffs = status == words::Unloaded || status == words::WaitingPaid || status == words::WaitingGame;
+    const bool refusesTariffs =
+        status == words::Unloaded || status == words::WaitingPaid || status == words::WaitingGame;
     switch (tag) {
     case tags::Free:
         return status != words::Unloaded;

@@ -30,8 +30,7 @@ public:
 
     // A view of any table with rowCount() and row(r), such as the station table; the table must
     // outlive the view.
-    template <class Table>
-    static StationRows of(const Table& table)
+    template <class Table> static StationRows of(const Table& table)
     {
         return StationRows([&table] { return table.rowCount(); }, [&table](int r) { return StationRow(table.row(r)); });
     }
