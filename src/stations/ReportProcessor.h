@@ -3,6 +3,7 @@
 #include "stations/StationReport.h"
 #include "stations/StationTable.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -47,14 +48,26 @@ public:
     bool applyReport(const StationLink& link, const StationReport& report);
 
     // The disconnect handling: logs a session whose sum is filled with "Reset" and removes the
-    // station's row.
+    // station's row, even when the log could not be written (the station is gone either way). The
+    // caller marks the link closed first, so that a report of it that obtains the mutex afterwards
+    // is dropped instead of adding the row again.
     void stationDisconnected(const StationLink& link);
 
     // Counters for tests and benchmarks.
     std::uint64_t appliedReports() const { return m_applied; }
     std::uint64_t droppedReports() const { return m_dropped; }
+    std::uint64_t failedLogs() const { return m_failedLogs; }       // LogSession calls that appended nothing
+    std::uint64_t failedResumes() const { return m_failedResumes; } // ResumeSession calls that sent nothing
 
 private:
+    enum class Outcome
+    {
+        Applied,
+        Dropped,
+    };
+    Outcome applyLocked(const StationLink& link, const StationReport& report, bool& changed);
+    bool resumeIfReset(const StationLink& link, int row);
+
     StationTable& m_table;
     HistoryTable& m_history;
     SessionLog& m_log;
@@ -65,6 +78,8 @@ private:
     std::function<void()> m_changed;
     std::uint64_t m_applied = 0; // written under StationTableMutex
     std::uint64_t m_dropped = 0;
+    std::uint64_t m_failedLogs = 0;
+    std::uint64_t m_failedResumes = 0;
 };
 
 } // namespace ostrel

@@ -1,0 +1,241 @@
+#include "stations/ReportProcessor.h"
+
+#include "commands/ResumeSession.h"
+#include "core/DateTime.h"
+#include "core/StationTableMutex.h"
+#include "core/Texts.h"
+#include "log/HistoryTable.h"
+#include "log/SessionLog.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+
+namespace ostrel {
+
+namespace {
+
+constexpr std::int64_t MillisecondsPerMinute = 60'000;
+
+// The cells a session report writes, all formatted before the table is touched.
+struct SessionCells
+{
+    std::string price;
+    std::string start;
+    std::string elapsed;
+    std::string finish;
+    std::string left; // only for a session with an allowance
+    std::string sum;
+};
+
+bool isSessionCode(std::int32_t code)
+{
+    return code == static_cast<std::int32_t>(StatusCode::Running) ||
+           code == static_cast<std::int32_t>(StatusCode::Finished) ||
+           code == static_cast<std::int32_t>(StatusCode::RunningWithAllowance);
+}
+
+// nullopt when the report cannot be shown: a non-finite value, a time outside the calendar, or an
+// amount that has no money text. Such a report is dropped whole, so a row never shows half of it.
+std::optional<SessionCells> sessionCells(const StationReport& report)
+{
+    if (!std::isfinite(report.start) || !std::isfinite(report.finish) || !std::isfinite(report.price) ||
+        !std::isfinite(report.allowance))
+        return std::nullopt;
+    if (!isValidDateTime(report.start) || !isValidDateTime(report.finish))
+        return std::nullopt;
+
+    const double elapsed = report.finish - report.start;
+    const auto elapsedMs = toMilliseconds(elapsed);
+    if (!elapsedMs)
+        return std::nullopt;
+    // Every whole minute is charged, days included: a session that ran 25 hours pays 1500 minutes,
+    // although the elapsed cell shows only the time of day.
+    const std::int64_t minutes = std::llabs(*elapsedMs) / MillisecondsPerMinute;
+    const double sum = static_cast<double>(minutes) * report.price;
+
+    SessionCells cells;
+    auto price = formatMoney(report.price);
+    auto start = formatTime(report.start);
+    auto elapsedText = formatTime(elapsed);
+    auto finish = formatTime(report.finish);
+    auto sumText = formatMoney(sum);
+    if (!price || !start || !elapsedText || !finish || !sumText)
+        return std::nullopt;
+    if (report.statusCode == static_cast<std::int32_t>(StatusCode::RunningWithAllowance)) {
+        auto left = formatTime(report.allowance - elapsed);
+        if (!left)
+            return std::nullopt;
+        cells.left = std::move(*left);
+    }
+    cells.price = std::move(*price);
+    cells.start = std::move(*start);
+    cells.elapsed = std::move(*elapsedText);
+    cells.finish = std::move(*finish);
+    cells.sum = std::move(*sumText);
+    return cells;
+}
+
+// The word a state without a session shows; nullopt for the codes that carry a session and for
+// unknown codes.
+std::optional<std::string_view> idleWord(std::int32_t code)
+{
+    switch (code) {
+    case static_cast<std::int32_t>(StatusCode::Unloaded):
+        return words::Unloaded;
+    case static_cast<std::int32_t>(StatusCode::Closed):
+        return words::Closed;
+    case static_cast<std::int32_t>(StatusCode::WaitingPaid):
+        return words::WaitingPaid;
+    case static_cast<std::int32_t>(StatusCode::WaitingGame):
+        return words::WaitingGame;
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+ReportProcessor::ReportProcessor(StationTable& table, HistoryTable& history, SessionLog& log,
+                                 CommandTransport& transport, const TariffList& prices, const TariffList& games,
+                                 ResumeSettings settings)
+    : m_table(table), m_history(history), m_log(log), m_transport(transport), m_prices(prices), m_games(games),
+      m_settings(settings)
+{
+}
+
+bool ReportProcessor::applyReport(const StationLink& link, const StationReport& report)
+{
+    bool changed = false;
+    Outcome outcome;
+    {
+        std::scoped_lock hold(StationTableMutex);
+        outcome = applyLocked(link, report, changed);
+        if (outcome == Outcome::Applied)
+            ++m_applied;
+        else
+            ++m_dropped;
+    }
+    // Outside the lock: the callback posts a repaint and must never wait for a reader of the table.
+    if (changed && m_changed)
+        m_changed();
+    return outcome == Outcome::Applied;
+}
+
+ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, const StationReport& report,
+                                                      bool& changed)
+{
+    // A report received just before its connection closed: its row is gone, or belongs to
+    // whoever took the name since.
+    if (link.isClosed())
+        return Outcome::Dropped;
+    const std::string name = link.hostName();
+    if (name.empty())
+        return Outcome::Dropped; // no key: it would match the blank row
+
+    // Everything the report writes is checked first, so a report that cannot be shown changes
+    // nothing at all, not even the row of a station seen for the first time.
+    std::optional<SessionCells> session;
+    if (isSessionCode(report.statusCode)) {
+        session = sessionCells(report);
+        if (!session)
+            return Outcome::Dropped;
+    }
+
+    std::optional<int> row = m_table.FindStationRow(name);
+    if (!row) {
+        row = m_table.AddStationRow(name, link.address());
+        if (!row)
+            return Outcome::Dropped;
+        changed = true;
+        // Resumption runs before this report's status is written, and only for the report that
+        // created the row.
+        if (!resumeIfReset(link, *row))
+            return Outcome::Dropped;
+        // A failed send closes the connection and runs the disconnect handling nested on this
+        // thread: the row may be gone, or its index may now belong to another station.
+        if (link.isClosed())
+            return Outcome::Dropped;
+        row = m_table.FindStationRow(name);
+        if (!row)
+            return Outcome::Dropped;
+    }
+
+    const int r = *row;
+    if (auto word = idleWord(report.statusCode)) {
+        m_table.setCell(r, ColStatus, std::string(*word));
+        for (int c = ColPrice; c <= ColSum; ++c)
+            m_table.setCell(r, c, {});
+        changed = true;
+        return Outcome::Applied;
+    }
+    if (!session)
+        return Outcome::Applied; // an unknown code changes nothing in the row
+
+    m_table.setCell(r, ColStatus, report.statusText);
+    m_table.setCell(r, ColPrice, std::move(session->price));
+    m_table.setCell(r, ColStart, std::move(session->start));
+    m_table.setCell(r, ColElapsed, std::move(session->elapsed));
+    m_table.setCell(r, ColFinish, std::move(session->finish));
+    m_table.setCell(r, ColSum, std::move(session->sum));
+    if (report.statusCode == static_cast<std::int32_t>(StatusCode::Running))
+        m_table.setCell(r, ColLeft, {});
+    else if (report.statusCode == static_cast<std::int32_t>(StatusCode::RunningWithAllowance))
+        m_table.setCell(r, ColLeft, std::move(session->left));
+    changed = true;
+
+    // A finished session keeps the time left of the previous report, so that the log's history row
+    // shows it. The cells stay written when the append fails: they are what the station reported.
+    if (report.statusCode == static_cast<std::int32_t>(StatusCode::Finished)) {
+        if (m_log.LogSession(m_table.row(r), words::Ok) != LogResult::Appended)
+            ++m_failedLogs;
+    }
+    return Outcome::Applied;
+}
+
+bool ReportProcessor::resumeIfReset(const StationLink& link, int row)
+{
+    if (m_settings.closeAfterReset)
+        return true;
+    const std::optional<HistoryRow> newest = m_history.newest();
+    if (!newest)
+        return true;
+    const HistoryRow& last = *newest;
+    if (last[ColComputer] != link.hostName() || last[HistoryColComment] != words::Reset || last[ColPrice].empty())
+        return true;
+
+    // A copy: a failed send may remove the row while ResumeSession still looks at it.
+    const StationRow target = m_table.row(row);
+    const ResumeContext context{m_transport, m_prices, m_games, m_settings.waitAfterReset};
+    switch (ResumeSession(context, last[ColStatus], target, last[ColLeft])) {
+    case ResumeResult::Sent:
+    case ResumeResult::TimeUnreadable: // ends quietly by design; the report itself still counts
+        return true;
+    case ResumeResult::BadPrice:
+    case ResumeResult::NoConnection:
+        break;
+    }
+    ++m_failedResumes;
+    return false;
+}
+
+void ReportProcessor::stationDisconnected(const StationLink& link)
+{
+    bool changed = false;
+    {
+        std::scoped_lock hold(StationTableMutex);
+        const std::string name = link.hostName();
+        if (const auto row = m_table.FindStationRow(name)) {
+            if (!m_table.cell(*row, ColSum).empty()) {
+                if (m_log.LogSession(m_table.row(*row), words::Reset) != LogResult::Appended)
+                    ++m_failedLogs;
+            }
+            // Removed even when the log failed: a row left behind would belong to no connection.
+            changed = m_table.RemoveStationRow(name);
+        }
+    }
+    if (changed && m_changed)
+        m_changed();
+}
+
+} // namespace ostrel

@@ -1,0 +1,75 @@
+#include "stations/ReportStream.h"
+
+#include <algorithm>
+#include <array>
+
+namespace ostrel {
+
+namespace {
+
+constexpr std::array<std::uint8_t, 3> Signature = {0x02, 0x48, 0x49};
+
+// Where the next signature begins at or after `from`; for a tail that holds no whole signature,
+// the start of its longest suffix that could still grow into one (so "02" or "02 48" at the very
+// end is kept for the next receive).
+std::size_t nextCandidate(std::span<const std::uint8_t> bytes, std::size_t from)
+{
+    const auto it = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), Signature.begin(),
+                                Signature.end());
+    if (it != bytes.end())
+        return static_cast<std::size_t>(it - bytes.begin());
+    for (std::size_t keep = std::min(Signature.size() - 1, bytes.size() - from); keep > 0; --keep) {
+        if (std::equal(bytes.end() - static_cast<std::ptrdiff_t>(keep), bytes.end(), Signature.begin()))
+            return bytes.size() - keep;
+    }
+    return bytes.size();
+}
+
+bool startsLikeSignature(std::span<const std::uint8_t> bytes)
+{
+    const std::size_t n = std::min(bytes.size(), Signature.size());
+    return std::equal(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n), Signature.begin());
+}
+
+} // namespace
+
+std::vector<StationReport> ReportStream::append(std::span<const std::uint8_t> bytes)
+{
+    std::vector<StationReport> reports;
+    m_buffer.insert(m_buffer.end(), bytes.begin(), bytes.end());
+    const std::span<const std::uint8_t> data(m_buffer);
+
+    std::size_t pos = 0;
+    while (pos < data.size()) {
+        const auto rest = data.subspan(pos);
+        if (!startsLikeSignature(rest)) {
+            const std::size_t next = nextCandidate(data, pos + 1);
+            m_droppedBytes += next - pos;
+            ++m_droppedRecords;
+            pos = next;
+            continue;
+        }
+        if (rest.size() < StationReportSize)
+            break; // a report still arriving
+        auto report = decodeStationReport(rest.first<StationReportSize>());
+        if (!report) {
+            // Unreachable while startsLikeSignature holds for three bytes; kept so a change of the
+            // signature test cannot stall the stream.
+            m_droppedBytes += 1;
+            ++m_droppedRecords;
+            pos += 1;
+            continue;
+        }
+        reports.push_back(std::move(*report));
+        ++m_decoded;
+        pos += StationReportSize;
+    }
+
+    m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(pos));
+    // A burst may have grown the buffer far beyond one report; do not keep that memory per connection.
+    if (m_buffer.capacity() > 16 * StationReportSize)
+        m_buffer.shrink_to_fit();
+    return reports;
+}
+
+} // namespace ostrel

@@ -1,0 +1,118 @@
+#include "stations/StationTable.h"
+
+#include <algorithm>
+
+namespace ostrel {
+
+namespace {
+
+// The column headers in Windows-1251: Компьютер, IP, Статус, Цена, Начало, Время, Окончание,
+// Осталось, Сумма.
+const StationRow Headers = {
+    "\xCA\xEE\xEC\xEF\xFC\xFE\xF2\xE5\xF0",
+    "IP",
+    "\xD1\xF2\xE0\xF2\xF3\xF1",
+    "\xD6\xE5\xED\xE0",
+    "\xCD\xE0\xF7\xE0\xEB\xEE",
+    "\xC2\xF0\xE5\xEC\xFF",
+    "\xCE\xEA\xEE\xED\xF7\xE0\xED\xE8\xE5",
+    "\xCE\xF1\xF2\xE0\xEB\xEE\xF1\xFC",
+    "\xD1\xF3\xEC\xEC\xE0",
+};
+
+// Names sort by unsigned bytes, the first difference deciding and a prefix first; case-sensitive.
+bool sortsAfter(std::string_view a, std::string_view b)
+{
+    return std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), [](char x, char y) {
+        return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    });
+}
+
+} // namespace
+
+StationTable::StationTable() : m_rows{Headers, StationRow{}} {}
+
+const std::string& StationTable::cell(int r, int c) const
+{
+    return m_rows.at(static_cast<std::size_t>(r)).at(static_cast<std::size_t>(c));
+}
+
+void StationTable::setCell(int r, int c, std::string text)
+{
+    // The header and the trailing blank row are never written through here: a report that lost its
+    // row must not land in the blank row.
+    if (r < 1 || r > rowCount() - 2 || c < 0 || c >= StationColumnCount)
+        return;
+    std::string& target = m_rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+    if (target == text)
+        return;
+    target = std::move(text);
+    touch();
+}
+
+std::optional<int> StationTable::FindStationRow(std::string_view name) const
+{
+    if (name.empty())
+        return std::nullopt;
+    for (int i = 1; i < rowCount(); ++i) {
+        if (m_rows[static_cast<std::size_t>(i)][ColComputer] == name)
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> StationTable::AddStationRow(std::string_view name, std::string_view address)
+{
+    if (name.empty())
+        return std::nullopt;
+    for (int i = 1; i < rowCount(); ++i) {
+        StationRow& row = m_rows[static_cast<std::size_t>(i)];
+        const std::string& rowName = row[ColComputer];
+        if (rowName.empty() || rowName == name) {
+            // The blank row becomes a station row and a new blank row follows it; a row of the same
+            // name keeps its session cells.
+            if (rowName.empty())
+                m_rows.emplace_back();
+            row[ColComputer] = name;
+            row[ColAddress] = address;
+            row[ColStatus] = words::Free;
+            touch();
+            return i;
+        }
+        if (sortsAfter(rowName, name)) {
+            StationRow fresh{};
+            fresh[ColComputer] = name;
+            fresh[ColAddress] = address;
+            fresh[ColStatus] = words::Free;
+            m_rows.insert(m_rows.begin() + i, std::move(fresh));
+            touch();
+            return i;
+        }
+    }
+    // Unreachable while the last row is blank; kept so the invariant heals rather than breaks.
+    StationRow fresh{};
+    fresh[ColComputer] = name;
+    fresh[ColAddress] = address;
+    fresh[ColStatus] = words::Free;
+    m_rows.push_back(std::move(fresh));
+    m_rows.emplace_back();
+    touch();
+    return rowCount() - 2;
+}
+
+bool StationTable::RemoveStationRow(std::string_view name)
+{
+    for (int i = 1; i < rowCount(); ++i) {
+        const std::string& rowName = m_rows[static_cast<std::size_t>(i)][ColComputer];
+        if (rowName.empty())
+            return false;
+        if (rowName == name) {
+            m_rows.erase(m_rows.begin() + i);
+            touch();
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace ostrel

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "core/StationRow.h"
+
+#include <QAbstractTableModel>
+#include <QElapsedTimer>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <atomic>
+#include <optional>
+#include <vector>
+
+namespace ostrel {
+
+class StationTable;
+
+// The grid `Grid` shows the station table through this model: model row m is table row m + 1, so
+// the stations and the trailing blank row are shown, and the table's header row gives the
+// horizontal headers. The model paints from its own copy, taken under a short hold of
+// StationTableMutex; it never holds the mutex otherwise.
+class StationTableModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit StationTableModel(const StationTable& table, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // Callable from any thread (the report processor's change callback): posts one reload to the
+    // model's thread, however many requests arrive before it runs.
+    void requestReload();
+
+    // Reloads are spaced by at least this many milliseconds (the screen's frame time by default);
+    // 0 reloads as soon as the posted request runs.
+    void setMinimumInterval(int milliseconds) { m_minimumIntervalMs = milliseconds; }
+
+    static int tableRow(int modelRow) { return modelRow + 1; }
+    static int modelRow(int tableRow) { return tableRow - 1; }
+
+    // The current cells of the station shown in model row `modelRow`, looked up again by its name
+    // under the mutex: nullopt for the blank row or a station that has gone since the last reload.
+    std::optional<StationRow> rowSnapshot(int modelRow) const;
+
+public slots:
+    // Copies the table if it changed and tells the views what moved.
+    void reload();
+
+private:
+    void runPendingReload();
+
+    using DisplayRow = std::array<QString, StationColumnCount>;
+
+    const StationTable& m_table;
+    std::vector<StationRow> m_rows; // table rows 1..rowCount()-1, Windows-1251
+    std::vector<DisplayRow> m_display;
+    std::array<QString, StationColumnCount> m_headers;
+    std::uint64_t m_version = 0;
+    bool m_loaded = false;
+    std::atomic<bool> m_reloadPosted{false};
+    int m_minimumIntervalMs = 0;
+    QElapsedTimer m_sinceReload;
+    QTimer m_deferred;
+};
+
+} // namespace ostrel
