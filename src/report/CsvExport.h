@@ -1,0 +1,49 @@
+#pragma once
+
+#include "log/SessionLogRecord.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ostrel {
+
+// One CSV field (RFC 4180): quoted when it holds the separator, a quote, CR or LF, with quotes doubled.
+std::string csvField(std::string_view utf8);
+
+// The sessions of a work report as a spreadsheet file: UTF-8 with a byte order mark (so a
+// spreadsheet program does not guess a code page), ";" between fields (the money keeps its decimal
+// comma), CRLF line ends. The sessions in file order, then totals per computer and per tariff.
+class CsvReport
+{
+public:
+    CsvReport();
+
+    // False when a value of the record has no text form; the record is then left out.
+    bool add(const SessionLogRecord& record);
+    std::string finish();
+
+private:
+    struct Group
+    {
+        std::uint64_t count = 0;
+        double money = 0;
+        double time = 0;
+    };
+    void appendGroups(std::string_view title, const std::map<std::string, Group>& groups);
+
+    std::string m_text;
+    std::map<std::string, Group> m_computers; // keyed by the Windows-1251 bytes
+    std::map<std::string, Group> m_tariffs;
+    Group m_all;
+};
+
+// Reads the listed records (record numbers ascending, as the work report gives them) again from the
+// log and builds the CSV. Records below the length the report read never change, so they are the
+// same sessions. nullopt when the log cannot be read or a listed record is gone.
+std::optional<std::string> exportWorkReportCsv(const std::string& logPath, const std::vector<std::uint64_t>& listed);
+
+} // namespace ostrel
