@@ -1,0 +1,182 @@
+#include "commands/CommandMenuController.h"
+#include "commands/MenuCommand.h"
+#include "core/Cp1251.h"
+#include "core/StationTableMutex.h"
+#include "support/CommandsTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace ostrel {
+namespace {
+
+using testing::FakeTable;
+using testing::FakeTransport;
+using testing::stationRow;
+using testing::tariffList;
+
+struct ControllerFixture : ::testing::Test
+{
+    FakeTransport transport;
+    FakeTable table;
+    TariffList prices = tariffList("Prices", {{"Day", "1,5"}, {"Broken", "x"}});
+    TariffList games = tariffList("Games", {{"Quake", "2"}});
+    CommandMenuController menu{prices, games, transport, StationRows::of(table)};
+    int asked = 0;
+    bool askedWithSign = false;
+
+    ControllerFixture()
+    {
+        transport.connected = {"127.0.0.2", "127.0.0.3"};
+        table.add(stationRow("A", "127.0.0.2", words::Closed));
+        table.add(stationRow("B", "127.0.0.3", "Quake", "0:30:00", "13:00:00", "0:15:00"));
+    }
+
+    AskInterval answer(std::optional<IntervalChoice> choice)
+    {
+        return [this, choice](bool showSign) {
+            ++asked;
+            askedWithSign = showSign;
+            return choice;
+        };
+    }
+    AskInterval noDialog()
+    {
+        return [](bool) -> std::optional<IntervalChoice> {
+            ADD_FAILURE() << "no dialog expected";
+            return std::nullopt;
+        };
+    }
+};
+
+TEST_F(ControllerFixture, OpensOnlyOnStationRows)
+{
+    EXPECT_FALSE(menu.open(0));
+    EXPECT_FALSE(menu.open(3)); // the blank last row
+    EXPECT_FALSE(menu.open(-1));
+    EXPECT_FALSE(menu.station());
+    ASSERT_TRUE(menu.open(2));
+    EXPECT_EQ(menu.station(), (StationKey{"B", "127.0.0.3"}));
+}
+
+TEST_F(ControllerFixture, PlainItemsSendTheirCodes)
+{
+    ASSERT_TRUE(menu.open(1));
+    const std::pair<int, CommandCode> cases[] = {
+        {tags::Free, CommandCode::cmdFree},         {tags::Block, CommandCode::cmdBlock},
+        {tags::KillApps, CommandCode::cmdKillApps}, {tags::Reboot, CommandCode::cmdReboot},
+        {tags::PowerOff, CommandCode::cmdPowerOff}, {tags::LogOff, CommandCode::cmdLogOff},
+    };
+    for (const auto& [tag, code] : cases) {
+        ASSERT_EQ(menu.click(tag, "", noDialog()).result, ClickResult::Sent) << tag;
+        EXPECT_EQ(transport.sent.back().address, "127.0.0.2");
+        EXPECT_EQ(transport.lastCommand().code, code);
+    }
+    EXPECT_EQ(menu.click(tags::Wait, "", noDialog()).result, ClickResult::Ignored);
+}
+
+TEST_F(ControllerFixture, PaidTariffsCarryTheirPrice)
+{
+    ASSERT_TRUE(menu.open(1));
+    ASSERT_EQ(menu.click(tags::StartPaid, "Day", noDialog()).result, ClickResult::Sent);
+    EXPECT_EQ(transport.lastCommand().code, CommandCode::cmdStartPaid);
+    EXPECT_EQ(transport.lastCommand().tariff, "Day");
+    EXPECT_EQ(transport.lastCommand().price, 1.5);
+    ASSERT_EQ(menu.click(tags::WaitPaid, "Day", noDialog()).result, ClickResult::Sent);
+    EXPECT_EQ(transport.lastCommand().code, CommandCode::cmdWaitPaid);
+
+    const auto bad = menu.click(tags::StartPaid, "Broken", noDialog());
+    EXPECT_EQ(bad.result, ClickResult::BadPrice);
+    EXPECT_EQ(bad.message(), "Цена тарифа \"Broken\" не является числом: \"x\"");
+    EXPECT_EQ(transport.sent.size(), 2u);
+}
+
+TEST_F(ControllerFixture, GameOnAFreeStationAsksWithoutSign)
+{
+    ASSERT_TRUE(menu.open(1));
+    ASSERT_EQ(menu.click(tags::StartGame, "Quake", answer(IntervalChoice{90, IntervalSign::Minus})).result,
+              ClickResult::Sent);
+    EXPECT_FALSE(askedWithSign);
+    const auto command = transport.lastCommand();
+    EXPECT_EQ(command.code, CommandCode::cmdStartGame);
+    EXPECT_EQ(command.price, 2);
+    EXPECT_EQ(command.time, 0.0625);
+}
+
+TEST_F(ControllerFixture, GameOnARunningSessionChangesItsLength)
+{
+    ASSERT_TRUE(menu.open(2));
+    ASSERT_EQ(menu.click(tags::StartGame, "Quake", answer(IntervalChoice{30, IntervalSign::Plus})).result,
+              ClickResult::Sent);
+    EXPECT_TRUE(askedWithSign);
+    EXPECT_EQ(transport.lastCommand().time, 75 / 1440.0);
+
+    // The dialog reads the row again after it closes: the session's time moved on meanwhile.
+    auto ask = [this](bool) {
+        std::scoped_lock hold(StationTableMutex);
+        table.rows[2][ColElapsed] = "0:40:00";
+        table.rows[2][ColLeft] = "0:05:00";
+        return std::optional<IntervalChoice>(IntervalChoice{10, IntervalSign::Minus});
+    };
+    ASSERT_EQ(menu.click(tags::StartGame, "Quake", ask).result, ClickResult::Sent);
+    EXPECT_EQ(transport.lastCommand().time, 35 / 1440.0);
+
+    table.rows[2][ColLeft] = "";
+    EXPECT_EQ(menu.click(tags::StartGame, "Quake", answer(IntervalChoice{30, IntervalSign::Plus})).result,
+              ClickResult::TimeUnreadable);
+    EXPECT_EQ(menu.click(tags::StartGame, "Quake", answer(std::nullopt)).result, ClickResult::Cancelled);
+    EXPECT_EQ(transport.sent.size(), 2u);
+}
+
+TEST_F(ControllerFixture, WaitingGameSendsTheIntervalAlone)
+{
+    ASSERT_TRUE(menu.open(2));
+    ASSERT_EQ(menu.click(tags::WaitGame, "Quake", answer(IntervalChoice{1430, IntervalSign::Minus})).result,
+              ClickResult::Sent);
+    EXPECT_FALSE(askedWithSign);
+    EXPECT_EQ(transport.lastCommand().code, CommandCode::cmdWaitGame);
+    EXPECT_EQ(transport.lastCommand().time, 1430 / 1440.0);
+    EXPECT_EQ(menu.click(tags::WaitGame, "Quake", answer(std::nullopt)).result, ClickResult::Cancelled);
+    EXPECT_EQ(transport.sent.size(), 1u);
+}
+
+TEST_F(ControllerFixture, ActsOnTheStationItWasOpenedFor)
+{
+    ASSERT_TRUE(menu.open(2)); // B
+    // A leaves while the menu is open: B moves up to row 1, where A was.
+    table.rows.erase(table.rows.begin() + 1);
+    ASSERT_EQ(menu.click(tags::Block, "", noDialog()).result, ClickResult::Sent);
+    EXPECT_EQ(transport.sent.back().address, "127.0.0.3");
+
+    // B goes too, and another station takes its name from another address: nothing is sent.
+    table.rows[1] = stationRow("B", "127.0.0.4", words::Closed);
+    transport.connected.push_back("127.0.0.4");
+    const auto gone = menu.click(tags::Free, "", noDialog());
+    EXPECT_EQ(gone.result, ClickResult::StationGone);
+    EXPECT_EQ(gone.message(), "Компьютер B (127.0.0.3) отключился, команда не отправлена");
+    EXPECT_EQ(transport.sent.size(), 1u);
+}
+
+TEST_F(ControllerFixture, StationLeavingDuringTheDialogGetsNothing)
+{
+    ASSERT_TRUE(menu.open(2));
+    auto ask = [this](bool) {
+        std::scoped_lock hold(StationTableMutex);
+        table.rows.erase(table.rows.begin() + 2);
+        return std::optional<IntervalChoice>(IntervalChoice{30, IntervalSign::Plus});
+    };
+    EXPECT_EQ(menu.click(tags::StartGame, "Quake", ask).result, ClickResult::StationGone);
+    EXPECT_TRUE(transport.sent.empty());
+}
+
+TEST_F(ControllerFixture, UnconnectedStationIsReported)
+{
+    transport.connected = {"127.0.0.3"};
+    ASSERT_TRUE(menu.open(1));
+    const auto outcome = menu.click(tags::Free, "", noDialog());
+    EXPECT_EQ(outcome.result, ClickResult::NoConnection);
+    EXPECT_EQ(outcome.message(), "Компьютер A (127.0.0.2) не подключен");
+    EXPECT_TRUE(transport.sent.empty());
+}
+
+} // namespace
+} // namespace ostrel
