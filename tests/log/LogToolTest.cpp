@@ -1,0 +1,175 @@
+// Runs the built ostrel-log on prepared files.
+
+#include "log/SessionLogRecord.h"
+#include "support/LogTestData.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <limits>
+#include <sys/wait.h>
+
+namespace ostrel {
+namespace {
+
+using testing::LogTempDir;
+using testing::writeLogBytes;
+
+struct ToolRun
+{
+    int exitCode = -1;
+    std::string output; // stdout and stderr together
+};
+
+ToolRun runTool(const std::string& arguments, const std::string& inFolder = {})
+{
+#ifndef OSTREL_LOG_TOOL
+    (void)arguments;
+    (void)inFolder;
+    return {};
+#else
+    std::string command = std::string("'") + OSTREL_LOG_TOOL + "' " + arguments + " 2>&1";
+    if (!inFolder.empty())
+        command = "cd '" + inFolder + "' && " + command;
+    ToolRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+        run.output.append(buf, n);
+    const int status = ::pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+#endif
+}
+
+SessionLogRecord record(double closedAt, std::string computer = "PC-01")
+{
+    SessionLogRecord r;
+    r.closedAt = closedAt;
+    r.price = 30;
+    r.start = 10.0 / 24;
+    r.duration = 1.5 / 24;
+    r.finish = 11.5 / 24;
+    r.sum = 45;
+    r.computer = std::move(computer);
+    r.address = "127.0.0.2";
+    r.status = "\xD7\xE0\xF1"; // Час
+    r.comment = "Ok";
+    return r;
+}
+
+std::vector<std::uint8_t> fileOf(const std::vector<SessionLogRecord>& records, std::size_t fragment = 0)
+{
+    std::vector<std::uint8_t> bytes;
+    for (const auto& r : records) {
+        const auto one = encodeLogRecord(r);
+        bytes.insert(bytes.end(), one.begin(), one.end());
+    }
+    bytes.resize(bytes.size() + fragment, 0x5B);
+    return bytes;
+}
+
+class LogTool : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+#ifndef OSTREL_LOG_TOOL
+        GTEST_SKIP() << "built without the ostrel-log tool";
+#endif
+        ASSERT_TRUE(m_dir.ok());
+    }
+    std::string write(const std::vector<std::uint8_t>& bytes)
+    {
+        writeLogBytes(m_path, bytes);
+        return "'" + m_path + "'";
+    }
+
+    LogTempDir m_dir;
+    std::string m_path = m_dir.file("Ostrel.log");
+};
+
+constexpr double Evening = 46364.75; // 08.12.2026 18:00:00
+
+TEST_F(LogTool, CheckTellsIntactFromDamagedFiles)
+{
+    const double NaN = std::numeric_limits<double>::quiet_NaN();
+    auto overlong = fileOf({record(Evening), record(Evening)});
+    overlong[SessionLogRecordSize + 146] = 200 ^ 0x5B;
+
+    const struct
+    {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {"empty", {}, 0, "0 records"},
+        {"intact", fileOf({record(Evening), record(Evening + 0.01)}), 0, "2 records"},
+        {"fragment", fileOf({record(Evening)}, 10), 1, "trailing fragment: 10 bytes at offset 168"},
+        {"fragment only", fileOf({}, 167), 1, "trailing fragment: 167 bytes at offset 0"},
+        {"NaN", fileOf({record(Evening), record(NaN)}), 1, "record 1 (offset 168): ClosedAt NaN is not a valid"},
+        {"backwards", fileOf({record(Evening), record(Evening - 1)}), 1,
+         "ClosedAt 07.12.2026 18:00:00 is earlier than 08.12.2026 18:00:00"},
+        {"overlong length", overlong, 1, "record 1 (offset 168): a text length exceeds its field"},
+        {"garbage", std::vector<std::uint8_t>(3 * SessionLogRecordSize, 0xFF), 1, "3 records"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ToolRun run = runTool("check " + write(c.bytes));
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find(c.exitCode == 0 ? "intact" : "damaged"), std::string::npos) << run.output;
+    }
+}
+
+TEST_F(LogTool, DumpShowsEveryRecordDecodedEvenWhenDamaged)
+{
+    auto bytes = fileOf({record(Evening), record(std::numeric_limits<double>::infinity(), "TAB\tNAME")});
+    bytes.resize(bytes.size() + SessionLogRecordSize, 0xFF); // NaN everywhere, every length overlong
+    bytes.resize(bytes.size() + 20);
+    const ToolRun run = runTool("dump " + write(bytes));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("0\t08.12.2026 18:00:00\tPC-01\t127.0.0.2\t\xD0\xA7\xD0\xB0\xD1\x81\t30,00\t10:00:00\t"
+                              "1:30:00\t11:30:00\t45,00\tOk\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("1\tInf\tTAB\\x09NAME\t"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("2\tNaN\t"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("trailing fragment of 20 bytes"), std::string::npos) << run.output;
+}
+
+TEST_F(LogTool, CsvQuotesFieldsThatNeedIt)
+{
+    const ToolRun run =
+        runTool("csv " + write(fileOf({record(Evening, "PC \"A\", 1"), record(Evening, "two\nlines")})));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(run.output, "ClosedAt,Computer,Address,Status,Price,Start,Duration,Finish,Sum,Comment\r\n"
+                          "08.12.2026 18:00:00,\"PC \"\"A\"\", 1\",127.0.0.2,\xD0\xA7\xD0\xB0\xD1\x81,\"30,00\","
+                          "10:00:00,1:30:00,11:30:00,\"45,00\",Ok\r\n"
+                          "08.12.2026 18:00:00,\"two\nlines\",127.0.0.2,\xD0\xA7\xD0\xB0\xD1\x81,\"30,00\","
+                          "10:00:00,1:30:00,11:30:00,\"45,00\",Ok\r\n");
+}
+
+TEST_F(LogTool, ArgumentsAndMissingFiles)
+{
+    write(fileOf({record(Evening)}));
+    const ToolRun inFolder = runTool("check", m_dir.file(""));
+    EXPECT_EQ(inFolder.exitCode, 0);
+    EXPECT_NE(inFolder.output.find("Ostrel.log: 1 records"), std::string::npos) << inFolder.output;
+
+    const ToolRun missing = runTool("dump '" + m_dir.file("none.log") + "'");
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_NE(missing.output.find("none.log: no such file"), std::string::npos) << missing.output;
+
+    EXPECT_EQ(runTool("--help").exitCode, 0);
+    EXPECT_EQ(runTool("").exitCode, 2);
+    EXPECT_EQ(runTool("frobnicate x").exitCode, 2);
+    EXPECT_EQ(runTool("check a b c").exitCode, 2);
+}
+
+} // namespace
+} // namespace ostrel

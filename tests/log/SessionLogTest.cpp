@@ -1,0 +1,245 @@
+#include "log/SessionLog.h"
+
+#include "core/StationTableMutex.h"
+#include "log/HistoryTable.h"
+#include "log/SessionLogRecord.h"
+#include "support/LogTestData.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace ostrel {
+namespace {
+
+using testing::LogTempDir;
+using testing::readLogBytes;
+using testing::sampleStationRow;
+using testing::writeLogBytes;
+
+constexpr double ClosedAt = 46364.75; // 08.12.2026 18:00
+
+class SessionLogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.ok()); }
+
+    SessionLog makeLog(const std::string& path)
+    {
+        return SessionLog(path, m_history, [this] { return m_now; });
+    }
+
+    std::span<const std::uint8_t, SessionLogRecordSize> recordAt(const std::vector<std::uint8_t>& bytes,
+                                                                 std::size_t index)
+    {
+        return std::span<const std::uint8_t, SessionLogRecordSize>(bytes.data() + index * SessionLogRecordSize,
+                                                                   SessionLogRecordSize);
+    }
+
+    LogTempDir m_dir;
+    std::string m_path = m_dir.file("Ostrel.log");
+    HistoryTable m_history;
+    double m_now = ClosedAt;
+};
+
+TEST_F(SessionLogTest, FirstSessionCreatesTheFileWithOneRecordAndAHistoryRow)
+{
+    SessionLog log = makeLog(m_path);
+    EXPECT_FALSE(log.stableLength());
+
+    const StationRow row = sampleStationRow();
+    ASSERT_EQ(log.LogSession(row, "Ok"), LogResult::Appended);
+
+    const auto bytes = readLogBytes(m_path);
+    ASSERT_EQ(bytes.size(), SessionLogRecordSize);
+    EXPECT_EQ(log.stableLength(), SessionLogRecordSize);
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(m_path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777 & ~0022u, 0644u & ~0022u);
+
+    const SessionLogRecord r = decodeLogRecord(recordAt(bytes, 0));
+    EXPECT_EQ(r.closedAt, ClosedAt);
+    EXPECT_DOUBLE_EQ(r.price, 30);
+    EXPECT_DOUBLE_EQ(r.sum, 45);
+    EXPECT_NEAR(r.start, 10.0 / 24, 1e-12);
+    EXPECT_NEAR(r.duration, 1.5 / 24, 1e-12);
+    EXPECT_NEAR(r.finish, 11.5 / 24, 1e-12);
+    EXPECT_EQ(r.computer, row[ColComputer]);
+    EXPECT_EQ(r.address, row[ColAddress]);
+    EXPECT_EQ(r.status, row[ColStatus]);
+    EXPECT_EQ(r.comment, "Ok");
+
+    ASSERT_EQ(m_history.rowCount(), 3);
+    HistoryRow expected{};
+    std::copy(row.begin(), row.end(), expected.begin());
+    expected[HistoryColComment] = "Ok";
+    EXPECT_EQ(m_history.row(1), expected);
+    EXPECT_EQ(m_history.row(2), HistoryRow{});
+}
+
+TEST_F(SessionLogTest, AppendOverwritesATrailingFragmentAndLeavesWholeRecordsAlone)
+{
+    std::vector<std::uint8_t> before(1000);
+    for (std::size_t i = 0; i < before.size(); ++i)
+        before[i] = static_cast<std::uint8_t>(i * 13);
+    writeLogBytes(m_path, before);
+
+    SessionLog log = makeLog(m_path);
+    ASSERT_EQ(log.LogSession(sampleStationRow(), "Ok"), LogResult::Appended);
+
+    const auto after = readLogBytes(m_path);
+    ASSERT_EQ(after.size(), 1008u);
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + 840, after.begin()));
+    EXPECT_EQ(decodeLogRecord(recordAt(after, 5)).closedAt, ClosedAt);
+}
+
+TEST_F(SessionLogTest, AppendsAfterGarbageRecordsLandOnTheNextWholeRecord)
+{
+    // Two records of junk (NaN dates, every length byte overlong) and a 3-byte fragment.
+    std::vector<std::uint8_t> junk(2 * SessionLogRecordSize + 3, 0xFF);
+    writeLogBytes(m_path, junk);
+
+    SessionLog log = makeLog(m_path);
+    ASSERT_EQ(log.LogSession(sampleStationRow("A"), "Ok"), LogResult::Appended);
+    ASSERT_EQ(log.LogSession(sampleStationRow("B"), "Reset"), LogResult::Appended);
+
+    const auto after = readLogBytes(m_path);
+    ASSERT_EQ(after.size(), 4 * SessionLogRecordSize);
+    EXPECT_TRUE(std::equal(junk.begin(), junk.begin() + 2 * SessionLogRecordSize, after.begin()));
+    EXPECT_EQ(decodeLogRecord(recordAt(after, 2)).computer, "A");
+    EXPECT_EQ(decodeLogRecord(recordAt(after, 3)).computer, "B");
+    EXPECT_EQ(decodeLogRecord(recordAt(after, 3)).comment, "Reset");
+}
+
+TEST_F(SessionLogTest, HistoryGrowsByOneRowPerSessionNewestLast)
+{
+    SessionLog log = makeLog(m_path);
+    EXPECT_FALSE(m_history.newest());
+    for (const char* name : {"PC-01", "PC-02", "PC-03"}) {
+        m_now += 0.01;
+        ASSERT_EQ(log.LogSession(sampleStationRow(name), "Ok"), LogResult::Appended);
+    }
+    ASSERT_EQ(m_history.rowCount(), 5);
+    EXPECT_EQ(m_history.row(1)[ColComputer], "PC-01");
+    EXPECT_EQ(m_history.row(3)[ColComputer], "PC-03");
+    EXPECT_EQ(m_history.newest()->at(ColComputer), "PC-03");
+    EXPECT_EQ(m_history.row(4), HistoryRow{});
+
+    const auto bytes = readLogBytes(m_path);
+    ASSERT_EQ(bytes.size(), 3 * SessionLogRecordSize);
+    EXPECT_LT(decodeLogRecord(recordAt(bytes, 0)).closedAt, decodeLogRecord(recordAt(bytes, 2)).closedAt);
+}
+
+TEST_F(SessionLogTest, LongTextsAreCutToTheFieldsCapacity)
+{
+    StationRow row = sampleStationRow(std::string(35, 'N'));
+    row[ColAddress] = "192.168.100.200"; // 15 bytes, stored whole
+    SessionLog log = makeLog(m_path);
+    ASSERT_EQ(log.LogSession(row, "Reset"), LogResult::Appended);
+
+    auto bytes = readLogBytes(m_path);
+    ASSERT_EQ(bytes.size(), SessionLogRecordSize);
+    ScrambleLogRecord(std::span<std::uint8_t, SessionLogRecordSize>(bytes.data(), SessionLogRecordSize));
+    EXPECT_EQ(bytes[57], 30);
+    EXPECT_EQ(bytes[88], 15);
+    EXPECT_EQ(bytes[146], 5);
+    EXPECT_EQ(m_history.row(1)[ColComputer].size(), 35u); // the history keeps the whole cell
+}
+
+TEST_F(SessionLogTest, UnreadableCellAppendsNothing)
+{
+    SessionLog log = makeLog(m_path);
+    ASSERT_EQ(log.LogSession(sampleStationRow(), "Ok"), LogResult::Appended);
+    const auto fileBefore = readLogBytes(m_path);
+    const auto historyBefore = m_history.rows();
+    const auto versionBefore = m_history.version();
+
+    const struct
+    {
+        int column;
+        const char* text;
+    } cases[] = {
+        {ColPrice, ""},         {ColPrice, "abc"}, {ColSum, ""},      {ColSum, "1,2,3"}, {ColStart, ""},
+        {ColStart, "25:00:00"}, {ColElapsed, ""},  {ColElapsed, "x"}, {ColFinish, ""},   {ColFinish, "10:61:00"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.column) + " '" + c.text + "'");
+        StationRow row = sampleStationRow();
+        row[static_cast<std::size_t>(c.column)] = c.text;
+        EXPECT_EQ(log.LogSession(row, "Reset"), LogResult::BadCell);
+        EXPECT_EQ(readLogBytes(m_path), fileBefore);
+        EXPECT_EQ(m_history.rows(), historyBefore);
+        EXPECT_EQ(m_history.version(), versionBefore);
+    }
+}
+
+TEST_F(SessionLogTest, UnopenableFileAppendsNothing)
+{
+    std::vector<std::string> paths{m_dir.file("missing/Ostrel.log"), m_dir.file("")};
+    const std::string readOnly = m_dir.file("readonly.log");
+    writeLogBytes(readOnly, {});
+    ::chmod(readOnly.c_str(), 0444);
+    if (::access(readOnly.c_str(), W_OK) != 0) // root may write anyway
+        paths.push_back(readOnly);
+
+    for (const auto& path : paths) {
+        SCOPED_TRACE(path);
+        SessionLog log = makeLog(path);
+        EXPECT_EQ(log.LogSession(sampleStationRow(), "Ok"), LogResult::OpenFailed);
+        EXPECT_EQ(m_history.rowCount(), 2);
+        EXPECT_EQ(m_history.row(1), HistoryRow{});
+    }
+    EXPECT_TRUE(readLogBytes(readOnly).empty());
+}
+
+TEST_F(SessionLogTest, FailedWriteFillsTheSpareRowButDoesNotGrowTheHistory)
+{
+    if (::access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "/dev/full is needed to make a write fail";
+    SessionLog full = makeLog("/dev/full");
+    EXPECT_EQ(full.LogSession(sampleStationRow("LOST"), "Reset"), LogResult::WriteFailed);
+    ASSERT_EQ(m_history.rowCount(), 2);
+    EXPECT_EQ(m_history.row(1)[ColComputer], "LOST");
+
+    // The next closed session overwrites the row that never made it into the file.
+    SessionLog log = makeLog(m_path);
+    ASSERT_EQ(log.LogSession(sampleStationRow("KEPT"), "Ok"), LogResult::Appended);
+    ASSERT_EQ(m_history.rowCount(), 3);
+    EXPECT_EQ(m_history.row(1)[ColComputer], "KEPT");
+    EXPECT_EQ(m_history.row(2), HistoryRow{});
+}
+
+TEST_F(SessionLogTest, ConcurrentAppendsUnderTheMutexEachWriteOneWholeRecord)
+{
+    SessionLog log(m_path, m_history);
+    log.skipSyncForBenchmark(); // the sync is not what this test is about
+    constexpr int Threads = 4;
+    constexpr int PerThread = 25;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < Threads; ++t) {
+        threads.emplace_back([&log, t] {
+            for (int i = 0; i < PerThread; ++i) {
+                std::scoped_lock hold(StationTableMutex);
+                log.LogSession(sampleStationRow("T" + std::to_string(t)), "Ok");
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+
+    const auto bytes = readLogBytes(m_path);
+    ASSERT_EQ(bytes.size(), Threads * PerThread * SessionLogRecordSize);
+    EXPECT_EQ(m_history.rowCount(), 2 + Threads * PerThread);
+    for (std::size_t i = 0; i < Threads * PerThread; ++i) {
+        const SessionLogRecord r = decodeLogRecord(recordAt(bytes, i));
+        EXPECT_EQ(r.computer[0], 'T');
+        EXPECT_EQ(r.comment, "Ok");
+    }
+}
+
+} // namespace
+} // namespace ostrel
