@@ -1,0 +1,80 @@
+#pragma once
+
+#include "commands/CommandTransport.h"
+#include "net/Connection.h"
+#include "net/ConnectionList.h"
+#include "net/ReaderGate.h"
+#include "net/TThreadOnRead.h"
+
+#include <QObject>
+
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+
+class QSocketNotifier;
+
+namespace ostrel {
+
+class ReportProcessor;
+
+// The stations' TCP listener: a non-blocking IPv4 socket on all local addresses whose readiness,
+// like that of every connection, is watched on the main thread. Reading and applying reports
+// happens on short-lived reader threads, one per connection at a time. Implements the command
+// transport: a command goes to the first open connection from the station's address.
+class TCPServer : public QObject, public CommandTransport
+{
+    Q_OBJECT
+public:
+    explicit TCPServer(QObject* parent = nullptr);
+    // Stops accepting, closes every connection without the disconnect handling (nothing is logged
+    // at shutdown) and waits a bounded time for the reader threads.
+    ~TCPServer() override;
+
+    // Must be set before listen(); reports and disconnects go there.
+    void setReportProcessor(ReportProcessor* processor) { m_processor = processor; }
+    // The peer name look-up; the default is the reverse DNS look-up. For tests.
+    void setNameResolver(Connection::NameResolver resolver) { m_resolver = std::move(resolver); }
+
+    // Listens on all local addresses at `port` (0: a port the system chooses). False when the
+    // socket cannot be created, bound or put into listening state.
+    bool listen(quint16 port);
+    bool isListening() const { return m_listenFd >= 0; }
+    quint16 port() const; // the bound port; 0 when not listening
+
+    SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes) override;
+
+    // Closes the first open connection, in accept order, from `address`; its disconnect handling
+    // runs before this returns. False when there is none.
+    bool closeFirstConnectionFrom(std::string_view address);
+
+    std::size_t connectionCount() const { return m_connections.size(); }
+    int runningReaders() const { return m_gate->runningThreads(); }
+
+private:
+    struct Watch
+    {
+        std::shared_ptr<Connection> connection;
+        std::unique_ptr<QSocketNotifier> notifier;
+    };
+
+    void TCPServerListen(int fd);
+    void acceptPending();
+    void TCPServerClientConnect(int fd, const std::string& address);
+    void TCPServerClientRead(Connection* connection);
+    void TCPServerClientDisconnect(Connection& connection);
+    void readerFinished(const std::shared_ptr<Connection>& connection);
+    void unwatch(const Connection* connection);
+    void retryLater(const std::shared_ptr<Connection>& connection);
+    void closeListener();
+
+    int m_listenFd = -1;
+    std::unique_ptr<QSocketNotifier> m_listenNotifier;
+    ReportProcessor* m_processor = nullptr;
+    Connection::NameResolver m_resolver;
+    ConnectionList m_connections;
+    std::unordered_map<const Connection*, Watch> m_watches; // main thread only
+    std::shared_ptr<ReaderGate> m_gate = std::make_shared<ReaderGate>();
+};
+
+} // namespace ostrel
