@@ -1,0 +1,138 @@
+#include "log/ui/HistoryTableModel.h"
+
+#include "core/StationTableMutex.h"
+#include "log/HistoryTable.h"
+#include "support/LogTestData.h"
+
+#include <QAbstractItemModelTester>
+#include <QCoreApplication>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <thread>
+
+namespace ostrel {
+namespace {
+
+using testing::sampleStationRow;
+
+// Counts the queued calls posted to the model, to see that a burst of requests posts once.
+class MetaCallCounter : public QObject
+{
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::MetaCall)
+            ++count;
+        return false;
+    }
+};
+
+void closeSession(HistoryTable& table, const char* computer, bool grow = true)
+{
+    std::scoped_lock hold(StationTableMutex);
+    table.fillSpare(sampleStationRow(computer), "Ok");
+    if (grow)
+        table.grow();
+}
+
+// Runs the reload that requestReload() posted; every request here is made before this is called.
+void settle()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+TEST(HistoryTableModel, ShowsTheTableBelowItsHeaderRowSpareRowIncluded)
+{
+    HistoryTable table;
+    closeSession(table, "PC-01");
+    HistoryTableModel model(table);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.columnCount(), 10);
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Компьютер"));
+    EXPECT_EQ(model.headerData(9, Qt::Horizontal).toString(), QStringLiteral("Коммент."));
+    EXPECT_EQ(model.data(model.index(0, 0)).toString(), QStringLiteral("PC-01"));
+    EXPECT_EQ(model.data(model.index(0, 2)).toString(), QStringLiteral("Час")); // from Windows-1251
+    EXPECT_EQ(model.data(model.index(0, 9)).toString(), QStringLiteral("Ok"));
+    EXPECT_EQ(model.data(model.index(1, 0)).toString(), QString());
+}
+
+TEST(HistoryTableModel, ReloadInsertsNewRowsAndUpdatesChangedOnes)
+{
+    HistoryTable table;
+    HistoryTableModel model(table);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    ASSERT_EQ(model.rowCount(), 1);
+
+    // A failed write fills the spare row without growing the table: that row changes in place.
+    closeSession(table, "LOST", false);
+    model.requestReload();
+    settle();
+    EXPECT_EQ(model.rowCount(), 1);
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed.at(0).at(0).toModelIndex().row(), 0);
+    EXPECT_EQ(model.data(model.index(0, 0)).toString(), QStringLiteral("LOST"));
+
+    closeSession(table, "PC-01");
+    closeSession(table, "PC-02");
+    model.requestReload();
+    settle();
+    ASSERT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(model.data(model.index(0, 0)).toString(), QStringLiteral("PC-01"));
+    EXPECT_EQ(model.data(model.index(1, 0)).toString(), QStringLiteral("PC-02"));
+    EXPECT_EQ(model.data(model.index(2, 0)).toString(), QString());
+    ASSERT_EQ(inserted.count(), 1);
+    EXPECT_EQ(inserted.at(0).at(1).toInt(), 1);
+    EXPECT_EQ(inserted.at(0).at(2).toInt(), 2);
+    EXPECT_EQ(changed.count(), 2); // row 0 now holds PC-01 instead of LOST
+    EXPECT_EQ(reset.count(), 0);
+
+    model.reload(); // nothing changed: no signals
+    EXPECT_EQ(inserted.count(), 1);
+    EXPECT_EQ(changed.count(), 2);
+}
+
+TEST(HistoryTableModel, ABurstOfRequestsFromWorkersPostsOneReload)
+{
+    HistoryTable table;
+    HistoryTableModel model(table);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    MetaCallCounter counter;
+    model.installEventFilter(&counter);
+
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 4; ++t) {
+        workers.emplace_back([&table, &model, t] {
+            for (int i = 0; i < 50; ++i) {
+                closeSession(table, t % 2 ? "ODD" : "EVEN");
+                model.requestReload();
+            }
+        });
+    }
+    for (auto& w : workers)
+        w.join();
+    settle();
+
+    EXPECT_EQ(counter.count, 1);
+    EXPECT_EQ(model.rowCount(), 201);
+
+    // Once the reload ran, the next request posts again.
+    closeSession(table, "LAST");
+    model.requestReload();
+    settle();
+    EXPECT_EQ(counter.count, 2);
+    EXPECT_EQ(model.rowCount(), 202);
+    EXPECT_EQ(model.data(model.index(200, 0)).toString(), QStringLiteral("LAST"));
+}
+
+} // namespace
+} // namespace ostrel
