@@ -101,8 +101,7 @@ ReportProcessor::ReportProcessor(StationTable& table, HistoryTable& history, Ses
                                  ResumeSettings settings)
     : m_table(table), m_history(history), m_log(log), m_transport(transport), m_prices(prices), m_games(games),
       m_settings(settings)
-{
-}
+{}
 
 bool ReportProcessor::applyReport(const StationLink& link, const StationReport& report)
 {

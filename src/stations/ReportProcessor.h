@@ -22,7 +22,7 @@ public:
     virtual ~StationLink() = default;
     virtual const std::string& hostName() const = 0; // looked up once; the dotted address when the look-up failed
     virtual const std::string& address() const = 0;  // dotted decimal
-    virtual bool isClosed() const = 0;                // true once the disconnect handling has run for it
+    virtual bool isClosed() const = 0;               // true once the disconnect handling has run for it
 };
 
 struct ResumeSettings

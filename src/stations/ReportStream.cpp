@@ -14,8 +14,8 @@ constexpr std::array<std::uint8_t, 3> Signature = {0x02, 0x48, 0x49};
 // end is kept for the next receive).
 std::size_t nextCandidate(std::span<const std::uint8_t> bytes, std::size_t from)
 {
-    const auto it = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), Signature.begin(),
-                                Signature.end());
+    const auto it =
+        std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), Signature.begin(), Signature.end());
     if (it != bytes.end())
         return static_cast<std::size_t>(it - bytes.begin());
     for (std::size_t keep = std::min(Signature.size() - 1, bytes.size() - from); keep > 0; --keep) {

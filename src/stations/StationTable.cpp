@@ -71,11 +71,12 @@ std::optional<int> StationTable::AddStationRow(std::string_view name, std::strin
         if (rowName.empty() || rowName == name) {
             // The blank row becomes a station row and a new blank row follows it; a row of the same
             // name keeps its session cells.
-            if (rowName.empty())
-                m_rows.emplace_back();
+            const bool wasBlank = rowName.empty();
             row[ColComputer] = name;
             row[ColAddress] = address;
             row[ColStatus] = words::Free;
+            if (wasBlank)
+                m_rows.emplace_back(); // after the writes: it may move the rows
             touch();
             return i;
         }

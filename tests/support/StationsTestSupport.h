@@ -1,0 +1,140 @@
+#pragma once
+
+#include "commands/CommandTransport.h"
+#include "commands/StationCommand.h"
+#include "core/DateTime.h"
+#include "core/StationTableMutex.h"
+#include "core/TariffList.h"
+#include "log/HistoryTable.h"
+#include "log/SessionLog.h"
+#include "stations/ReportProcessor.h"
+#include "stations/StationReport.h"
+#include "stations/StationTable.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace ostrel::testing {
+
+class StationsTempDir
+{
+public:
+    StationsTempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "ostrel-stations-XXXXXX").string();
+        if (::mkdtemp(pattern.data()))
+            m_path = pattern;
+    }
+    ~StationsTempDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    StationsTempDir(const StationsTempDir&) = delete;
+    StationsTempDir& operator=(const StationsTempDir&) = delete;
+
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+struct FakeLink : StationLink
+{
+    FakeLink(std::string name, std::string addr) : host(std::move(name)), dotted(std::move(addr)) {}
+    const std::string& hostName() const override { return host; }
+    const std::string& address() const override { return dotted; }
+    bool isClosed() const override { return closed.load(); }
+
+    std::string host;
+    std::string dotted;
+    std::atomic<bool> closed{false};
+};
+
+// Records every command; `onSend` lets a test fail the send the way a socket error does.
+class RecordingTransport : public CommandTransport
+{
+public:
+    SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes) override
+    {
+        if (!connected)
+            return SendResult::NoConnection;
+        CommandBytes copy{};
+        for (std::size_t i = 0; i < copy.size() && i < bytes.size(); ++i)
+            copy[i] = bytes[i];
+        addresses.emplace_back(address);
+        sent.push_back(copy);
+        if (onSend)
+            onSend();
+        return SendResult::Sent;
+    }
+
+    bool connected = true;
+    std::function<void()> onSend;
+    std::vector<std::string> addresses;
+    std::vector<CommandBytes> sent;
+};
+
+inline double day()
+{
+    return *encodeDate(2026, 12, 8);
+}
+inline double at(int h, int m, int s)
+{
+    return day() + encodeTime(h, m, s);
+}
+
+inline StationReport sessionReport(std::int32_t code, std::string tariff, double start, double finish, double price,
+                                   double allowance = 0)
+{
+    StationReport r;
+    r.statusCode = code;
+    r.statusText = std::move(tariff);
+    r.start = start;
+    r.finish = finish;
+    r.price = price;
+    r.allowance = allowance;
+    return r;
+}
+
+inline StationReport codeReport(std::int32_t code)
+{
+    StationReport r;
+    r.statusCode = code;
+    return r;
+}
+
+// The station and history tables, a session log in a temporary folder and a processor over them.
+struct StationsWorld
+{
+    explicit StationsWorld(ResumeSettings settings = {true, false})
+        : log(dir.file("Ostrel.log"), history, [] { return at(12, 0, 0); }),
+          processor(table, history, log, transport, prices, games, settings)
+    {
+        prices.set("Standard", "2");
+        prices.set("Night", "1,5");
+        games.set("Quake", "3");
+    }
+
+    std::string cell(int row, int col) const
+    {
+        std::scoped_lock hold(StationTableMutex);
+        return table.cell(row, col);
+    }
+
+    StationsTempDir dir;
+    StationTable table;
+    HistoryTable history;
+    SessionLog log;
+    RecordingTransport transport;
+    TariffList prices{"Prices"};
+    TariffList games{"Games"};
+    ReportProcessor processor;
+};
+
+} // namespace ostrel::testing
