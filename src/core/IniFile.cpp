@@ -4,9 +4,8 @@
 
 #include <ini.h>
 
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include <cstdio>
+#include <memory>
 
 namespace ostrel {
 
@@ -24,11 +23,15 @@ constexpr char SemicolonStandIn = '\x02';
 // its own; such lines are left out whole instead.
 constexpr std::size_t MaxLineLength = 190;
 
+struct CloseFile
+{
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
 std::string restore(const char* text)
 {
     std::string out(text);
-    for (char& c : out)
-    {
+    for (char& c : out) {
         if (c == ColonStandIn)
             c = ':';
         else if (c == SemicolonStandIn)
@@ -42,8 +45,7 @@ std::string prepare(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
-    while (!text.empty())
-    {
+    while (!text.empty()) {
         const std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
@@ -55,8 +57,7 @@ std::string prepare(std::string_view text)
         if (line.empty() || line.size() > MaxLineLength)
             continue;
         const bool comment = line.front() == ';' || line.front() == '#';
-        for (char c : line)
-        {
+        for (char c : line) {
             if (c == ColonStandIn || c == SemicolonStandIn)
                 c = '?';
             else if (!comment && c == ':')
@@ -74,14 +75,18 @@ std::string prepare(std::string_view text)
 
 std::optional<IniFile> IniFile::load(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
+    std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return std::nullopt;
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    if (file.bad())
+    std::string bytes;
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
+        bytes.append(buffer, got);
+    // A folder opens but fails on the first read.
+    if (std::ferror(file.get()))
         return std::nullopt;
-    return fromText(bytes.str());
+    return fromText(bytes);
 }
 
 IniFile IniFile::fromText(std::string_view text)

@@ -26,10 +26,8 @@ void TariffList::set(std::string_view name, std::string_view value)
     std::string line;
     line.reserve(name.size() + 1 + value.size());
     line.append(name).append("=").append(value);
-    for (std::size_t i = 1; i < m_lines.size(); ++i)
-    {
-        if (equalsIgnoreCaseCp1251(nameOf(m_lines[i]), name))
-        {
+    for (std::size_t i = 1; i < m_lines.size(); ++i) {
+        if (equalsIgnoreCaseCp1251(nameOf(m_lines[i]), name)) {
             m_lines[i] = std::move(line);
             return;
         }
@@ -54,8 +52,7 @@ std::string TariffList::name(int line) const
 
 std::string TariffList::value(std::string_view name) const
 {
-    for (std::size_t i = 1; i < m_lines.size(); ++i)
-    {
+    for (std::size_t i = 1; i < m_lines.size(); ++i) {
         const std::string& line = m_lines[i];
         const std::size_t eq = line.find('=');
         if (eq != std::string::npos && equalsIgnoreCaseCp1251(std::string_view(line).substr(0, eq), name))

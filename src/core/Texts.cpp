@@ -51,8 +51,7 @@ std::optional<int> parseDigits(std::string_view text, std::size_t maxDigits)
     if (text.empty() || text.size() > maxDigits)
         return std::nullopt;
     int value = 0;
-    for (const char c : text)
-    {
+    for (const char c : text) {
         if (!isDigit(c))
             return std::nullopt;
         value = value * 10 + (c - '0');
@@ -87,8 +86,7 @@ template <std::size_t N>
 std::optional<std::size_t> splitFields(std::string_view text, char separator, std::array<std::string_view, N>& fields)
 {
     std::size_t count = 0;
-    while (true)
-    {
+    while (true) {
         if (count == N)
             return std::nullopt;
         const std::size_t at = text.find(separator);
@@ -123,13 +121,11 @@ std::optional<std::string> formatMoney(double value)
     const bool negative = std::signbit(value) && !isZero;
 
     std::string out = negative ? "-" : "";
-    if (exponent >= MoneySignificantDigits)
-    {
+    if (exponent >= MoneySignificantDigits) {
         // Six or more digits before the comma: exponent form, trailing zeros dropped.
         digits.erase(digits.find_last_not_of('0') + 1);
         out += digits[0];
-        if (digits.size() > 1)
-        {
+        if (digits.size() > 1) {
             out += SalonFormat.decimalSeparator;
             out.append(digits, 1);
         }
@@ -138,8 +134,7 @@ std::optional<std::string> formatMoney(double value)
         return out;
     }
 
-    if (exponent >= MoneySignificantDigits - 1 - MoneyDecimals)
-    {
+    if (exponent >= MoneySignificantDigits - 1 - MoneyDecimals) {
         // The fifth significant digit lies at or before the second decimal, so the five digits
         // are the whole rounding; pad to two decimals.
         const auto integerDigits = static_cast<std::size_t>(exponent + 1);
@@ -169,8 +164,7 @@ std::optional<double> parseMoney(std::string_view text)
 {
     text = trimBlanks(text);
     bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
-    {
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
         negative = text.front() == '-';
         text.remove_prefix(1);
     }
@@ -181,19 +175,16 @@ std::optional<double> parseMoney(std::string_view text)
     bool anyDigit = false;
     bool afterSeparator = false;
     std::size_t pos = 0;
-    for (; pos < text.size(); ++pos)
-    {
+    for (; pos < text.size(); ++pos) {
         const char c = text[pos];
-        if (c == SalonFormat.decimalSeparator && !afterSeparator)
-        {
+        if (c == SalonFormat.decimalSeparator && !afterSeparator) {
             afterSeparator = true;
             continue;
         }
         if (!isDigit(c))
             break;
         anyDigit = true;
-        if (digits.empty() && c == '0')
-        {
+        if (digits.empty() && c == '0') {
             if (afterSeparator)
                 --point;
             continue;
@@ -205,8 +196,7 @@ std::optional<double> parseMoney(std::string_view text)
     if (!anyDigit)
         return std::nullopt;
 
-    if (pos < text.size())
-    {
+    if (pos < text.size()) {
         if (text[pos] != 'E' && text[pos] != 'e')
             return std::nullopt;
         ++pos;
@@ -216,8 +206,7 @@ std::optional<double> parseMoney(std::string_view text)
         if (pos == text.size())
             return std::nullopt;
         long exponent = 0;
-        for (; pos < text.size(); ++pos)
-        {
+        for (; pos < text.size(); ++pos) {
             if (!isDigit(text[pos]))
                 return std::nullopt;
             if (exponent < 100'000) // beyond any money value either way; stop counting
@@ -235,15 +224,15 @@ std::optional<double> parseMoney(std::string_view text)
     if (kept < 0)
         return 0.0;
     std::uint64_t units = 0;
-    for (long i = 0; i < kept; ++i)
-    {
+    for (long i = 0; i < kept; ++i) {
         const auto index = static_cast<std::size_t>(i);
         units = units * 10 + static_cast<std::uint64_t>(index < digits.size() ? digits[index] - '0' : 0);
     }
     const auto next = static_cast<std::size_t>(kept);
     if (next < digits.size() && digits[next] >= '5')
         ++units;
-    const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
+    const std::uint64_t limit =
+        static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
     if (units > limit)
         return std::nullopt;
     const double magnitude = static_cast<double>(units) / 10'000.0;
@@ -254,28 +243,21 @@ std::optional<double> parseDecimal(std::string_view text)
 {
     text = trimBlanks(text);
     std::string plain;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
-    {
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
         if (text.front() == '-')
             plain += '-';
         text.remove_prefix(1);
     }
     bool anyDigit = false;
     bool separatorSeen = false;
-    for (const char c : text)
-    {
-        if (isDigit(c))
-        {
+    for (const char c : text) {
+        if (isDigit(c)) {
             anyDigit = true;
             plain += c;
-        }
-        else if (c == SalonFormat.decimalSeparator && !separatorSeen)
-        {
+        } else if (c == SalonFormat.decimalSeparator && !separatorSeen) {
             separatorSeen = true;
             plain += '.';
-        }
-        else
-        {
+        } else {
             return std::nullopt;
         }
     }
@@ -342,8 +324,7 @@ std::optional<std::string> formatDateTime(double x)
     auto ms = toMilliseconds(std::fabs(x - days));
     if (!ms)
         return std::nullopt;
-    if (*ms >= MillisecondsPerDay)
-    {
+    if (*ms >= MillisecondsPerDay) {
         days += x < 0 ? -1.0 : 1.0;
         *ms -= MillisecondsPerDay;
     }
@@ -352,8 +333,7 @@ std::optional<std::string> formatDateTime(double x)
         return std::nullopt;
     std::string out = formatCivilDate(*date);
     const auto t = timeOfDay(static_cast<double>(*ms) / static_cast<double>(MillisecondsPerDay));
-    if (t && (t->hour != 0 || t->minute != 0 || t->second != 0))
-    {
+    if (t && (t->hour != 0 || t->minute != 0 || t->second != 0)) {
         out += ' ';
         out += formatTimeOfDay(*t);
     }
@@ -364,16 +344,14 @@ std::optional<int> parseWholeNumber(std::string_view text)
 {
     text = trimBlanks(text);
     bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
-    {
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
         negative = text.front() == '-';
         text.remove_prefix(1);
     }
     if (text.empty())
         return std::nullopt;
     std::int64_t value = 0;
-    for (const char c : text)
-    {
+    for (const char c : text) {
         if (!isDigit(c))
             return std::nullopt;
         value = value * 10 + (c - '0');
