@@ -1,0 +1,234 @@
+#pragma once
+
+// Live state for network tests: real tables, a real session log in a temporary folder and a real
+// report processor, plus loopback stations that bind their own 127.0.0.x address.
+
+#include "commands/CommandTransport.h"
+#include "core/StationTableMutex.h"
+#include "core/TariffList.h"
+#include "log/HistoryTable.h"
+#include "log/SessionLog.h"
+#include "stations/ReportProcessor.h"
+#include "stations/StationReport.h"
+#include "stations/StationTable.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ostrel::nettest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes runningReport(double price = 2.0)
+{
+    StationReport r;
+    r.statusCode = static_cast<std::int32_t>(StatusCode::Running);
+    r.statusText = "Tariff";
+    r.start = 46000.0 + 10.0 / 24;         // 10:00:00
+    r.finish = r.start + 30.0 / (24 * 60); // 30 minutes later
+    r.price = price;
+    const auto bytes = encodeStationReport(r);
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+inline Bytes closedReport()
+{
+    StationReport r;
+    r.statusCode = static_cast<std::int32_t>(StatusCode::Closed);
+    const auto bytes = encodeStationReport(r);
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+inline Bytes concat(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+class TempDir
+{
+public:
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "ostrel-net-XXXXXX").string();
+        if (char* made = mkdtemp(pattern.data()))
+            m_path = made;
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        if (!m_path.empty())
+            std::filesystem::remove_all(m_path, ignored);
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// Everything report processing writes to, with the transport supplied by the test.
+struct LiveState
+{
+    explicit LiveState(CommandTransport& transport, ResumeSettings settings = {})
+        : log(dir.path() + "/Ostrel.log", history, [] { return 46000.5; }),
+          processor(table, history, log, transport, prices, games, settings)
+    {
+    }
+
+    std::size_t stationCount() const
+    {
+        std::scoped_lock hold(StationTableMutex);
+        return static_cast<std::size_t>(table.rowCount() - 2);
+    }
+    std::optional<StationRow> stationRow(const std::string& name) const
+    {
+        std::scoped_lock hold(StationTableMutex);
+        const auto r = table.FindStationRow(name);
+        if (!r)
+            return std::nullopt;
+        return table.row(*r);
+    }
+    std::vector<HistoryRow> sessions() const
+    {
+        std::scoped_lock hold(StationTableMutex);
+        auto rows = history.rows();
+        return std::vector<HistoryRow>(rows.begin() + 1, rows.end() - 1);
+    }
+    std::uint64_t applied() const
+    {
+        std::scoped_lock hold(StationTableMutex);
+        return processor.appliedReports();
+    }
+    std::uintmax_t logSize() const
+    {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(log.path(), ec);
+        return ec ? 0 : size;
+    }
+
+    TempDir dir;
+    StationTable table;
+    HistoryTable history;
+    SessionLog log;
+    TariffList prices{"Prices"};
+    TariffList games{"Games"};
+    ReportProcessor processor;
+};
+
+inline sockaddr_in loopback(const std::string& address, std::uint16_t port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+    return a;
+}
+
+inline std::uint16_t boundPort(int fd)
+{
+    sockaddr_in a{};
+    socklen_t length = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    return ntohs(a.sin_port);
+}
+
+// A station's TCP connection from its own loopback address.
+class StationSocket
+{
+public:
+    StationSocket(const std::string& from, std::uint16_t serverPort)
+    {
+        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        const auto local = loopback(from, 0);
+        const auto server = loopback("127.0.0.1", serverPort);
+        m_ok = bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
+               connect(m_fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0;
+    }
+    ~StationSocket() { close(); }
+    StationSocket(const StationSocket&) = delete;
+    StationSocket& operator=(const StationSocket&) = delete;
+
+    bool ok() const { return m_ok; }
+    int fd() const { return m_fd; }
+    bool send(const Bytes& bytes) const
+    {
+        return ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
+    // Bytes that arrive within `timeout`; stops early at end of stream.
+    Bytes receive(std::size_t want, std::chrono::milliseconds timeout) const
+    {
+        Bytes got;
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (got.size() < want) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                break;
+            pollfd p{m_fd, POLLIN, 0};
+            if (poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                break;
+            std::array<std::uint8_t, 512> buffer;
+            const ssize_t n = recv(m_fd, buffer.data(), std::min(buffer.size(), want - got.size()), 0);
+            if (n <= 0)
+                break;
+            got.insert(got.end(), buffer.begin(), buffer.begin() + n);
+        }
+        return got;
+    }
+    // True when the server closed its side within `timeout`.
+    bool seesClose(std::chrono::milliseconds timeout) const
+    {
+        pollfd p{m_fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(timeout.count())) <= 0)
+            return false;
+        std::uint8_t byte = 0;
+        return recv(m_fd, &byte, 1, MSG_DONTWAIT) <= 0;
+    }
+    // Closes with a reset instead of an orderly end of stream.
+    void reset()
+    {
+        linger l{1, 0};
+        setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        close();
+    }
+    void close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd = -1;
+    bool m_ok = false;
+};
+
+class NoTransport : public CommandTransport
+{
+public:
+    SendResult sendToAddress(std::string_view, std::span<const std::uint8_t>) override
+    {
+        return SendResult::NoConnection;
+    }
+};
+
+} // namespace ostrel::nettest
