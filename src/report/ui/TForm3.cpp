@@ -1,0 +1,148 @@
+#include "report/ui/TForm3.h"
+
+#include "report/CsvExport.h"
+#include "report/WorkReportBuilder.h"
+
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+namespace ostrel {
+
+QString reportJobTitle()
+{
+    return QStringLiteral("Отчет о работе");
+}
+
+bool printPlainText(const QString& text, QPrinter& printer)
+{
+    QTextDocument document;
+    document.setDocumentMargin(0);
+    document.setDefaultFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    document.setPlainText(text);
+    QTextOption option = document.defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    document.setDefaultTextOption(option);
+    document.print(&printer);
+    return printer.printerState() != QPrinter::Error && printer.printerState() != QPrinter::Aborted;
+}
+
+TForm3::TForm3(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
+      m_messenger(defaultReportMessenger()), m_chooser([](QWidget* p) {
+          return QFileDialog::getSaveFileName(p, QStringLiteral("Сохранить отчет"), QString(),
+                                              QStringLiteral("CSV (*.csv)"));
+      })
+{
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("Отчет о работе салона"));
+    setFixedSize(632, 376);
+
+    RichEdit1 = new QPlainTextEdit(this);
+    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
+    RichEdit1->setGeometry(0, 0, 633, 345);
+    RichEdit1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    Button1 = new QPushButton(QStringLiteral("Печать"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    QFont large = font();
+    large.setBold(true);
+    large.setPointSizeF(large.pointSizeF() * 1.25);
+    auto label = [this](const char* name, const QString& text, const QFont& f) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setFont(f);
+        return l;
+    };
+    Label3 = label("Label3", QStringLiteral("Сумма"), large);
+    Label2 = label("Label2", QStringLiteral("Время"), large);
+    QFont bold = font();
+    bold.setBold(true);
+    LabelSum = label("LabelSum", QString(), bold);
+    LabelTime = label("LabelTime", QString(), bold);
+    for (QLabel* l : {LabelSum, LabelTime}) {
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText, Qt::darkGreen);
+        l->setPalette(p);
+        l->setMinimumWidth(90);
+    }
+    ButtonSave = new QPushButton(QStringLiteral("Сохранить..."), this);
+    ButtonSave->setObjectName(QStringLiteral("ButtonSave"));
+
+    auto* bottom = new QWidget(this);
+    bottom->setGeometry(0, 345, 632, 31);
+    auto* row = new QHBoxLayout(bottom);
+    row->setContentsMargins(4, 2, 4, 2);
+    row->addWidget(Button1);
+    row->addSpacing(12);
+    row->addWidget(Label3);
+    row->addWidget(LabelSum);
+    row->addWidget(Label2);
+    row->addWidget(LabelTime);
+    row->addStretch(1);
+    row->addWidget(ButtonSave);
+
+    connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
+    connect(ButtonSave, &QPushButton::clicked, this, &TForm3::ButtonSaveClick);
+}
+
+void TForm3::clearReport()
+{
+    RichEdit1->clear();
+    m_listed.clear();
+}
+
+void TForm3::setReport(const WorkReportResult& report, const std::string& logPath)
+{
+    // One setPlainText for the whole text: appending line by line would lay out a million times.
+    RichEdit1->setPlainText(QString::fromUtf8(report.text.data(), static_cast<qsizetype>(report.text.size())));
+    LabelSum->setText(QString::fromStdString(report.moneyText));
+    LabelTime->setText(QString::fromStdString(report.time.text()));
+    m_logPath = logPath;
+    m_listed = report.listed;
+    ButtonSave->setEnabled(!logPath.empty());
+}
+
+void TForm3::Button1Click()
+{
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull()) {
+        m_messenger(this, QStringLiteral("Принтер по умолчанию не задан: отчет не напечатан."));
+        return;
+    }
+    QPrinter printer(info, QPrinter::HighResolution);
+    printer.setDocName(reportJobTitle());
+    printer.setFullPage(false);
+    if (!printPlainText(RichEdit1->toPlainText(), printer))
+        m_messenger(this, QStringLiteral("Отчет не напечатан: ошибка принтера \"%1\".").arg(info.printerName()));
+}
+
+void TForm3::ButtonSaveClick()
+{
+    const QString name = m_chooser ? m_chooser(this) : QString();
+    if (name.isEmpty())
+        return;
+    const std::optional<std::string> csv = exportWorkReportCsv(m_logPath, m_listed);
+    if (!csv) {
+        m_messenger(this, QStringLiteral("Файл отчета не прочитан: сеансы не сохранены."));
+        return;
+    }
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(csv->data(), static_cast<qint64>(csv->size())) != static_cast<qint64>(csv->size()) ||
+        !file.commit()) {
+        m_messenger(this, QStringLiteral("Не удалось записать файл %1: %2").arg(name, file.errorString()));
+    }
+}
+
+} // namespace ostrel

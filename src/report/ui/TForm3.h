@@ -1,0 +1,67 @@
+#pragma once
+
+#include "report/ui/ReportMessages.h"
+
+#include <QDialog>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QPlainTextEdit;
+class QPrinter;
+class QPushButton;
+
+namespace ostrel {
+
+struct WorkReportResult;
+
+// The report window "Отчет о работе салона": the report's text, editable, with its totals, printing
+// and a CSV export of the listed sessions. Created once and reused for every report.
+class TForm3 : public QDialog
+{
+    Q_OBJECT
+public:
+    // The file name a CSV export goes to; empty when the operator cancelled.
+    using SaveFileChooser = std::function<QString(QWidget* parent)>;
+
+    explicit TForm3(QWidget* parent = nullptr);
+
+    // Shows a report: the text in one go, the totals in the labels; keeps the listed sessions for
+    // the export.
+    void setReport(const WorkReportResult& report, const std::string& logPath = {});
+    void clearReport();
+
+    void setMessenger(ReportMessenger messenger) { m_messenger = std::move(messenger); }
+    void setSaveFileChooser(SaveFileChooser chooser) { m_chooser = std::move(chooser); }
+
+    QPlainTextEdit* RichEdit1;
+    QPushButton* Button1;
+    QLabel* Label3;
+    QLabel* LabelSum;
+    QLabel* Label2;
+    QLabel* LabelTime;
+    QPushButton* ButtonSave;
+
+public slots:
+    // The whole current text, with the operator's edits, to the default printer.
+    void Button1Click();
+    void ButtonSaveClick();
+
+private:
+    ReportMessenger m_messenger;
+    SaveFileChooser m_chooser;
+    std::string m_logPath;
+    std::vector<std::uint64_t> m_listed;
+};
+
+// Lays plain text out over the printer's page area, on as many pages as it needs.
+// False when the printer reports an error.
+bool printPlainText(const QString& text, QPrinter& printer);
+
+// The document name of the print job.
+QString reportJobTitle();
+
+} // namespace ostrel
