@@ -1,0 +1,715 @@
+#include "Simulator.h"
+
+#include "core/Cp1251.h"
+#include "core/DateTime.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <iomanip>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace ostrel::sim {
+
+namespace {
+
+constexpr std::uint64_t StopTag = ~std::uint64_t{0};
+constexpr std::string_view DiscoveryAnswer = "Hi Client";
+constexpr std::string_view DiscoveryQuestion = "Hi Server";
+constexpr double MaxBackoffSeconds = 10.0;
+constexpr auto DiscoveryTimeout = std::chrono::seconds(1);
+constexpr auto ConnectTimeout = std::chrono::seconds(3);
+constexpr auto SplitPause = std::chrono::milliseconds(50);
+constexpr auto OneBytePause = std::chrono::milliseconds(2);
+// A station whose server does not read keeps at most this much unsent; further reports are skipped.
+constexpr std::size_t MaxUnsentBytes = 64 * 1024;
+// Reports a late station may catch up on in one go, so that one station cannot starve the others.
+constexpr int MaxReportsPerService = 64;
+
+SteadyClock::duration secondsToDuration(double seconds)
+{
+    if (!(seconds > 0))
+        return SteadyClock::duration::zero();
+    return std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(std::min(seconds, 1e7)));
+}
+
+sockaddr_in socketAddress(std::uint32_t address, std::uint16_t port)
+{
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(address);
+    sa.sin_port = htons(port);
+    return sa;
+}
+
+const sockaddr* asSockaddr(const sockaddr_in& sa)
+{
+    return reinterpret_cast<const sockaddr*>(&sa);
+}
+
+std::string errorText(int error)
+{
+    return std::strerror(error);
+}
+
+const char* commandName(std::int32_t code)
+{
+    switch (code) {
+    case 0: return "cmdFree";
+    case 1: return "cmdBlock";
+    case 2: return "cmdStartPaid";
+    case 3: return "cmdWaitPaid";
+    case 5: return "cmdStartGame";
+    case 6: return "cmdWaitGame";
+    case 101: return "cmdKillApps";
+    case 102: return "cmdReboot";
+    case 103: return "cmdPowerOff";
+    case 105: return "cmdLogOff";
+    default: return "unknown";
+    }
+}
+
+const char* stateName(StatusCode code)
+{
+    switch (code) {
+    case StatusCode::Unloaded: return "unloaded";
+    case StatusCode::Closed: return "closed";
+    case StatusCode::Running: return "running";
+    case StatusCode::Finished: return "finished";
+    case StatusCode::WaitingPaid: return "waiting";
+    case StatusCode::RunningWithAllowance: return "running game";
+    case StatusCode::WaitingGame: return "waiting game";
+    }
+    return "?";
+}
+
+} // namespace
+
+StationClock::StationClock(double startDay, SteadyClock::time_point origin, double speed)
+    : m_startDay(startDay), m_origin(origin), m_speed(speed > 0 ? speed : 1.0)
+{
+}
+
+double StationClock::dayAt(SteadyClock::time_point t) const
+{
+    const double seconds = std::chrono::duration<double>(t - m_origin).count();
+    return m_startDay + seconds * m_speed / 86400.0;
+}
+
+SteadyClock::time_point StationClock::realAt(double day) const
+{
+    const double seconds = (day - m_startDay) * 86400.0 / m_speed;
+    if (!std::isfinite(seconds) || seconds > 86400.0)
+        return m_origin + std::chrono::hours(24) + (SteadyClock::now() - m_origin);
+    if (seconds <= 0)
+        return m_origin;
+    return m_origin + secondsToDuration(seconds);
+}
+
+Simulator::Simulator(SimulatorOptions options, std::ostream& out)
+    : m_options(std::move(options)), m_out(out),
+      m_random(m_options.seed != 0 ? m_options.seed
+                                   : static_cast<std::uint32_t>(SteadyClock::now().time_since_epoch().count()))
+{
+}
+
+Simulator::~Simulator()
+{
+    for (Station& s : m_stations)
+        closeSockets(s, false);
+    if (m_stopFd >= 0)
+        ::close(m_stopFd);
+    if (m_epoll >= 0)
+        ::close(m_epoll);
+}
+
+bool Simulator::open(std::string& error)
+{
+    m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
+    m_stopFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_epoll < 0 || m_stopFd < 0) {
+        error = "epoll/eventfd: " + errorText(errno);
+        return false;
+    }
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u64 = StopTag;
+    ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_stopFd, &ev);
+
+    const auto discover = parseIpv4(m_options.discoverAddress);
+    const auto server = parseIpv4(m_options.serverAddress.empty() ? "127.0.0.1" : m_options.serverAddress);
+    const auto first = parseIpv4(m_options.firstAddress);
+    if (!discover || !server || !first) {
+        error = "bad address";
+        return false;
+    }
+    m_discoverAddress = *discover;
+    m_serverAddress = *server;
+    m_reportPeriod = secondsToDuration(1.0 / m_options.rate);
+    if (m_reportPeriod <= SteadyClock::duration::zero())
+        m_reportPeriod = std::chrono::microseconds(1);
+
+    m_started = SteadyClock::now();
+    m_clock = std::make_unique<StationClock>(nowDayNumber(), m_started, m_options.speed);
+    m_stations.resize(static_cast<std::size_t>(m_options.stations));
+    for (int i = 0; i < m_options.stations; ++i) {
+        Station& s = m_stations[static_cast<std::size_t>(i)];
+        const auto address = stationAddress(*first, i);
+        if (!address) {
+            error = "no address for station " + std::to_string(i + 1);
+            return false;
+        }
+        s.index = i;
+        s.address = *address;
+        s.name = formatIpv4(*address);
+        StationModelSettings settings;
+        settings.customerDelayMin = m_options.customerMinSeconds / 86400.0;
+        settings.customerDelayMax = m_options.customerMaxSeconds / 86400.0;
+        settings.seed = static_cast<std::uint32_t>(m_random());
+        s.model = std::make_unique<StationModel>(settings);
+        // Staggered first attempts: hundreds of simultaneous connects would overflow the server's
+        // listen backlog and stall in SYN retries.
+        s.phase = Phase::Away;
+        s.phaseDeadline = m_started + std::chrono::milliseconds(2) * i;
+        reschedule(s);
+    }
+    return true;
+}
+
+void Simulator::stop()
+{
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write(m_stopFd, &one, sizeof one);
+}
+
+bool Simulator::verbose(const Station& s) const
+{
+    return !m_options.quiet && !m_options.load && (m_options.stations <= 8 || s.index == 0);
+}
+
+void Simulator::reschedule(Station& s)
+{
+    SteadyClock::time_point at = s.phaseDeadline;
+    if (s.phase == Phase::Connected) {
+        at = std::min(s.nextReport, s.dropAt);
+        if (const auto event = s.model->nextEventTime())
+            at = std::min(at, m_clock->realAt(*event));
+        if (!s.out.empty() && !s.writeWatched)
+            at = std::min(at, s.out.front().notBefore);
+    }
+    if (at == s.scheduled)
+        return;
+    s.scheduled = at;
+    m_timers.push(Timer{at, s.index, ++s.generation});
+}
+
+double Simulator::run()
+{
+    const auto end = m_options.durationSeconds > 0 ? m_started + secondsToDuration(m_options.durationSeconds)
+                                                   : SteadyClock::time_point::max();
+    std::vector<epoll_event> events(512);
+    while (!m_stopping) {
+        auto now = SteadyClock::now();
+        if (now >= end)
+            break;
+        applyScript(now);
+        if (m_stopping)
+            break;
+
+        SteadyClock::time_point wake = end;
+        if (!m_timers.empty())
+            wake = std::min(wake, m_timers.top().at);
+        if (m_nextScriptStep < m_options.script.size())
+            wake = std::min(wake, m_started + secondsToDuration(m_options.script[m_nextScriptStep].atSeconds));
+        int timeoutMs = -1;
+        if (wake != SteadyClock::time_point::max()) {
+            // Rounded up, so that a timer a fraction of a millisecond away does not spin the loop.
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - now).count();
+            timeoutMs = static_cast<int>(std::clamp<long long>(wait, 0, 60'000));
+        }
+        const int n = ::epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()), timeoutMs);
+        if (n < 0 && errno != EINTR)
+            break;
+        now = SteadyClock::now();
+        for (int i = 0; i < n; ++i) {
+            const std::uint64_t tag = events[static_cast<std::size_t>(i)].data.u64;
+            if (tag == StopTag) {
+                m_stopping = true;
+                continue;
+            }
+            Station& s = m_stations[static_cast<std::size_t>(tag >> 1)];
+            if (tag & 1)
+                onUdpEvent(s, now);
+            else
+                onTcpEvent(s, events[static_cast<std::size_t>(i)].events, now);
+            reschedule(s);
+        }
+        while (!m_timers.empty() && m_timers.top().at <= now) {
+            const Timer timer = m_timers.top();
+            m_timers.pop();
+            Station& s = m_stations[static_cast<std::size_t>(timer.station)];
+            if (timer.generation != s.generation)
+                continue;
+            s.scheduled = SteadyClock::time_point::max();
+            service(s, now);
+            reschedule(s);
+        }
+    }
+    const double seconds = std::chrono::duration<double>(SteadyClock::now() - m_started).count();
+    for (Station& s : m_stations)
+        closeSockets(s, false);
+    return seconds;
+}
+
+void Simulator::applyScript(SteadyClock::time_point now)
+{
+    while (m_nextScriptStep < m_options.script.size() &&
+           m_started + secondsToDuration(m_options.script[m_nextScriptStep].atSeconds) <= now) {
+        const ScriptStep& step = m_options.script[m_nextScriptStep++];
+        switch (step.action) {
+        case ScriptStep::Action::Drop:
+            for (Station& s : m_stations) {
+                if ((step.argument == 0 || step.argument == s.index + 1) && s.phase == Phase::Connected) {
+                    goAway(s, now, 0.5, true, "dropped by the script");
+                    reschedule(s);
+                }
+            }
+            break;
+        case ScriptStep::Action::Split:
+            m_options.split = step.argument != 0;
+            break;
+        case ScriptStep::Action::OneByte:
+            m_options.oneByte = step.argument != 0;
+            break;
+        case ScriptStep::Action::Garbage:
+            m_options.garbage = step.argument;
+            break;
+        case ScriptStep::Action::Stop:
+            m_stopping = true;
+            break;
+        }
+    }
+}
+
+void Simulator::service(Station& s, SteadyClock::time_point now)
+{
+    switch (s.phase) {
+    case Phase::Away:
+        if (now >= s.phaseDeadline)
+            beginAttempt(s, now);
+        return;
+    case Phase::Discovering:
+        if (now >= s.phaseDeadline) {
+            ++m_stats.discoveryTimeouts;
+            retryLater(s, now, "no answer to discovery");
+        }
+        return;
+    case Phase::Connecting:
+        if (now >= s.phaseDeadline) {
+            ++m_stats.connectFailures;
+            retryLater(s, now, "connect timed out");
+        }
+        return;
+    case Phase::Connected:
+        break;
+    }
+    if (now >= s.dropAt) {
+        goAway(s, now, 0.5, true, "dropped (--drop-after)");
+        return;
+    }
+    const auto event = s.model->nextEventTime();
+    if (event && m_clock->realAt(*event) <= now) {
+        // The two clocks round differently: let the model reach the event even if the day number
+        // for `now` falls a hair short of it, or the loop would wake for it again and again.
+        s.model->advance(std::max(*event, m_clock->dayAt(now)));
+        sendReports(s, now);
+    } else if (now >= s.nextReport) {
+        int due = 0;
+        while (now >= s.nextReport && due < MaxReportsPerService) {
+            StationReport report = s.model->nextReport(m_clock->dayAt(now));
+            enqueueReport(s, report, now);
+            s.nextReport += m_reportPeriod;
+            ++due;
+        }
+        // Far behind (a stalled machine): start afresh instead of bursting.
+        if (now - s.nextReport > std::chrono::seconds(1))
+            s.nextReport = now + m_reportPeriod;
+    }
+    flush(s, now);
+}
+
+void Simulator::beginAttempt(Station& s, SteadyClock::time_point now)
+{
+    if (!m_options.discovery) {
+        s.server = m_serverAddress;
+        connectTcp(s, now);
+        return;
+    }
+    s.udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (s.udp < 0) {
+        retryLater(s, now, "UDP socket: " + errorText(errno));
+        return;
+    }
+    const int on = 1;
+    ::setsockopt(s.udp, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    // The answer goes to the asking address at ClientUDP, whatever port asked: so ask from there.
+    const sockaddr_in local = socketAddress(s.address, m_options.clientUdpPort);
+    if (::bind(s.udp, asSockaddr(local), sizeof local) != 0) {
+        retryLater(s, now, "bind UDP " + s.name + ":" + std::to_string(m_options.clientUdpPort) + ": " +
+                               errorText(errno));
+        return;
+    }
+    const sockaddr_in to = socketAddress(m_discoverAddress, m_options.udpPort);
+    if (::sendto(s.udp, DiscoveryQuestion.data(), DiscoveryQuestion.size(), MSG_NOSIGNAL, asSockaddr(to), sizeof to) <
+        0) {
+        retryLater(s, now, "discovery send: " + errorText(errno));
+        return;
+    }
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u64 = static_cast<std::uint64_t>(s.index) * 2 + 1;
+    ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, s.udp, &ev);
+    s.phase = Phase::Discovering;
+    s.phaseDeadline = now + DiscoveryTimeout;
+}
+
+void Simulator::onUdpEvent(Station& s, SteadyClock::time_point now)
+{
+    for (int i = 0; i < 16 && s.udp >= 0; ++i) {
+        char buffer[64];
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        const ssize_t n =
+            ::recvfrom(s.udp, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (n < 0)
+            return;
+        if (s.phase != Phase::Discovering || std::string_view(buffer, static_cast<std::size_t>(n)) != DiscoveryAnswer)
+            continue;
+        s.server = ntohl(from.sin_addr.s_addr);
+        ::close(s.udp);
+        s.udp = -1;
+        if (verbose(s))
+            m_out << s.name << ": server found at " << formatIpv4(s.server) << std::endl;
+        connectTcp(s, now);
+    }
+}
+
+void Simulator::connectTcp(Station& s, SteadyClock::time_point now)
+{
+    s.tcp = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (s.tcp < 0) {
+        retryLater(s, now, "TCP socket: " + errorText(errno));
+        return;
+    }
+    const int on = 1;
+    ::setsockopt(s.tcp, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    // The server tells stations apart by their address: each binds its own.
+    const sockaddr_in local = socketAddress(s.address, 0);
+    if (::bind(s.tcp, asSockaddr(local), sizeof local) != 0) {
+        retryLater(s, now, "bind " + s.name + ": " + errorText(errno));
+        return;
+    }
+    const sockaddr_in to = socketAddress(s.server, m_options.tcpPort);
+    epoll_event ev{};
+    ev.data.u64 = static_cast<std::uint64_t>(s.index) * 2;
+    if (::connect(s.tcp, asSockaddr(to), sizeof to) == 0) {
+        ev.events = EPOLLIN | EPOLLRDHUP;
+        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, s.tcp, &ev);
+        onConnected(s, now);
+        return;
+    }
+    if (errno != EINPROGRESS) {
+        ++m_stats.connectFailures;
+        retryLater(s, now, "connect: " + errorText(errno));
+        return;
+    }
+    ev.events = EPOLLOUT;
+    ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, s.tcp, &ev);
+    s.phase = Phase::Connecting;
+    s.phaseDeadline = now + ConnectTimeout;
+}
+
+void Simulator::onConnected(Station& s, SteadyClock::time_point now)
+{
+    s.phase = Phase::Connected;
+    s.writeWatched = false;
+    s.backoffSeconds = 0.5;
+    ++m_stats.connects;
+    if (s.everConnected)
+        ++m_stats.reconnects;
+    s.everConnected = true;
+    epoll_event ev{};
+    ev.events = EPOLLIN | EPOLLRDHUP;
+    ev.data.u64 = static_cast<std::uint64_t>(s.index) * 2;
+    ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, s.tcp, &ev);
+    s.nextReport = now;
+    s.dropAt = m_options.dropAfterSeconds > 0 ? now + secondsToDuration(m_options.dropAfterSeconds)
+                                              : SteadyClock::time_point::max();
+    if (verbose(s))
+        m_out << s.name << ": connected to " << formatIpv4(s.server) << ":" << m_options.tcpPort << std::endl;
+    service(s, now);
+}
+
+void Simulator::onTcpEvent(Station& s, std::uint32_t events, SteadyClock::time_point now)
+{
+    if (s.tcp < 0)
+        return;
+    if (s.phase == Phase::Connecting) {
+        int error = 0;
+        socklen_t length = sizeof error;
+        ::getsockopt(s.tcp, SOL_SOCKET, SO_ERROR, &error, &length);
+        if (error != 0 || (events & (EPOLLERR | EPOLLHUP))) {
+            ++m_stats.connectFailures;
+            retryLater(s, now, "connect: " + errorText(error != 0 ? error : ECONNREFUSED));
+            return;
+        }
+        onConnected(s, now);
+        return;
+    }
+    if (events & EPOLLIN) {
+        for (;;) {
+            std::uint8_t buffer[4096];
+            const ssize_t n = ::recv(s.tcp, buffer, sizeof buffer, 0);
+            if (n > 0) {
+                s.in.insert(s.in.end(), buffer, buffer + n);
+                handleCommands(s, now);
+                if (s.phase != Phase::Connected)
+                    return;
+                continue;
+            }
+            if (n == 0) {
+                goAway(s, now, 0.5, false, "the server closed the connection");
+                return;
+            }
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                break;
+            goAway(s, now, 0.5, false, "receive: " + errorText(errno));
+            return;
+        }
+    }
+    if (events & (EPOLLERR | EPOLLHUP | EPOLLRDHUP)) {
+        goAway(s, now, 0.5, false, "the connection was closed");
+        return;
+    }
+    if (events & EPOLLOUT)
+        flush(s, now);
+}
+
+void Simulator::handleCommands(Station& s, SteadyClock::time_point now)
+{
+    std::size_t used = 0;
+    while (s.in.size() - used >= StationCommandSize && s.phase == Phase::Connected) {
+        CommandBytes bytes{};
+        std::copy_n(s.in.begin() + static_cast<std::ptrdiff_t>(used), StationCommandSize, bytes.begin());
+        const auto command = decodeStationCommand(bytes);
+        if (!command) {
+            // Out of step: look for the next signature one byte further on.
+            ++m_stats.badCommandBytes;
+            ++used;
+            continue;
+        }
+        used += StationCommandSize;
+        const auto code = static_cast<std::int32_t>(command->code);
+        ++m_stats.commandsReceived;
+        ++m_stats.commandsByCode[code];
+        if (m_options.logCommands && !m_options.quiet) {
+            std::ostringstream line;
+            line << s.name << " <-";
+            for (std::uint8_t b : bytes)
+                line << ' ' << std::hex << std::setw(2) << std::setfill('0') << static_cast<int>(b);
+            line << std::dec << "\n    code " << code << " " << commandName(code) << ", tariff \""
+                 << cp1251ToUtf8(command->tariff) << "\", price " << command->price << ", time " << command->time
+                 << " days";
+            if (std::isfinite(command->time))
+                line << " (" << command->time * MinutesPerDay << " min)";
+            m_out << line.str() << std::endl;
+        }
+        const StatusCode before = s.model->state();
+        const MachineAction action = s.model->apply(*command, m_clock->dayAt(now));
+        switch (action) {
+        case MachineAction::None:
+            if (verbose(s) && s.model->state() != before)
+                m_out << s.name << ": " << stateName(before) << " -> " << stateName(s.model->state()) << std::endl;
+            sendReports(s, now);
+            break;
+        case MachineAction::Reboot:
+            goAway(s, now, m_options.rebootSeconds, false, "rebooting");
+            break;
+        case MachineAction::LogOff:
+            goAway(s, now, m_options.logOffSeconds, false, "logging off");
+            break;
+        case MachineAction::PowerOff:
+            goAway(s, now, m_options.powerOffSeconds, false, "powered off");
+            break;
+        }
+    }
+    if (s.phase == Phase::Connected)
+        s.in.erase(s.in.begin(), s.in.begin() + static_cast<std::ptrdiff_t>(used));
+}
+
+void Simulator::sendReports(Station& s, SteadyClock::time_point now)
+{
+    const double day = m_clock->dayAt(now);
+    // A finished report is followed at once by the state after it; bounded by the pending ones.
+    for (int i = 0; i < 8; ++i) {
+        const StationReport report = s.model->nextReport(day);
+        enqueueReport(s, report, now);
+        if (report.statusCode != static_cast<std::int32_t>(StatusCode::Finished))
+            break;
+    }
+    s.nextReport = now + m_reportPeriod;
+    flush(s, now);
+}
+
+void Simulator::enqueueReport(Station& s, const StationReport& report, SteadyClock::time_point now)
+{
+    if (s.outBytes > MaxUnsentBytes) {
+        ++m_stats.reportsSkipped;
+        return;
+    }
+    const auto bytes = encodeStationReport(report);
+    const bool finished = report.statusCode == static_cast<std::int32_t>(StatusCode::Finished);
+    SteadyClock::time_point at = s.out.empty() ? now : std::max(now, s.out.back().notBefore);
+    const auto push = [&](std::vector<std::uint8_t> part, bool last) {
+        s.outBytes += part.size();
+        s.out.push_back(Chunk{std::move(part), 0, at, last, last && finished});
+    };
+    if (m_options.garbage > 0 && std::uniform_real_distribution<double>(0, 1)(m_random) < m_options.garbage) {
+        std::vector<std::uint8_t> junk(std::uniform_int_distribution<std::size_t>(1, 16)(m_random));
+        for (auto& b : junk)
+            b = static_cast<std::uint8_t>(m_random());
+        push(std::move(junk), false);
+    }
+    if (m_options.oneByte) {
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            push({bytes[i]}, i + 1 == bytes.size());
+            at += OneBytePause;
+        }
+    } else if (m_options.split) {
+        const auto cut = std::uniform_int_distribution<std::size_t>(1, bytes.size() - 1)(m_random);
+        push(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)), false);
+        at += SplitPause;
+        push(std::vector<std::uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(cut), bytes.end()), true);
+    } else {
+        push(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), true);
+    }
+}
+
+bool Simulator::flush(Station& s, SteadyClock::time_point now)
+{
+    while (s.phase == Phase::Connected && !s.out.empty() && s.out.front().notBefore <= now) {
+        Chunk& chunk = s.out.front();
+        const ssize_t n = ::send(s.tcp, chunk.bytes.data() + chunk.offset, chunk.bytes.size() - chunk.offset,
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                watchWrite(s, true);
+                return false;
+            }
+            goAway(s, now, 0.5, false, "send: " + errorText(errno));
+            return false;
+        }
+        chunk.offset += static_cast<std::size_t>(n);
+        s.outBytes -= static_cast<std::size_t>(n);
+        m_stats.bytesSent += static_cast<std::uint64_t>(n);
+        if (chunk.offset < chunk.bytes.size())
+            continue;
+        if (chunk.endsReport)
+            ++m_stats.reportsSent;
+        if (chunk.finishedReport)
+            ++m_stats.sessionsClosed;
+        s.out.pop_front();
+    }
+    if (s.phase == Phase::Connected)
+        watchWrite(s, false);
+    return true;
+}
+
+void Simulator::watchWrite(Station& s, bool on)
+{
+    if (s.writeWatched == on || s.tcp < 0)
+        return;
+    epoll_event ev{};
+    ev.events = EPOLLIN | EPOLLRDHUP | (on ? EPOLLOUT : 0u);
+    ev.data.u64 = static_cast<std::uint64_t>(s.index) * 2;
+    ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, s.tcp, &ev);
+    s.writeWatched = on;
+}
+
+void Simulator::closeSockets(Station& s, bool abortive)
+{
+    if (s.tcp >= 0) {
+        if (abortive) {
+            // A reset instead of an orderly close: what a pulled cable or a crash looks like.
+            const linger hard{1, 0};
+            ::setsockopt(s.tcp, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        }
+        ::close(s.tcp); // also leaves the epoll set
+        s.tcp = -1;
+    }
+    if (s.udp >= 0) {
+        ::close(s.udp);
+        s.udp = -1;
+    }
+    s.out.clear();
+    s.outBytes = 0;
+    s.in.clear();
+    s.writeWatched = false;
+}
+
+void Simulator::retryLater(Station& s, SteadyClock::time_point now, const std::string& why)
+{
+    closeSockets(s, false);
+    // Jittered, so that many stations that failed together do not come back together.
+    const double seconds = s.backoffSeconds * std::uniform_real_distribution<double>(0.75, 1.25)(m_random);
+    if (verbose(s))
+        m_out << s.name << ": " << why << "; retrying in " << std::fixed << std::setprecision(1) << seconds << " s"
+              << std::defaultfloat << std::endl;
+    s.backoffSeconds = std::min(s.backoffSeconds * 2, MaxBackoffSeconds);
+    s.phase = Phase::Away;
+    s.phaseDeadline = now + secondsToDuration(seconds);
+}
+
+void Simulator::goAway(Station& s, SteadyClock::time_point now, double seconds, bool abortive, const std::string& why)
+{
+    closeSockets(s, abortive);
+    s.model->restart();
+    s.phase = Phase::Away;
+    s.dropAt = SteadyClock::time_point::max();
+    s.phaseDeadline = now + secondsToDuration(seconds);
+    if (verbose(s))
+        m_out << s.name << ": " << why << "; back in " << seconds << " s" << std::endl;
+}
+
+void Simulator::printSummary(std::ostream& out, double seconds) const
+{
+    out << "stations=" << m_options.stations << "\n"
+        << "seconds=" << std::fixed << std::setprecision(3) << seconds << std::defaultfloat << "\n"
+        << "reports_sent=" << m_stats.reportsSent << "\n"
+        << "bytes_sent=" << m_stats.bytesSent << "\n"
+        << "commands_received=" << m_stats.commandsReceived << "\n";
+    for (const auto& [code, count] : m_stats.commandsByCode)
+        out << "commands_code_" << code << "=" << count << "\n";
+    out << "bad_command_bytes=" << m_stats.badCommandBytes << "\n"
+        << "connects=" << m_stats.connects << "\n"
+        << "reconnects=" << m_stats.reconnects << "\n"
+        << "connect_failures=" << m_stats.connectFailures << "\n"
+        << "discovery_timeouts=" << m_stats.discoveryTimeouts << "\n"
+        << "sessions_closed=" << m_stats.sessionsClosed << "\n"
+        << "reports_skipped=" << m_stats.reportsSkipped << "\n";
+    out.flush();
+}
+
+} // namespace ostrel::sim
