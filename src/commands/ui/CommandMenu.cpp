@@ -1,0 +1,88 @@
+#include "commands/ui/CommandMenu.h"
+
+#include "commands/MenuCommand.h"
+#include "commands/ui/TForm2.h"
+#include "core/Cp1251.h"
+#include "core/StationRow.h"
+
+#include <QAction>
+#include <QMessageBox>
+#include <QModelIndex>
+
+namespace ostrel {
+
+namespace {
+
+const char* const TariffProperty = "tariff"; // the item's tariff name, Windows-1251 bytes
+
+QString menuText(const std::string& cp1251)
+{
+    // A tariff name is shown as written: '&' would otherwise mark a shortcut letter.
+    return QString::fromStdString(cp1251ToUtf8(cp1251)).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+} // namespace
+
+CommandMenu::CommandMenu(const TariffList& prices, const TariffList& games, CommandTransport& transport,
+                         StationRows rows, TForm2& dialog, QWidget* parent)
+    : QMenu(parent), m_controller(prices, games, transport, std::move(rows)), m_dialog(dialog)
+{
+    setObjectName(QStringLiteral("PMenu"));
+    addItems(*this, m_controller.items(), &m_topLevel);
+    m_showWarning = [this](const QString& text) {
+        QMessageBox::warning(parentWidget(), QStringLiteral("Ошибка"), text);
+    };
+    m_popup = [](QMenu& menu, QPoint globalPos) { menu.popup(globalPos); };
+}
+
+void CommandMenu::addItems(QMenu& into, const CommandMenuItems& items, std::vector<QAction*>* topLevel)
+{
+    for (const auto& item : items) {
+        QAction* action = nullptr;
+        if (item.separator) {
+            action = into.addSeparator();
+        } else if (!item.submenu.empty() || item.tag == tags::Wait) {
+            QMenu* submenu = into.addMenu(menuText(item.caption));
+            action = submenu->menuAction();
+            addItems(*submenu, item.submenu, nullptr);
+        } else {
+            action = into.addAction(menuText(item.caption));
+            connect(action, &QAction::triggered, this, [this, action] { CommandMenuClick(action); });
+        }
+        action->setData(item.tag);
+        action->setProperty(TariffProperty, QByteArray::fromStdString(item.tariff));
+        action->setEnabled(item.enabled);
+        if (topLevel)
+            topLevel->push_back(action);
+    }
+}
+
+void CommandMenu::applyEnabledStates()
+{
+    const auto& items = m_controller.items();
+    for (std::size_t i = 0; i < items.size() && i < m_topLevel.size(); ++i)
+        m_topLevel[i]->setEnabled(items[i].enabled);
+}
+
+void CommandMenu::GridDblClick(const QModelIndex& index, QPoint globalPos)
+{
+    if (!index.isValid() || index.column() != ColStatus)
+        return;
+    if (!m_controller.open(index.row() + 1))
+        return;
+    applyEnabledStates();
+    m_popup(*this, globalPos);
+}
+
+void CommandMenu::CommandMenuClick(QAction* item)
+{
+    if (!item)
+        return;
+    const int tag = item->data().toInt();
+    const std::string tariff = item->property(TariffProperty).toByteArray().toStdString();
+    const auto outcome = m_controller.click(tag, tariff, [this](bool withSign) { return m_dialog.ask(withSign); });
+    if (const auto message = outcome.message())
+        m_showWarning(QString::fromStdString(*message));
+}
+
+} // namespace ostrel

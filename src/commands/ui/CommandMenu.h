@@ -1,0 +1,63 @@
+#pragma once
+
+#include "commands/CommandMenuController.h"
+
+#include <QMenu>
+
+#include <functional>
+#include <vector>
+
+class QModelIndex;
+
+namespace ostrel {
+
+class TForm2;
+class TariffList;
+
+// The station command menu `PMenu`: built once from the tariff lists; a double-click on a station's
+// status cell opens it with the items that make sense for that station, and a click sends the
+// command. The menu remembers the station it was opened for and, at the click, acts on that
+// station's row as it is then; a station that left meanwhile is reported and gets nothing.
+//
+// The station table comes in as StationRows, e.g. StationRows::of(stationTable). The table view's
+// model leaves out the header row and shows the blank last row, so model row r is table row r + 1.
+class CommandMenu : public QMenu
+{
+    Q_OBJECT
+
+public:
+    using ShowWarning = std::function<void(const QString& text)>;
+    using Popup = std::function<void(QMenu& menu, QPoint globalPos)>;
+
+    CommandMenu(const TariffList& prices, const TariffList& games, CommandTransport& transport, StationRows rows,
+                TForm2& dialog, QWidget* parent = nullptr);
+
+    // A warning message box by default.
+    void setShowWarning(ShowWarning show) { m_showWarning = std::move(show); }
+    // QMenu::popup by default.
+    void setPopup(Popup popup) { m_popup = std::move(popup); }
+
+    // The station table view's double-click: opens the menu at globalPos when `index` is the status
+    // cell of a station row.
+    void GridDblClick(const QModelIndex& index, QPoint globalPos);
+
+    // The click handler of every command item.
+    void CommandMenuClick(QAction* item);
+
+    const CommandMenuController& controller() const { return m_controller; }
+
+    // The QAction of each top-level item, in the controller's order (separators included).
+    const std::vector<QAction*>& topLevelActions() const { return m_topLevel; }
+
+private:
+    void addItems(QMenu& into, const CommandMenuItems& items, std::vector<QAction*>* topLevel);
+    void applyEnabledStates();
+
+    CommandMenuController m_controller;
+    TForm2& m_dialog;
+    std::vector<QAction*> m_topLevel;
+    ShowWarning m_showWarning;
+    Popup m_popup;
+};
+
+} // namespace ostrel
