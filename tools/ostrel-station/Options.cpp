@@ -194,7 +194,8 @@ std::optional<std::vector<ScriptStep>> parseScript(std::string_view text, std::s
         };
         if (action == "drop") {
             step.action = ScriptStep::Action::Drop;
-            const auto which = argument.empty() || argument == "all" ? std::optional<long long>(0) : parseInteger(argument);
+            const auto which =
+                argument.empty() || argument == "all" ? std::optional<long long>(0) : parseInteger(argument);
             if (!which || *which < 0)
                 return fail();
             step.argument = static_cast<double>(*which);
@@ -341,16 +342,16 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
             const auto x = number(0, 3600);
             if (!x)
                 return fail(arg + " needs seconds 0..3600");
-            (arg == "--reboot-delay" ? options.rebootSeconds
-                                     : arg == "--logoff-delay" ? options.logOffSeconds : options.powerOffSeconds) = *x;
+            (arg == "--reboot-delay"   ? options.rebootSeconds
+             : arg == "--logoff-delay" ? options.logOffSeconds
+                                       : options.powerOffSeconds) = *x;
         } else if (arg == "--customer-delay") {
             const auto text = value();
             if (!text)
                 return fail("--customer-delay needs MIN[:MAX] seconds");
             const auto colon = text->find(':');
             const auto low = parseNumber(std::string_view(*text).substr(0, colon));
-            const auto high =
-                colon == std::string::npos ? low : parseNumber(std::string_view(*text).substr(colon + 1));
+            const auto high = colon == std::string::npos ? low : parseNumber(std::string_view(*text).substr(colon + 1));
             if (!low || !high || *low < 0 || *high < *low || *high > 1e6)
                 return fail("--customer-delay needs MIN[:MAX] seconds, MIN <= MAX");
             options.customerMinSeconds = *low;

@@ -36,8 +36,8 @@ struct SimulatorOptions
 
     int stations = 1;
     std::string firstAddress = "127.0.0.2";
-    double rate = 1.0;  // reports per second per station
-    double speed = 1.0; // station clock runs this many times faster than the wall clock
+    double rate = 1.0;          // reports per second per station
+    double speed = 1.0;         // station clock runs this many times faster than the wall clock
     double durationSeconds = 0; // 0: until Ctrl-C
 
     // Faults.

@@ -63,30 +63,48 @@ std::string errorText(int error)
 const char* commandName(std::int32_t code)
 {
     switch (code) {
-    case 0: return "cmdFree";
-    case 1: return "cmdBlock";
-    case 2: return "cmdStartPaid";
-    case 3: return "cmdWaitPaid";
-    case 5: return "cmdStartGame";
-    case 6: return "cmdWaitGame";
-    case 101: return "cmdKillApps";
-    case 102: return "cmdReboot";
-    case 103: return "cmdPowerOff";
-    case 105: return "cmdLogOff";
-    default: return "unknown";
+    case 0:
+        return "cmdFree";
+    case 1:
+        return "cmdBlock";
+    case 2:
+        return "cmdStartPaid";
+    case 3:
+        return "cmdWaitPaid";
+    case 5:
+        return "cmdStartGame";
+    case 6:
+        return "cmdWaitGame";
+    case 101:
+        return "cmdKillApps";
+    case 102:
+        return "cmdReboot";
+    case 103:
+        return "cmdPowerOff";
+    case 105:
+        return "cmdLogOff";
+    default:
+        return "unknown";
     }
 }
 
 const char* stateName(StatusCode code)
 {
     switch (code) {
-    case StatusCode::Unloaded: return "unloaded";
-    case StatusCode::Closed: return "closed";
-    case StatusCode::Running: return "running";
-    case StatusCode::Finished: return "finished";
-    case StatusCode::WaitingPaid: return "waiting";
-    case StatusCode::RunningWithAllowance: return "running game";
-    case StatusCode::WaitingGame: return "waiting game";
+    case StatusCode::Unloaded:
+        return "unloaded";
+    case StatusCode::Closed:
+        return "closed";
+    case StatusCode::Running:
+        return "running";
+    case StatusCode::Finished:
+        return "finished";
+    case StatusCode::WaitingPaid:
+        return "waiting";
+    case StatusCode::RunningWithAllowance:
+        return "running game";
+    case StatusCode::WaitingGame:
+        return "waiting game";
     }
     return "?";
 }
@@ -363,8 +381,8 @@ void Simulator::beginAttempt(Station& s, SteadyClock::time_point now)
     // The answer goes to the asking address at ClientUDP, whatever port asked: so ask from there.
     const sockaddr_in local = socketAddress(s.address, m_options.clientUdpPort);
     if (::bind(s.udp, asSockaddr(local), sizeof local) != 0) {
-        retryLater(s, now, "bind UDP " + s.name + ":" + std::to_string(m_options.clientUdpPort) + ": " +
-                               errorText(errno));
+        retryLater(s, now,
+                   "bind UDP " + s.name + ":" + std::to_string(m_options.clientUdpPort) + ": " + errorText(errno));
         return;
     }
     const sockaddr_in to = socketAddress(m_discoverAddress, m_options.udpPort);
@@ -387,8 +405,7 @@ void Simulator::onUdpEvent(Station& s, SteadyClock::time_point now)
         char buffer[64];
         sockaddr_in from{};
         socklen_t fromLength = sizeof from;
-        const ssize_t n =
-            ::recvfrom(s.udp, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+        const ssize_t n = ::recvfrom(s.udp, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (n < 0)
             return;
         if (s.phase != Phase::Discovering || std::string_view(buffer, static_cast<std::size_t>(n)) != DiscoveryAnswer)

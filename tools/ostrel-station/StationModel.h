@@ -78,8 +78,8 @@ private:
     std::string m_tariff;
     double m_price = 0;
     double m_start = 0;
-    double m_allowance = 0;   // days, game sessions only
-    double m_customerAt = 0;  // station time at which a waiting station's customer starts
+    double m_allowance = 0;  // days, game sessions only
+    double m_customerAt = 0; // station time at which a waiting station's customer starts
     std::deque<StationReport> m_pendingFinishes;
 };
 

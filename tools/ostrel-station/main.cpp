@@ -52,7 +52,9 @@ int main(int argc, char** argv)
         return 1;
     }
     g_stopFd = simulator.stopDescriptor();
-    struct sigaction action{};
+    struct sigaction action
+    {
+    };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);

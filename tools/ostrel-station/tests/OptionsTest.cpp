@@ -14,8 +14,13 @@ TEST(StationOptions, StationAddressesSkipNetworkAndBroadcastOctetsAndStopAt127_0
     {
         int index;
         const char* expected;
-    } cases[] = {{0, "127.0.0.2"}, {1, "127.0.0.3"}, {252, "127.0.0.254"}, {253, "127.0.1.1"}, {506, "127.0.1.254"},
-                 {507, "127.0.2.1"}, {254 * 255 - 2, "127.0.254.254"}};
+    } cases[] = {{0, "127.0.0.2"},
+                 {1, "127.0.0.3"},
+                 {252, "127.0.0.254"},
+                 {253, "127.0.1.1"},
+                 {506, "127.0.1.254"},
+                 {507, "127.0.2.1"},
+                 {254 * 255 - 2, "127.0.254.254"}};
     for (const auto& c : cases)
         EXPECT_EQ(formatIpv4(*stationAddress(first, c.index)), c.expected) << c.index;
     EXPECT_FALSE(stationAddress(first, 254 * 255 - 1));
@@ -27,7 +32,8 @@ TEST(StationOptions, StationAddressesSkipNetworkAndBroadcastOctetsAndStopAt127_0
 TEST(StationOptions, ParsesDottedAddressesStrictly)
 {
     EXPECT_EQ(parseIpv4("127.0.0.1"), 0x7F000001u);
-    for (const char* bad : {"", "127.0.0", "127.0.0.1.5", "127.0.0.256", "127..0.1", "a.b.c.d", "127.0.0.1 ", "127.0.0.1."})
+    for (const char* bad :
+         {"", "127.0.0", "127.0.0.1.5", "127.0.0.256", "127..0.1", "a.b.c.d", "127.0.0.1 ", "127.0.0.1."})
         EXPECT_FALSE(parseIpv4(bad)) << bad;
 }
 
@@ -65,9 +71,9 @@ TEST(StationOptions, FlagsOverrideTheIniFileAndMissingPortsAreRefused)
     EXPECT_FALSE(parsed.options->discovery);
 
     const std::vector<std::vector<std::string>> refused = {
-        {},                                                   // no port at all
-        {"--tcp-port", "5013"},                               // discovery without its ports
-        {"--server", "localhost", "--port", "5013"},          // names are not looked up
+        {},                                          // no port at all
+        {"--tcp-port", "5013"},                      // discovery without its ports
+        {"--server", "localhost", "--port", "5013"}, // names are not looked up
         {"--server", "127.0.0.1", "--port", "0"},
         {"--server", "127.0.0.1", "--port", "5013", "--rate", "nan"},
         {"--server", "127.0.0.1", "--port", "5013", "--stations", "70000"},
@@ -89,8 +95,8 @@ TEST(StationOptions, FlagsOverrideTheIniFileAndMissingPortsAreRefused)
 TEST(StationOptions, ScriptStepsAndTheirErrors)
 {
     std::string error;
-    const auto steps = parseScript("# faults\n1 drop 2\n2.5 drop all\n3 split on\n4 garbage 0.1\n5 one-byte off\n9 stop\n",
-                                   error);
+    const auto steps =
+        parseScript("# faults\n1 drop 2\n2.5 drop all\n3 split on\n4 garbage 0.1\n5 one-byte off\n9 stop\n", error);
     ASSERT_TRUE(steps) << error;
     ASSERT_EQ(steps->size(), 6u);
     EXPECT_EQ((*steps)[0].action, ScriptStep::Action::Drop);
@@ -102,7 +108,8 @@ TEST(StationOptions, ScriptStepsAndTheirErrors)
     EXPECT_DOUBLE_EQ((*steps)[3].argument, 0.1);
     EXPECT_EQ((*steps)[5].action, ScriptStep::Action::Stop);
 
-    for (const char* bad : {"x drop\n", "-1 stop\n", "1 split maybe\n", "1 garbage 2\n", "1 explode\n", "1 drop -3\n"}) {
+    for (const char* bad :
+         {"x drop\n", "-1 stop\n", "1 split maybe\n", "1 garbage 2\n", "1 explode\n", "1 drop -3\n"}) {
         error.clear();
         EXPECT_FALSE(parseScript(bad, error)) << bad;
         EXPECT_NE(error.find("line 1"), std::string::npos) << bad;
