@@ -1,0 +1,238 @@
+#include "NetQtTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/socket.h>
+
+#include <ctime>
+
+namespace ostrel {
+namespace {
+
+using namespace nettest;
+using namespace std::chrono_literals;
+
+TEST(TCPServer, AppliesReportsOverLoopback)
+{
+    LiveServer live;
+    ASSERT_TRUE(live.listening);
+    const Bytes report = runningReport();
+
+    StationSocket split("127.0.0.2", live.port());
+    StationSocket pair("127.0.0.3", live.port());
+    StationSocket noisy("127.0.0.4", live.port());
+    ASSERT_TRUE(split.ok() && pair.ok() && noisy.ok());
+
+    ASSERT_TRUE(split.send(Bytes(report.begin(), report.begin() + 30)));
+    ASSERT_TRUE(pair.send(concat({report, closedReport()})));
+    ASSERT_TRUE(noisy.send(concat({{0x01, 0x02, 0x48}, Bytes(100, 0x7F), report})));
+    processFor(50ms); // the first part reaches a reader on its own
+    ASSERT_TRUE(split.send(Bytes(report.begin() + 30, report.end())));
+
+    ASSERT_TRUE(processUntil([&] { return live.state.applied() == 4; }));
+    EXPECT_EQ(live.state.stationCount(), 3u);
+    const auto row = live.state.stationRow("PC-127.0.0.2");
+    ASSERT_TRUE(row);
+    EXPECT_EQ((*row)[ColAddress], "127.0.0.2");
+    EXPECT_EQ((*row)[ColStatus], "Tariff");
+    // Reports of one connection are applied in the order they came: the closed report was last.
+    EXPECT_EQ((*live.state.stationRow("PC-127.0.0.3"))[ColStatus], words::Closed);
+    EXPECT_TRUE(live.state.stationRow("PC-127.0.0.4"));
+}
+
+TEST(TCPServer, ManyReportsOfOneStationAreAppliedInOrder)
+{
+    LiveServer live;
+    StationSocket station("127.0.0.2", live.port());
+    ASSERT_TRUE(station.ok());
+    Bytes burst;
+    constexpr int Count = 2000;
+    for (int i = 0; i < Count; ++i) {
+        const Bytes r = runningReport(1.0 + i);
+        burst.insert(burst.end(), r.begin(), r.end());
+    }
+    ASSERT_TRUE(station.send(burst));
+    ASSERT_TRUE(processUntil([&] { return live.state.applied() == Count; }));
+    EXPECT_EQ((*live.state.stationRow("PC-127.0.0.2"))[ColPrice], "2000,00");
+    ASSERT_TRUE(processUntil([&] { return live.server->runningReaders() == 0; }));
+}
+
+TEST(TCPServer, EveryWayAConnectionEndsRunsTheDisconnectHandling)
+{
+    enum class End
+    {
+        Orderly,
+        Reset,
+        MidReport,
+        Discovery,
+    };
+    struct Case
+    {
+        const char* name;
+        End end;
+        bool running;
+        std::size_t loggedResets;
+    };
+    const std::vector<Case> cases = {
+        {"orderly close of a running session", End::Orderly, true, 1},
+        {"reset of a running session", End::Reset, true, 1},
+        {"close in the middle of a report", End::MidReport, true, 1},
+        {"closed by the server", End::Discovery, true, 1},
+        {"orderly close of a closed station", End::Orderly, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LiveServer live;
+        StationSocket station("127.0.0.5", live.port());
+        ASSERT_TRUE(station.ok());
+        ASSERT_TRUE(station.send(c.running ? runningReport() : closedReport()));
+        ASSERT_TRUE(processUntil([&] { return live.state.applied() == 1; }));
+
+        switch (c.end) {
+        case End::Orderly:
+            station.close();
+            break;
+        case End::Reset:
+            station.reset();
+            break;
+        case End::MidReport: {
+            const Bytes report = runningReport();
+            station.send(Bytes(report.begin(), report.begin() + 50));
+            station.close();
+            break;
+        }
+        case End::Discovery:
+            EXPECT_TRUE(live.server->closeFirstConnectionFrom("127.0.0.5"));
+            // The disconnect handling has already run when the call returns.
+            EXPECT_EQ(live.state.stationCount(), 0u);
+            EXPECT_TRUE(station.seesClose(2000ms));
+            break;
+        }
+        ASSERT_TRUE(processUntil([&] { return live.server->connectionCount() == 0; }));
+        EXPECT_EQ(live.state.stationCount(), 0u);
+        const auto sessions = live.state.sessions();
+        ASSERT_EQ(sessions.size(), c.loggedResets);
+        if (c.loggedResets) {
+            EXPECT_EQ(sessions.back()[ColComputer], "PC-127.0.0.5");
+            EXPECT_EQ(sessions.back()[HistoryColComment], "Reset");
+            EXPECT_EQ(live.state.logSize(), 168u);
+        }
+        EXPECT_EQ(live.state.applied(), 1u);
+    }
+}
+
+TEST(TCPServer, CommandGoesToTheFirstOpenConnectionFromTheAddress)
+{
+    LiveServer live;
+    const Bytes command(48, 0xAB);
+    EXPECT_EQ(live.server->sendToAddress("127.0.0.6", command), SendResult::NoConnection);
+
+    StationSocket first("127.0.0.6", live.port());
+    ASSERT_TRUE(processUntil([&] { return live.server->connectionCount() == 1; }));
+    StationSocket second("127.0.0.6", live.port());
+    StationSocket other("127.0.0.7", live.port());
+    ASSERT_TRUE(processUntil([&] { return live.server->connectionCount() == 3; }));
+
+    EXPECT_EQ(live.server->sendToAddress("127.0.0.6", command), SendResult::Sent);
+    EXPECT_EQ(first.receive(48, 2000ms), command);
+    EXPECT_TRUE(second.receive(1, 50ms).empty());
+    EXPECT_TRUE(other.receive(1, 0ms).empty());
+    EXPECT_EQ(live.server->sendToAddress("127.0.0.60", command), SendResult::NoConnection);
+
+    // Once the first is gone the next one from that address receives.
+    first.close();
+    ASSERT_TRUE(processUntil([&] { return live.server->connectionCount() == 2; }));
+    EXPECT_EQ(live.server->sendToAddress("127.0.0.6", command), SendResult::Sent);
+    EXPECT_EQ(second.receive(48, 2000ms), command);
+}
+
+TEST(TCPServer, FailedSendClosesTheConnectionAndRunsTheDisconnectHandling)
+{
+    LiveServer live;
+    StationSocket station("127.0.0.8", live.port());
+    ASSERT_TRUE(station.send(runningReport()));
+    ASSERT_TRUE(processUntil([&] { return live.state.applied() == 1; }));
+    // A station that stops reading: commands fill its window until a send fails.
+    const Bytes command(48, 0x11);
+    bool closed = false;
+    for (int i = 0; i < 200000 && !closed; ++i) {
+        live.server->sendToAddress("127.0.0.8", command);
+        closed = live.server->connectionCount() == 0;
+    }
+    ASSERT_TRUE(closed);
+    EXPECT_EQ(live.state.stationCount(), 0u);
+    EXPECT_EQ(live.state.sessions().size(), 1u);
+    EXPECT_EQ(live.server->sendToAddress("127.0.0.8", command), SendResult::NoConnection);
+}
+
+TEST(TCPServer, ListenFailsOnAPortThatIsTaken)
+{
+    const int holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const auto local = loopback("127.0.0.1", 0);
+    ASSERT_EQ(bind(holder, reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
+    ASSERT_EQ(::listen(holder, 1), 0);
+    TCPServer server;
+    EXPECT_FALSE(server.listen(boundPort(holder)));
+    EXPECT_FALSE(server.isListening());
+    ::close(holder);
+}
+
+TEST(TCPServer, ShutdownLogsNothingAndLeavesNoReaderBehind)
+{
+    LiveServer live;
+    StationSocket station("127.0.0.9", live.port());
+    ASSERT_TRUE(station.send(runningReport()));
+    ASSERT_TRUE(processUntil([&] { return live.state.applied() == 1; }));
+    // Data still arriving while the listener goes away.
+    Bytes burst;
+    for (int i = 0; i < 500; ++i) {
+        const auto r = runningReport();
+        burst.insert(burst.end(), r.begin(), r.end());
+    }
+    station.send(burst);
+    QCoreApplication::processEvents();
+    live.server.reset();
+    EXPECT_TRUE(live.state.sessions().empty());
+    EXPECT_EQ(live.state.logSize(), 0u);
+    EXPECT_TRUE(station.seesClose(2000ms));
+}
+
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+TEST(TCPServer, OutOfDescriptorsBacksOffInsteadOfSpinning)
+{
+    LiveServer live;
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    StationSocket station("127.0.0.10", live.port()); // connected, waiting in the backlog
+    ASSERT_TRUE(station.ok());
+    // No descriptor left for accept(): every number up to the limit is in use.
+    const int probe = dup(0);
+    ASSERT_GE(probe, 0);
+    ::close(probe);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(probe);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+
+    const double cpuBefore = processCpuSeconds();
+    const auto wallBefore = std::chrono::steady_clock::now();
+    processFor(300ms);
+    const double cpu = processCpuSeconds() - cpuBefore;
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    EXPECT_EQ(live.server->connectionCount(), 0u);
+    EXPECT_LT(cpu, wall * 0.5) << "the main thread spun on a listener it could not accept from";
+    // With descriptors back, the pending connection is taken.
+    ASSERT_TRUE(processUntil([&] { return live.server->connectionCount() == 1; }));
+}
+
+} // namespace
+} // namespace ostrel
