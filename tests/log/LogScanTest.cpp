@@ -19,11 +19,11 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 std::vector<std::uint8_t> logOf(const std::vector<double>& closedAt)
 {
     std::vector<std::uint8_t> bytes;
+    SessionLogRecord r;
+    r.computer = "PC";
+    r.comment = "Ok";
     for (const double at : closedAt) {
-        SessionLogRecord r;
         r.closedAt = at;
-        r.computer = "PC";
-        r.comment = "Ok";
         const LogRecordBytes one = encodeLogRecord(r);
         bytes.insert(bytes.end(), one.begin(), one.end());
     }

@@ -1,10 +1,13 @@
 #include "LogTextWriter.h"
 
 #include "core/Cp1251.h"
+#include "core/DateTime.h"
 #include "core/Texts.h"
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <optional>
 
 namespace ostrel {
 
@@ -57,15 +60,41 @@ void appendCsvField(std::string& out, const std::string& text)
     out += '"';
 }
 
+struct DateTimeParts
+{
+    double day;
+    double fraction;
+};
+
+// Split after rounding to the millisecond, as the server's own texts do: 23:59:59.9996 is the
+// next day at 0:00:00, not its own date with the time wrapped round.
+std::optional<DateTimeParts> splitDateTime(double x)
+{
+    if (!isValidDateTime(x))
+        return std::nullopt;
+    double day = std::trunc(x);
+    auto ms = toMilliseconds(std::fabs(x - day));
+    if (!ms)
+        return std::nullopt;
+    if (*ms >= MillisecondsPerDay) {
+        day += x < 0 ? -1.0 : 1.0;
+        *ms -= MillisecondsPerDay;
+    }
+    return DateTimeParts{day, static_cast<double>(*ms) / static_cast<double>(MillisecondsPerDay)};
+}
+
+std::string formatDay(double day)
+{
+    const auto date = formatDate(day);
+    return date ? *date : std::string();
+}
+
 } // namespace
 
 std::string LogTextWriter::dateTime(double x)
 {
-    const auto date = formatDate(x);
-    const auto time = formatTime(x);
-    if (!date || !time)
-        return rawNumber(x);
-    return *date + ' ' + *time;
+    LogTextWriter writer;
+    return writer.closedAtText(x);
 }
 
 std::string LogTextWriter::money(double x)
@@ -80,6 +109,32 @@ std::string LogTextWriter::time(double x)
     return t ? *t : rawNumber(x);
 }
 
+const std::string& LogTextWriter::memoized(Memo& memo, double value, std::string (*format)(double))
+{
+    // Bitwise, so that NaN payloads and -0 are told apart and the comparison is never false for a repeat.
+    if (!memo.valid || std::memcmp(&memo.value, &value, sizeof value) != 0) {
+        memo.text = format(value);
+        memo.value = value;
+        memo.valid = true;
+    }
+    return memo.text;
+}
+
+const std::string& LogTextWriter::closedAtText(double x)
+{
+    const auto parts = splitDateTime(x);
+    const std::string& date = parts ? memoized(m_day, parts->day, formatDay) : std::string();
+    const auto time = parts ? formatTime(parts->fraction) : std::nullopt;
+    if (date.empty() || !time) {
+        m_closedAt = rawNumber(x);
+        return m_closedAt;
+    }
+    m_closedAt = date;
+    m_closedAt += ' ';
+    m_closedAt += *time;
+    return m_closedAt;
+}
+
 void LogTextWriter::dumpHeader(std::string& out)
 {
     out += "#\tClosedAt\tComputer\tAddress\tStatus\tPrice\tStart\tDuration\tFinish\tSum\tComment\n";
@@ -90,7 +145,7 @@ void LogTextWriter::dumpLine(std::string& out, std::uint64_t index, const Sessio
     char buf[24];
     out.append(buf, std::to_chars(buf, buf + sizeof buf, index).ptr);
     out += '\t';
-    out += dateTime(r.closedAt);
+    out += closedAtText(r.closedAt);
     out += '\t';
     appendEscaped(out, r.computer);
     out += '\t';
@@ -98,7 +153,7 @@ void LogTextWriter::dumpLine(std::string& out, std::uint64_t index, const Sessio
     out += '\t';
     appendEscaped(out, r.status);
     out += '\t';
-    out += money(r.price);
+    out += memoized(m_price, r.price, money);
     out += '\t';
     out += time(r.start);
     out += '\t';
@@ -106,7 +161,7 @@ void LogTextWriter::dumpLine(std::string& out, std::uint64_t index, const Sessio
     out += '\t';
     out += time(r.finish);
     out += '\t';
-    out += money(r.sum);
+    out += memoized(m_sum, r.sum, money);
     out += '\t';
     appendEscaped(out, r.comment);
     out += '\n';
@@ -119,7 +174,7 @@ void LogTextWriter::csvHeader(std::string& out)
 
 void LogTextWriter::csvLine(std::string& out, const SessionLogRecord& r)
 {
-    appendCsvField(out, dateTime(r.closedAt));
+    appendCsvField(out, closedAtText(r.closedAt));
     out += ',';
     appendCsvField(out, cp1251ToUtf8(r.computer));
     out += ',';
@@ -127,7 +182,7 @@ void LogTextWriter::csvLine(std::string& out, const SessionLogRecord& r)
     out += ',';
     appendCsvField(out, cp1251ToUtf8(r.status));
     out += ',';
-    appendCsvField(out, money(r.price));
+    appendCsvField(out, memoized(m_price, r.price, money));
     out += ',';
     appendCsvField(out, time(r.start));
     out += ',';
@@ -135,7 +190,7 @@ void LogTextWriter::csvLine(std::string& out, const SessionLogRecord& r)
     out += ',';
     appendCsvField(out, time(r.finish));
     out += ',';
-    appendCsvField(out, money(r.sum));
+    appendCsvField(out, memoized(m_sum, r.sum, money));
     out += ',';
     appendCsvField(out, cp1251ToUtf8(r.comment));
     out += "\r\n";

@@ -97,6 +97,7 @@ void noteFragment(const std::string& path, const LogScanResult& result)
 int runDump(const std::string& path, bool csv)
 {
     Output out;
+    LogTextWriter writer;
     if (csv)
         LogTextWriter::csvHeader(out.buffer());
     else
@@ -104,9 +105,9 @@ int runDump(const std::string& path, bool csv)
     const LogScanResult result = scanLogFile(path, [&](const LogScanEntry& entry) {
         const SessionLogRecord record = decodeLogRecord(entry.bytes);
         if (csv)
-            LogTextWriter::csvLine(out.buffer(), record);
+            writer.csvLine(out.buffer(), record);
         else
-            LogTextWriter::dumpLine(out.buffer(), entry.index, record);
+            writer.dumpLine(out.buffer(), entry.index, record);
         out.flushIfFull();
         return !out.failed();
     });
