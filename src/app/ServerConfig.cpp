@@ -1,0 +1,113 @@
+#include "app/ServerConfig.h"
+
+#include "app/StartupError.h"
+#include "core/Cp1251.h"
+#include "core/Texts.h"
+
+namespace ostrel {
+
+namespace {
+
+constexpr std::string_view ServerSection = "Server";
+constexpr std::string_view Mandatory = "ERROR"; // not a number: an absent mandatory key fails
+constexpr std::string_view FlagDefault = "1";
+constexpr int HighestPort = 65535;
+
+} // namespace
+
+ServerConfig ServerConfig::load(const std::string& path)
+{
+    auto ini = IniFile::load(path);
+    if (!ini)
+        throw StartupError(path + " is missing or cannot be read");
+    return ServerConfig(std::move(*ini));
+}
+
+ServerConfig ServerConfig::fromText(std::string_view text)
+{
+    return ServerConfig(IniFile::fromText(text));
+}
+
+int ServerConfig::wholeNumber(std::string_view key, std::string_view fallback) const
+{
+    const auto text = m_ini.value(ServerSection, key, fallback);
+    const auto number = parseWholeNumber(text);
+    if (!number) {
+        const bool absent = !m_ini.value(ServerSection, key).has_value();
+        throw StartupError("[Server] " + std::string(key) +
+                           (absent ? " is missing" : " = \"" + cp1251ToUtf8(text) + "\" is not a whole number"));
+    }
+    return *number;
+}
+
+int ServerConfig::port(std::string_view key) const
+{
+    const int number = wholeNumber(key, Mandatory);
+    if (number < 0 || number > HighestPort)
+        throw StartupError("[Server] " + std::string(key) + " = " + std::to_string(number) +
+                           " is not a port (0..65535)");
+    return number;
+}
+
+bool ServerConfig::flag(std::string_view key) const
+{
+    return wholeNumber(key, FlagDefault) == 1;
+}
+
+int ServerConfig::net() const
+{
+    return wholeNumber("Net", Mandatory);
+}
+
+int ServerConfig::serverUdp() const
+{
+    return port("ServerUDP");
+}
+
+int ServerConfig::clientUdp() const
+{
+    return port("ClientUDP");
+}
+
+bool ServerConfig::closeAfterReset() const
+{
+    return flag("CloseAfterReset");
+}
+
+bool ServerConfig::waitAfterReset() const
+{
+    return flag("WaitAfterReset");
+}
+
+int ServerConfig::serverTcp() const
+{
+    return port("ServerTCP");
+}
+
+TariffList ServerConfig::prices() const
+{
+    TariffList list("Prices");
+    list.loadSection(m_ini, "Price");
+    return list;
+}
+
+TariffList ServerConfig::games() const
+{
+    TariffList list("Games");
+    list.loadSection(m_ini, "Game");
+    return list;
+}
+
+ServerSettings ServerConfig::settings() const
+{
+    ServerSettings s;
+    s.net = net();
+    s.serverUdp = serverUdp();
+    s.clientUdp = clientUdp();
+    s.closeAfterReset = closeAfterReset();
+    s.waitAfterReset = waitAfterReset();
+    s.serverTcp = serverTcp();
+    return s;
+}
+
+} // namespace ostrel

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/IniFile.h"
+#include "core/TariffList.h"
+
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+// The settings of section [Server], in the order start-up reads them.
+struct ServerSettings
+{
+    int net = 0;       // position in the host's own address list; the broadcast address is formed from it
+    int serverUdp = 0; // our discovery port
+    int clientUdp = 0; // the stations' discovery port, destination of every datagram we send
+    bool closeAfterReset = true;
+    bool waitAfterReset = true;
+    int serverTcp = 0; // the listener's port
+};
+
+// Ostrel.ini, read once at start-up and never written. Every reader throws StartupError with the
+// cause; a key that is absent falls back to its default, which for the mandatory keys is the text
+// "ERROR" and so fails like any other value that is not a whole number.
+class ServerConfig
+{
+public:
+    static constexpr std::string_view FileName = "Ostrel.ini";
+
+    // Throws StartupError when the file is missing or unreadable.
+    static ServerConfig load(const std::string& path);
+    static ServerConfig fromText(std::string_view text);
+
+    int net() const;
+    int serverUdp() const; // ports: 0..65535
+    int clientUdp() const;
+    bool closeAfterReset() const; // set exactly when the number is 1; absent means "1"
+    bool waitAfterReset() const;
+    int serverTcp() const;
+
+    // Section [Price] into a list titled "Prices", [Game] into one titled "Games".
+    TariffList prices() const;
+    TariffList games() const;
+
+    // Every key of [Server] in the order of the table above.
+    ServerSettings settings() const;
+
+private:
+    explicit ServerConfig(IniFile ini) : m_ini(std::move(ini)) {}
+
+    int wholeNumber(std::string_view key, std::string_view fallback) const;
+    int port(std::string_view key) const;
+    bool flag(std::string_view key) const;
+
+    IniFile m_ini;
+};
+
+} // namespace ostrel

@@ -1,0 +1,430 @@
+#include "app/ui/TForm1.h"
+
+#include "app/StartupError.h"
+#include "app/ui/GifAnimator.h"
+#include "commands/StationRows.h"
+#include "commands/ui/CommandMenu.h"
+#include "log/SessionLog.h"
+#include "log/ui/HistoryTableModel.h"
+#include "net/BroadcastAddress.h"
+#include "net/qt/TCPServer.h"
+#include "net/qt/UDPServer.h"
+#include "report/ui/TNomiPeriod.h"
+#include "report/ui/WorkReport.h"
+#include "stations/ReportProcessor.h"
+#include "stations/ui/StationTableModel.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTableView>
+#include <QUrl>
+
+#include <array>
+#include <cstdio>
+#include <exception>
+
+// Resources of a static library must be registered by name, from the global namespace.
+static void initAppResources()
+{
+    Q_INIT_RESOURCE(app);
+}
+
+namespace ostrel {
+
+const QString TForm1::Caption = QStringLiteral("Ostrel \u2014 сервер интернет-салона [Ostrel team]");
+const QString TForm1::WebAddress = QStringLiteral("https://ostrel.example.org/");
+
+namespace {
+
+constexpr int ClientWidth = 632;
+constexpr int ClientHeight = 399;
+constexpr std::array<int, 9> GridWidths{77, 91, 109, 55, 54, 52, 54, 53, 55};
+constexpr std::array<int, 10> LogGridWidths{56, 68, 60, 47, 46, 44, 47, 45, 49, 33};
+constexpr int GridRowHeight = 18;
+constexpr int LogGridRowHeight = 16;
+
+QLabel* titleLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    QFont bold = parent->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, QColor(0x80, 0x00, 0x00)); // maroon
+    label->setPalette(palette);
+    return label;
+}
+
+void showIniCorruptBox()
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ostrel"), QStringLiteral("Ini file is corrupt"),
+                    QMessageBox::Ok);
+    box.exec();
+}
+
+} // namespace
+
+TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent), m_options(std::move(options))
+{
+    initAppResources();
+    if (m_options.exeDir.isEmpty())
+        m_options.exeDir = QCoreApplication::applicationDirPath();
+    if (!m_options.showIniCorrupt)
+        m_options.showIniCorrupt = showIniCorruptBox;
+    if (!m_options.confirmUnload) {
+        m_options.confirmUnload = [this] {
+            QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"),
+                            QStringLiteral("Вы уверены что хотите выгрузить сервер интернет-салона?"),
+                            QMessageBox::Yes | QMessageBox::No, this);
+            box.setDefaultButton(QMessageBox::Yes);
+            return box.exec() == QMessageBox::Yes;
+        };
+    }
+    if (!m_options.trayAvailable)
+        m_options.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+
+    setWindowTitle(Caption);
+    // A fixed dialog-like frame: the title bar has the system menu and the close button only.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    QFont windowFont(QStringLiteral("MS Sans Serif"));
+    windowFont.setPointSize(8);
+    windowFont.setStyleHint(QFont::SansSerif); // where that face is missing, the desktop's sans font
+    setFont(windowFont);
+
+    createComponents();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    adjustSize();
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    if (m_options.start)
+        FormCreate();
+}
+
+TForm1::~TForm1()
+{
+    // The listener's reader threads use the report processor and the tables, which are members
+    // and would go before the window's child objects do: stop the network first.
+    delete m_tcpServer;
+    m_tcpServer = nullptr;
+    delete m_udpServer;
+    m_udpServer = nullptr;
+    delete m_workReport;
+    m_workReport = nullptr;
+    delete Grid;
+    Grid = nullptr;
+    delete logGrid;
+    logGrid = nullptr;
+    delete m_stationModel;
+    delete m_historyModel;
+}
+
+void TForm1::createComponents()
+{
+    auto* client = new QWidget(this);
+    client->setFixedSize(ClientWidth, ClientHeight);
+    setCentralWidget(client);
+
+    // Created in this order, so the tables, made last, lie over the pictures where they overlap.
+    Bevel1 = new QFrame(client);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    Bevel1->setGeometry(0, 0, 633, 397);
+    Bevel1->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    Label1 = titleLabel(QStringLiteral("Текущие подключения"), client);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(4, 3, 135, 13);
+
+    Label2 = titleLabel(QStringLiteral("История подключений"), client);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(496, 212, 133, 13);
+
+    RxGIFAnimator1 = new GifAnimator(QStringLiteral(":/app/animation.gif"), client);
+    RxGIFAnimator1->setObjectName(QStringLiteral("RxGIFAnimator1"));
+    RxGIFAnimator1->setGeometry(4, 192, 115, 200);
+    RxGIFAnimator1->setEnabled(false);
+
+    Image1 = new QLabel(client);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    const QPixmap logo(QStringLiteral(":/app/logo.gif"));
+    Image1->setPixmap(logo);
+    Image1->setGeometry(512, 2, logo.width(), logo.height()); // sized to the picture: 120 x 26
+    Image1->setCursor(Qt::PointingHandCursor);
+    Image1->installEventFilter(this);
+
+    m_historyModel = new HistoryTableModel(m_history);
+    logGrid = new QTableView(client);
+    logGrid->setObjectName(QStringLiteral("logGrid"));
+    logGrid->setModel(m_historyModel);
+    setUpTable(logGrid, LogGridWidths, LogGridRowHeight);
+    logGrid->setGeometry(108, 224, 525, 173);
+
+    m_stationModel = new StationTableModel(m_stations);
+    Grid = new QTableView(client);
+    Grid->setObjectName(QStringLiteral("Grid"));
+    Grid->setModel(m_stationModel);
+    QFont bold = font();
+    bold.setBold(true);
+    Grid->setFont(bold);
+    setUpTable(Grid, GridWidths, GridRowHeight);
+    Grid->setGeometry(0, 26, 633, 183);
+    const QString gridHint = QStringLiteral("Текущее состояние подключенных компьютеров");
+    Grid->setToolTip(gridHint);
+    Grid->viewport()->setToolTip(gridHint);
+    // The command menu opens on a double click only; a right click must open nothing at all, not
+    // even a menu of the window behind.
+    Grid->setContextMenuPolicy(Qt::PreventContextMenu);
+    connect(Grid, &QAbstractItemView::doubleClicked, this, &TForm1::GridDblClick);
+
+    setTabOrder(Grid, logGrid);
+    Grid->setFocus();
+    logGrid->raise();
+    Grid->raise();
+
+    NomiPeriod1 = new TNomiPeriod(this);
+    NomiPeriod1->setDialogParent(this);
+
+    FileMenu = menuBar()->addAction(QStringLiteral("Файл"));
+    ReportsMenu = menuBar()->addMenu(QStringLiteral("Отчеты"));
+    N3 = ReportsMenu->addAction(QStringLiteral("Отчет о времени работы"));
+    connect(N3, &QAction::triggered, this, &TForm1::N3Click);
+
+    PopupMenu1 = new QMenu(this);
+    Close1 = PopupMenu1->addAction(QStringLiteral("Close"));
+    connect(Close1, &QAction::triggered, this, &TForm1::Close1Click);
+    RxTrayIcon1 = new QSystemTrayIcon(QIcon(QStringLiteral(":/app/tray.png")), this);
+    RxTrayIcon1->setToolTip(QStringLiteral("Интернет-салон"));
+    RxTrayIcon1->setContextMenu(PopupMenu1);
+    connect(RxTrayIcon1, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            RxTrayIcon1DblClick();
+    });
+    RxTrayIcon1->show();
+
+    m_tcpServer = new TCPServer(this);
+}
+
+void TForm1::setUpTable(QTableView* view, std::span<const int> widths, int rowHeight)
+{
+    view->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectItems);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setShowGrid(true);
+    view->setWordWrap(false);
+    view->setCornerButtonEnabled(false);
+    view->verticalHeader()->hide(); // no fixed column
+    view->verticalHeader()->setMinimumSectionSize(1);
+    view->verticalHeader()->setDefaultSectionSize(rowHeight);
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    QHeaderView* header = view->horizontalHeader(); // the fixed header row
+    header->setMinimumSectionSize(1);
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setSectionsClickable(false);
+    header->setHighlightSections(false);
+    header->setFixedHeight(rowHeight);
+    for (std::size_t c = 0; c < widths.size(); ++c)
+        header->resizeSection(static_cast<int>(c), widths[c]);
+}
+
+void TForm1::FormCreate()
+{
+    try {
+        runStartupSequence(*this, QFile::encodeName(m_options.exeDir).toStdString());
+    } catch (const std::exception& error) {
+        failStartup(error.what());
+    } catch (...) {
+        failStartup("unknown error");
+    }
+}
+
+void TForm1::failStartup(const std::string& cause)
+{
+    m_startupFailure = cause;
+    // The message box says the same for every cause; the maintainer learns the real one here.
+    std::fprintf(stderr, "ostrel-server: Ini file is corrupt: %s\n", cause.c_str());
+    std::fflush(stderr);
+    m_options.showIniCorrupt();
+}
+
+void TForm1::hideTaskbarEntry()
+{
+    // Qt has no portable way to keep a normal top-level window off the taskbar (a tool window
+    // would lose the main window's frame and behaviour), so the window keeps its entry.
+}
+
+void TForm1::appendOpenToCaption()
+{
+    setWindowTitle(windowTitle() + QStringLiteral("(Open)"));
+}
+
+void TForm1::setSessionLogPath(const std::string& path)
+{
+    m_sessionLogPath = path;
+    m_sessionLog = std::make_unique<SessionLog>(path, m_history);
+}
+
+void TForm1::createDiscoveryEndpoint()
+{
+    m_udpServer = new UDPServer(this);
+}
+
+void TForm1::setBroadcastAddress(int net)
+{
+    auto address = broadcastAddressForNet(net);
+    if (!address)
+        throw StartupError("[Server] Net = " + std::to_string(net) + " names no address of this host");
+    BroadcastAddress = std::move(*address);
+}
+
+void TForm1::setDiscoveryLocalPort(int port)
+{
+    if (!m_udpServer->setLocalPort(static_cast<quint16>(port)))
+        throw StartupError("the discovery endpoint's UDP socket cannot be created");
+}
+
+void TForm1::setDiscoveryRemotePort(int port)
+{
+    m_udpServer->setRemotePort(static_cast<quint16>(port));
+}
+
+void TForm1::setResetFlags(bool closeAfterReset, bool waitAfterReset)
+{
+    CloseAfterReset = closeAfterReset;
+    WaitAfterReset = waitAfterReset;
+}
+
+void TForm1::attachDiscoveryHandler()
+{
+    m_udpServer->attachTcpServer(m_tcpServer);
+}
+
+void TForm1::setListenerPort(int port)
+{
+    m_listenerPort = static_cast<quint16>(port);
+}
+
+void TForm1::setTariffs(TariffList prices, TariffList games)
+{
+    Prices = std::move(prices);
+    Games = std::move(games);
+}
+
+void TForm1::startListening()
+{
+    m_processor = std::make_unique<ReportProcessor>(m_stations, m_history, *m_sessionLog, *m_tcpServer, Prices, Games,
+                                                    ResumeSettings{CloseAfterReset, WaitAfterReset});
+    // Runs on reader threads, after the mutex is released: the models only post a reload.
+    m_processor->setChangedCallback([stations = m_stationModel, history = m_historyModel] {
+        stations->requestReload();
+        history->requestReload();
+    });
+    m_tcpServer->setReportProcessor(m_processor.get());
+    if (!m_tcpServer->listen(m_listenerPort))
+        throw StartupError("cannot listen on TCP port " + std::to_string(m_listenerPort) +
+                           " (is another program using it?)");
+    m_listenerPort = m_tcpServer->port();
+}
+
+void TForm1::buildCommandMenu()
+{
+    if (!m_options.intervalDialog)
+        return;
+    PMenu = new CommandMenu(Prices, Games, *m_tcpServer, StationRows::of(m_stations), *m_options.intervalDialog, this);
+    if (m_options.reportWindow)
+        m_workReport = new WorkReport(*NomiPeriod1, *m_sessionLog, *m_options.reportWindow, this);
+}
+
+void TForm1::writeHeaderRows()
+{
+    // Both tables carry their header rows from their creation; this shows them with the rows.
+    m_stationModel->reload();
+    m_historyModel->reload();
+}
+
+void TForm1::announce()
+{
+    m_udpServer->sendDiscovery(BroadcastAddress);
+}
+
+bool TForm1::FormCloseQuery()
+{
+    // Without a tray a hidden window could never be shown again, so then the question comes at once.
+    if (isVisible() && m_options.trayAvailable()) {
+        hide();
+        return false;
+    }
+    return m_options.confirmUnload();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    // The application does not quit when its last window goes (the window hides to the tray), so
+    // unloading is said explicitly. Nothing else happens at shutdown: no session is logged.
+    QCoreApplication::quit();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Image1 && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && Image1->rect().contains(mouse->position().toPoint()))
+            Image1Click();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::Image1Click()
+{
+    // Whether a browser came up is none of the server's business.
+    static_cast<void>(QDesktopServices::openUrl(QUrl(WebAddress)));
+}
+
+void TForm1::N3Click()
+{
+    if (m_workReport)
+        m_workReport->N3Click();
+}
+
+void TForm1::Close1Click()
+{
+    close();
+}
+
+void TForm1::RxTrayIcon1DblClick()
+{
+    if (isVisible()) {
+        hide();
+        return;
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void TForm1::GridDblClick(const QModelIndex& index)
+{
+    if (PMenu)
+        PMenu->GridDblClick(index, QCursor::pos());
+}
+
+} // namespace ostrel
