@@ -430,7 +430,7 @@ Faults:
   --split                  send each report in two parts with a pause between them
   --one-byte               send each report one byte at a time
   --garbage P              put random bytes before a report with probability P
-  --drop-after S           cut the connection abruptly after S seconds, then reconnect
+  --drop-after S           reset the connection S seconds after each connect, then reconnect
   --script FILE            timed faults, one per line "SECONDS ACTION [ARG]": drop [N|all],
                            split on|off, one-byte on|off, garbage P, stop
 

@@ -376,8 +376,8 @@ void Simulator::beginAttempt(Station& s, SteadyClock::time_point now)
         retryLater(s, now, "UDP socket: " + errorText(errno));
         return;
     }
-    const int on = 1;
-    ::setsockopt(s.udp, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    // No SO_REUSEADDR: a second simulator on the same addresses would take the answers away
+    // unnoticed; a failed bind says so instead.
     // The answer goes to the asking address at ClientUDP, whatever port asked: so ask from there.
     const sockaddr_in local = socketAddress(s.address, m_options.clientUdpPort);
     if (::bind(s.udp, asSockaddr(local), sizeof local) != 0) {
@@ -483,6 +483,8 @@ void Simulator::onTcpEvent(Station& s, std::uint32_t events, SteadyClock::time_p
         int error = 0;
         socklen_t length = sizeof error;
         ::getsockopt(s.tcp, SOL_SOCKET, SO_ERROR, &error, &length);
+        if (!(events & (EPOLLOUT | EPOLLERR | EPOLLHUP)))
+            return;
         if (error != 0 || (events & (EPOLLERR | EPOLLHUP))) {
             ++m_stats.connectFailures;
             retryLater(s, now, "connect: " + errorText(error != 0 ? error : ECONNREFUSED));
@@ -525,7 +527,7 @@ void Simulator::onTcpEvent(Station& s, std::uint32_t events, SteadyClock::time_p
 void Simulator::handleCommands(Station& s, SteadyClock::time_point now)
 {
     std::size_t used = 0;
-    while (s.in.size() - used >= StationCommandSize && s.phase == Phase::Connected) {
+    while (s.phase == Phase::Connected && s.in.size() - used >= StationCommandSize) {
         CommandBytes bytes{};
         std::copy_n(s.in.begin() + static_cast<std::ptrdiff_t>(used), StationCommandSize, bytes.begin());
         const auto command = decodeStationCommand(bytes);
