@@ -7,7 +7,9 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
@@ -104,8 +106,19 @@ void TForm3::clearReport()
 
 void TForm3::setReport(const WorkReportResult& report, const std::string& logPath)
 {
-    // One setPlainText for the whole text: appending line by line would lay out a million times.
-    RichEdit1->setPlainText(QString::fromUtf8(report.text.data(), static_cast<qsizetype>(report.text.size())));
+    // The text goes into a fresh document that no view watches yet, in one piece: inserting into
+    // the shown document would run the view's layout bookkeeping for each of a million lines.
+    auto* document = new QTextDocument(RichEdit1);
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+    document->setDefaultFont(RichEdit1->font());
+    document->setUndoRedoEnabled(false);
+    document->setPlainText(QString::fromUtf8(report.text.data(), static_cast<qsizetype>(report.text.size())));
+    document->setUndoRedoEnabled(true);
+    // The editor deletes its own first document itself; the ones given here are ours to delete.
+    const QPointer<QTextDocument> old = RichEdit1->document();
+    RichEdit1->setDocument(document);
+    if (old && old->parent() == RichEdit1)
+        delete old;
     LabelSum->setText(QString::fromStdString(report.moneyText));
     LabelTime->setText(QString::fromStdString(report.time.text()));
     m_logPath = logPath;

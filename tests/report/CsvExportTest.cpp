@@ -1,0 +1,91 @@
+#include "report/CsvExport.h"
+
+#include "core/DateTime.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+using namespace ostrel;
+
+TEST(CsvExport, QuotesOnlyWhatNeedsIt)
+{
+    struct Case
+    {
+        const char* in;
+        const char* out;
+    };
+    for (const Case c : {Case{"Комп 1", "Комп 1"}, Case{"150,00", "150,00"}, Case{"a;b", "\"a;b\""},
+                         Case{"say \"hi\"", "\"say \"\"hi\"\"\""}, Case{"two\nlines", "\"two\nlines\""},
+                         Case{"cr\r", "\"cr\r\""}, Case{"", ""}})
+        EXPECT_EQ(csvField(c.in), c.out);
+}
+
+TEST(CsvExport, SessionsThenTotalsPerComputerAndTariff)
+{
+    auto record = [](const char* computer, const char* status, double sum, int minutes) {
+        SessionLogRecord r;
+        r.closedAt = *encodeDate(2024, 5, 10) + 0.5;
+        r.price = 60;
+        r.start = encodeTime(11, 0, 0);
+        r.duration = encodeTime(0, minutes, 0);
+        r.finish = encodeTime(12, 0, 0);
+        r.sum = sum;
+        r.computer = computer;
+        r.address = "10.0.0.1";
+        r.status = status;
+        r.comment = "Ok";
+        return r;
+    };
+    CsvReport csv;
+    EXPECT_TRUE(csv.add(record("PC;1", "\xD7\xE0\xF1", 60, 60))); // "Час"
+    EXPECT_TRUE(csv.add(record("PC2", "\xD7\xE0\xF1", 30.5, 30)));
+    EXPECT_TRUE(csv.add(record("PC;1", "Night", 10, 90)));
+    const std::string text = csv.finish();
+    const std::string expected =
+        "\xEF\xBB\xBF"
+        "Время;Компьютер;Адрес;Статус;Цена;Начало;Время;Конец;Сумма;Коментарий\r\n"
+        "10.05.2024 12:00:00;\"PC;1\";10.0.0.1;Час;60,00;11:00:00;1:00:00;12:00:00;60,00;Ok\r\n"
+        "10.05.2024 12:00:00;PC2;10.0.0.1;Час;60,00;11:00:00;0:30:00;12:00:00;30,50;Ok\r\n"
+        "10.05.2024 12:00:00;\"PC;1\";10.0.0.1;Night;60,00;11:00:00;1:30:00;12:00:00;10,00;Ok\r\n"
+        "\r\n"
+        "Компьютер;Сеансов;Сумма;Время\r\n"
+        "PC2;1;30,50;0:30:0\r\n"
+        "\"PC;1\";2;70,00;2:30:0\r\n"
+        "\r\n"
+        "Тариф;Сеансов;Сумма;Время\r\n"
+        "Night;1;10,00;1:30:0\r\n"
+        "Час;2;90,50;1:30:0\r\n"
+        "\r\n"
+        "Итог;3;100,50;3:0:0\r\n";
+    EXPECT_EQ(text, expected);
+}
+
+TEST(CsvExport, ReadsTheListedRecordsBackFromTheLog)
+{
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("ostrel-csv-test-" + std::to_string(::getpid()) + ".log")).string();
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int i = 0; i < 5; ++i) {
+            SessionLogRecord r;
+            r.closedAt = *encodeDate(2024, 5, 10 + i);
+            r.computer = "PC" + std::to_string(i);
+            r.sum = i;
+            const auto bytes = encodeLogRecord(r);
+            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        }
+    }
+    const auto csv = exportWorkReportCsv(path, {1, 3});
+    ASSERT_TRUE(csv);
+    EXPECT_NE(csv->find("11.05.2024;PC1;"), std::string::npos);
+    EXPECT_NE(csv->find("13.05.2024;PC3;"), std::string::npos);
+    EXPECT_EQ(csv->find("PC0"), std::string::npos);
+    EXPECT_EQ(csv->find("PC2"), std::string::npos);
+    EXPECT_FALSE(exportWorkReportCsv(path, {7}));
+    std::filesystem::remove(path);
+    EXPECT_FALSE(exportWorkReportCsv(path, {1}));
+    EXPECT_TRUE(exportWorkReportCsv(path, {})); // nothing listed: headers and zero totals
+}
