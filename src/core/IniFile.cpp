@@ -71,6 +71,14 @@ std::string prepare(std::string_view text)
     return out;
 }
 
+// The Windows ini service drops one pair of matching quotes around a value.
+std::string unquote(std::string value)
+{
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
 } // namespace
 
 std::optional<IniFile> IniFile::load(const std::string& path)
@@ -98,7 +106,8 @@ IniFile IniFile::fromText(std::string_view text)
 
     IniFile ini;
     const auto handler = [](void* user, const char* section, const char* name, const char* value) -> int {
-        static_cast<IniFile*>(user)->m_entries.push_back(Entry{restore(section), restore(name), restore(value)});
+        static_cast<IniFile*>(user)->m_entries.push_back(
+            Entry{restore(section), restore(name), unquote(restore(value))});
         return 1;
     };
     // Lines libinih cannot parse are skipped and reported only in the return value, which is

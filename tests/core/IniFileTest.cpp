@@ -107,6 +107,13 @@ TEST(IniFile, ReadsLinesAsTheWindowsServiceDoes)
     EXPECT_EQ(ini.value("Price", "VIP: night"), "30 ;x");
     EXPECT_TRUE(ini.keys("Empty").empty());
     EXPECT_EQ(ini.keys("Game"), Keys{"AfterLong"});
+
+    const auto quoted = IniFile::fromText("[Q]\nA=\"10\"\nB='x y'\nC=\"x\nD=\"\"\nE=\"\n");
+    EXPECT_EQ(quoted.value("Q", "A"), "10");
+    EXPECT_EQ(quoted.value("Q", "B"), "x y");
+    EXPECT_EQ(quoted.value("Q", "C"), "\"x");
+    EXPECT_EQ(quoted.value("Q", "D"), "");
+    EXPECT_EQ(quoted.value("Q", "E"), "\"");
 }
 
 TEST(IniFile, InvalidUtf8IsCp1251AndStrayControlBytesDoNotLeak)
