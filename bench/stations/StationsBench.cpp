@@ -1,0 +1,111 @@
+// Prints how many reports per second one thread reassembles and applies, for a salon of stations
+// sending running-session reports (no session closes, so no log appends), and the cost of the
+// stream reassembly alone. Run: build/<dir>/bench/stations/bench_stations
+
+#include "commands/CommandTransport.h"
+#include "core/DateTime.h"
+#include "core/TariffList.h"
+#include "log/HistoryTable.h"
+#include "log/SessionLog.h"
+#include "stations/ReportProcessor.h"
+#include "stations/ReportStream.h"
+#include "stations/StationTable.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace ostrel;
+using Clock = std::chrono::steady_clock;
+
+struct Link : StationLink
+{
+    std::string name;
+    std::string dotted;
+    const std::string& hostName() const override { return name; }
+    const std::string& address() const override { return dotted; }
+    bool isClosed() const override { return false; }
+};
+
+struct NoTransport : CommandTransport
+{
+    SendResult sendToAddress(std::string_view, std::span<const std::uint8_t>) override { return SendResult::Sent; }
+};
+
+std::vector<std::uint8_t> reportBytes(int minute)
+{
+    StationReport r;
+    r.statusCode = 2;
+    r.statusText = "Standard";
+    r.start = 46364 + 10.0 / 24;
+    r.finish = r.start + minute / 1440.0;
+    r.price = 2;
+    const auto bytes = encodeStationReport(r);
+    return {bytes.begin(), bytes.end()};
+}
+
+double seconds(Clock::time_point since)
+{
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+} // namespace
+
+int main()
+{
+    constexpr int Stations = 50;
+    constexpr int Rounds = 4000;
+
+    StationTable table;
+    HistoryTable history;
+    SessionLog log("/dev/null/never-written", history);
+    NoTransport transport;
+    TariffList prices("Prices"), games("Games");
+    ReportProcessor processor(table, history, log, transport, prices, games, {true, false});
+
+    std::vector<Link> links(Stations);
+    std::vector<ReportStream> streams(Stations);
+    for (int s = 0; s < Stations; ++s) {
+        links[static_cast<std::size_t>(s)].name = "pc" + std::to_string(s);
+        links[static_cast<std::size_t>(s)].dotted = "127.0.0." + std::to_string(2 + s);
+    }
+    std::vector<std::vector<std::uint8_t>> samples;
+    for (int m = 0; m < 60; ++m)
+        samples.push_back(reportBytes(m));
+
+    // Each report arrives split in two receives, as a slow link delivers it.
+    auto begin = Clock::now();
+    for (int round = 0; round < Rounds; ++round) {
+        const auto& bytes = samples[static_cast<std::size_t>(round % 60)];
+        for (int s = 0; s < Stations; ++s) {
+            auto& stream = streams[static_cast<std::size_t>(s)];
+            stream.append(std::span(bytes).first(40));
+            for (const auto& report : stream.append(std::span(bytes).subspan(40)))
+                processor.applyReport(links[static_cast<std::size_t>(s)], report);
+        }
+    }
+    const double applyTime = seconds(begin);
+    const double total = static_cast<double>(Stations) * Rounds;
+    std::printf("apply: %d stations, %.0f reports in %.3f s: %.0f reports/s, %.2f us/report (applied %llu)\n", Stations,
+                total, applyTime, total / applyTime, applyTime / total * 1e6,
+                static_cast<unsigned long long>(processor.appliedReports()));
+
+    // Reassembly alone: 1000 reports per receive.
+    std::vector<std::uint8_t> burst;
+    for (int i = 0; i < 1000; ++i)
+        burst.insert(burst.end(), samples[static_cast<std::size_t>(i % 60)].begin(),
+                     samples[static_cast<std::size_t>(i % 60)].end());
+    ReportStream stream;
+    std::size_t decoded = 0;
+    begin = Clock::now();
+    for (int i = 0; i < 200; ++i)
+        decoded += stream.append(burst).size();
+    const double streamTime = seconds(begin);
+    std::printf("reassembly: %zu reports in %.3f s: %.0f reports/s (%.1f MB/s)\n", decoded, streamTime,
+                static_cast<double>(decoded) / streamTime,
+                static_cast<double>(decoded) * StationReportSize / streamTime / 1e6);
+    return 0;
+}
