@@ -109,7 +109,12 @@ bool ReportProcessor::applyReport(const StationLink& link, const StationReport& 
     Outcome outcome;
     {
         std::scoped_lock hold(StationTableMutex);
-        outcome = applyLocked(link, report, changed);
+        // Stations repeat their state every few seconds; a report that rewrites the same texts
+        // asks for no repaint.
+        const auto tableBefore = m_table.version();
+        const auto historyBefore = m_history.version();
+        outcome = applyLocked(link, report);
+        changed = m_table.version() != tableBefore || m_history.version() != historyBefore;
         if (outcome == Outcome::Applied)
             ++m_applied;
         else
@@ -121,8 +126,7 @@ bool ReportProcessor::applyReport(const StationLink& link, const StationReport& 
     return outcome == Outcome::Applied;
 }
 
-ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, const StationReport& report,
-                                                      bool& changed)
+ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, const StationReport& report)
 {
     // A report received just before its connection closed: its row is gone, or belongs to
     // whoever took the name since.
@@ -146,7 +150,6 @@ ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, c
         row = m_table.AddStationRow(name, link.address());
         if (!row)
             return Outcome::Dropped;
-        changed = true;
         // Resumption runs before this report's status is written, and only for the report that
         // created the row.
         if (!resumeIfReset(link, *row))
@@ -165,7 +168,6 @@ ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, c
         m_table.setCell(r, ColStatus, std::string(*word));
         for (int c = ColPrice; c <= ColSum; ++c)
             m_table.setCell(r, c, {});
-        changed = true;
         return Outcome::Applied;
     }
     if (!session)
@@ -181,7 +183,6 @@ ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, c
         m_table.setCell(r, ColLeft, {});
     else if (report.statusCode == static_cast<std::int32_t>(StatusCode::RunningWithAllowance))
         m_table.setCell(r, ColLeft, std::move(session->left));
-    changed = true;
 
     // A finished session keeps the time left of the previous report, so that the log's history row
     // shows it. The cells stay written when the append fails: they are what the station reported.
@@ -223,6 +224,7 @@ void ReportProcessor::stationDisconnected(const StationLink& link)
     bool changed = false;
     {
         std::scoped_lock hold(StationTableMutex);
+        const auto historyBefore = m_history.version();
         const std::string name = link.hostName();
         if (const auto row = m_table.FindStationRow(name)) {
             if (!m_table.cell(*row, ColSum).empty()) {
@@ -232,6 +234,7 @@ void ReportProcessor::stationDisconnected(const StationLink& link)
             // Removed even when the log failed: a row left behind would belong to no connection.
             changed = m_table.RemoveStationRow(name);
         }
+        changed = changed || m_history.version() != historyBefore;
     }
     if (changed && m_changed)
         m_changed();

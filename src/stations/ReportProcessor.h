@@ -39,7 +39,8 @@ public:
     ReportProcessor(StationTable& table, HistoryTable& history, SessionLog& log, CommandTransport& transport,
                     const TariffList& prices, const TariffList& games, ResumeSettings settings);
 
-    // Called after the mutex is released whenever a table changed; may be called on any thread.
+    // Called after the mutex is released whenever the station or history table changed (not for a
+    // report that rewrites the same texts); called on the thread that applied the change.
     void setChangedCallback(std::function<void()> changed) { m_changed = std::move(changed); }
 
     // Applies one decoded report from `link`. A report with a non-finite or unshowable Start,
@@ -65,7 +66,7 @@ private:
         Applied,
         Dropped,
     };
-    Outcome applyLocked(const StationLink& link, const StationReport& report, bool& changed);
+    Outcome applyLocked(const StationLink& link, const StationReport& report);
     bool resumeIfReset(const StationLink& link, int row);
 
     StationTable& m_table;

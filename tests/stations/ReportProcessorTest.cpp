@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <thread>
 
 namespace ostrel {
 namespace {
@@ -126,6 +127,32 @@ TEST(ReportProcessor, FinishedSessionKeepsTimeLeftAndLogsOkEveryTime)
     EXPECT_EQ(w.history.rowCount(), 4);
     EXPECT_EQ(logSize(w), 336u);
     EXPECT_EQ(w.processor.failedLogs(), 0u);
+}
+
+TEST(ReportProcessor, ChangeCallbackOnlyWhenSomethingChanged)
+{
+    StationsWorld w;
+    int changes = 0;
+    w.processor.setChangedCallback([&] {
+        // Called after the mutex was released: another thread could take it now.
+        std::thread other([] { std::scoped_lock hold(StationTableMutex); });
+        other.join();
+        ++changes;
+    });
+    FakeLink link("pc1", "127.0.0.2");
+    const auto running = sessionReport(2, "Standard", at(10, 0, 0), at(10, 1, 0), 2);
+    const std::pair<StationReport, int> steps[] = {
+        {codeReport(1), 1},                                               // new row
+        {codeReport(1), 1},                                               // the same texts again
+        {codeReport(8), 1},                                               // unknown code
+        {running, 2},                                                     //
+        {sessionReport(2, "S", NaN, at(10, 0, 0), 2), 2},                 // dropped
+        {sessionReport(3, "Standard", at(10, 0, 0), at(10, 1, 0), 2), 3}, // same cells, but logged
+    };
+    for (const auto& [report, expected] : steps) {
+        w.processor.applyReport(link, report);
+        EXPECT_EQ(changes, expected) << report.statusCode;
+    }
 }
 
 TEST(ReportProcessor, FailedOkLogLeavesTheCellsWritten)
