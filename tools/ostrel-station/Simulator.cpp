@@ -178,6 +178,8 @@ bool Simulator::open(std::string& error)
     m_started = SteadyClock::now();
     m_clock = std::make_unique<StationClock>(nowDayNumber(), m_started, m_options.speed);
     m_stations.resize(static_cast<std::size_t>(m_options.stations));
+    const auto stagger = std::min<SteadyClock::duration>(std::chrono::milliseconds(2),
+                                                         std::chrono::seconds(1) / std::max(1, m_options.stations));
     for (int i = 0; i < m_options.stations; ++i) {
         Station& s = m_stations[static_cast<std::size_t>(i)];
         const auto address = stationAddress(*first, i);
@@ -196,7 +198,7 @@ bool Simulator::open(std::string& error)
         // Staggered first attempts: hundreds of simultaneous connects would overflow the server's
         // listen backlog and stall in SYN retries.
         s.phase = Phase::Away;
-        s.phaseDeadline = m_started + std::chrono::milliseconds(2) * i;
+        s.phaseDeadline = m_started + stagger * i;
         reschedule(s);
     }
     return true;
