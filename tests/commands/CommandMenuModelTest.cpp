@@ -100,23 +100,5 @@ TEST(CommandMenuModel, EnablesItemsForTheRowsState)
         EXPECT_EQ(enabledOutline(c.row), c.enabled) << c.what;
 }
 
-TEST(CommandMenuModel, UpdateTouchesOnlySwitchableTopLevelItems)
-{
-    auto menu = buildCommandMenu(tariffList("Prices", {{"Day", "1"}}), tariffList("Games", {{"Quake", "2"}}));
-    UpdateCommandMenu(menu, stationRow("A", "1", words::Unloaded));
-    std::string states;
-    for (const auto& item : menu)
-        states += item.separator ? "-" : item.enabled ? "1" : "0";
-    EXPECT_EQ(states, "0-0-0-01-1111");
-    for (const auto& item : menu[4].submenu)
-        EXPECT_TRUE(item.enabled);
-
-    UpdateCommandMenu(menu, stationRow("A", "1", words::Closed));
-    states.clear();
-    for (const auto& item : menu)
-        states += item.separator ? "-" : item.enabled ? "1" : "0";
-    EXPECT_EQ(states, "1-1-1-10-1111");
-}
-
 } // namespace
 } // namespace ostrel

@@ -54,7 +54,6 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
     BitBtn2 = new QPushButton(QStringLiteral("Отменить"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setToolTip(QStringLiteral("Отменить ввод интервала"));
-    BitBtn2->setAutoDefault(false);
     BitBtn2->setGeometry(128, 36, 80, 25);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
 

@@ -134,11 +134,6 @@ TEST_F(CommandMenuFixture, ChosenItemReachesTheStation)
     EXPECT_EQ(transport.sent[0].address, "127.0.0.3");
     CommandBytes expected{0x02, 0x48, 0x49};
     EXPECT_EQ(transport.sent[0].bytes, expected);
-
-    item(tags::StartPaid)->trigger();
-    EXPECT_EQ(transport.lastCommand().code, CommandCode::cmdStartPaid);
-    EXPECT_EQ(transport.lastCommand().tariff, "Day");
-    EXPECT_EQ(transport.lastCommand().price, 1.5);
     EXPECT_TRUE(warnings.empty());
 }
 
