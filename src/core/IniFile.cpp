@@ -71,6 +71,15 @@ std::string prepare(std::string_view text)
     return out;
 }
 
+// libinih keeps blanks inside the brackets of a section name; "[ Price ]" is the section Price.
+std::string trimmed(std::string name)
+{
+    const auto first = name.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return name.substr(first, name.find_last_not_of(" \t") - first + 1);
+}
+
 // The Windows ini service drops one pair of matching quotes around a value.
 std::string unquote(std::string value)
 {
@@ -107,7 +116,7 @@ IniFile IniFile::fromText(std::string_view text)
     IniFile ini;
     const auto handler = [](void* user, const char* section, const char* name, const char* value) -> int {
         static_cast<IniFile*>(user)->m_entries.push_back(
-            Entry{restore(section), restore(name), unquote(restore(value))});
+            Entry{trimmed(restore(section)), restore(name), unquote(restore(value))});
         return 1;
     };
     // Lines libinih cannot parse are skipped and reported only in the return value, which is

@@ -22,7 +22,10 @@ inline constexpr TextFormat SalonFormat{};
 // Money: rounded to five significant digits, then written with exactly two decimals and a comma:
 // 1234.567 -> "1234,60", 2.5 -> "2,50", 9999.99 -> "10000,00". A value whose rounded form has more
 // than five digits before the comma is written in exponent form: 123456.78 -> "1,2346E5",
-// 100000 -> "1E5". nullopt for a non-finite value.
+// 100000 -> "1E5". Negative values keep their '-'. Below 100 the two decimals are the tighter limit;
+// either way the value is rounded once, from the double's exact value: 0.005 is stored a little
+// above and gives "0,01", 2.675 a little below and gives "2,67". A value that rounds to zero is
+// "0,00", without a sign. nullopt for a non-finite value.
 std::optional<std::string> formatMoney(double value);
 
 // Reads a money text back, as a fixed-point number with four decimals (so at most four decimals
@@ -31,7 +34,8 @@ std::optional<std::string> formatMoney(double value);
 std::optional<double> parseMoney(std::string_view text);
 
 // Reads a plain number as the tariff lists and the configuration write it: the comma is the
-// decimal separator ("1,5"); no exponent. nullopt when it is not a number.
+// decimal separator ("1,5"); a whole number ("10") is fine; no exponent, and the full stop is no
+// separator ("1.5" is refused, as the salon's format would refuse it). nullopt when it is not a number.
 std::optional<double> parseDecimal(std::string_view text);
 
 // Time: the time of day of x (see timeOfDay) as "H:mm:ss": "1:30:59", "10:00:00", "0:05:00".

@@ -99,7 +99,7 @@ TEST(IniFile, ReadsLinesAsTheWindowsServiceDoes)
                                        "; Commented=3\n"
                                        "# Hashed=4\n"
                                        "VIP: night=30 ;x\n" // ':' and ';' belong to the name and the value
-                                       "[Empty]\n"
+                                       "[ Empty ]\n"
                                        "[Game]\n" +
                                        longLine + "\nAfterLong=5\n");
     EXPECT_EQ(ini.keys("Price"), (Keys{"Indented", "AlsoIndented", "VIP: night"}));
@@ -107,6 +107,7 @@ TEST(IniFile, ReadsLinesAsTheWindowsServiceDoes)
     EXPECT_EQ(ini.value("Price", "VIP: night"), "30 ;x");
     EXPECT_TRUE(ini.keys("Empty").empty());
     EXPECT_EQ(ini.keys("Game"), Keys{"AfterLong"});
+    EXPECT_EQ(IniFile::fromText("[ Price ]\nA=1\n").value("price", "a"), "1");
 
     const auto quoted = IniFile::fromText("[Q]\nA=\"10\"\nB='x y'\nC=\"x\nD=\"\"\nE=\"\n");
     EXPECT_EQ(quoted.value("Q", "A"), "10");
