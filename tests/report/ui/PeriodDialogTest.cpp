@@ -1,0 +1,165 @@
+#include "report/ui/TFormC.h"
+#include "report/ui/TNomiPeriod.h"
+#include "report/ui/UpDown.h"
+
+#include "core/DateTime.h"
+#include "core/Texts.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace ostrel;
+
+namespace {
+
+double day(int d, int m, int y)
+{
+    return *encodeDate(y, m, d);
+}
+
+QString status(double beg, double end)
+{
+    return QStringLiteral("Выбран интервал с %1 по %2")
+        .arg(QString::fromStdString(*formatDate(beg)), QString::fromStdString(*formatDate(end)));
+}
+
+QColor base(QLineEdit* e)
+{
+    return e->palette().color(QPalette::Base);
+}
+
+} // namespace
+
+TEST(TFormC, OpensInDayModeWithTheInitialControls)
+{
+    TFormC dialog(day(1, 3, 2024), day(31, 3, 2024));
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Выбор периода"));
+    EXPECT_EQ(dialog.size(), QSize(445, 185));
+    EXPECT_EQ(dialog.StatusS->text(), status(day(1, 3, 2024), day(1, 3, 2024)));
+    EXPECT_TRUE(dialog.findChild<QRadioButton*>(QStringLiteral("Vid2"))->isChecked());
+    EXPECT_EQ(dialog.DayOne->text(), QStringLiteral("01.03.2024"));
+    EXPECT_EQ(dialog.DayB->text(), QStringLiteral("01.03.2024"));
+    EXPECT_EQ(dialog.DayE->text(), QStringLiteral("31.03.2024"));
+    EXPECT_EQ(dialog.MonthYear->text(), QStringLiteral("Март 2024"));
+    EXPECT_EQ(dialog.KvartE->text(), QStringLiteral("1 Квартал 2024"));
+    EXPECT_TRUE(dialog.DayOne->isEnabled());
+    EXPECT_FALSE(dialog.DayB->isEnabled());
+    EXPECT_FALSE(dialog.KvartUp->isEnabled());
+    EXPECT_EQ(base(dialog.DayB), dialog.palette().color(QPalette::Button));
+    EXPECT_EQ(base(dialog.DayOne), QPalette().color(QPalette::Base));
+    EXPECT_EQ(dialog.DayOne->inputMask(), QStringLiteral("00.00.9999;_"));
+    EXPECT_TRUE(dialog.BitBtn1->isDefault());
+}
+
+TEST(TFormC, ControlsDriveThePeriod)
+{
+    TFormC dialog(day(10, 1, 2024), day(10, 1, 2024));
+    dialog.show();
+    dialog.findChild<QRadioButton*>(QStringLiteral("Vid1"))->click(); // Месяц
+    EXPECT_EQ(dialog.StatusS->text(), status(day(1, 1, 2024), day(31, 1, 2024)));
+    EXPECT_TRUE(dialog.MonthUP->isEnabled());
+    EXPECT_EQ(base(dialog.MonthYear), QPalette().color(QPalette::Base));
+    EXPECT_FALSE(dialog.DayOne->isEnabled());
+    EXPECT_FALSE(dialog.MonthCh->isEnabled());
+    dialog.MonthUP->downButton()->click();
+    EXPECT_EQ(dialog.MonthYear->text(), QStringLiteral("Декабрь 2023"));
+    EXPECT_EQ(dialog.StatusS->text(), status(day(1, 12, 2023), day(31, 12, 2023)));
+    dialog.YearCh->click();
+    EXPECT_EQ(dialog.StatusS->text(), status(day(1, 1, 2023), day(31, 12, 2023)));
+
+    dialog.findChild<QRadioButton*>(QStringLiteral("Vid0"))->click(); // Квартал
+    dialog.KvartUp->upButton()->click();
+    EXPECT_EQ(dialog.KvartE->text(), QStringLiteral("2 Квартал 2024"));
+    EXPECT_EQ(dialog.StatusS->text(), status(day(1, 1, 2024), day(30, 6, 2024)));
+    EXPECT_TRUE(dialog.YearCh->isChecked());
+    dialog.DayCh->click();
+    EXPECT_FALSE(dialog.YearCh->isChecked());
+    EXPECT_EQ(dialog.DateBeg(), day(1, 1, 2000));
+}
+
+TEST(TFormC, BadFieldIsReportedAndCalendarPicksFillFields)
+{
+    TFormC dialog(day(15, 5, 2024), day(20, 5, 2024));
+    QStringList messages;
+    dialog.setMessenger([&](QWidget*, const QString& text) { messages << text; });
+    std::vector<double> seeds;
+    std::optional<double> answer = day(2, 5, 2024);
+    dialog.setDatePicker([&](double seed, QWidget*) {
+        seeds.push_back(seed);
+        return answer;
+    });
+    dialog.show();
+    dialog.findChild<QRadioButton*>(QStringLiteral("Vid3"))->click(); // Интервал
+    EXPECT_TRUE(dialog.DayB->isEnabled());
+    EXPECT_EQ(dialog.StatusS->text(), status(day(15, 5, 2024), day(20, 5, 2024)));
+
+    dialog.DayBSP->click();
+    EXPECT_EQ(seeds, std::vector<double>{day(15, 5, 2024)});
+    EXPECT_EQ(dialog.DayB->text(), QStringLiteral("02.05.2024"));
+    EXPECT_EQ(dialog.StatusS->text(), status(day(2, 5, 2024), day(20, 5, 2024)));
+
+    answer.reset(); // cancelled picker: nothing changes
+    dialog.DayESP->click();
+    EXPECT_EQ(dialog.DayE->text(), QStringLiteral("20.05.2024"));
+
+    dialog.DayE->clear();
+    QTest::keyClicks(dialog.DayE, QStringLiteral("25"));
+    dialog.DayESP->click(); // not a date: reported, no picker
+    EXPECT_EQ(seeds.size(), 2u);
+    ASSERT_EQ(messages.size(), 1);
+    dialog.DayCh->click(); // the recomputation stops at the end field
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_TRUE(dialog.DayCh->isChecked());
+    EXPECT_EQ(dialog.DateBeg(), day(1, 1, 2000));
+    EXPECT_EQ(dialog.StatusS->text(), status(day(2, 5, 2024), day(20, 5, 2024)));
+    EXPECT_EQ(dialog.DateEnd(), day(20, 5, 2024));
+}
+
+TEST(TNomiPeriod, ExecuteKeepsTheChoiceOnlyOnOk)
+{
+    TNomiPeriod period;
+    EXPECT_EQ(period.DateBeg(), 0);
+
+    period.setDialogRunner([](TFormC& dialog) {
+        dialog.show();
+        EXPECT_EQ(dialog.StatusS->text(), status(todayDayNumber(), todayDayNumber()));
+        dialog.BitBtn1->click();
+        return dialog.result();
+    });
+    EXPECT_TRUE(period.Execute());
+    EXPECT_EQ(period.DateBeg(), todayDayNumber());
+    EXPECT_EQ(period.DateEnd(), todayDayNumber());
+
+    period.setDateBeg(day(1, 3, 2024));
+    period.setDateEnd(day(31, 3, 2024));
+    period.setDialogRunner([](TFormC& dialog) {
+        dialog.show();
+        dialog.findChild<QRadioButton*>(QStringLiteral("Vid1"))->click();
+        dialog.MonthUP->upButton()->click();
+        dialog.BitBtn2->click();
+        return dialog.result();
+    });
+    EXPECT_FALSE(period.Execute());
+    EXPECT_EQ(period.DateBeg(), day(1, 3, 2024));
+
+    period.setDialogRunner([](TFormC& dialog) {
+        dialog.show();
+        EXPECT_TRUE(dialog.findChild<QRadioButton*>(QStringLiteral("Vid2"))->isChecked()); // a fresh dialog
+        EXPECT_EQ(dialog.DayE->text(), QStringLiteral("31.03.2024"));
+        dialog.findChild<QRadioButton*>(QStringLiteral("Vid1"))->click();
+        dialog.MonthUP->upButton()->click();
+        dialog.BitBtn1->click();
+        return dialog.result();
+    });
+    EXPECT_TRUE(period.Execute());
+    EXPECT_EQ(period.DateBeg(), day(1, 4, 2024));
+    EXPECT_EQ(period.DateEnd(), day(30, 4, 2024));
+}

@@ -1,0 +1,215 @@
+#include "report/ui/TForm3.h"
+#include "report/ui/TFormC.h"
+#include "report/ui/TNomiPeriod.h"
+#include "report/ui/WorkReport.h"
+
+#include "core/DateTime.h"
+#include "log/HistoryTable.h"
+#include "log/SessionLog.h"
+#include "log/SessionLogRecord.h"
+#include "report/WorkReportBuilder.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace ostrel;
+
+namespace {
+
+double day(int d, int m, int y)
+{
+    return *encodeDate(y, m, d);
+}
+
+void writeLog(const std::string& path, int sessions, int fragmentBytes = 0)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    for (int i = 0; i < sessions; ++i) {
+        SessionLogRecord r;
+        r.closedAt = day(10, 5, 2024) + i * 0.01;
+        r.price = 60;
+        r.start = encodeTime(10, 0, 0);
+        r.duration = encodeTime(0, 30, 0);
+        r.finish = encodeTime(10, 30, 0);
+        r.sum = 30;
+        r.computer = "\xCA\xEE\xEC\xEF\xFC\xFE\xF2\xE5\xF0 " + std::to_string(i); // "Компьютер i"
+        r.address = "192.168.0.1";
+        r.status = "\xD7\xE0\xF1"; // "Час"
+        r.comment = "Ok";
+        const auto bytes = encodeLogRecord(r);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    out << std::string(static_cast<std::size_t>(fragmentBytes), '\0');
+}
+
+// A period component whose dialog confirms an interval at once.
+void confirmInterval(TNomiPeriod& period, double beg, double end, bool ok = true)
+{
+    period.setDateBeg(beg);
+    period.setDateEnd(end);
+    period.setDialogRunner([ok](TFormC& dialog) {
+        dialog.show();
+        dialog.findChild<QRadioButton*>(QStringLiteral("Vid3"))->click();
+        (ok ? dialog.BitBtn1 : dialog.BitBtn2)->click();
+        return dialog.result();
+    });
+}
+
+struct Fixture
+{
+    QTemporaryDir dir;
+    std::string path = dir.filePath(QStringLiteral("Ostrel.log")).toStdString();
+    HistoryTable history;
+    SessionLog log{path, history};
+    TNomiPeriod period;
+    TForm3 window;
+    WorkReport report{period, log, window};
+    QStringList messages;
+    int shown = 0;
+    QString shownText;
+
+    Fixture()
+    {
+        auto collect = [this](QWidget*, const QString& text) { messages << text; };
+        report.setMessenger(collect);
+        window.setMessenger(collect);
+        report.setWindowRunner([this](TForm3& w) {
+            ++shown;
+            shownText = w.RichEdit1->toPlainText();
+        });
+    }
+};
+
+} // namespace
+
+TEST(TForm3, Window)
+{
+    TForm3 window;
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Отчет о работе салона"));
+    EXPECT_EQ(window.size(), QSize(632, 376));
+    EXPECT_TRUE(window.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(window.RichEdit1->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_FALSE(window.RichEdit1->isReadOnly());
+    EXPECT_EQ(window.Button1->text(), QStringLiteral("Печать"));
+    EXPECT_EQ(window.Label3->text(), QStringLiteral("Сумма"));
+    EXPECT_EQ(window.Label2->text(), QStringLiteral("Время"));
+    EXPECT_TRUE(window.LabelSum->font().bold());
+}
+
+TEST(WorkReport, N3ClickShowsTheReportOfThePeriod)
+{
+    Fixture f;
+    writeLog(f.path, 3);
+    confirmInterval(f.period, day(10, 5, 2024), day(10, 5, 2024));
+    f.report.N3Click();
+    EXPECT_EQ(f.shown, 1);
+    EXPECT_TRUE(f.messages.isEmpty());
+    const QStringList lines = f.shownText.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("10.05.2024\tКомпьютер 0\t192.168.0.1\tЧас\t60,00\t10:00:00")));
+    EXPECT_EQ(lines[4], QStringLiteral("Итог:    Сумма: 90,00\tВремя: 1:30:0"));
+    EXPECT_EQ(f.window.LabelSum->text(), QStringLiteral("90,00"));
+    EXPECT_EQ(f.window.LabelTime->text(), QStringLiteral("1:30:0"));
+}
+
+TEST(WorkReport, CancelledPeriodChangesNothing)
+{
+    Fixture f;
+    writeLog(f.path, 1);
+    f.window.RichEdit1->setPlainText(QStringLiteral("earlier report"));
+    confirmInterval(f.period, day(10, 5, 2024), day(10, 5, 2024), false);
+    f.report.N3Click();
+    EXPECT_EQ(f.shown, 0);
+    EXPECT_EQ(f.window.RichEdit1->toPlainText(), QStringLiteral("earlier report"));
+}
+
+TEST(WorkReport, DamagedLogIsReportedAndStillShown)
+{
+    Fixture f;
+    writeLog(f.path, 2, 100);
+    confirmInterval(f.period, day(1, 5, 2024), day(31, 5, 2024));
+    f.report.N3Click();
+    EXPECT_EQ(f.messages, QStringList{QStringLiteral("Файл отчета разрушен")});
+    EXPECT_EQ(f.shown, 1);
+    EXPECT_TRUE(f.shownText.endsWith(QStringLiteral("Итог:    Сумма: 60,00\tВремя: 1:0:0")));
+}
+
+TEST(WorkReport, MissingLogGivesAnEmptyReportAndStaysMissing)
+{
+    Fixture f;
+    confirmInterval(f.period, day(1, 5, 2024), day(31, 5, 2024));
+    f.report.N3Click();
+    EXPECT_EQ(f.shown, 1);
+    EXPECT_TRUE(f.messages.isEmpty());
+    EXPECT_EQ(f.shownText,
+              QString::fromUtf8(workReportHeader().data()) + QStringLiteral("\nИтог:    Сумма: 0,00\tВремя: 0:0:0"));
+    EXPECT_EQ(f.window.LabelTime->text(), QStringLiteral("0:0:0"));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(f.path)));
+}
+
+TEST(WorkReport, SaveWritesTheListedSessionsAsCsv)
+{
+    Fixture f;
+    writeLog(f.path, 3);
+    confirmInterval(f.period, day(10, 5, 2024), day(10, 5, 2024));
+    f.report.N3Click();
+    const QString csvPath = f.dir.filePath(QStringLiteral("report.csv"));
+    f.window.setSaveFileChooser([&](QWidget*) { return csvPath; });
+    f.window.RichEdit1->setPlainText(QStringLiteral("edited")); // the export does not take the text
+    f.window.ButtonSave->click();
+    EXPECT_TRUE(f.messages.isEmpty());
+    QFile file(csvPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString csv = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(csv.contains(QStringLiteral("10.05.2024;Компьютер 0;192.168.0.1;Час;60,00;10:00:00;0:30:00")));
+    EXPECT_TRUE(csv.contains(QStringLiteral("Итог;3;90,00;1:30:0")));
+}
+
+TEST(TForm3, PrintsTheWholeTextOnAsManyPagesAsItNeeds)
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    QString text = QString::fromUtf8(workReportHeader().data());
+    for (int i = 0; i < 300; ++i)
+        text += QStringLiteral("\n10.05.2024 10:%1:00\tКомпьютер %2\tЧас\t60,00").arg(i % 60).arg(i);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    printer.setDocName(reportJobTitle());
+    ASSERT_TRUE(printPlainText(text, printer));
+    ASSERT_TRUE(QFile::exists(pdf));
+
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext is not installed";
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    const QString printed = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_TRUE(printed.contains(QStringLiteral("Компьютер 0")));
+    EXPECT_TRUE(printed.contains(QStringLiteral("Компьютер 299")));
+    EXPECT_GE(printed.count(QLatin1Char('\f')), 2); // more than one page
+}
+
+TEST(TForm3, NoDefaultPrinterIsToldToTheOperator)
+{
+    if (!QPrinterInfo::defaultPrinter().isNull())
+        GTEST_SKIP() << "this machine has a default printer";
+    TForm3 window;
+    QStringList messages;
+    window.setMessenger([&](QWidget*, const QString& text) { messages << text; });
+    window.RichEdit1->setPlainText(QStringLiteral("text"));
+    window.Button1->click();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("Принтер")));
+}
