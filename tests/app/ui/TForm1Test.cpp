@@ -1,0 +1,405 @@
+#include "app/ui/TForm1.h"
+
+#include "app/ui/GifAnimator.h"
+#include "commands/ui/CommandMenu.h"
+#include "commands/ui/TForm2.h"
+#include "core/Cp1251.h"
+#include "core/StationRow.h"
+#include "net/qt/TCPServer.h"
+#include "net/qt/UDPServer.h"
+#include "report/ui/TForm3.h"
+#include "report/ui/TNomiPeriod.h"
+#include "stations/StationReport.h"
+
+#include "support/AppTestSupport.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QSystemTrayIcon>
+#include <QTableView>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
+#include <vector>
+
+// Catches what Image1Click hands to the desktop, so no browser is started.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+    Q_INVOKABLE void open(const QUrl& url) { opened.append(url); }
+};
+
+namespace ostrel {
+namespace {
+
+TForm1::Options windowOnly()
+{
+    TForm1::Options options;
+    options.start = false;
+    options.trayAvailable = [] { return true; };
+    options.confirmUnload = [] {
+        ADD_FAILURE() << "unexpected unload question";
+        return false;
+    };
+    options.showIniCorrupt = [] { ADD_FAILURE() << "unexpected start-up failure box"; };
+    return options;
+}
+
+// Runs the event loop until `done` holds, for at most `ms` milliseconds.
+bool waitFor(const std::function<bool()>& done, int ms = 5000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+QString cellText(const QTableView* view, int row, int column)
+{
+    return view->model()->index(row, column).data().toString();
+}
+
+TEST(TForm1, LaysOutTheWindowAndItsComponents)
+{
+    TForm1 form(windowOnly());
+    EXPECT_EQ(form.windowTitle(), TForm1::Caption);
+    EXPECT_TRUE(TForm1::Caption.endsWith(QLatin1Char(']')) && TForm1::Caption.contains(QLatin1Char('[')));
+
+    ASSERT_NE(form.centralWidget(), nullptr);
+    EXPECT_EQ(form.centralWidget()->size(), QSize(632, 399));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize()); // not resizable
+    const Qt::WindowFlags flags = form.windowFlags();
+    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(form.font().pointSize(), 8);
+
+    struct Placed
+    {
+        QWidget* widget;
+        QRect geometry;
+    };
+    const Placed placed[] = {
+        {form.Bevel1, {0, 0, 633, 397}},    {form.Label1, {4, 3, 135, 13}},
+        {form.Label2, {496, 212, 133, 13}}, {form.RxGIFAnimator1, {4, 192, 115, 200}},
+        {form.Image1, {512, 2, 120, 26}},   {form.logGrid, {108, 224, 525, 173}},
+        {form.Grid, {0, 26, 633, 183}},
+    };
+    for (const Placed& p : placed) {
+        ASSERT_NE(p.widget, nullptr);
+        SCOPED_TRACE(p.widget->objectName().toStdString());
+        EXPECT_EQ(p.widget->parentWidget(), form.centralWidget());
+        EXPECT_EQ(p.widget->geometry(), p.geometry);
+    }
+
+    // The tables lie over the pictures, labels and bevel where they overlap.
+    const QObjectList stacking = form.centralWidget()->children();
+    for (QWidget* below : {static_cast<QWidget*>(form.Bevel1), static_cast<QWidget*>(form.Label1),
+                           static_cast<QWidget*>(form.RxGIFAnimator1), static_cast<QWidget*>(form.Image1)}) {
+        EXPECT_LT(stacking.indexOf(below), stacking.indexOf(form.Grid));
+        EXPECT_LT(stacking.indexOf(below), stacking.indexOf(form.logGrid));
+    }
+
+    for (QLabel* label : {form.Label1, form.Label2}) {
+        EXPECT_TRUE(label->font().bold());
+        EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0x80, 0, 0));
+    }
+    EXPECT_EQ(form.Label1->text(), QStringLiteral("Текущие подключения"));
+    EXPECT_EQ(form.Label2->text(), QStringLiteral("История подключений"));
+
+    EXPECT_FALSE(form.RxGIFAnimator1->isEnabled());
+    EXPECT_EQ(form.RxGIFAnimator1->movie().state(), QMovie::Running);
+    EXPECT_GT(form.RxGIFAnimator1->movie().frameCount(), 1);
+    EXPECT_EQ(form.RxGIFAnimator1->movie().currentPixmap().size(), QSize(115, 200));
+    ASSERT_NE(form.Image1->pixmap().toImage().isNull(), true);
+    EXPECT_EQ(form.Image1->pixmap().size(), QSize(120, 26));
+    EXPECT_EQ(form.Image1->cursor().shape(), Qt::PointingHandCursor);
+}
+
+TEST(TForm1, TablesHaveTheirColumnsRowsAndBehaviour)
+{
+    TForm1 form(windowOnly());
+    struct Table
+    {
+        QTableView* view;
+        std::vector<int> widths;
+        int rowHeight;
+        bool bold;
+    };
+    const Table tables[] = {
+        {form.Grid, {77, 91, 109, 55, 54, 52, 54, 53, 55}, 18, true},
+        {form.logGrid, {56, 68, 60, 47, 46, 44, 47, 45, 49, 33}, 16, false},
+    };
+    for (const Table& t : tables) {
+        SCOPED_TRACE(t.view->objectName().toStdString());
+        ASSERT_EQ(t.view->model()->columnCount(), static_cast<int>(t.widths.size()));
+        for (std::size_t c = 0; c < t.widths.size(); ++c)
+            EXPECT_EQ(t.view->columnWidth(static_cast<int>(c)), t.widths[c]) << "column " << c;
+        EXPECT_EQ(t.view->verticalHeader()->defaultSectionSize(), t.rowHeight);
+        EXPECT_EQ(t.view->rowHeight(0), t.rowHeight);
+        EXPECT_EQ(t.view->horizontalHeader()->height(), t.rowHeight); // the fixed header row
+        EXPECT_FALSE(t.view->verticalHeader()->isVisible() && !t.view->verticalHeader()->isHidden());
+        EXPECT_EQ(t.view->font().bold(), t.bold);
+        EXPECT_EQ(t.view->font().pointSize(), 8);
+        EXPECT_EQ(t.view->selectionMode(), QAbstractItemView::ContiguousSelection);
+        EXPECT_EQ(t.view->selectionBehavior(), QAbstractItemView::SelectItems);
+        EXPECT_EQ(t.view->editTriggers(), QAbstractItemView::NoEditTriggers);
+        EXPECT_TRUE(t.view->showGrid());
+        EXPECT_EQ(t.view->model()->rowCount(), 1); // the blank (or spare) row under the headers
+    }
+    EXPECT_EQ(form.Grid->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Компьютер"));
+    EXPECT_EQ(form.logGrid->model()->headerData(9, Qt::Horizontal).toString(), QStringLiteral("Коммент."));
+
+    // Keyboard focus goes from the station table to the history table.
+    QWidget* next = form.Grid->nextInFocusChain();
+    while (next != form.Grid && !(next->focusPolicy() & Qt::TabFocus))
+        next = next->nextInFocusChain();
+    EXPECT_EQ(next, form.logGrid);
+
+    EXPECT_EQ(form.Grid->toolTip(), QStringLiteral("Текущее состояние подключенных компьютеров"));
+    EXPECT_EQ(form.Grid->contextMenuPolicy(), Qt::PreventContextMenu);
+    form.show();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(20, 20), form.Grid->mapToGlobal(QPoint(20, 20)));
+    QApplication::sendEvent(form.Grid->viewport(), &rightClick);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
+TEST(TForm1, MenusAndTrayIcon)
+{
+    TForm1 form(windowOnly());
+    const QList<QAction*> bar = form.menuBar()->actions();
+    ASSERT_EQ(bar.size(), 2);
+    EXPECT_EQ(bar[0], form.FileMenu);
+    EXPECT_EQ(bar[0]->text(), QStringLiteral("Файл"));
+    EXPECT_EQ(bar[0]->menu(), nullptr); // no items, and choosing it does nothing
+    form.FileMenu->trigger();
+    EXPECT_EQ(bar[1]->text(), QStringLiteral("Отчеты"));
+    ASSERT_EQ(form.ReportsMenu->actions().size(), 1);
+    EXPECT_EQ(form.ReportsMenu->actions()[0], form.N3);
+    EXPECT_EQ(form.N3->text(), QStringLiteral("Отчет о времени работы"));
+
+    EXPECT_EQ(form.RxTrayIcon1->toolTip(), QStringLiteral("Интернет-салон"));
+    EXPECT_EQ(form.RxTrayIcon1->icon().availableSizes().value(0), QSize(32, 32));
+    ASSERT_EQ(form.RxTrayIcon1->contextMenu(), form.PopupMenu1);
+    ASSERT_EQ(form.PopupMenu1->actions().size(), 1);
+    EXPECT_EQ(form.PopupMenu1->actions()[0], form.Close1);
+    EXPECT_EQ(form.Close1->text(), QStringLiteral("Close"));
+}
+
+TEST(TForm1, LogoClickOpensTheWebAddress)
+{
+    TForm1 form(windowOnly());
+    form.show();
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+    const QPointF inside(10, 10);
+    QMouseEvent press(QEvent::MouseButtonPress, inside, form.Image1->mapToGlobal(inside), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, inside, form.Image1->mapToGlobal(inside), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(form.Image1, &press);
+    QApplication::sendEvent(form.Image1, &release);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    ASSERT_EQ(recorder.opened.size(), 1);
+    EXPECT_EQ(recorder.opened[0], QUrl(TForm1::WebAddress));
+}
+
+TEST(TForm1, ClosingHidesAndOnlyAHiddenWindowAsksToUnload)
+{
+    int asked = 0;
+    bool answer = false;
+    auto options = windowOnly();
+    options.confirmUnload = [&] {
+        ++asked;
+        return answer;
+    };
+    TForm1 form(options);
+    form.show();
+
+    EXPECT_FALSE(form.close()); // the title bar's close button
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(asked, 0);
+
+    form.Close1->trigger(); // tray "Close" while hidden: No keeps the server
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(form.isVisible());
+
+    form.RxTrayIcon1DblClick();
+    EXPECT_TRUE(form.isVisible());
+    form.Close1->trigger(); // tray "Close" while shown only hides
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(form.isVisible());
+
+    answer = true;
+    EXPECT_TRUE(form.close());
+    EXPECT_EQ(asked, 2);
+}
+
+TEST(TForm1, WithoutATrayClosingAsksAtOnce)
+{
+    int asked = 0;
+    auto options = windowOnly();
+    options.trayAvailable = [] { return false; };
+    options.confirmUnload = [&] {
+        ++asked;
+        return false;
+    };
+    TForm1 form(options);
+    form.show();
+    EXPECT_FALSE(form.close());
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(form.isVisible()); // never hidden where nothing could show it again
+}
+
+TEST(TForm1, TrayDoubleClickTogglesTheWindow)
+{
+    TForm1 form(windowOnly());
+    form.show();
+    emit form.RxTrayIcon1->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_FALSE(form.isVisible());
+    emit form.RxTrayIcon1->activated(QSystemTrayIcon::Trigger); // a single click does nothing
+    EXPECT_FALSE(form.isVisible());
+    emit form.RxTrayIcon1->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(form.isVisible());
+}
+
+TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
+{
+    // A listener that holds a port, so the server cannot have it.
+    const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(holder, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&any), sizeof(any)), 0);
+    ASSERT_EQ(::listen(holder, 1), 0);
+    socklen_t length = sizeof(any);
+    ::getsockname(holder, reinterpret_cast<sockaddr*>(&any), &length);
+    const int takenPort = ntohs(any.sin_port);
+
+    struct Case
+    {
+        const char* what;
+        std::string ini; // empty: no Ostrel.ini
+        const char* cause;
+    };
+    const Case cases[] = {
+        {"no ini", "", "Ostrel.ini"},
+        {"bad ServerTCP", apptest::iniWithPorts(0, 0, 0, "").replace(0, 8, "[Server]\nServerTCP=x\n"), "ServerTCP"},
+        {"Net outside the host's addresses", apptest::iniWithPorts(0, 0, 0).replace(0, 8, "[Server]\nNet=1000\n"),
+         "Net"},
+        {"port in use", apptest::iniWithPorts(takenPort, 0, 0), "TCP port"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        apptest::TempFolder folder;
+        if (!c.ini.empty())
+            folder.write("Ostrel.ini", c.ini);
+        int shown = 0;
+        auto options = windowOnly();
+        options.start = true;
+        options.exeDir = QString::fromStdString(folder.path().string());
+        options.showIniCorrupt = [&] { ++shown; };
+        TForm1 form(options);
+        ASSERT_TRUE(form.startupFailure());
+        EXPECT_NE(form.startupFailure()->find(c.cause), std::string::npos) << *form.startupFailure();
+        EXPECT_EQ(shown, 1);
+    }
+    ::close(holder);
+}
+
+// The whole start-up in this process: the real listener and discovery endpoint, and one loopback
+// station whose report shows up in the station table.
+TEST(TForm1, StartsTheServerAndShowsAStation)
+{
+    std::string why;
+    if (!apptest::hostNameIsLoopback(&why))
+        GTEST_SKIP() << "the start-up announcement would leave this host: " << why;
+
+    apptest::TempFolder folder;
+    folder.write("Ostrel.ini", apptest::iniWithPorts(0, 0, 9, "CloseAfterReset=0\nWaitAfterReset=2\n"));
+    TForm2 dialog;
+    TForm3 reportWindow;
+    auto options = windowOnly();
+    options.start = true;
+    options.exeDir = QString::fromStdString(folder.path().string());
+    options.intervalDialog = &dialog;
+    options.reportWindow = &reportWindow;
+    TForm1 form(options);
+
+    ASSERT_FALSE(form.startupFailure()) << *form.startupFailure();
+    EXPECT_EQ(form.windowTitle(), TForm1::Caption + QStringLiteral("(Open)"));
+    EXPECT_EQ(form.sessionLogPath(), folder.file("Ostrel.log"));
+    EXPECT_FALSE(form.CloseAfterReset);
+    EXPECT_FALSE(form.WaitAfterReset);
+    EXPECT_EQ(form.Prices.lines(),
+              (std::vector<std::string>{"Prices", utf8ToCp1251("Интернет=1,5"), "\xC8\xE3\xF0\xFB=2"}));
+    EXPECT_EQ(form.Games.count(), 2);
+    EXPECT_EQ(form.BroadcastAddress.substr(0, 4), "127.");
+    EXPECT_EQ(form.BroadcastAddress.substr(form.BroadcastAddress.size() - 4), ".255");
+    ASSERT_NE(form.udpServer(), nullptr);
+    EXPECT_EQ(form.udpServer()->RemotePort(), 9);
+    ASSERT_NE(form.PMenu, nullptr);
+    EXPECT_FALSE(form.PMenu->topLevelActions().empty());
+    ASSERT_TRUE(form.tcpServer()->isListening());
+    ASSERT_NE(form.listenerPort(), 0);
+
+    // The report menu runs the period dialog; cancelled, it changes nothing.
+    int periodAsked = 0;
+    form.NomiPeriod1->setDialogRunner([&](TFormC&) {
+        ++periodAsked;
+        return int(QDialog::Rejected);
+    });
+    form.N3->trigger();
+    EXPECT_EQ(periodAsked, 1);
+
+    // A station at 127.0.0.2 reports that it is closed.
+    const int station = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(station, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_addr.s_addr = htonl(0x7F000002);
+    ASSERT_EQ(::bind(station, reinterpret_cast<sockaddr*>(&from), sizeof(from)), 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(form.listenerPort());
+    ASSERT_EQ(::connect(station, reinterpret_cast<sockaddr*>(&to), sizeof(to)), 0);
+    StationReport report;
+    report.statusCode = static_cast<std::int32_t>(StatusCode::Closed);
+    const auto bytes = encodeStationReport(report);
+    ASSERT_EQ(::send(station, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+
+    ASSERT_TRUE(waitFor([&] { return form.Grid->model()->rowCount() == 2; }));
+    EXPECT_EQ(cellText(form.Grid, 0, ColAddress), QStringLiteral("127.0.0.2"));
+    EXPECT_EQ(cellText(form.Grid, 0, ColStatus), QStringLiteral("Закрыто"));
+
+    ::close(station);
+    EXPECT_TRUE(waitFor([&] { return form.Grid->model()->rowCount() == 1; }));
+}
+
+} // namespace
+} // namespace ostrel
+
+#include "TForm1Test.moc"
