@@ -1,5 +1,8 @@
 #include "Options.h"
 
+#include "core/Cp1251.h"
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -213,11 +216,32 @@ std::optional<std::vector<ScriptStep>> parseScript(std::string_view text, std::s
             step.argument = *p;
         } else if (action == "stop") {
             step.action = ScriptStep::Action::Stop;
+        } else if (action == "local") {
+            // SECONDS local STATION CODE [PRICE [MINUTES [TARIFF...]]]; the tariff may hold blanks.
+            std::string codeText, priceText, minutesText, tariff;
+            words >> codeText >> priceText >> minutesText;
+            std::getline(words >> std::ws, tariff);
+            const auto station = argument == "all" ? std::optional<long long>(0) : parseInteger(argument);
+            const auto commandCode = parseInteger(codeText);
+            const auto price = priceText.empty() ? std::optional<double>(0) : parseNumber(priceText);
+            const auto minutes = minutesText.empty() ? std::optional<double>(0) : parseNumber(minutesText);
+            if (!station || *station < 0 || !commandCode || *commandCode < 0 || *commandCode > 1000 || !price ||
+                !minutes || *minutes < 0)
+                return fail();
+            step.action = ScriptStep::Action::Local;
+            step.argument = static_cast<double>(*station);
+            step.command.code = static_cast<CommandCode>(*commandCode);
+            step.command.price = *price;
+            step.command.time = *minutes / 1440.0;
+            step.command.tariff = utf8ToCp1251(std::string(trim(tariff)));
         } else {
             return fail();
         }
         steps.push_back(step);
     }
+    // Steps run in time order whatever the order of the lines; equal times keep their line order.
+    std::stable_sort(steps.begin(), steps.end(),
+                     [](const ScriptStep& a, const ScriptStep& b) { return a.atSeconds < b.atSeconds; });
     return steps;
 }
 
@@ -431,8 +455,11 @@ Faults:
   --one-byte               send each report one byte at a time
   --garbage P              put random bytes before a report with probability P
   --drop-after S           reset the connection S seconds after each connect, then reconnect
-  --script FILE            timed faults, one per line "SECONDS ACTION [ARG]": drop [N|all],
-                           split on|off, one-byte on|off, garbage P, stop
+  --script FILE            timed steps, one per line "SECONDS ACTION [ARG...]": drop [N|all],
+                           split on|off, one-byte on|off, garbage P, stop, and
+                           local N|all CODE [PRICE [MINUTES [TARIFF]]]: a command given at the
+                           station itself (say, a customer starting paid time), obeyed as if the
+                           server had sent it
 
 Output:
   --log-commands           print every command received, hex and decoded, with the station

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "commands/StationCommand.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,7 +10,7 @@
 
 namespace ostrel::sim {
 
-// One timed step of a --script file: "SECONDS ACTION [ARGUMENT]", seconds from the start.
+// One timed step of a --script file: "SECONDS ACTION [ARGUMENT...]", seconds from the start.
 struct ScriptStep
 {
     enum class Action
@@ -18,10 +20,12 @@ struct ScriptStep
         OneByte, // argument: 1 on, 0 off
         Garbage, // argument: the probability
         Stop,
+        Local, // a command given at the station itself; argument: the station number, 0 for all
     };
     double atSeconds = 0;
     Action action = Action::Stop;
     double argument = 0;
+    StationCommand command; // for Local; the tariff in Windows-1251
 };
 
 struct SimulatorOptions

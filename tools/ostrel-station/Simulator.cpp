@@ -315,6 +315,14 @@ void Simulator::applyScript(SteadyClock::time_point now)
         case ScriptStep::Action::Stop:
             m_stopping = true;
             break;
+        case ScriptStep::Action::Local:
+            for (Station& s : m_stations) {
+                if ((step.argument == 0 || step.argument == s.index + 1) && s.phase == Phase::Connected) {
+                    obey(s, step.command, now);
+                    reschedule(s);
+                }
+            }
+            break;
         }
     }
 }
@@ -555,27 +563,32 @@ void Simulator::handleCommands(Station& s, SteadyClock::time_point now)
                 line << " (" << command->time * MinutesPerDay << " min)";
             m_out << line.str() << std::endl;
         }
-        const StatusCode before = s.model->state();
-        const MachineAction action = s.model->apply(*command, m_clock->dayAt(now));
-        switch (action) {
-        case MachineAction::None:
-            if (verbose(s) && s.model->state() != before)
-                m_out << s.name << ": " << stateName(before) << " -> " << stateName(s.model->state()) << std::endl;
-            sendReports(s, now);
-            break;
-        case MachineAction::Reboot:
-            goAway(s, now, m_options.rebootSeconds, false, "rebooting");
-            break;
-        case MachineAction::LogOff:
-            goAway(s, now, m_options.logOffSeconds, false, "logging off");
-            break;
-        case MachineAction::PowerOff:
-            goAway(s, now, m_options.powerOffSeconds, false, "powered off");
-            break;
-        }
+        obey(s, *command, now);
     }
     if (s.phase == Phase::Connected)
         s.in.erase(s.in.begin(), s.in.begin() + static_cast<std::ptrdiff_t>(used));
+}
+
+void Simulator::obey(Station& s, const StationCommand& command, SteadyClock::time_point now)
+{
+    const StatusCode before = s.model->state();
+    const MachineAction action = s.model->apply(command, m_clock->dayAt(now));
+    switch (action) {
+    case MachineAction::None:
+        if (verbose(s) && s.model->state() != before)
+            m_out << s.name << ": " << stateName(before) << " -> " << stateName(s.model->state()) << std::endl;
+        sendReports(s, now);
+        break;
+    case MachineAction::Reboot:
+        goAway(s, now, m_options.rebootSeconds, false, "rebooting");
+        break;
+    case MachineAction::LogOff:
+        goAway(s, now, m_options.logOffSeconds, false, "logging off");
+        break;
+    case MachineAction::PowerOff:
+        goAway(s, now, m_options.powerOffSeconds, false, "powered off");
+        break;
+    }
 }
 
 void Simulator::sendReports(Station& s, SteadyClock::time_point now)

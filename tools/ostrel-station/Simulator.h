@@ -129,6 +129,7 @@ private:
     bool flush(Station& s, SteadyClock::time_point now);
     void watchWrite(Station& s, bool on);
     void handleCommands(Station& s, SteadyClock::time_point now);
+    void obey(Station& s, const StationCommand& command, SteadyClock::time_point now);
     void applyScript(SteadyClock::time_point now);
     bool verbose(const Station& s) const;
 

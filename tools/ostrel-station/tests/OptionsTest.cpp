@@ -95,10 +95,13 @@ TEST(StationOptions, FlagsOverrideTheIniFileAndMissingPortsAreRefused)
 TEST(StationOptions, ScriptStepsAndTheirErrors)
 {
     std::string error;
-    const auto steps =
-        parseScript("# faults\n1 drop 2\n2.5 drop all\n3 split on\n4 garbage 0.1\n5 one-byte off\n9 stop\n", error);
+    const auto steps = parseScript(
+        "# faults\n1 drop 2\n2.5 drop all\n3 split on\n4 garbage 0.1\n5 one-byte off\n9 stop\n"
+        "10 local all 5 2 45 \xD0\x98\xD0\xB3\xD1\x80\xD0\xB0 \xD0\xBD\xD0\xBE\xD1\x87\xD1\x8C\n" // UTF-8 "Игра ночь"
+        "11 local 3 102\n",
+        error);
     ASSERT_TRUE(steps) << error;
-    ASSERT_EQ(steps->size(), 6u);
+    ASSERT_EQ(steps->size(), 8u);
     EXPECT_EQ((*steps)[0].action, ScriptStep::Action::Drop);
     EXPECT_EQ((*steps)[0].argument, 2);
     EXPECT_EQ((*steps)[1].argument, 0);
@@ -107,9 +110,24 @@ TEST(StationOptions, ScriptStepsAndTheirErrors)
     EXPECT_EQ((*steps)[2].argument, 1);
     EXPECT_DOUBLE_EQ((*steps)[3].argument, 0.1);
     EXPECT_EQ((*steps)[5].action, ScriptStep::Action::Stop);
+    const ScriptStep& game = (*steps)[6];
+    EXPECT_EQ(game.action, ScriptStep::Action::Local);
+    EXPECT_EQ(game.argument, 0);
+    EXPECT_EQ(game.command.code, ostrel::CommandCode::cmdStartGame);
+    EXPECT_DOUBLE_EQ(game.command.price, 2);
+    EXPECT_DOUBLE_EQ(game.command.time, 45.0 / 1440.0);
+    EXPECT_EQ(game.command.tariff, "\xC8\xE3\xF0\xE0 \xED\xEE\xF7\xFC"); // Windows-1251, blank kept
+    EXPECT_EQ((*steps)[7].argument, 3);
+    EXPECT_EQ((*steps)[7].command.code, ostrel::CommandCode::cmdReboot);
 
-    for (const char* bad :
-         {"x drop\n", "-1 stop\n", "1 split maybe\n", "1 garbage 2\n", "1 explode\n", "1 drop -3\n"}) {
+    const auto unordered = parseScript("5 stop\n1 split on\n1 split off\n", error);
+    ASSERT_TRUE(unordered);
+    EXPECT_EQ((*unordered)[0].argument, 1); // by time, ties in line order
+    EXPECT_EQ((*unordered)[1].argument, 0);
+    EXPECT_EQ((*unordered)[2].action, ScriptStep::Action::Stop);
+
+    for (const char* bad : {"x drop\n", "-1 stop\n", "1 split maybe\n", "1 garbage 2\n", "1 explode\n", "1 drop -3\n",
+                            "1 local x 2\n", "1 local 1\n", "1 local 1 2 abc\n"}) {
         error.clear();
         EXPECT_FALSE(parseScript(bad, error)) << bad;
         EXPECT_NE(error.find("line 1"), std::string::npos) << bad;
