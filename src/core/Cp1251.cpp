@@ -34,17 +34,28 @@ constexpr char32_t toUnicode(std::uint8_t byte)
     return byte < 0x80 ? char32_t{byte} : UpperHalf[byte - 0x80];
 }
 
+// Every character of the upper half lies below U+2200 (0x98's U+FFFD aside, which has no byte).
+constexpr char32_t ReverseLimit = 0x2200;
+
+constexpr std::array<std::uint8_t, ReverseLimit> makeReverseTable()
+{
+    std::array<std::uint8_t, ReverseLimit> table{};
+    for (std::size_t i = 0; i < UpperHalf.size(); ++i)
+        if (UpperHalf[i] < ReverseLimit)
+            table[UpperHalf[i]] = static_cast<std::uint8_t>(0x80 + i);
+    return table;
+}
+
+constexpr std::array<std::uint8_t, ReverseLimit> ReverseTable = makeReverseTable();
+
 // -1 when the character has no byte in the code page.
 constexpr int fromUnicode(char32_t c)
 {
     if (c < 0x80)
         return static_cast<int>(c);
-    if (c == Unassigned)
+    if (c >= ReverseLimit || ReverseTable[c] == 0)
         return -1;
-    for (int i = 0; i < 128; ++i)
-        if (UpperHalf[static_cast<std::size_t>(i)] == c)
-            return 0x80 + i;
-    return -1;
+    return ReverseTable[c];
 }
 
 constexpr char32_t unicodeLower(char32_t c)
