@@ -6,6 +6,7 @@
 #include "log/LogScan.h"
 #include "log/SessionLogRecord.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
@@ -18,25 +19,54 @@ constexpr std::string_view Header = "Время\tКомпьютер\tАдрес\
 constexpr std::string_view TotalsPrefix = "Итог:    Сумма: ";
 constexpr std::string_view TotalsTime = "\tВремя: ";
 
-// The same few computers, addresses, tariffs and comments recur in every log; converting each
-// distinct text once keeps a million-line report cheap.
-class TextCache
+// Bytes 57..167 of a record hold its four texts. The same few computers, addresses, tariffs and
+// comments recur in every log, so their line text is made once per distinct set of those bytes.
+constexpr std::size_t TextsSize = SessionLogRecordSize - LogScrambleBegin;
+
+struct TextsLine
+{
+    std::string middle;  // "\tcomputer\taddress\tstatus\t", UTF-8
+    std::string comment; // UTF-8
+};
+
+class TextsCache
 {
 public:
-    const std::string& utf8(const std::string& cp1251)
+    // nullptr when a text's length byte lies beyond its field.
+    const TextsLine* find(std::span<const std::uint8_t, SessionLogRecordSize> bytes)
     {
-        auto it = m_map.find(cp1251);
-        if (it == m_map.end()) {
-            if (m_map.size() > 4096)
-                m_map.clear();
-            it = m_map.emplace(cp1251, cp1251ToUtf8(cp1251)).first;
-        }
-        return it->second;
+        const std::string_view key(reinterpret_cast<const char*>(bytes.data() + LogScrambleBegin), TextsSize);
+        if (auto it = m_map.find(key); it != m_map.end())
+            return &it->second;
+        if (!logRecordLengthsValid(bytes))
+            return nullptr;
+        if (m_map.size() > 100'000)
+            m_map.clear(); // a log of ever new names: keep memory bounded
+        const SessionLogRecord r = decodeLogRecord(bytes);
+        TextsLine line;
+        line.middle =
+            "\t" + cp1251ToUtf8(r.computer) + "\t" + cp1251ToUtf8(r.address) + "\t" + cp1251ToUtf8(r.status) + "\t";
+        line.comment = cp1251ToUtf8(r.comment);
+        return &m_map.emplace(std::string(key), std::move(line)).first->second;
     }
 
 private:
-    std::unordered_map<std::string, std::string> m_map;
+    struct Hash
+    {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, TextsLine, Hash, std::equal_to<>> m_map;
 };
+
+// The record's numbers are stored plain and little-endian at the start of the record.
+double numberAt(std::span<const std::uint8_t, SessionLogRecordSize> bytes, std::size_t offset)
+{
+    std::uint64_t bits = 0;
+    for (std::size_t i = 8; i-- > 0;)
+        bits = (bits << 8) | bytes[offset + i];
+    return std::bit_cast<double>(bits);
+}
 
 // Prices repeat from session to session.
 class MoneyCache
@@ -63,8 +93,8 @@ struct Builder
     double dateBeg;
     double dateAfter; // DateEnd + 1 day
     WorkReportResult& out;
-    TextCache computers, addresses, statuses, comments;
-    MoneyCache prices, sums;
+    TextsCache texts;
+    MoneyCache prices;
     bool damaged = false;
 
     // False to stop the reading: past the period, or damaged.
@@ -78,7 +108,7 @@ struct Builder
             return true;
         if (entry.closedAt >= dateAfter)
             return false;
-        if (!logRecordLengthsValid(entry.bytes) || !appendLine(entry)) {
+        if (!appendLine(entry)) {
             damaged = true;
             return false;
         }
@@ -88,38 +118,25 @@ struct Builder
 
     bool appendLine(const LogScanEntry& entry)
     {
-        const SessionLogRecord r = decodeLogRecord(entry.bytes);
-        const auto when = formatDateTime(r.closedAt);
-        const auto& price = prices.text(r.price);
-        const auto start = formatTime(r.start);
-        const auto duration = formatTime(r.duration);
-        const auto finish = formatTime(r.finish);
-        const auto& sum = sums.text(r.sum);
+        const TextsLine* line = texts.find(entry.bytes);
+        if (!line)
+            return false;
+        const double sumValue = numberAt(entry.bytes, 40);
+        const double durationValue = numberAt(entry.bytes, 24);
+        const auto when = formatDateTime(entry.closedAt);
+        const auto& price = prices.text(numberAt(entry.bytes, 8));
+        const auto start = formatTime(numberAt(entry.bytes, 16));
+        const auto duration = formatTime(durationValue);
+        const auto finish = formatTime(numberAt(entry.bytes, 32));
+        const auto sum = formatMoney(sumValue);
         if (!when || !price || !start || !duration || !finish || !sum)
             return false;
         std::string& t = out.text;
-        t += '\n';
-        t += *when;
-        t += '\t';
-        t += computers.utf8(r.computer);
-        t += '\t';
-        t += addresses.utf8(r.address);
-        t += '\t';
-        t += statuses.utf8(r.status);
-        t += '\t';
-        t += *price;
-        t += '\t';
-        t += *start;
-        t += '\t';
-        t += *duration;
-        t += '\t';
-        t += *finish;
-        t += '\t';
-        t += *sum;
-        t += '\t';
-        t += comments.utf8(r.comment);
-        out.moneyTotal += r.sum;
-        out.timeTotal += r.duration;
+        t.append(1, '\n').append(*when).append(line->middle).append(*price);
+        t.append(1, '\t').append(*start).append(1, '\t').append(*duration).append(1, '\t').append(*finish);
+        t.append(1, '\t').append(*sum).append(1, '\t').append(line->comment);
+        out.moneyTotal += sumValue;
+        out.timeTotal += durationValue;
         return true;
     }
 };
@@ -163,7 +180,7 @@ WorkReportResult buildWorkReport(const std::string& logPath, double dateBeg, dou
         const std::uint64_t records = *length / SessionLogRecordSize;
         if (records < 20'000'000)
             out.text.reserve(Header.size() + static_cast<std::size_t>(records) * 112 + 64);
-        Builder builder{dateBeg, dateEnd + 1.0, out, {}, {}, {}, {}, {}, {}};
+        Builder builder{dateBeg, dateEnd + 1.0, out, {}, {}};
         const LogScanResult scan = scanLogFile(
             logPath, [&builder](const LogScanEntry& e) { return builder.take(e); }, length);
         out.recordsRead = scan.records;

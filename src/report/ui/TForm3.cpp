@@ -19,6 +19,28 @@
 
 namespace ostrel {
 
+namespace {
+
+// A text block costs some microseconds to create, which a million-line report multiplies into
+// seconds. Past this many lines the report's lines go into blocks of LinesPerBlock, split by line
+// separators: they show and print as lines, and toPlainText() gives them back as "\n".
+constexpr qsizetype GroupFromLines = 20'000;
+constexpr int LinesPerBlock = 32;
+
+QString groupLongText(QString text)
+{
+    if (text.count(QLatin1Char('\n')) < GroupFromLines)
+        return text;
+    int line = 0;
+    for (QChar& c : text) {
+        if (c == QLatin1Char('\n') && ++line % LinesPerBlock != 0)
+            c = QChar::LineSeparator;
+    }
+    return text;
+}
+
+} // namespace
+
 QString reportJobTitle()
 {
     return QStringLiteral("Отчет о работе");
@@ -107,12 +129,13 @@ void TForm3::clearReport()
 void TForm3::setReport(const WorkReportResult& report, const std::string& logPath)
 {
     // The text goes into a fresh document that no view watches yet, in one piece: inserting into
-    // the shown document would run the view's layout bookkeeping for each of a million lines.
+    // the shown document would run the view's layout bookkeeping for each line.
     auto* document = new QTextDocument(RichEdit1);
     document->setDocumentLayout(new QPlainTextDocumentLayout(document));
     document->setDefaultFont(RichEdit1->font());
     document->setUndoRedoEnabled(false);
-    document->setPlainText(QString::fromUtf8(report.text.data(), static_cast<qsizetype>(report.text.size())));
+    document->setPlainText(
+        groupLongText(QString::fromUtf8(report.text.data(), static_cast<qsizetype>(report.text.size()))));
     document->setUndoRedoEnabled(true);
     // The editor deletes its own first document itself; the ones given here are ours to delete.
     const QPointer<QTextDocument> old = RichEdit1->document();
