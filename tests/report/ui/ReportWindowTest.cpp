@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -212,4 +213,21 @@ TEST(TForm3, NoDefaultPrinterIsToldToTheOperator)
     window.Button1->click();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(QStringLiteral("Принтер")));
+}
+
+TEST(TForm3, LongReportKeepsEveryLineAsText)
+{
+    WorkReportResult report;
+    report.text = std::string(workReportHeader());
+    for (int i = 0; i < 25'000; ++i)
+        report.text += "\n10.05.2024 10:00:00\tКомп " + std::to_string(i);
+    report.text += "\nИтог:    Сумма: 0,00\tВремя: 0:0:0";
+    TForm3 window;
+    window.setReport(report);
+    EXPECT_EQ(window.RichEdit1->toPlainText().toStdString(), report.text);
+    EXPECT_LT(window.RichEdit1->document()->blockCount(), 1000);
+    window.show();
+    window.RichEdit1->moveCursor(QTextCursor::End);
+    EXPECT_EQ(window.RichEdit1->textCursor().block().text().split(QChar::LineSeparator).last(),
+              QStringLiteral("Итог:    Сумма: 0,00\tВремя: 0:0:0"));
 }
