@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -16,7 +17,7 @@ namespace ostrel {
 // connection list and the reader thread of the moment, so a reader that outlives the close still
 // holds a valid object. The descriptor itself is closed only with the last owner, which keeps its
 // number from being reused while a late reader may still call recv on it.
-class Connection : public StationLink
+class Connection : public StationLink, public std::enable_shared_from_this<Connection>
 {
 public:
     using CloseHandler = std::function<void(Connection&)>;

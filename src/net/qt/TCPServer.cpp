@@ -30,7 +30,13 @@ constexpr std::chrono::milliseconds ReaderWaitAtShutdown{2000};
 
 } // namespace
 
-TCPServer::TCPServer(QObject* parent) : QObject(parent) {}
+TCPServer::TCPServer(QObject* parent) : QObject(parent)
+{
+    if (m_handBack.isValid()) {
+        m_handBackNotifier = std::make_unique<QSocketNotifier>(m_handBack.fd(), QSocketNotifier::Read);
+        connect(m_handBackNotifier.get(), &QSocketNotifier::activated, this, [this] { takeHandedBack(); });
+    }
+}
 
 TCPServer::~TCPServer()
 {
@@ -42,11 +48,14 @@ TCPServer::~TCPServer()
     m_gate->stop(ReaderWaitAtShutdown);
     // Notifiers go before their descriptors, which close with the last owner of each connection.
     m_watches.clear();
+    m_handBackNotifier.reset();
 }
 
 bool TCPServer::listen(quint16 port)
 {
     closeListener();
+    if (!m_handBack.isValid())
+        return false;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
@@ -145,14 +154,10 @@ void TCPServer::TCPServerClientRead(Connection* key)
     const auto connection = it->second.connection;
     if (connection->isClosed() || !m_processor) {
         // Not deleted here: this runs inside the notifier's own signal.
-        QMetaObject::invokeMethod(
-            this, [this, key] { unwatch(key); }, Qt::QueuedConnection);
+        m_handBack.push(connection);
         return;
     }
-    auto done = [this, connection](TThreadOnRead::Outcome) {
-        QMetaObject::invokeMethod(
-            this, [this, connection] { readerFinished(connection); }, Qt::QueuedConnection);
-    };
+    auto done = [this, connection](TThreadOnRead::Outcome) { m_handBack.push(connection); };
     try {
         TThreadOnRead::start(
             std::make_unique<TThreadOnRead>(connection, m_gate, *m_processor, m_resolver, std::move(done)));
@@ -180,6 +185,12 @@ void TCPServer::readerFinished(const std::shared_ptr<Connection>& connection)
         it->second.notifier->setEnabled(true);
 }
 
+void TCPServer::takeHandedBack()
+{
+    for (const auto& connection : m_handBack.takeAll())
+        readerFinished(connection);
+}
+
 void TCPServer::unwatch(const Connection* key)
 {
     // Only a closed connection's watch goes; the key may already name a newer connection.
@@ -195,14 +206,13 @@ void TCPServer::TCPServerClientDisconnect(Connection& connection)
     m_connections.remove(&connection);
     if (m_processor)
         m_processor->stationDisconnected(connection);
-    Connection* key = &connection;
     if (QThread::currentThread() == thread()) {
-        const auto it = m_watches.find(key);
+        const auto it = m_watches.find(&connection);
         if (it != m_watches.end())
             it->second.notifier->setEnabled(false);
     }
-    QMetaObject::invokeMethod(
-        this, [this, key] { unwatch(key); }, Qt::QueuedConnection);
+    // The watch goes on the main thread, outside whatever signal of its notifier may be running.
+    m_handBack.push(connection.shared_from_this());
 }
 
 SendResult TCPServer::sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes)

@@ -3,6 +3,7 @@
 #include "commands/CommandTransport.h"
 #include "net/Connection.h"
 #include "net/ConnectionList.h"
+#include "net/HandBackQueue.h"
 #include "net/ReaderGate.h"
 #include "net/TThreadOnRead.h"
 
@@ -64,6 +65,7 @@ private:
     void TCPServerClientRead(Connection* connection);
     void TCPServerClientDisconnect(Connection& connection);
     void readerFinished(const std::shared_ptr<Connection>& connection);
+    void takeHandedBack();
     void unwatch(const Connection* connection);
     void retryLater(const std::shared_ptr<Connection>& connection);
     void closeListener();
@@ -74,6 +76,8 @@ private:
     Connection::NameResolver m_resolver;
     ConnectionList m_connections;
     std::unordered_map<const Connection*, Watch> m_watches; // main thread only
+    HandBackQueue m_handBack;
+    std::unique_ptr<QSocketNotifier> m_handBackNotifier;
     std::shared_ptr<ReaderGate> m_gate = std::make_shared<ReaderGate>();
 };
 
