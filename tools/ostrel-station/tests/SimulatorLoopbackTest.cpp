@@ -241,6 +241,32 @@ TEST(StationSimulatorLoopback, ReportsObeysStartPaidAndComesBackAfterPowerOff)
     EXPECT_EQ(simulator.stats().reconnects, 1u);
 }
 
+TEST(StationSimulatorLoopback, FastClockEndsAGameOnTimeWithOneFinishedReport)
+{
+    Fd listener = listenOn("127.0.0.1");
+    ASSERT_GE(listener.get(), 0);
+    SimulatorOptions options = directOptions(boundPort(listener.get()));
+    // Periodic reports 5 s apart: the finished report must come from the game's own end (after one
+    // second) well within the 3 s that one receive waits.
+    options.rate = 0.2;
+    options.speed = 120; // a 2-minute game lasts a second
+    RunningSimulator simulator(options);
+    Fd connection = acceptWithin(listener.get(), 5000ms);
+    ASSERT_GE(connection.get(), 0);
+    ASSERT_TRUE(receiveReport(connection.get()));
+
+    sendCommand(connection.get(), StationCommand{CommandCode::cmdStartGame, "Game", 2, 2.0 / 1440.0});
+    const auto finished =
+        receiveReportUntil(connection.get(), [](const StationReport& r) { return r.statusCode == 3; });
+    ASSERT_TRUE(finished);
+    EXPECT_NEAR((finished->finish - finished->start) * 1440.0, 2.0, 1e-6);
+    const auto after = receiveReport(connection.get());
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->statusCode, static_cast<std::int32_t>(StatusCode::Closed));
+    simulator.join();
+    EXPECT_EQ(simulator.stats().sessionsClosed, 1u);
+}
+
 TEST(StationSimulatorLoopback, ManyStationsConnectFromDistinctAddresses)
 {
     Fd listener = listenOn("127.0.0.1");
