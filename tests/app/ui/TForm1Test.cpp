@@ -279,10 +279,12 @@ TEST(TForm1, TrayDoubleClickTogglesTheWindow)
     form.show();
     emit form.RxTrayIcon1->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_FALSE(form.isVisible());
-    emit form.RxTrayIcon1->activated(QSystemTrayIcon::Trigger); // a single click does nothing
+    EXPECT_EQ(form.RxGIFAnimator1->movie().state(), QMovie::Paused); // a window in the tray costs no CPU
+    emit form.RxTrayIcon1->activated(QSystemTrayIcon::Trigger);      // a single click does nothing
     EXPECT_FALSE(form.isVisible());
     emit form.RxTrayIcon1->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.RxGIFAnimator1->movie().state(), QMovie::Running);
 }
 
 TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
@@ -394,6 +396,14 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     ASSERT_TRUE(waitFor([&] { return form.Grid->model()->rowCount() == 2; }));
     EXPECT_EQ(cellText(form.Grid, 0, ColAddress), QStringLiteral("127.0.0.2"));
     EXPECT_EQ(cellText(form.Grid, 0, ColStatus), QStringLiteral("Закрыто"));
+
+    // A double click on the station's status cell opens the command menu; on another cell, nothing.
+    int popups = 0;
+    form.PMenu->setPopup([&](QMenu&, QPoint) { ++popups; });
+    emit form.Grid->doubleClicked(form.Grid->model()->index(0, ColAddress));
+    EXPECT_EQ(popups, 0);
+    emit form.Grid->doubleClicked(form.Grid->model()->index(0, ColStatus));
+    EXPECT_EQ(popups, 1);
 
     ::close(station);
     EXPECT_TRUE(waitFor([&] { return form.Grid->model()->rowCount() == 1; }));
