@@ -19,6 +19,7 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFile>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -68,6 +69,31 @@ QLabel* titleLabel(const QString& text, QWidget* parent)
     return label;
 }
 
+const QString Label1Text = QStringLiteral("Текущие подключения");
+const QString Label2Text = QStringLiteral("История подключений");
+constexpr int Label1Width = 135;
+constexpr int Label2Width = 133;
+
+// The layout was drawn for "MS Sans Serif" at 8 points. Where that face is missing, the desktop's
+// sans font stands in, narrowed just enough for the two bold titles to fit their boxes, so the
+// designed positions still hold whole words.
+QFont windowFont()
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSize(8);
+    font.setStyleHint(QFont::SansSerif);
+    for (int stretch = 100; stretch >= 75; --stretch) {
+        font.setStretch(stretch);
+        QFont bold = font;
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        if (metrics.horizontalAdvance(Label1Text) <= Label1Width &&
+            metrics.horizontalAdvance(Label2Text) <= Label2Width)
+            break;
+    }
+    return font;
+}
+
 void showIniCorruptBox()
 {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ostrel"), QStringLiteral("Ini file is corrupt"),
@@ -100,10 +126,7 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent), m_option
     // A fixed dialog-like frame: the title bar has the system menu and the close button only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    QFont windowFont(QStringLiteral("MS Sans Serif"));
-    windowFont.setPointSize(8);
-    windowFont.setStyleHint(QFont::SansSerif); // where that face is missing, the desktop's sans font
-    setFont(windowFont);
+    setFont(windowFont());
 
     createComponents();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -146,13 +169,13 @@ void TForm1::createComponents()
     Bevel1->setGeometry(0, 0, 633, 397);
     Bevel1->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    Label1 = titleLabel(QStringLiteral("Текущие подключения"), client);
+    Label1 = titleLabel(Label1Text, client);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(4, 3, 135, 13);
+    Label1->setGeometry(4, 3, Label1Width, 13);
 
-    Label2 = titleLabel(QStringLiteral("История подключений"), client);
+    Label2 = titleLabel(Label2Text, client);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(496, 212, 133, 13);
+    Label2->setGeometry(496, 212, Label2Width, 13);
 
     RxGIFAnimator1 = new GifAnimator(QStringLiteral(":/app/animation.gif"), client);
     RxGIFAnimator1->setObjectName(QStringLiteral("RxGIFAnimator1"));

@@ -18,6 +18,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -125,6 +126,8 @@ TEST(TForm1, LaysOutTheWindowAndItsComponents)
     for (QLabel* label : {form.Label1, form.Label2}) {
         EXPECT_TRUE(label->font().bold());
         EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0x80, 0, 0));
+        // Whatever font stands in for the designed one, the titles are shown whole.
+        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width());
     }
     EXPECT_EQ(form.Label1->text(), QStringLiteral("Текущие подключения"));
     EXPECT_EQ(form.Label2->text(), QStringLiteral("История подключений"));
