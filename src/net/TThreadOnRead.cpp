@@ -6,24 +6,23 @@
 
 #include <array>
 #include <cerrno>
-#include <thread>
 
 namespace ostrel {
 
 TThreadOnRead::TThreadOnRead(std::shared_ptr<Connection> connection, std::shared_ptr<ReaderGate> gate,
                              ReportProcessor& processor, Connection::NameResolver resolver,
-                             std::function<void(Outcome)> done)
+                             std::function<void(Outcome)> done, const ReportObserver* observer)
     : m_connection(std::move(connection)), m_gate(std::move(gate)), m_processor(processor),
-      m_resolver(std::move(resolver)), m_done(std::move(done))
+      m_resolver(std::move(resolver)), m_done(std::move(done)), m_observer(observer)
 {
 }
 
-void TThreadOnRead::start(std::unique_ptr<TThreadOnRead> reader)
+void TThreadOnRead::start(ReaderPool& pool, std::unique_ptr<TThreadOnRead> reader)
 {
     auto gate = reader->m_gate;
     gate->threadStarted();
     try {
-        std::thread([r = std::move(reader)] { r->run(); }).detach();
+        pool.post(std::move(reader));
     } catch (...) {
         gate->threadEnded();
         throw;
@@ -42,8 +41,8 @@ void TThreadOnRead::run() noexcept
     }
     if (m_gate->beginWork()) {
         try {
-            outcome =
-                m_connection->isClosed() ? Outcome::Closed : readAvailable(*m_connection, m_processor, MaxBytesPerRun);
+            outcome = m_connection->isClosed() ? Outcome::Closed
+                                               : readAvailable(*m_connection, m_processor, MaxBytesPerRun, m_observer);
         } catch (...) {
             // Nothing may leave a worker thread; a connection whose reports cannot be applied is dropped.
             try {
@@ -67,7 +66,7 @@ void TThreadOnRead::run() noexcept
 }
 
 TThreadOnRead::Outcome TThreadOnRead::readAvailable(Connection& connection, ReportProcessor& processor,
-                                                    std::size_t maxBytes)
+                                                    std::size_t maxBytes, const ReportObserver* observer)
 {
     std::array<std::uint8_t, 16 * 1024> buffer;
     std::size_t taken = 0;
@@ -79,8 +78,11 @@ TThreadOnRead::Outcome TThreadOnRead::readAvailable(Connection& connection, Repo
         if (got > 0) {
             taken += static_cast<std::size_t>(got);
             for (const auto& report :
-                 connection.stream().append(std::span(buffer.data(), static_cast<std::size_t>(got))))
+                 connection.stream().append(std::span(buffer.data(), static_cast<std::size_t>(got)))) {
                 processor.applyReport(connection, report);
+                if (observer && *observer)
+                    (*observer)(connection, report);
+            }
             continue;
         }
         if (got < 0 && errno == EINTR)

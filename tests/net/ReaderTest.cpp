@@ -247,3 +247,40 @@ TEST(ReaderGate, StopWaitsForWorkAndRefusesMore)
 
 } // namespace
 } // namespace ostrel
+
+namespace ostrel {
+namespace {
+
+using namespace nettest;
+
+TEST(ReaderPool, RunsEveryReaderAndEndsItsThreadsWhenIdle)
+{
+    NoTransport transport;
+    LiveState state(transport);
+    auto gate = std::make_shared<ReaderGate>();
+    auto pool = ReaderPool::create(std::chrono::milliseconds(20));
+    constexpr int Stations = 24;
+    std::vector<std::unique_ptr<Pair>> pairs;
+    std::atomic<int> done{0};
+    for (int i = 0; i < Stations; ++i) {
+        pairs.push_back(std::make_unique<Pair>(state, "127.0.0." + std::to_string(i + 2)));
+        pairs.back()->write(runningReport());
+    }
+    for (auto& p : pairs) {
+        TThreadOnRead::start(*pool,
+                             std::make_unique<TThreadOnRead>(
+                                 p->connection, gate, state.processor, Connection::NameResolver{},
+                                 [&](TThreadOnRead::Outcome o) { done += o == TThreadOnRead::Outcome::Drained; }));
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((done < Stations || pool->threads() > 0 || gate->runningThreads() > 0) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(done, Stations);
+    EXPECT_EQ(state.applied(), std::uint64_t(Stations));
+    EXPECT_EQ(pool->threads(), 0);
+    EXPECT_EQ(gate->runningThreads(), 0);
+}
+
+} // namespace
+} // namespace ostrel

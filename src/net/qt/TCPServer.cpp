@@ -46,6 +46,7 @@ TCPServer::~TCPServer()
         c->closeSilently();
     // Work under way may still send or close through this object; let it finish first.
     m_gate->stop(ReaderWaitAtShutdown);
+    m_pool->shutdown();
     // Notifiers go before their descriptors, which close with the last owner of each connection.
     m_watches.clear();
     m_handBackNotifier.reset();
@@ -159,8 +160,8 @@ void TCPServer::TCPServerClientRead(Connection* key)
     }
     auto done = [this, connection](TThreadOnRead::Outcome) { m_handBack.push(connection); };
     try {
-        TThreadOnRead::start(
-            std::make_unique<TThreadOnRead>(connection, m_gate, *m_processor, m_resolver, std::move(done)));
+        TThreadOnRead::start(*m_pool, std::make_unique<TThreadOnRead>(connection, m_gate, *m_processor, m_resolver,
+                                                                      std::move(done), &m_observer));
     } catch (const std::system_error&) {
         retryLater(connection);
     }

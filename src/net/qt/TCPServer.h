@@ -37,6 +37,9 @@ public:
     // The peer name look-up; the default is the reverse DNS look-up. For tests.
     void setNameResolver(Connection::NameResolver resolver) { m_resolver = std::move(resolver); }
 
+    // Told of every report after it was applied, on the reader thread. Set before listen().
+    void setReportObserver(TThreadOnRead::ReportObserver observer) { m_observer = std::move(observer); }
+
     // Listens on all local addresses at `port` (0: a port the system chooses). False when the
     // socket cannot be created, bound or put into listening state.
     bool listen(quint16 port);
@@ -51,6 +54,7 @@ public:
 
     std::size_t connectionCount() const { return m_connections.size(); }
     int runningReaders() const { return m_gate->runningThreads(); }
+    int readerThreads() const { return m_pool->threads(); } // idle ones included, until they time out
 
 private:
     struct Watch
@@ -74,11 +78,13 @@ private:
     std::unique_ptr<QSocketNotifier> m_listenNotifier;
     ReportProcessor* m_processor = nullptr;
     Connection::NameResolver m_resolver;
+    TThreadOnRead::ReportObserver m_observer;
     ConnectionList m_connections;
     std::unordered_map<const Connection*, Watch> m_watches; // main thread only
     HandBackQueue m_handBack;
     std::unique_ptr<QSocketNotifier> m_handBackNotifier;
     std::shared_ptr<ReaderGate> m_gate = std::make_shared<ReaderGate>();
+    std::shared_ptr<ReaderPool> m_pool = ReaderPool::create(std::chrono::seconds(1));
 };
 
 } // namespace ostrel

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <chrono>
 #include <functional>
@@ -14,14 +15,17 @@
 namespace ostrel::nettest {
 
 // Runs the event loop until `condition` holds or the deadline passes.
+// A tick wakes the loop now and then, so it sleeps in between instead of spinning.
 inline bool processUntil(const std::function<bool()>& condition,
                          std::chrono::milliseconds timeout = std::chrono::milliseconds(5000))
 {
+    QTimer tick;
+    tick.start(2);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
@@ -30,7 +34,9 @@ inline bool processUntil(const std::function<bool()>& condition,
 // the chance to show: a stray send, a second close).
 inline void processFor(std::chrono::milliseconds time)
 {
-    processUntil([] { return false; }, time);
+    QEventLoop loop;
+    QTimer::singleShot(time, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 // A listening server on an ephemeral port with live state behind it. Stations are named after
