@@ -78,7 +78,13 @@ bool TCPServer::listen(quint16 port)
     }
     m_listenFd = fd;
     m_listenNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    connect(m_listenNotifier.get(), &QSocketNotifier::activated, this, [this] { acceptPending(); });
+    connect(m_listenNotifier.get(), &QSocketNotifier::activated, this, [this] {
+        try {
+            acceptPending();
+        } catch (...) {
+            // Nothing leaves an event handler; pending connections are taken on the next notification.
+        }
+    });
     return true;
 }
 
@@ -136,13 +142,32 @@ void TCPServer::TCPServerClientConnect(int fd, const std::string& address)
     setKeepAlive(fd, 1000);
     setKeepAlive(m_listenFd, 1000);
 
-    auto connection =
-        std::make_shared<Connection>(fd, address, [this](Connection& c) { TCPServerClientDisconnect(c); });
-    auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    Connection* key = connection.get();
-    connect(notifier.get(), &QSocketNotifier::activated, this, [this, key] { TCPServerClientRead(key); });
-    m_connections.add(connection);
-    m_watches.emplace(key, Watch{std::move(connection), std::move(notifier)});
+    std::shared_ptr<Connection> connection;
+    try {
+        connection = std::make_shared<Connection>(fd, address, [this](Connection& c) { TCPServerClientDisconnect(c); });
+    } catch (...) {
+        ::close(fd); // not yet owned by anything
+        return;
+    }
+    try {
+        auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        Connection* key = connection.get();
+        connect(notifier.get(), &QSocketNotifier::activated, this, [this, key] {
+            try {
+                TCPServerClientRead(key);
+            } catch (...) {
+                // Nothing leaves an event handler; the connection is watched again shortly.
+                if (const auto it = m_watches.find(key); it != m_watches.end())
+                    retryLater(it->second.connection);
+            }
+        });
+        m_watches.emplace(key, Watch{connection, std::move(notifier)});
+        m_connections.add(connection);
+    } catch (...) {
+        // Out of memory half-way: the connection goes (its descriptor with it) as if it failed.
+        m_watches.erase(connection.get());
+        connection->closeSilently();
+    }
 }
 
 void TCPServer::TCPServerClientRead(Connection* key)
@@ -153,16 +178,19 @@ void TCPServer::TCPServerClientRead(Connection* key)
     // Level-triggered: until the reader has received, the socket stays readable. One reader at a time.
     it->second.notifier->setEnabled(false);
     const auto connection = it->second.connection;
-    if (connection->isClosed() || !m_processor) {
+    if (connection->isClosed()) {
         // Not deleted here: this runs inside the notifier's own signal.
         m_handBack.push(connection);
         return;
     }
+    if (!m_processor)
+        return; // nobody to take reports: the connection stays unwatched
     auto done = [this, connection](TThreadOnRead::Outcome) { m_handBack.push(connection); };
     try {
         TThreadOnRead::start(*m_pool, std::make_unique<TThreadOnRead>(connection, m_gate, *m_processor, m_resolver,
                                                                       std::move(done), &m_observer));
-    } catch (const std::system_error&) {
+    } catch (...) {
+        // No thread could be had: the notifier rests rather than firing again at once.
         retryLater(connection);
     }
 }

@@ -29,7 +29,9 @@ class TCPServer : public QObject, public CommandTransport
 public:
     explicit TCPServer(QObject* parent = nullptr);
     // Stops accepting, closes every connection without the disconnect handling (nothing is logged
-    // at shutdown) and waits a bounded time for the reader threads.
+    // at shutdown) and waits a bounded time for the reader threads. Destroy it on the main thread,
+    // never while holding StationTableMutex: it waits for the readers' work under way, which may
+    // need the mutex. The report processor must outlive it.
     ~TCPServer() override;
 
     // Must be set before listen(); reports and disconnects go there.
