@@ -316,8 +316,12 @@ TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
          "Net"},
         {"port in use", apptest::iniWithPorts(takenPort, 0, 0), "TCP port"},
     };
+    std::string why;
+    const bool resolves = apptest::hostNameIsLoopback(&why) || why.find("non-loopback") != std::string::npos;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        if (std::string(c.cause) == "Net" && !resolves)
+            continue; // a host whose name does not resolve announces itself to 7.0.0.255 whatever Net says
         apptest::TempFolder folder;
         if (!c.ini.empty())
             folder.write("Ostrel.ini", c.ini);
