@@ -75,8 +75,6 @@ public:
     bool WaitAfterReset = true;
     std::string BroadcastAddress;
     const std::string& sessionLogPath() const { return m_sessionLogPath; }
-    StationTable& stationTable() { return m_stations; }
-    HistoryTable& historyTable() { return m_history; }
     TCPServer* tcpServer() const { return m_tcpServer; }
     UDPServer* udpServer() const { return m_udpServer; }
     quint16 listenerPort() const { return m_listenerPort; }
