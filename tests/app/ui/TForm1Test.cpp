@@ -82,6 +82,32 @@ QString cellText(const QTableView* view, int row, int column)
     return view->model()->index(row, column).data().toString();
 }
 
+// A station at its own loopback address, connected to the server's listener.
+int connectStation(std::uint32_t address, quint16 port)
+{
+    const int station = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_addr.s_addr = htonl(address);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(port);
+    if (station < 0 || ::bind(station, reinterpret_cast<sockaddr*>(&from), sizeof(from)) != 0 ||
+        ::connect(station, reinterpret_cast<sockaddr*>(&to), sizeof(to)) != 0) {
+        if (station >= 0)
+            ::close(station);
+        return -1;
+    }
+    return station;
+}
+
+bool sendReport(int station, const StationReport& report)
+{
+    const auto bytes = encodeStationReport(report);
+    return ::send(station, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
 TEST(TForm1, LaysOutTheWindowAndItsComponents)
 {
     TForm1 form(windowOnly());
@@ -384,21 +410,11 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     EXPECT_EQ(periodAsked, 1);
 
     // A station at 127.0.0.2 reports that it is closed.
-    const int station = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int station = connectStation(0x7F000002, form.listenerPort());
     ASSERT_GE(station, 0);
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    from.sin_addr.s_addr = htonl(0x7F000002);
-    ASSERT_EQ(::bind(station, reinterpret_cast<sockaddr*>(&from), sizeof(from)), 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(form.listenerPort());
-    ASSERT_EQ(::connect(station, reinterpret_cast<sockaddr*>(&to), sizeof(to)), 0);
-    StationReport report;
-    report.statusCode = static_cast<std::int32_t>(StatusCode::Closed);
-    const auto bytes = encodeStationReport(report);
-    ASSERT_EQ(::send(station, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+    StationReport closed;
+    closed.statusCode = static_cast<std::int32_t>(StatusCode::Closed);
+    ASSERT_TRUE(sendReport(station, closed));
 
     ASSERT_TRUE(waitFor([&] { return form.Grid->model()->rowCount() == 2; }));
     EXPECT_EQ(cellText(form.Grid, 0, ColAddress), QStringLiteral("127.0.0.2"));
@@ -414,6 +430,37 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
 
     ::close(station);
     EXPECT_TRUE(waitFor([&] { return form.Grid->model()->rowCount() == 1; }));
+}
+
+// Unloading closes no session: a station in the middle of paid time is not logged.
+TEST(TForm1, ShutdownLeavesRunningSessionsAlone)
+{
+    std::string why;
+    if (!apptest::hostNameIsLoopback(&why))
+        GTEST_SKIP() << "the start-up announcement would leave this host: " << why;
+
+    apptest::TempFolder folder;
+    folder.write("Ostrel.ini", apptest::iniWithPorts(0, 0, 9));
+    int station = -1;
+    {
+        auto options = windowOnly();
+        options.start = true;
+        options.exeDir = QString::fromStdString(folder.path().string());
+        TForm1 form(options);
+        ASSERT_FALSE(form.startupFailure()) << *form.startupFailure();
+        station = connectStation(0x7F000003, form.listenerPort());
+        ASSERT_GE(station, 0);
+        StationReport running;
+        running.statusCode = static_cast<std::int32_t>(StatusCode::Running);
+        running.statusText = utf8ToCp1251("Интернет");
+        running.start = 46364.5; // 2026-12-08 12:00
+        running.finish = running.start + 30.0 / 1440;
+        running.price = 1.5;
+        ASSERT_TRUE(sendReport(station, running));
+        ASSERT_TRUE(waitFor([&] { return !cellText(form.Grid, 0, ColSum).isEmpty(); }));
+    } // the window goes with the connection still open
+    EXPECT_FALSE(std::filesystem::exists(folder.file("Ostrel.log")));
+    ::close(station);
 }
 
 } // namespace
