@@ -469,6 +469,8 @@ void Simulator::onConnected(Station& s, SteadyClock::time_point now)
     s.phase = Phase::Connected;
     s.writeWatched = false;
     s.backoffSeconds = 0.5;
+    s.failuresInARow = 0;
+    s.lastFailure.clear();
     ++m_stats.connects;
     if (s.everConnected)
         ++m_stats.reconnects;
@@ -708,7 +710,11 @@ void Simulator::retryLater(Station& s, SteadyClock::time_point now, const std::s
     closeSockets(s, false);
     // Jittered, so that many stations that failed together do not come back together.
     const double seconds = s.backoffSeconds * std::uniform_real_distribution<double>(0.75, 1.25)(m_random);
-    if (verbose(s))
+    // A server that stays away would fill the screen: repeat the same complaint ever more rarely.
+    ++s.failuresInARow;
+    const bool news = why != s.lastFailure || (s.failuresInARow & (s.failuresInARow - 1)) == 0;
+    s.lastFailure = why;
+    if (verbose(s) && news)
         m_out << s.name << ": " << why << "; retrying in " << std::fixed << std::setprecision(1) << seconds << " s"
               << std::defaultfloat << std::endl;
     s.backoffSeconds = std::min(s.backoffSeconds * 2, MaxBackoffSeconds);

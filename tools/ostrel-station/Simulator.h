@@ -102,6 +102,8 @@ private:
         bool writeWatched = false;
         std::vector<std::uint8_t> in;
         double backoffSeconds = 0.5;
+        std::uint64_t failuresInARow = 0;
+        std::string lastFailure;
         bool everConnected = false;
         SteadyClock::time_point scheduled = SteadyClock::time_point::max();
         std::uint64_t generation = 0;
