@@ -160,6 +160,8 @@ void TForm1::createComponents()
 {
     auto* client = new QWidget(this);
     client->setFixedSize(ClientWidth, ClientHeight);
+    client->setBackgroundRole(QPalette::Button); // the face colour of buttons, as the window was drawn
+    client->setAutoFillBackground(true);
     setCentralWidget(client);
 
     // Created in this order, so the tables, made last, lie over the pictures where they overlap.
