@@ -171,6 +171,13 @@ std::optional<std::vector<ScriptStep>> parseScript(std::string_view text, std::s
         std::string line(trim(text.substr(0, eol)));
         text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
         ++lineNumber;
+        // A comment runs from a "#" that opens the line or follows a blank.
+        for (std::size_t hash = line.find('#'); hash != std::string::npos; hash = line.find('#', hash + 1)) {
+            if (hash == 0 || line[hash - 1] == ' ' || line[hash - 1] == '\t') {
+                line = std::string(trim(std::string_view(line).substr(0, hash)));
+                break;
+            }
+        }
         if (line.empty() || line.front() == '#')
             continue;
         std::istringstream words(line);

@@ -98,7 +98,7 @@ TEST(StationOptions, ScriptStepsAndTheirErrors)
     const auto steps = parseScript(
         "# faults\n1 drop 2\n2.5 drop all\n3 split on\n4 garbage 0.1\n5 one-byte off\n9 stop\n"
         "10 local all 5 2 45 \xD0\x98\xD0\xB3\xD1\x80\xD0\xB0 \xD0\xBD\xD0\xBE\xD1\x87\xD1\x8C\n" // UTF-8 "Игра ночь"
-        "11 local 3 102\n",
+        "11 local 3 102 # reboot\n",
         error);
     ASSERT_TRUE(steps) << error;
     ASSERT_EQ(steps->size(), 8u);
@@ -119,6 +119,9 @@ TEST(StationOptions, ScriptStepsAndTheirErrors)
     EXPECT_EQ(game.command.tariff, "\xC8\xE3\xF0\xE0 \xED\xEE\xF7\xFC"); // Windows-1251, blank kept
     EXPECT_EQ((*steps)[7].argument, 3);
     EXPECT_EQ((*steps)[7].command.code, ostrel::CommandCode::cmdReboot);
+    const auto commented = parseScript("1 local 1 2 1,5 0 A#1   # the A#1 tariff\n", error);
+    ASSERT_TRUE(commented) << error;
+    EXPECT_EQ((*commented)[0].command.tariff, "A#1");
 
     const auto unordered = parseScript("5 stop\n1 split on\n1 split off\n", error);
     ASSERT_TRUE(unordered);
