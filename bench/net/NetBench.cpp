@@ -91,6 +91,7 @@ public:
     {
         static const Bytes block = reportBlock(128);
         std::vector<std::size_t> offset(m_sockets.size(), 0);
+        m_sentPer.assign(m_sockets.size(), 0);
         std::vector<pollfd> waits(m_sockets.size());
         const auto deadline = Clock::now() + duration;
         while (Clock::now() < deadline) {
@@ -101,6 +102,7 @@ public:
                 if (n > 0) {
                     offset[i] = (offset[i] + static_cast<std::size_t>(n)) % block.size();
                     m_sent += static_cast<std::uint64_t>(n);
+                    m_sentPer[i] += static_cast<std::uint64_t>(n);
                     progress = true;
                 }
             }
@@ -112,10 +114,18 @@ public:
         }
     }
     std::uint64_t sentBytes() const { return m_sent; }
+    std::uint64_t wholeReportsSent() const
+    {
+        std::uint64_t n = 0;
+        for (auto bytes : m_sentPer)
+            n += bytes / StationReportSize;
+        return n;
+    }
 
 private:
     std::vector<std::unique_ptr<StationSocket>>& m_sockets;
     std::uint64_t m_sent = 0;
+    std::vector<std::uint64_t> m_sentPer;
 };
 
 std::vector<std::unique_ptr<StationSocket>> connectStations(int count, std::uint16_t port)
@@ -244,8 +254,15 @@ void throughputAndThreads(int connections, std::chrono::milliseconds duration, d
     const double seconds = std::chrono::duration<double>(Clock::now() - from).count();
     const std::uint64_t applied = s.state.applied() - appliedBefore;
     sender.join();
-    runEventsUntil([&] { return s.server->runningReaders() == 0; }, std::chrono::seconds(10));
+    // The sockets still hold what was sent; the burst ends when every whole report is applied.
+    const std::uint64_t sentReports = std::uint64_t(connections) + blaster.wholeReportsSent();
+    const auto drainFrom = Clock::now();
+    runEventsUntil([&] { return s.state.applied() >= sentReports && s.server->runningReaders() == 0; },
+                   std::chrono::seconds(120));
+    const double drained = std::chrono::duration<double>(Clock::now() - drainFrom).count();
     const auto quietFrom = Clock::now();
+    runEventsUntil([&] { return s.server->readerThreads() == 0; }, std::chrono::seconds(10));
+    const double poolQuietAfter = std::chrono::duration<double>(Clock::now() - quietFrom).count();
     runEventsUntil([&] { return threadCount() <= idleThreads; }, std::chrono::seconds(10));
     const double quietAfter = std::chrono::duration<double>(Clock::now() - quietFrom).count();
     const int afterThreads = threadCount();
@@ -253,8 +270,9 @@ void throughputAndThreads(int connections, std::chrono::milliseconds duration, d
     const double rate = static_cast<double>(applied) / seconds;
     std::printf("throughput: %d connections, %.1f s: %.0f reports/s applied (%.1f %% of the bare loop's %.0f)\n",
                 connections, seconds, rate, ceiling > 0 ? 100.0 * rate / ceiling : 0.0, ceiling);
-    std::printf("threads: idle %d, peak %d (peak readers %d), after the burst %d (%.1f s after the last reader)\n",
-                idleThreads, peakThreads, peakReaders, afterThreads, quietAfter);
+    std::printf("threads: idle %d, peak %d (peak readers %d); the sockets' backlog drained %.1f s after the "
+                "senders stopped; then pool empty after %.1f s, process back to %d thread(s) after %.1f s\n",
+                idleThreads, peakThreads, peakReaders, drained, poolQuietAfter, afterThreads, quietAfter);
 }
 
 void latencyAndMemory(int connections, std::chrono::milliseconds duration)
