@@ -2,10 +2,12 @@
 
 #include "core/DateTime.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ostrel {
@@ -29,6 +31,21 @@ ssize_t readFully(int fd, std::uint8_t* into, std::size_t size)
         got += static_cast<std::size_t>(n);
     }
     return static_cast<ssize_t>(got);
+}
+
+// Enough whole records for the bytes there are to read (at least two), up to RecordsPerRead: a
+// log of a few records is not read through 672 KiB of fresh memory. A log that grows meanwhile
+// is still read to its end, only in more reads.
+std::size_t bufferSize(int fd, std::optional<std::uint64_t> lengthLimit)
+{
+    std::uint64_t bytes = RecordsPerRead * SessionLogRecordSize;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && st.st_size >= 0)
+        bytes = std::min(bytes, static_cast<std::uint64_t>(st.st_size));
+    if (lengthLimit)
+        bytes = std::min(bytes, *lengthLimit);
+    const std::uint64_t records = std::clamp<std::uint64_t>(bytes / SessionLogRecordSize + 1, 2, RecordsPerRead);
+    return static_cast<std::size_t>(records) * SessionLogRecordSize;
 }
 
 void checkRecord(LogScanResult& result, const LogScanEntry& entry, std::optional<double>& lastValid)
@@ -67,14 +84,15 @@ LogScanResult scanLogFile(const std::string& path, const LogScanCallback& onReco
         return result;
     }
 
-    const auto buffer = std::make_unique<std::uint8_t[]>(RecordsPerRead * SessionLogRecordSize);
+    const std::size_t size = bufferSize(fd, lengthLimit);
+    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(size);
     std::uint64_t remaining = lengthLimit.value_or(UINT64_MAX);
     std::size_t carried = 0; // bytes of an incomplete record at the start of the buffer
     std::optional<double> lastValid;
     bool stopped = false;
 
     while (!stopped && remaining > 0) {
-        const std::size_t room = RecordsPerRead * SessionLogRecordSize - carried;
+        const std::size_t room = size - carried;
         const std::size_t want = remaining < room ? static_cast<std::size_t>(remaining) : room;
         const ssize_t got = readFully(fd, buffer.get() + carried, want);
         if (got < 0) {
