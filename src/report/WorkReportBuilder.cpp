@@ -23,6 +23,18 @@ constexpr std::string_view TotalsTime = "\tВремя: ";
 // comments recur in every log, so their line text is made once per distinct set of those bytes.
 constexpr std::size_t TextsSize = SessionLogRecordSize - LogScrambleBegin;
 
+// A stored text as one cell of a report line. A TAB, CR or LF in it (a station may send any bytes)
+// would split the session's line or shift its columns, so each becomes a blank.
+std::string cellText(const std::string& cp1251)
+{
+    std::string text = cp1251ToUtf8(cp1251);
+    for (char& c : text) {
+        if (c == '\t' || c == '\n' || c == '\r')
+            c = ' ';
+    }
+    return text;
+}
+
 struct TextsLine
 {
     std::string middle;  // "\tcomputer\taddress\tstatus\t", UTF-8
@@ -44,9 +56,8 @@ public:
             m_map.clear(); // a log of ever new names: keep memory bounded
         const SessionLogRecord r = decodeLogRecord(bytes);
         TextsLine line;
-        line.middle =
-            "\t" + cp1251ToUtf8(r.computer) + "\t" + cp1251ToUtf8(r.address) + "\t" + cp1251ToUtf8(r.status) + "\t";
-        line.comment = cp1251ToUtf8(r.comment);
+        line.middle = "\t" + cellText(r.computer) + "\t" + cellText(r.address) + "\t" + cellText(r.status) + "\t";
+        line.comment = cellText(r.comment);
         return &m_map.emplace(std::string(key), std::move(line)).first->second;
     }
 
