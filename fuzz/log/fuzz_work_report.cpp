@@ -1,0 +1,121 @@
+// Arbitrary bytes as a session log and a period, through the work report. The input is
+//   8 bytes DateBeg, 8 bytes DateEnd (little-endian doubles), 1 byte that cuts the length the
+//   report may read (255: no log at all), then the log file itself.
+// The report is checked against a plain reading of the records: which are listed, the totals,
+// the line count, and that a report not marked damaged has finite totals.
+
+#include "MemoryLogFile.h"
+#include "core/DateTime.h"
+#include "core/Texts.h"
+#include "log/SessionLogRecord.h"
+#include "report/WorkReportBuilder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace ostrel;
+using ostrel::fuzz::check;
+
+namespace {
+
+constexpr std::size_t PeriodSize = 17;
+
+double plainDouble(const std::uint8_t* at)
+{
+    std::uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i)
+        bits = (bits << 8) | at[i];
+    return std::bit_cast<double>(bits);
+}
+
+bool sameBits(double a, double b)
+{
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+// The records the period takes, in the order the report must meet them: those before the first
+// record past the period or with a ClosedAt that is no date-time.
+std::vector<std::uint64_t> inPeriod(const std::uint8_t* log, std::uint64_t records, double dateBeg, double dateEnd,
+                                    bool& stoppedEarly)
+{
+    std::vector<std::uint64_t> taken;
+    stoppedEarly = false;
+    for (std::uint64_t i = 0; i < records; ++i) {
+        const double closedAt = plainDouble(log + i * SessionLogRecordSize);
+        if (!isValidDateTime(closedAt)) {
+            stoppedEarly = true;
+            break;
+        }
+        if (dateBeg > closedAt)
+            continue;
+        if (closedAt >= dateEnd + 1.0) {
+            stoppedEarly = true;
+            break;
+        }
+        taken.push_back(i);
+    }
+    return taken;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < PeriodSize)
+        return 0;
+    static fuzz::MemoryLogFile file;
+    const double dateBeg = plainDouble(data);
+    const double dateEnd = plainDouble(data + 8);
+    const std::uint8_t cut = data[16];
+    const std::uint8_t* log = data + PeriodSize;
+    const std::size_t logSize = size - PeriodSize;
+    file.write(log, logSize);
+
+    std::optional<std::uint64_t> length;
+    if (cut != 255)
+        length = logSize - std::min<std::size_t>(cut, logSize);
+
+    const WorkReportResult report = buildWorkReport(file.path(), dateBeg, dateEnd, length);
+    check(report.outcome != WorkReportResult::Outcome::OpenFailed);
+    check(report.logMissing == !length);
+
+    // One line per listed session between the header and the totals line.
+    check(static_cast<std::size_t>(std::count(report.text.begin(), report.text.end(), '\n')) ==
+          report.listed.size() + 1);
+    check(report.text.compare(0, workReportHeader().size(), workReportHeader()) == 0);
+    const std::string totals = "Итог:    Сумма: " + report.moneyText + "\tВремя: " + report.time.text();
+    check(report.text.size() >= totals.size() &&
+          report.text.compare(report.text.size() - totals.size(), totals.size(), totals) == 0);
+
+    const std::uint64_t records = length ? *length / SessionLogRecordSize : 0;
+    check(report.recordsRead <= records);
+    bool stoppedEarly = false;
+    const std::vector<std::uint64_t> expected = inPeriod(log, records, dateBeg, dateEnd, stoppedEarly);
+    check(report.listed.size() <= expected.size());
+    check(std::equal(report.listed.begin(), report.listed.end(), expected.begin()));
+
+    double money = 0;
+    double time = 0;
+    for (const std::uint64_t i : report.listed) {
+        money += plainDouble(log + i * SessionLogRecordSize + 40);
+        time += plainDouble(log + i * SessionLogRecordSize + 24);
+    }
+    check(sameBits(money, report.moneyTotal) && sameBits(time, report.timeTotal));
+
+    if (!report.damaged()) {
+        check(report.listed == expected);
+        check(stoppedEarly || !length || *length % SessionLogRecordSize == 0);
+        check(std::isfinite(report.moneyTotal) && std::isfinite(report.timeTotal));
+        check(formatMoney(report.moneyTotal) == report.moneyText);
+        check(splitTimeTotal(report.timeTotal) == report.time);
+    }
+    if (report.listed.empty() && !report.damaged())
+        check(report.moneyText == "0,00" && report.time == TimeTotal{});
+    return 0;
+}
