@@ -153,11 +153,14 @@ inline std::uint16_t boundPort(int fd)
 class StationSocket
 {
 public:
-    StationSocket(const std::string& from, std::uint16_t serverPort)
+    // `receiveBuffer` > 0 shrinks the receive window, for a station that stops reading.
+    StationSocket(const std::string& from, std::uint16_t serverPort, int receiveBuffer = 0)
     {
         m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int on = 1;
         setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        if (receiveBuffer > 0)
+            setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         const auto local = loopback(from, 0);
         const auto server = loopback("127.0.0.1", serverPort);
         m_ok = bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&

@@ -150,13 +150,13 @@ TEST(TCPServer, CommandGoesToTheFirstOpenConnectionFromTheAddress)
 TEST(TCPServer, FailedSendClosesTheConnectionAndRunsTheDisconnectHandling)
 {
     LiveServer live;
-    StationSocket station("127.0.0.8", live.port());
+    StationSocket station("127.0.0.8", live.port(), 4096);
     ASSERT_TRUE(station.send(runningReport()));
     ASSERT_TRUE(processUntil([&] { return live.state.applied() == 1; }));
     // A station that stops reading: commands fill its window until a send fails.
     const Bytes command(48, 0x11);
     bool closed = false;
-    for (int i = 0; i < 200000 && !closed; ++i) {
+    for (int i = 0; i < 1'000'000 && !closed; ++i) {
         live.server->sendToAddress("127.0.0.8", command);
         closed = live.server->connectionCount() == 0;
     }
