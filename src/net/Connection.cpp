@@ -12,8 +12,7 @@ namespace ostrel {
 
 Connection::Connection(int fd, std::string address, CloseHandler onClose)
     : m_fd(fd), m_address(std::move(address)), m_onClose(std::move(onClose))
-{
-}
+{}
 
 Connection::~Connection()
 {

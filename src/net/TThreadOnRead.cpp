@@ -14,8 +14,7 @@ TThreadOnRead::TThreadOnRead(std::shared_ptr<Connection> connection, std::shared
                              std::function<void(Outcome)> done, const ReportObserver* observer)
     : m_connection(std::move(connection)), m_gate(std::move(gate)), m_processor(processor),
       m_resolver(std::move(resolver)), m_done(std::move(done)), m_observer(observer)
-{
-}
+{}
 
 void TThreadOnRead::start(ReaderPool& pool, std::unique_ptr<TThreadOnRead> reader)
 {

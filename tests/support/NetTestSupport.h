@@ -89,8 +89,7 @@ struct LiveState
     explicit LiveState(CommandTransport& transport, ResumeSettings settings = {})
         : log(dir.path() + "/Ostrel.log", history, [] { return 46000.5; }),
           processor(table, history, log, transport, prices, games, settings)
-    {
-    }
+    {}
 
     std::size_t stationCount() const
     {
