@@ -34,9 +34,7 @@ inline bool processUntil(const std::function<bool()>& condition,
 // the chance to show: a stray send, a second close).
 inline void processFor(std::chrono::milliseconds time)
 {
-    QEventLoop loop;
-    QTimer::singleShot(time, &loop, &QEventLoop::quit);
-    loop.exec();
+    processUntil([] { return false; }, time);
 }
 
 // A listening server on an ephemeral port with live state behind it. Stations are named after
