@@ -140,14 +140,19 @@ struct Builder
         const auto duration = formatTime(durationValue);
         const auto finish = formatTime(numberAt(entry.bytes, 32));
         const auto sum = formatMoney(sumValue);
-        if (!when || !price || !start || !duration || !finish || !sum)
+        // Amounts far beyond any session's can take a total past the largest double, which has no
+        // text form: such a record is damage like one whose own amount has none.
+        const double moneyTotal = out.moneyTotal + sumValue;
+        const double timeTotal = out.timeTotal + durationValue;
+        if (!when || !price || !start || !duration || !finish || !sum || !std::isfinite(moneyTotal) ||
+            !std::isfinite(timeTotal))
             return false;
         std::string& t = out.text;
         t.append(1, '\n').append(*when).append(line->middle).append(*price);
         t.append(1, '\t').append(*start).append(1, '\t').append(*duration).append(1, '\t').append(*finish);
         t.append(1, '\t').append(*sum).append(1, '\t').append(line->comment);
-        out.moneyTotal += sumValue;
-        out.timeTotal += durationValue;
+        out.moneyTotal = moneyTotal;
+        out.timeTotal = timeTotal;
         return true;
     }
 };

@@ -107,5 +107,29 @@ TEST(WorkReportFuzzCases, LineAndColumnBreaksInTextsBecomeBlanks)
     }
 }
 
+// Made by hand when the fuzzer's check of the totals was written: two amounts near the largest
+// double. Their total was infinite and shown as 0,00 in a report not marked damaged.
+TEST(WorkReportFuzzCases, TotalPastTheLargestNumberIsDamage)
+{
+    LogTempDir dir;
+    ASSERT_TRUE(dir.ok());
+    std::vector<std::uint8_t> log;
+    for (const double sum : {20.0, 1.7e308, 1.7e308, 30.0}) {
+        SessionLogRecord r;
+        r.closedAt = 46364.5;
+        r.sum = sum;
+        r.comment = "Ok";
+        const LogRecordBytes bytes = encodeLogRecord(r);
+        log.insert(log.end(), bytes.begin(), bytes.end());
+    }
+    writeLogBytes(dir.file("Ostrel.log"), log);
+    const WorkReportResult report = buildWorkReport(dir.file("Ostrel.log"), 46364, 46364, log.size());
+    EXPECT_TRUE(report.damaged());
+    EXPECT_EQ(report.listed, (std::vector<std::uint64_t>{0, 1}));
+    EXPECT_EQ(report.moneyTotal, 20.0 + 1.7e308);
+    EXPECT_EQ(report.moneyText, "1,7E308");
+    EXPECT_EQ(lines(report.text).back(), "Итог:    Сумма: 1,7E308\tВремя: 0:0:0");
+}
+
 } // namespace
 } // namespace ostrel
