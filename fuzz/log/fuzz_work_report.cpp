@@ -2,12 +2,13 @@
 //   8 bytes DateBeg, 8 bytes DateEnd (little-endian doubles), 1 byte that cuts the length the
 //   report may read (255: no log at all), then the log file itself.
 // The report is checked against a plain reading of the records: which are listed, the totals,
-// the line count, and that a report not marked damaged has finite totals.
+// the line count, that a report not marked damaged has finite totals, and the CSV export of it.
 
 #include "MemoryLogFile.h"
 #include "core/DateTime.h"
 #include "core/Texts.h"
 #include "log/SessionLogRecord.h"
+#include "report/CsvExport.h"
 #include "report/WorkReportBuilder.h"
 
 #include <algorithm>
@@ -63,6 +64,40 @@ std::vector<std::uint64_t> inPeriod(const std::uint8_t* log, std::uint64_t recor
     return taken;
 }
 
+// The field count of every CSV record (RFC 4180, ';' between fields) up to the first empty line.
+std::vector<std::size_t> csvSessionRows(const std::string& csv)
+{
+    std::vector<std::size_t> rows;
+    std::size_t fields = 1;
+    bool quoted = false;
+    bool empty = true;
+    for (std::size_t i = 0; i < csv.size(); ++i) {
+        const char c = csv[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < csv.size() && csv[i + 1] == '"')
+                ++i;
+            else if (c == '"')
+                quoted = false;
+            continue;
+        }
+        if (c == '"') {
+            quoted = true;
+        } else if (c == ';') {
+            ++fields;
+        } else if (c == '\r' && i + 1 < csv.size() && csv[i + 1] == '\n') {
+            if (empty)
+                break;
+            rows.push_back(fields);
+            fields = 1;
+            empty = true;
+            ++i;
+            continue;
+        }
+        empty = false;
+    }
+    return rows;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -115,6 +150,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(formatMoney(report.moneyTotal) == report.moneyText);
         check(splitTimeTotal(report.timeTotal) == report.time);
     }
+    // The spreadsheet of the listed sessions: a header row, then one row of ten fields for each.
+    const std::optional<std::string> csv = exportWorkReportCsv(file.path(), report.listed);
+    check(csv.has_value() && csv->compare(0, 3, "\xEF\xBB\xBF") == 0);
+    const std::vector<std::size_t> rows = csvSessionRows(csv->substr(3));
+    check(rows.size() == report.listed.size() + 1);
+    check(std::all_of(rows.begin(), rows.end(), [](std::size_t n) { return n == 10; }));
+
     if (report.listed.empty() && !report.damaged())
         check(report.moneyText == "0,00" && report.time == TimeTotal{});
     return 0;
