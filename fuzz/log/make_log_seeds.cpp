@@ -1,6 +1,6 @@
 // Writes the seed inputs of fuzz_log_scan and fuzz_work_report: a few sessions as the server
 // writes them, and the damage a log can show (a trailing fragment, a ClosedAt that is not a
-// number, a text length beyond its field, dates going backwards).
+// number, a text length beyond its field, dates going backwards, amounts beyond any total).
 // Usage: make_log_seeds DIR  (writes DIR/fuzz_log_scan/* and DIR/fuzz_work_report/*)
 
 #include "core/DateTime.h"
@@ -92,15 +92,19 @@ int main(int argc, char** argv)
     append(backwards, session(noon - 1.0, "PC-02", "Reset"));
     append(backwards, session(noon + 2.0, "PC-03", "Ok"));
 
+    Bytes hugeSums; // amounts whose total is past the largest double
+    for (int i = 0; i < 2; ++i) {
+        SessionLogRecord r = session(noon + i * 0.01, "PC-01", "Ok");
+        r.sum = std::numeric_limits<double>::max();
+        append(hugeSums, r);
+    }
+
     const struct
     {
         const char* name;
         const Bytes* log;
-    } logs[] = {{"sessions", &sessions},
-                {"fragment", &fragment},
-                {"nan_closed_at", &notANumber},
-                {"overlong_length", &overlong},
-                {"backwards", &backwards}};
+    } logs[] = {{"sessions", &sessions},        {"fragment", &fragment},   {"nan_closed_at", &notANumber},
+                {"overlong_length", &overlong}, {"backwards", &backwards}, {"huge_sums", &hugeSums}};
 
     std::filesystem::create_directories(dir / "fuzz_log_scan");
     std::filesystem::create_directories(dir / "fuzz_work_report");
