@@ -182,44 +182,38 @@ PeriodSelection::Error PeriodSelection::setMode(Mode mode)
     return VidClick();
 }
 
-PeriodSelection::Error PeriodSelection::MonthUPClick(bool up)
+namespace {
+
+// One step of a counter that runs 1..last within a year (months, quarters), carrying into the year.
+template <typename Counter, typename Year> void stepWithinYear(Counter& counter, Year& year, Counter last, bool up)
 {
     if (up) {
-        if (m_month == 12) {
-            m_month = 1;
-            ++m_year;
+        if (counter == last) {
+            counter = 1;
+            ++year;
         } else {
-            ++m_month;
+            ++counter;
         }
+    } else if (counter == 1) {
+        counter = last;
+        --year;
     } else {
-        if (m_month == 1) {
-            m_month = 12;
-            --m_year;
-        } else {
-            --m_month;
-        }
+        --counter;
     }
+}
+
+} // namespace
+
+PeriodSelection::Error PeriodSelection::MonthUPClick(bool up)
+{
+    stepWithinYear(m_month, m_year, decltype(m_month){12}, up);
     updateMonthText();
     return monthPeriod();
 }
 
 PeriodSelection::Error PeriodSelection::KvartUpClick(bool up)
 {
-    if (up) {
-        if (m_kvart == 4) {
-            m_kvart = 1;
-            ++m_kvartYear;
-        } else {
-            ++m_kvart;
-        }
-    } else {
-        if (m_kvart == 1) {
-            m_kvart = 4;
-            --m_kvartYear;
-        } else {
-            --m_kvart;
-        }
-    }
+    stepWithinYear(m_kvart, m_kvartYear, decltype(m_kvart){4}, up);
     updateKvartText();
     return quarterPeriod();
 }
