@@ -62,6 +62,10 @@ std::optional<SessionCells> sessionCells(const StationReport& report)
     auto sumText = formatMoney(sum);
     if (!price || !start || !elapsedText || !finish || !sumText)
         return std::nullopt;
+    // The session log stores money as a four-decimal fixed-point amount: a price or sum beyond it
+    // could be shown but never logged, and the session would be lost when it ends.
+    if (!parseMoney(*price) || !parseMoney(*sumText))
+        return std::nullopt;
     if (report.statusCode == static_cast<std::int32_t>(StatusCode::RunningWithAllowance)) {
         auto left = formatTime(report.allowance - elapsed);
         if (!left)

@@ -183,6 +183,8 @@ TEST(ReportProcessor, ReportsThatCannotBeShownAreDroppedWhole)
         {"start beyond the calendar", sessionReport(2, "S", 1e300, at(10, 0, 0), 1)},
         {"finish before year 1", sessionReport(2, "S", at(10, 0, 0), -1e7, 1)},
         {"sum overflows", sessionReport(2, "S", at(10, 0, 0), at(11, 0, 0), huge)},
+        {"price the log cannot store", sessionReport(2, "S", at(10, 0, 0), at(10, 1, 0), 1e16)},
+        {"sum the log cannot store", sessionReport(2, "S", at(10, 0, 0), at(11, 0, 0), 1e14)},
         {"allowance beyond any time", sessionReport(5, "S", at(10, 0, 0), at(11, 0, 0), 1, 1e300)},
     };
     for (const auto& c : cases) {
