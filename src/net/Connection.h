@@ -56,6 +56,8 @@ public:
 
     // The partial report between two receives. Touched only by the connection's single reader.
     ReportStream& stream() { return m_stream; }
+    // For observers on the reader thread, which may look but not touch.
+    const ReportStream& stream() const { return m_stream; }
 
 private:
     bool markClosed();

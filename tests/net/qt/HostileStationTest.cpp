@@ -1,0 +1,329 @@
+// Stations that misbehave on purpose, each beside well-behaved ones that must go on being served.
+
+#include "NetQtTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <atomic>
+#include <ctime>
+#include <map>
+#include <mutex>
+
+namespace ostrel {
+namespace {
+
+using namespace nettest;
+using namespace std::chrono_literals;
+
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// Puts the descriptor limit back however the test ends.
+class DescriptorLimit
+{
+public:
+    DescriptorLimit() { m_ok = getrlimit(RLIMIT_NOFILE, &m_saved) == 0; }
+    ~DescriptorLimit()
+    {
+        if (m_ok)
+            setrlimit(RLIMIT_NOFILE, &m_saved);
+    }
+    // Leaves `spare` descriptor numbers free above the highest one in use now.
+    bool leave(int spare)
+    {
+        const int probe = dup(0);
+        if (probe < 0 || !m_ok)
+            return false;
+        ::close(probe);
+        rlimit tight = m_saved;
+        tight.rlim_cur = static_cast<rlim_t>(probe + spare);
+        return setrlimit(RLIMIT_NOFILE, &tight) == 0;
+    }
+
+private:
+    rlimit m_saved{};
+    bool m_ok = false;
+};
+
+// A non-blocking connect from `from`; -1 when no descriptor is left.
+int connectWithoutWaiting(const std::string& from, std::uint16_t port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    const auto local = loopback(from, 0);
+    const auto server = loopback("127.0.0.1", port);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        (connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0 && errno != EINPROGRESS)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Sends all of `bytes` without ever blocking the event loop the server runs on.
+bool sendWhileServing(int fd, const Bytes& bytes, std::chrono::milliseconds timeout = 10s)
+{
+    std::size_t sent = 0;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+double priceCell(const LiveServer& live, const std::string& name)
+{
+    const auto row = live.state.stationRow(name);
+    if (!row)
+        return -1;
+    std::string text = (*row)[ColPrice];
+    std::replace(text.begin(), text.end(), ',', '.');
+    return std::strtod(text.c_str(), nullptr);
+}
+
+TEST(HostileStation, PeerThatTakesEveryDescriptorNeitherSpinsTheServerNorStarvesOthers)
+{
+    LiveServer live;
+    StationSocket good("127.0.0.2", live.port());
+    ASSERT_TRUE(good.send(runningReport(1.0)));
+    ASSERT_TRUE(processUntil([&] { return live.state.applied() == 1; }));
+
+    DescriptorLimit limit;
+    ASSERT_TRUE(limit.leave(60));
+    // The peer connects again and again, letting the server accept in between, until the process
+    // has no descriptor left. Its last connection waits in the backlog with nothing to accept it into.
+    int reserve = dup(0);
+    ASSERT_GE(reserve, 0);
+    std::vector<int> peer;
+    for (int i = 0; i < 1000; ++i) {
+        const int fd = connectWithoutWaiting("127.0.0.3", live.port());
+        if (fd < 0)
+            break;
+        peer.push_back(fd);
+        processUntil([&] { return live.server->connectionCount() == peer.size() + 1; }, 200ms);
+    }
+    ASSERT_FALSE(peer.empty());
+    ASSERT_EQ(errno, EMFILE);
+    ::close(reserve);
+    const int last = connectWithoutWaiting("127.0.0.3", live.port());
+    ASSERT_GE(last, 0);
+    peer.push_back(last);
+    const std::size_t accepted = live.server->connectionCount();
+    EXPECT_LT(accepted, peer.size() + 1);
+
+    const double cpuBefore = processCpuSeconds();
+    const auto wallBefore = std::chrono::steady_clock::now();
+    ASSERT_TRUE(good.send(runningReport(2.0)));
+    ASSERT_TRUE(processUntil([&] { return live.state.applied() == 2; }, 2000ms))
+        << "a station already connected must be served while the listener cannot accept";
+    processFor(400ms);
+    const double cpu = processCpuSeconds() - cpuBefore;
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+    EXPECT_LT(cpu, wall * 0.5) << "the main thread spun on a listener it could not accept from";
+    EXPECT_EQ(priceCell(live, "PC-127.0.0.2"), 2.0);
+
+    // The peer gives up. Under the same tight limit the server drops its connections, takes the one
+    // left pending, and a new station is served as usual.
+    for (const int fd : peer)
+        ::close(fd);
+    peer.clear();
+    ASSERT_TRUE(processUntil([&] { return live.server->connectionCount() == 1; }, 10000ms))
+        << live.server->connectionCount() << " connections left";
+    StationSocket late("127.0.0.4", live.port());
+    ASSERT_TRUE(late.ok());
+    ASSERT_TRUE(late.send(runningReport(3.0)));
+    ASSERT_TRUE(processUntil([&] { return live.state.applied() == 3; }));
+    EXPECT_EQ(live.state.stationCount(), 2u);
+    EXPECT_TRUE(live.state.sessions().empty()) << "the peer sent no report, so no session was closed";
+}
+
+TEST(HostileStation, OneByteASecondHoldsUpNobody)
+{
+    LiveServer live;
+    StationSocket slow("127.0.0.5", live.port());
+    StationSocket good("127.0.0.6", live.port());
+    ASSERT_TRUE(slow.ok() && good.ok());
+    const Bytes report = runningReport(7.0);
+
+    int applied = 0;
+    for (std::size_t i = 0; i < 3; ++i) {
+        ASSERT_TRUE(slow.send(Bytes{report[i]}));
+        const auto byteSent = std::chrono::steady_clock::now();
+        // Meanwhile the other station's reports keep being applied as they come.
+        while (std::chrono::steady_clock::now() - byteSent < 1s) {
+            ASSERT_TRUE(good.send(runningReport(1.0 + applied)));
+            ++applied;
+            ASSERT_TRUE(
+                processUntil([&] { return live.state.applied() == static_cast<std::uint64_t>(applied); }, 2000ms))
+                << "report " << applied << " waited behind the slow station";
+            processFor(50ms);
+        }
+    }
+    EXPECT_FALSE(live.state.stationRow("PC-127.0.0.5"));
+    // The slow station's partial report was kept between its bytes: the rest completes it.
+    ASSERT_TRUE(slow.send(Bytes(report.begin() + 3, report.end())));
+    ASSERT_TRUE(processUntil([&] { return live.state.applied() == static_cast<std::uint64_t>(applied) + 1; }));
+    EXPECT_EQ(priceCell(live, "PC-127.0.0.5"), 7.0);
+    EXPECT_EQ(priceCell(live, "PC-127.0.0.6"), applied);
+}
+
+TEST(HostileStation, StationThatNeverReadsCostsOnlyItsOwnConnection)
+{
+    LiveServer live;
+    StationSocket deaf("127.0.0.7", live.port(), 4096);
+    StationSocket listener("127.0.0.8", live.port());
+    StationSocket reporter("127.0.0.9", live.port());
+    ASSERT_TRUE(deaf.send(runningReport()) && listener.send(runningReport()) && reporter.send(runningReport(1.0)));
+    ASSERT_TRUE(processUntil([&] { return live.state.applied() == 3; }));
+
+    Bytes command(48);
+    std::size_t commandsToListener = 0;
+    Bytes received;
+    bool deafClosed = false;
+    const auto started = std::chrono::steady_clock::now();
+    for (int i = 0; i < 1'000'000 && !deafClosed; ++i) {
+        command.assign(48, static_cast<std::uint8_t>(i));
+        live.server->sendToAddress("127.0.0.7", command);
+        deafClosed = !live.state.stationRow("PC-127.0.0.7");
+        if (i % 256 == 0) {
+            command.assign(48, static_cast<std::uint8_t>(commandsToListener));
+            EXPECT_EQ(live.server->sendToAddress("127.0.0.8", command), SendResult::Sent);
+            ++commandsToListener;
+            const Bytes got = listener.receive(48, 2000ms);
+            received.insert(received.end(), got.begin(), got.end());
+        }
+    }
+    const auto spent = std::chrono::steady_clock::now() - started;
+    ASSERT_TRUE(deafClosed);
+    EXPECT_LT(spent, 20s) << "sends to a station that does not read must not wait for it";
+    // What the server had queued before it gave up may still be read; then the stream ends.
+    deaf.receive(16 * 1024 * 1024, 2000ms);
+    EXPECT_TRUE(deaf.seesClose(2000ms));
+
+    // The listening station received every command it was sent, whole and in order.
+    ASSERT_EQ(received.size(), commandsToListener * 48);
+    for (std::size_t i = 0; i < received.size(); ++i)
+        ASSERT_EQ(received[i], static_cast<std::uint8_t>(i / 48)) << "byte " << i;
+    ASSERT_TRUE(reporter.send(runningReport(2.0)));
+    ASSERT_TRUE(processUntil([&] { return live.state.applied() == 4; }));
+    EXPECT_EQ(priceCell(live, "PC-127.0.0.9"), 2.0);
+    ASSERT_TRUE(processUntil([&] { return live.server->connectionCount() == 2; }));
+    const auto sessions = live.state.sessions();
+    ASSERT_EQ(sessions.size(), 1u);
+    EXPECT_EQ(sessions[0][ColComputer], "PC-127.0.0.7");
+    EXPECT_EQ(sessions[0][HistoryColComment], "Reset");
+}
+
+TEST(HostileStation, BurstsOverManyConnectionsAreEachAppliedInOrder)
+{
+    constexpr int Stations = 100;
+    constexpr int PerStation = 300;
+    std::mutex lock;
+    std::map<std::string, double> lastPrice;
+    std::atomic<int> outOfOrder{0};
+    LiveServer live;
+    // Reports of one connection must reach the processor in the order they were sent: each
+    // station's prices rise by one.
+    live.server->setReportObserver([&](const Connection& c, const StationReport& r) {
+        std::scoped_lock hold(lock);
+        double& last = lastPrice[c.address()];
+        if (r.price != last + 1)
+            ++outOfOrder;
+        last = r.price;
+    });
+    ASSERT_TRUE(live.server->listen(0));
+
+    std::vector<std::unique_ptr<StationSocket>> stations;
+    for (int s = 0; s < Stations; ++s) {
+        stations.push_back(std::make_unique<StationSocket>("127.0.1." + std::to_string(s + 1), live.port()));
+        ASSERT_TRUE(stations.back()->ok());
+        // The backlog is short: let each connection be accepted before the next.
+        ASSERT_TRUE(processUntil([&] { return live.server->connectionCount() == stations.size(); }));
+    }
+    Bytes burst;
+    for (int i = 0; i < PerStation; ++i) {
+        const Bytes r = runningReport(1.0 + i);
+        burst.insert(burst.end(), r.begin(), r.end());
+    }
+    for (const auto& s : stations)
+        ASSERT_TRUE(sendWhileServing(s->fd(), burst));
+
+    ASSERT_TRUE(processUntil([&] { return live.state.applied() == Stations * PerStation; }, 30000ms))
+        << live.state.applied() << " of " << Stations * PerStation << " applied";
+    EXPECT_EQ(outOfOrder.load(), 0);
+    EXPECT_EQ(live.state.stationCount(), static_cast<std::size_t>(Stations));
+    for (int s = 0; s < Stations; ++s)
+        EXPECT_EQ(priceCell(live, "PC-127.0.1." + std::to_string(s + 1)), PerStation);
+    ASSERT_TRUE(processUntil([&] { return live.server->runningReaders() == 0; }));
+}
+
+TEST(HostileStation, MegabytesWithoutASignatureAreDroppedAsTheyCome)
+{
+    constexpr std::size_t Chunk = 64 * 1024;
+    constexpr std::size_t Chunks = 128; // 8 MiB
+    struct Seen
+    {
+        std::size_t buffered;
+        std::uint64_t dropped;
+        std::uint64_t decoded;
+    };
+    std::mutex lock;
+    std::vector<Seen> seen;
+    LiveServer live;
+    live.server->setReportObserver([&](const Connection& c, const StationReport&) {
+        if (c.address() != "127.0.0.11")
+            return;
+        std::scoped_lock hold(lock);
+        seen.push_back({c.stream().buffered(), c.stream().droppedBytes(), c.stream().decodedReports()});
+    });
+    ASSERT_TRUE(live.server->listen(0));
+    StationSocket noisy("127.0.0.11", live.port());
+    StationSocket good("127.0.0.12", live.port());
+    ASSERT_TRUE(noisy.ok() && good.ok());
+
+    // Garbage whose every chunk ends in the first two signature bytes, which must be held for the
+    // next receive and then dropped with the rest.
+    Bytes garbage(Chunk);
+    for (std::size_t i = 0; i < Chunk; ++i)
+        garbage[i] = static_cast<std::uint8_t>(0x10 + i % 0x30);
+    garbage[Chunk - 2] = 0x02;
+    garbage[Chunk - 1] = 0x48;
+    for (std::size_t i = 0; i < Chunks; ++i) {
+        ASSERT_TRUE(sendWhileServing(noisy.fd(), garbage)) << "chunk " << i;
+        if (i % 16 == 0) {
+            ASSERT_TRUE(good.send(runningReport(1.0 + static_cast<double>(i))));
+            ASSERT_TRUE(processUntil([&] { return priceCell(live, "PC-127.0.0.12") == 1.0 + static_cast<double>(i); }));
+        }
+    }
+    ASSERT_TRUE(sendWhileServing(noisy.fd(), runningReport(5.0)));
+    ASSERT_TRUE(processUntil([&] { return priceCell(live, "PC-127.0.0.11") == 5.0; }, 10000ms));
+
+    std::scoped_lock hold(lock);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].dropped, Chunk * Chunks);
+    EXPECT_EQ(seen[0].decoded, 1u);
+    EXPECT_EQ(seen[0].buffered, 0u) << "nothing of the garbage may stay behind the report";
+    EXPECT_TRUE(live.server->connectionCount() == 2);
+}
+
+} // namespace
+} // namespace ostrel
