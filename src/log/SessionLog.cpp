@@ -55,6 +55,11 @@ bool writeAllAt(int fd, const std::uint8_t* data, std::size_t size, off_t offset
     return true;
 }
 
+int openSpare()
+{
+    return openRetrying("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
 // A newly created file survives a crash only once its directory entry is on disk too.
 void syncParentDirectory(const std::string& path)
 {
@@ -94,15 +99,39 @@ std::optional<SessionLogRecord> recordOfRow(const StationRow& row, std::string_v
 } // namespace
 
 SessionLog::SessionLog(std::string path, HistoryTable& history, Clock clock)
-    : m_path(std::move(path)), m_history(history), m_clock(clock ? std::move(clock) : Clock(nowDayNumber))
+    : m_path(std::move(path)), m_history(history), m_clock(clock ? std::move(clock) : Clock(nowDayNumber)),
+      m_spareFd(openSpare())
+{}
+
+SessionLog::~SessionLog()
 {
+    if (m_spareFd >= 0)
+        ::close(m_spareFd);
 }
 
 LogResult SessionLog::LogSession(const StationRow& row, std::string_view comment)
 {
     std::lock_guard hold(m_fileLock);
+    const LogResult result = append(row, comment);
+    // The log file is closed again by now; its descriptor becomes the reserve if that was used.
+    if (m_spareFd < 0)
+        m_spareFd = openSpare();
+    return result;
+}
 
-    const FileHandle file(openRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+int SessionLog::openLogFile()
+{
+    const int fd = openRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0 || (errno != EMFILE && errno != ENFILE) || m_spareFd < 0)
+        return fd;
+    ::close(m_spareFd);
+    m_spareFd = -1;
+    return openRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+}
+
+LogResult SessionLog::append(const StationRow& row, std::string_view comment)
+{
+    const FileHandle file(openLogFile());
     if (file.fd() < 0)
         return LogResult::OpenFailed;
     struct stat st

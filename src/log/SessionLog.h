@@ -28,6 +28,9 @@ public:
     using Clock = std::function<double()>; // local date-time as a day number
 
     SessionLog(std::string path, HistoryTable& history, Clock clock = {});
+    ~SessionLog();
+    SessionLog(const SessionLog&) = delete;
+    SessionLog& operator=(const SessionLog&) = delete;
 
     const std::string& path() const { return m_path; }
 
@@ -46,11 +49,17 @@ public:
     void skipSyncForBenchmark() { m_sync = false; }
 
 private:
+    LogResult append(const StationRow& row, std::string_view comment);
+    int openLogFile();
+
     std::string m_path;
     HistoryTable& m_history;
     Clock m_clock;
     mutable std::mutex m_fileLock;
     bool m_sync = true;
+    // A descriptor held in reserve: when the process has none left (a flood of connections), it
+    // is given up so that a closed session can still be appended, and taken again afterwards.
+    int m_spareFd = -1;
 };
 
 } // namespace ostrel

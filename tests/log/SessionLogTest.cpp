@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -194,6 +195,36 @@ TEST_F(SessionLogTest, UnopenableFileAppendsNothing)
         EXPECT_EQ(m_history.row(1), HistoryRow{});
     }
     EXPECT_TRUE(readLogBytes(readOnly).empty());
+}
+
+TEST_F(SessionLogTest, AppendsWhileTheProcessHasNoDescriptorLeft)
+{
+    SessionLog log = makeLog(m_path);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int probe = dup(0);
+    ASSERT_GE(probe, 0);
+    ::close(probe);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(probe + 8);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    std::vector<int> taken; // as a flood of connections would take them
+    for (int fd = dup(0); fd >= 0 && taken.size() < 64; fd = dup(0))
+        taken.push_back(fd);
+
+    // Twice: the descriptor in reserve is taken again after each append.
+    const LogResult first = log.LogSession(sampleStationRow("PC-01"), "Reset");
+    const LogResult second = log.LogSession(sampleStationRow("PC-02"), "Reset");
+    const bool stillNone = dup(0) < 0;
+    for (const int fd : taken)
+        ::close(fd);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    EXPECT_EQ(first, LogResult::Appended);
+    EXPECT_EQ(second, LogResult::Appended);
+    EXPECT_TRUE(stillNone);
+    EXPECT_EQ(readLogBytes(m_path).size(), 2 * SessionLogRecordSize);
+    EXPECT_EQ(m_history.rowCount(), 4);
 }
 
 TEST_F(SessionLogTest, FailedWriteFillsTheSpareRowButDoesNotGrowTheHistory)

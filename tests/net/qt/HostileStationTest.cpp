@@ -70,6 +70,43 @@ int connectWithoutWaiting(const std::string& from, std::uint16_t port)
     return fd;
 }
 
+// A peer that connects again and again, letting the server accept in between, until the process
+// has no descriptor left. Its connections close with it.
+class DescriptorHog
+{
+public:
+    DescriptorHog(LiveServer& live, const std::string& from)
+    {
+        const std::size_t others = live.server->connectionCount();
+        for (int i = 0; i < 1000; ++i) {
+            const int fd = connectWithoutWaiting(from, live.port());
+            if (fd < 0) {
+                m_exhausted = errno == EMFILE;
+                break;
+            }
+            m_fds.push_back(fd);
+            processUntil([&] { return live.server->connectionCount() == others + m_fds.size(); }, 200ms);
+        }
+    }
+    ~DescriptorHog() { release(); }
+    DescriptorHog(const DescriptorHog&) = delete;
+    DescriptorHog& operator=(const DescriptorHog&) = delete;
+
+    bool exhausted() const { return m_exhausted && !m_fds.empty(); }
+    std::size_t connections() const { return m_fds.size(); }
+    void add(int fd) { m_fds.push_back(fd); }
+    void release()
+    {
+        for (const int fd : m_fds)
+            ::close(fd);
+        m_fds.clear();
+    }
+
+private:
+    std::vector<int> m_fds;
+    bool m_exhausted = false;
+};
+
 // Sends all of `bytes` without ever blocking the event loop the server runs on.
 bool sendWhileServing(int fd, const Bytes& bytes, std::chrono::milliseconds timeout = 10s)
 {
@@ -109,26 +146,17 @@ TEST(HostileStation, PeerThatTakesEveryDescriptorNeitherSpinsTheServerNorStarves
 
     DescriptorLimit limit;
     ASSERT_TRUE(limit.leave(60));
-    // The peer connects again and again, letting the server accept in between, until the process
-    // has no descriptor left. Its last connection waits in the backlog with nothing to accept it into.
-    int reserve = dup(0);
+    // One descriptor held back for the peer's last connection, which then waits in the backlog with
+    // nothing to accept it into.
+    const int reserve = dup(0);
     ASSERT_GE(reserve, 0);
-    std::vector<int> peer;
-    for (int i = 0; i < 1000; ++i) {
-        const int fd = connectWithoutWaiting("127.0.0.3", live.port());
-        if (fd < 0)
-            break;
-        peer.push_back(fd);
-        processUntil([&] { return live.server->connectionCount() == peer.size() + 1; }, 200ms);
-    }
-    ASSERT_FALSE(peer.empty());
-    ASSERT_EQ(errno, EMFILE);
+    DescriptorHog peer(live, "127.0.0.3");
+    ASSERT_TRUE(peer.exhausted());
     ::close(reserve);
     const int last = connectWithoutWaiting("127.0.0.3", live.port());
     ASSERT_GE(last, 0);
-    peer.push_back(last);
-    const std::size_t accepted = live.server->connectionCount();
-    EXPECT_LT(accepted, peer.size() + 1);
+    peer.add(last);
+    EXPECT_LT(live.server->connectionCount(), peer.connections() + 1);
 
     const double cpuBefore = processCpuSeconds();
     const auto wallBefore = std::chrono::steady_clock::now();
@@ -143,9 +171,7 @@ TEST(HostileStation, PeerThatTakesEveryDescriptorNeitherSpinsTheServerNorStarves
 
     // The peer gives up. Under the same tight limit the server drops its connections, takes the one
     // left pending, and a new station is served as usual.
-    for (const int fd : peer)
-        ::close(fd);
-    peer.clear();
+    peer.release();
     ASSERT_TRUE(processUntil([&] { return live.server->connectionCount() == 1; }, 10000ms))
         << live.server->connectionCount() << " connections left";
     StationSocket late("127.0.0.4", live.port());
@@ -154,6 +180,40 @@ TEST(HostileStation, PeerThatTakesEveryDescriptorNeitherSpinsTheServerNorStarves
     ASSERT_TRUE(processUntil([&] { return live.state.applied() == 3; }));
     EXPECT_EQ(live.state.stationCount(), 2u);
     EXPECT_TRUE(live.state.sessions().empty()) << "the peer sent no report, so no session was closed";
+}
+
+TEST(HostileStation, SessionThatEndsWhileAPeerHoldsEveryDescriptorIsStillLogged)
+{
+    LiveServer live;
+    StationSocket station("127.0.0.13", live.port());
+    ASSERT_TRUE(station.send(runningReport()));
+    ASSERT_TRUE(processUntil([&] { return live.state.applied() == 1; }));
+
+    DescriptorLimit limit;
+    ASSERT_TRUE(limit.leave(40));
+    DescriptorHog peer(live, "127.0.0.14");
+    ASSERT_TRUE(peer.exhausted());
+    // The station goes away (its socket stays open here, so no descriptor comes free) and the
+    // disconnect handling must append its session although no descriptor is left to open the log.
+    ASSERT_EQ(shutdown(station.fd(), SHUT_WR), 0);
+    ASSERT_TRUE(processUntil([&] { return live.state.stationCount() == 0; }));
+    const auto sessions = live.state.sessions();
+    ASSERT_EQ(sessions.size(), 1u) << "the session was lost";
+    EXPECT_EQ(sessions[0][HistoryColComment], "Reset");
+    EXPECT_EQ(live.state.logSize(), 168u);
+    EXPECT_EQ(live.state.processor.failedLogs(), 0u);
+
+    // And the next one too: the log keeps its way out after using it once.
+    peer.release();
+    StationSocket second("127.0.0.15", live.port());
+    ASSERT_TRUE(second.send(runningReport()));
+    ASSERT_TRUE(processUntil([&] { return live.state.applied() == 2; }));
+    DescriptorHog again(live, "127.0.0.14");
+    ASSERT_TRUE(again.exhausted());
+    ASSERT_EQ(shutdown(second.fd(), SHUT_WR), 0);
+    ASSERT_TRUE(processUntil([&] { return live.state.stationCount() == 0; }));
+    EXPECT_EQ(live.state.sessions().size(), 2u);
+    EXPECT_EQ(live.state.logSize(), 2 * 168u);
 }
 
 TEST(HostileStation, OneByteASecondHoldsUpNobody)
