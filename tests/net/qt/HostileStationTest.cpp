@@ -216,6 +216,42 @@ TEST(HostileStation, SessionThatEndsWhileAPeerHoldsEveryDescriptorIsStillLogged)
     EXPECT_EQ(live.state.logSize(), 2 * 168u);
 }
 
+TEST(HostileStation, ConnectAndResetChurnLeavesNoConnectionBehind)
+{
+    LiveServer live;
+    StationSocket good("127.0.0.16", live.port());
+    ASSERT_TRUE(good.ok());
+    const Bytes report = runningReport();
+    constexpr int Cycles = 500;
+    for (int i = 0; i < Cycles; ++i) {
+        StationSocket churn("127.0.0.17", live.port());
+        ASSERT_TRUE(churn.ok());
+        // Some reset at once, some with half a report sent, some after a whole one.
+        if (i % 3 == 1)
+            churn.send(Bytes(report.begin(), report.begin() + 40));
+        if (i % 3 == 2)
+            churn.send(report);
+        if (i % 2 == 0)
+            QCoreApplication::processEvents();
+        churn.reset();
+        if (i % 50 == 0) {
+            ASSERT_TRUE(good.send(runningReport(1.0 + i)));
+            ASSERT_TRUE(processUntil([&] { return priceCell(live, "PC-127.0.0.16") == 1.0 + i; }))
+                << "the steady station waited behind the churn";
+        }
+        if (i % 4 == 3) // the backlog is short; let the listener catch up
+            processUntil([&] { return live.server->connectionCount() <= 2; }, 200ms);
+    }
+    ASSERT_TRUE(processUntil([&] { return live.server->connectionCount() == 1; }, 10000ms))
+        << live.server->connectionCount() << " connections left";
+    ASSERT_TRUE(processUntil([&] { return live.server->runningReaders() == 0; }));
+    EXPECT_EQ(live.state.stationCount(), 1u);
+    // Only connections whose whole report was applied had a session to log.
+    for (const auto& session : live.state.sessions())
+        EXPECT_EQ(session[ColComputer], "PC-127.0.0.17");
+    EXPECT_LE(live.state.sessions().size(), static_cast<std::size_t>(Cycles / 3));
+}
+
 TEST(HostileStation, OneByteASecondHoldsUpNobody)
 {
     LiveServer live;
