@@ -72,7 +72,10 @@ bool TCPServer::listen(quint16 port)
         return false;
     }
     TCPServerListen(fd);
-    if (::listen(fd, 5) != 0) {
+    // As long a queue as the system allows: on Linux a full queue drops a station's handshake
+    // silently, the station believes it is connected, and its reports wait for retransmissions
+    // (or are lost if it resets first). Bursts of hundreds of stations coming back must fit.
+    if (::listen(fd, SOMAXCONN) != 0) {
         ::close(fd);
         return false;
     }

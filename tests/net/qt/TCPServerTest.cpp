@@ -5,6 +5,8 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <ctime>
 
 namespace ostrel {
@@ -196,6 +198,48 @@ TEST(TCPServer, ShutdownLogsNothingAndLeavesNoReaderBehind)
     EXPECT_TRUE(live.state.sessions().empty());
     EXPECT_EQ(live.state.logSize(), 0u);
     EXPECT_TRUE(station.seesClose(2000ms));
+}
+
+TEST(TCPServer, ABurstOfConnectsWaitsInTheQueueInsteadOfBeingDropped)
+{
+    // Stations that all come back at once (after a power failure, or hundreds of simulated ones):
+    // while the main thread is busy, the kernel must hold their connections for it. A short queue
+    // drops them silently instead, and a station that believes it is connected sends reports that
+    // the server reads seconds later, or never if the station resets first.
+    constexpr int Stations = 40;
+    LiveServer live;
+    ASSERT_TRUE(live.listening);
+    std::vector<int> fds;
+    for (int i = 0; i < Stations; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        fds.push_back(fd);
+        const auto local = loopback("127.0.2." + std::to_string(i + 1), 0);
+        const auto server = loopback("127.0.0.1", live.port());
+        ASSERT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
+        const int rc = connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+        ASSERT_TRUE(rc == 0 || errno == EINPROGRESS);
+    }
+    // No event is processed yet: nothing has been accepted, and every handshake must still complete.
+    const auto deadline = std::chrono::steady_clock::now() + 3000ms;
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+        const int fd = fds[i];
+        pollfd p{fd, POLLOUT, 0};
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        ASSERT_EQ(poll(&p, 1, static_cast<int>(std::max<long long>(left.count(), 0))), 1)
+            << "connection " << i << " was not taken into the listener's queue";
+        int error = -1;
+        socklen_t length = sizeof error;
+        ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length), 0);
+        ASSERT_EQ(error, 0);
+        const Bytes report = closedReport();
+        ASSERT_EQ(::send(fd, report.data(), report.size(), MSG_NOSIGNAL), static_cast<ssize_t>(report.size()));
+    }
+    EXPECT_TRUE(processUntil([&] { return live.state.stationCount() == Stations; }))
+        << live.state.stationCount() << " of " << Stations << " stations seen";
+    for (const int fd : fds)
+        ::close(fd);
+    ASSERT_TRUE(processUntil([&] { return live.server->connectionCount() == 0; }));
 }
 
 double processCpuSeconds()
