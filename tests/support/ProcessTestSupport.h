@@ -1,16 +1,23 @@
 #pragma once
 
 // Child processes for tests that run built programs: started with posix_spawn, output to files,
-// waited for with a bound, killed when the test is done with them.
+// waited for with a bound, killed when the test is done with them. The server runs from a folder
+// of its own, as an operator would start it.
 
+#include "support/AppTestSupport.h"
+
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -85,13 +92,14 @@ public:
         envp.push_back(nullptr);
         if (posix_spawn(&m_pid, argp[0], &actions, nullptr, argp.data(), envp.data()) != 0)
             m_pid = -1;
+        m_spawned = m_pid > 0;
         posix_spawn_file_actions_destroy(&actions);
     }
     ~ChildProcess() { kill(); }
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    bool started() const { return m_pid > 0; }
+    bool started() const { return m_spawned; }
     bool running()
     {
         int status = 0;
@@ -125,7 +133,109 @@ public:
 
 private:
     pid_t m_pid = -1;
+    bool m_spawned = false;
     std::optional<int> m_status;
+};
+
+// True when a TCP connection to the loopback address at `port` is accepted.
+inline bool portAccepts(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool accepted = ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to)) == 0;
+    ::close(fd);
+    return accepted;
+}
+
+// A listening socket on all addresses at a port the system chose; closed again unless `fdOut` takes it.
+inline int listeningPort(int* fdOut = nullptr)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof(any)) != 0 || ::listen(fd, 1) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    socklen_t length = sizeof(any);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&any), &length);
+    if (fdOut)
+        *fdOut = fd;
+    else
+        ::close(fd);
+    return ntohs(any.sin_port);
+}
+
+// The server in a folder of its own: the executable copied (a link would resolve to the build
+// folder, where the server would look for its ini) and the given Ostrel.ini beside it.
+class ServerFolder
+{
+public:
+    ServerFolder(const std::filesystem::path& server, const std::optional<std::string>& ini)
+    {
+        std::filesystem::copy_file(server, exe(), std::filesystem::copy_options::overwrite_existing);
+        if (ini)
+            m_folder.write("Ostrel.ini", *ini);
+    }
+    std::filesystem::path exe() const { return m_folder.path() / "ostrel-server"; }
+    std::filesystem::path file(const char* name) const { return m_folder.path() / name; }
+
+private:
+    apptest::TempFolder m_folder;
+};
+
+// The server started from its folder under the offscreen platform; stdout and stderr go to files
+// there, named with `tag`.
+class ServerProcess
+{
+public:
+    ServerProcess(const ServerFolder& folder, const std::string& tag)
+        : m_out(folder.file("stdout").string() + tag), m_err(folder.file("stderr").string() + tag),
+          m_started(std::chrono::steady_clock::now()),
+          m_process({folder.exe().string()}, m_out, m_err, {"QT_QPA_PLATFORM=offscreen"})
+    {}
+
+    bool started() const { return m_process.started(); }
+    bool running() { return m_process.running(); }
+    std::string out() const { return readWholeFile(m_out); }
+    std::string err() const { return readWholeFile(m_err); }
+
+    // The wait status once the process has ended, or nullopt when it still runs after `bound`.
+    std::optional<int> waitExit(std::chrono::milliseconds bound)
+    {
+        const auto status = m_process.waitExit(bound);
+        if (status)
+            m_ended = std::chrono::steady_clock::now();
+        return status;
+    }
+    std::chrono::milliseconds lifetime() const
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(m_ended - m_started);
+    }
+
+    // Waits until `ready` holds; false when the process ended first or the bound passed.
+    template <class Ready> bool await(Ready ready, std::chrono::milliseconds bound)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + bound;
+        while (!ready()) {
+            if (!m_process.running() || std::chrono::steady_clock::now() > deadline)
+                return ready();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+    void kill(int signal = SIGKILL) { m_process.kill(signal); }
+
+private:
+    std::string m_out;
+    std::string m_err;
+    std::chrono::steady_clock::time_point m_started;
+    std::chrono::steady_clock::time_point m_ended;
+    ChildProcess m_process;
 };
 
 } // namespace ostrel::proctest

@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -26,31 +24,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using proctest::ChildProcess;
 
-int freeTcpPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof any;
-    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any) == 0 &&
-                    ::getsockname(fd, reinterpret_cast<sockaddr*>(&any), &length) == 0;
-    ::close(fd);
-    return ok ? ntohs(any.sin_port) : -1;
-}
-
-bool portAccepts(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool accepted = ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
-    ::close(fd);
-    return accepted;
-}
-
 std::uint64_t fileSize(const fs::path& path)
 {
     std::error_code ec;
@@ -63,20 +36,18 @@ TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepa
     std::string why;
     if (!apptest::hostNameIsLoopback(&why))
         GTEST_SKIP() << "the server's start-up announcement would leave this host: " << why;
-    const int port = freeTcpPort();
+    const int port = proctest::listeningPort();
     ASSERT_GT(port, 0);
 
-    apptest::TempFolder folder;
-    const fs::path exe = folder.path() / "ostrel-server";
-    fs::copy_file(OSTREL_SERVER_PATH, exe);
-    folder.write("Ostrel.ini", apptest::iniWithPorts(port, 0, 9, "CloseAfterReset=1\n"));
-    const fs::path log = folder.path() / "Ostrel.log";
+    const proctest::ServerFolder folder(OSTREL_SERVER_PATH, apptest::iniWithPorts(port, 0, 9, "CloseAfterReset=1\n"));
+    const fs::path log = folder.file("Ostrel.log");
     // Every station starts paid time every quarter second; each drop of a running station closes
     // a session, which the server logs "Reset".
     std::string script;
     for (int step = 0; step < 240; ++step)
         script += std::to_string(step / 4) + "." + std::to_string(step % 4 * 25) + " local all 2 1,5 0 Tariff\n";
-    const std::string scriptPath = folder.write("stations.txt", script);
+    const std::string scriptPath = folder.file("stations.txt").string();
+    std::ofstream(scriptPath) << script;
 
     const unsigned seed = static_cast<unsigned>(std::random_device{}());
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -90,27 +61,23 @@ TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepa
     for (; runs < 20 && Clock::now() - started < 40s; ++runs) {
         SCOPED_TRACE("run " + std::to_string(runs));
         const std::uint64_t wholeBefore = before.size() / SessionLogRecordSize;
-        ChildProcess server({exe.string()}, folder.file("server.out"), folder.file("server.err"),
-                            {"QT_QPA_PLATFORM=offscreen"});
+        proctest::ServerProcess server(folder, std::to_string(runs));
         ASSERT_TRUE(server.started());
-        auto deadline = Clock::now() + 30s;
-        while (!portAccepts(port) && server.running() && Clock::now() < deadline)
-            std::this_thread::sleep_for(5ms);
-        ASSERT_TRUE(portAccepts(port)) << "the server did not listen (is another instance running?): "
-                                       << proctest::readWholeFile(folder.file("server.err"));
+        ASSERT_TRUE(server.await([&] { return proctest::portAccepts(port); }, 30s))
+            << "the server did not listen (is another instance running?): " << server.err();
 
         ChildProcess stations({OSTREL_STATION_PATH, "--server", "127.0.0.1", "--port", std::to_string(port),
                                "--stations", "100", "--drop-after", "0.3", "--rate", "5", "--script", scriptPath,
                                "--duration", "50", "--quiet"},
-                              folder.file("stations.out"), folder.file("stations.err"));
+                              folder.file("stations.out").string(), folder.file("stations.err").string());
         ASSERT_TRUE(stations.started());
         // Killed only once this run has logged: so each run appends, and a fragment is repaired.
-        deadline = Clock::now() + 20s;
+        const auto deadline = Clock::now() + 20s;
         while (fileSize(log) / SessionLogRecordSize <= wholeBefore && server.running() && Clock::now() < deadline)
             std::this_thread::sleep_for(2ms);
         ASSERT_GT(fileSize(log) / SessionLogRecordSize, wholeBefore) << "no session was logged";
         std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
-        ASSERT_TRUE(server.running()) << proctest::readWholeFile(folder.file("server.err"));
+        ASSERT_TRUE(server.running()) << server.err();
         server.kill();
         stations.kill();
 
