@@ -202,8 +202,8 @@ std::optional<std::vector<ScriptStep>> parseScript(std::string_view text, std::s
                 return false;
             return true;
         };
-        if (action == "drop") {
-            step.action = ScriptStep::Action::Drop;
+        if (action == "drop" || action == "powercut") {
+            step.action = action == "drop" ? ScriptStep::Action::Drop : ScriptStep::Action::PowerCut;
             const auto which =
                 argument.empty() || argument == "all" ? std::optional<long long>(0) : parseInteger(argument);
             if (!which || *which < 0)
@@ -460,9 +460,13 @@ Stations:
 Faults:
   --split                  send each report in two parts with a pause between them
   --one-byte               send each report one byte at a time
-  --garbage P              put random bytes before a report with probability P
+  --garbage P              put 1 to 16 random bytes before a report with probability P (never
+                           the byte 02 that begins a report, so no report is hidden by them)
   --drop-after S           reset the connection S seconds after each connect, then reconnect
   --script FILE            timed steps, one per line "SECONDS ACTION [ARG...]": drop [N|all],
+                           powercut [N|all] (the station goes silent without closing, and after
+                           the reboot delay asks by discovery, so that the server closes the dead
+                           connection; without discovery it is a drop),
                            split on|off, one-byte on|off, garbage P, stop, and
                            local N|all CODE [PRICE [MINUTES [TARIFF]]]: a command given at the
                            station itself (say, a customer starting paid time), obeyed as if the
@@ -501,8 +505,17 @@ The station model (what a station does with each command):
   A server that is not there is retried with a growing pause (0.5 s up to 10 s).
 
 Summary keys: stations, seconds, reports_sent, bytes_sent, commands_received, commands_code_<C>,
-  bad_command_bytes, connects, reconnects, connect_failures, discovery_timeouts, sessions_closed
-  (code-3 reports sent), reports_skipped (not sent because the server did not read).
+  bad_command_bytes, connects, reconnects, connect_failures, discovery_timeouts, power_cuts,
+  sessions_closed (the records the server logs: finished_reports + reset_closes),
+  finished_reports (code-3 reports sent whole: "Ok"), reset_closes (connections that ended while
+  the last report sent whole had code 2, 3 or 5: "Reset"), server_closes (connections the server
+  ended while in use: reports still unread then are lost, so the count may be off by them),
+  unconfirmed_closes (closes whose delivery could not be awaited), reports_skipped (not sent
+  because the server did not read).
+
+A station's own close is orderly: it sends its FIN and waits (up to 2 s) for the server's close,
+which comes once the server has read everything; a reset (drop) waits until the server's kernel has
+acknowledged every byte. So every report counted reaches the server before its connection ends.
 )";
 }
 

@@ -20,7 +20,8 @@ struct ScriptStep
         OneByte, // argument: 1 on, 0 off
         Garbage, // argument: the probability
         Stop,
-        Local, // a command given at the station itself; argument: the station number, 0 for all
+        Local,    // a command given at the station itself; argument: the station number, 0 for all
+        PowerCut, // argument: the station number, 0 for all
     };
     double atSeconds = 0;
     Action action = Action::Stop;

@@ -10,10 +10,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iomanip>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <sstream>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -28,6 +30,11 @@ constexpr double MaxBackoffSeconds = 10.0;
 constexpr auto DiscoveryTimeout = std::chrono::seconds(1);
 constexpr auto ConnectTimeout = std::chrono::seconds(3);
 constexpr auto SplitPause = std::chrono::milliseconds(50);
+// How long a station's own close waits for the server to confirm it has everything, and how often
+// a reset looks whether the server's kernel has acknowledged every byte.
+constexpr auto CloseConfirmTimeout = std::chrono::seconds(2);
+constexpr auto FinalCloseTimeout = std::chrono::seconds(5);
+constexpr auto AcknowledgePoll = std::chrono::milliseconds(5);
 constexpr auto OneBytePause = std::chrono::milliseconds(2);
 // A station whose server does not read keeps at most this much unsent; further reports are skipped.
 constexpr std::size_t MaxUnsentBytes = 64 * 1024;
@@ -109,12 +116,23 @@ const char* stateName(StatusCode code)
     return "?";
 }
 
+std::uint64_t tagOf(int index, std::uint64_t kind)
+{
+    return static_cast<std::uint64_t>(index) * 4 + kind;
+}
+
 } // namespace
+
+bool reportLeavesSum(std::int32_t statusCode)
+{
+    return statusCode == static_cast<std::int32_t>(StatusCode::Running) ||
+           statusCode == static_cast<std::int32_t>(StatusCode::Finished) ||
+           statusCode == static_cast<std::int32_t>(StatusCode::RunningWithAllowance);
+}
 
 StationClock::StationClock(double startDay, SteadyClock::time_point origin, double speed)
     : m_startDay(startDay), m_origin(origin), m_speed(speed > 0 ? speed : 1.0)
-{
-}
+{}
 
 double StationClock::dayAt(SteadyClock::time_point t) const
 {
@@ -136,13 +154,15 @@ Simulator::Simulator(SimulatorOptions options, std::ostream& out)
     : m_options(std::move(options)), m_out(out),
       m_random(m_options.seed != 0 ? m_options.seed
                                    : static_cast<std::uint32_t>(SteadyClock::now().time_since_epoch().count()))
-{
-}
+{}
 
 Simulator::~Simulator()
 {
-    for (Station& s : m_stations)
+    for (Station& s : m_stations) {
         closeSockets(s, false);
+        if (s.staleTcp >= 0)
+            ::close(s.staleTcp);
+    }
     if (m_stopFd >= 0)
         ::close(m_stopFd);
     if (m_epoll >= 0)
@@ -218,7 +238,9 @@ bool Simulator::verbose(const Station& s) const
 void Simulator::reschedule(Station& s)
 {
     SteadyClock::time_point at = s.phaseDeadline;
-    if (s.phase == Phase::Connected) {
+    if (m_finishing && s.phase != Phase::Closing)
+        at = SteadyClock::time_point::max();
+    else if (s.phase == Phase::Connected) {
         at = std::min(s.nextReport, s.dropAt);
         if (const auto event = s.model->nextEventTime())
             at = std::min(at, m_clock->realAt(*event));
@@ -236,18 +258,41 @@ double Simulator::run()
     const auto end = m_options.durationSeconds > 0 ? m_started + secondsToDuration(m_options.durationSeconds)
                                                    : SteadyClock::time_point::max();
     std::vector<epoll_event> events(512);
-    while (!m_stopping) {
+    SteadyClock::time_point finalDeadline = SteadyClock::time_point::max();
+    for (;;) {
         auto now = SteadyClock::now();
-        if (now >= end)
-            break;
-        applyScript(now);
-        if (m_stopping)
-            break;
+        if (!m_finishing) {
+            if (now < end)
+                applyScript(now);
+            if (m_stopping || now >= end) {
+                // Every connection is closed in order and its close awaited, so that the server
+                // has read all that was counted.
+                m_finishing = true;
+                finalDeadline = now + FinalCloseTimeout;
+                closeAll(now);
+            }
+        }
+        if (m_finishing) {
+            const bool open = std::any_of(m_stations.begin(), m_stations.end(), [](const Station& s) {
+                return s.phase == Phase::Closing || s.staleTcp >= 0;
+            });
+            if (!open)
+                break;
+            if (now >= finalDeadline) {
+                for (Station& s : m_stations) {
+                    if (s.phase == Phase::Closing)
+                        finishClose(s, now, false);
+                    if (s.staleTcp >= 0)
+                        endStale(s, false);
+                }
+                break;
+            }
+        }
 
-        SteadyClock::time_point wake = end;
+        SteadyClock::time_point wake = m_finishing ? finalDeadline : end;
         if (!m_timers.empty())
             wake = std::min(wake, m_timers.top().at);
-        if (m_nextScriptStep < m_options.script.size())
+        if (!m_finishing && m_nextScriptStep < m_options.script.size())
             wake = std::min(wake, m_started + secondsToDuration(m_options.script[m_nextScriptStep].atSeconds));
         int timeoutMs = -1;
         if (wake != SteadyClock::time_point::max()) {
@@ -263,13 +308,22 @@ double Simulator::run()
             const std::uint64_t tag = events[static_cast<std::size_t>(i)].data.u64;
             if (tag == StopTag) {
                 m_stopping = true;
+                std::uint64_t count = 0;
+                [[maybe_unused]] const auto read = ::read(m_stopFd, &count, sizeof count);
                 continue;
             }
-            Station& s = m_stations[static_cast<std::size_t>(tag >> 1)];
-            if (tag & 1)
+            Station& s = m_stations[static_cast<std::size_t>(tag >> 2)];
+            switch (tag & 3) {
+            case UdpTag:
                 onUdpEvent(s, now);
-            else
+                break;
+            case StaleTag:
+                onStaleEvent(s, events[static_cast<std::size_t>(i)].events);
+                break;
+            default:
                 onTcpEvent(s, events[static_cast<std::size_t>(i)].events, now);
+                break;
+            }
             reschedule(s);
         }
         while (!m_timers.empty() && m_timers.top().at <= now) {
@@ -289,6 +343,35 @@ double Simulator::run()
     return seconds;
 }
 
+void Simulator::closeAll(SteadyClock::time_point now)
+{
+    for (Station& s : m_stations) {
+        switch (s.phase) {
+        case Phase::Connected:
+            // Unlike a reboot, the station program does not start afresh: it only goes away.
+            s.out.clear();
+            s.outBytes = 0;
+            watchWrite(s, false);
+            ::shutdown(s.tcp, SHUT_WR);
+            s.phase = Phase::Closing;
+            s.closingAbortive = false;
+            s.closeDeadline = now + FinalCloseTimeout;
+            s.phaseDeadline = s.closeDeadline;
+            break;
+        case Phase::Closing:
+            break;
+        case Phase::Away:
+        case Phase::Discovering:
+        case Phase::Connecting:
+            closeSockets(s, false); // no report was sent on a connection not yet made
+            break;
+        }
+        if (s.staleTcp >= 0)
+            ::shutdown(s.staleTcp, SHUT_WR);
+        reschedule(s);
+    }
+}
+
 void Simulator::applyScript(SteadyClock::time_point now)
 {
     while (m_nextScriptStep < m_options.script.size() &&
@@ -298,7 +381,15 @@ void Simulator::applyScript(SteadyClock::time_point now)
         case ScriptStep::Action::Drop:
             for (Station& s : m_stations) {
                 if ((step.argument == 0 || step.argument == s.index + 1) && s.phase == Phase::Connected) {
-                    goAway(s, now, 0.5, true, "dropped by the script");
+                    leave(s, now, 0.5, true, "dropped by the script");
+                    reschedule(s);
+                }
+            }
+            break;
+        case ScriptStep::Action::PowerCut:
+            for (Station& s : m_stations) {
+                if ((step.argument == 0 || step.argument == s.index + 1) && s.phase == Phase::Connected) {
+                    powerCut(s, now);
                     reschedule(s);
                 }
             }
@@ -329,7 +420,12 @@ void Simulator::applyScript(SteadyClock::time_point now)
 
 void Simulator::service(Station& s, SteadyClock::time_point now)
 {
+    if (m_finishing && s.phase != Phase::Closing)
+        return;
     switch (s.phase) {
+    case Phase::Closing:
+        serviceClosing(s, now);
+        return;
     case Phase::Away:
         if (now >= s.phaseDeadline)
             beginAttempt(s, now);
@@ -350,7 +446,7 @@ void Simulator::service(Station& s, SteadyClock::time_point now)
         break;
     }
     if (now >= s.dropAt) {
-        goAway(s, now, 0.5, true, "dropped (--drop-after)");
+        leave(s, now, 0.5, true, "dropped (--drop-after)");
         return;
     }
     const auto event = s.model->nextEventTime();
@@ -403,7 +499,7 @@ void Simulator::beginAttempt(Station& s, SteadyClock::time_point now)
     }
     epoll_event ev{};
     ev.events = EPOLLIN;
-    ev.data.u64 = static_cast<std::uint64_t>(s.index) * 2 + 1;
+    ev.data.u64 = tagOf(s.index, UdpTag);
     ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, s.udp, &ev);
     s.phase = Phase::Discovering;
     s.phaseDeadline = now + DiscoveryTimeout;
@@ -423,6 +519,9 @@ void Simulator::onUdpEvent(Station& s, SteadyClock::time_point now)
         s.server = ntohl(from.sin_addr.s_addr);
         ::close(s.udp);
         s.udp = -1;
+        // The server closes a station's old connection before it answers.
+        if (s.staleTcp >= 0)
+            endStale(s, true);
         if (verbose(s))
             m_out << s.name << ": server found at " << formatIpv4(s.server) << std::endl;
         connectTcp(s, now);
@@ -446,7 +545,7 @@ void Simulator::connectTcp(Station& s, SteadyClock::time_point now)
     }
     const sockaddr_in to = socketAddress(s.server, m_options.tcpPort);
     epoll_event ev{};
-    ev.data.u64 = static_cast<std::uint64_t>(s.index) * 2;
+    ev.data.u64 = tagOf(s.index, TcpTag);
     if (::connect(s.tcp, asSockaddr(to), sizeof to) == 0) {
         ev.events = EPOLLIN | EPOLLRDHUP;
         ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, s.tcp, &ev);
@@ -475,9 +574,10 @@ void Simulator::onConnected(Station& s, SteadyClock::time_point now)
     if (s.everConnected)
         ++m_stats.reconnects;
     s.everConnected = true;
+    s.lastSentCode = -1;
     epoll_event ev{};
     ev.events = EPOLLIN | EPOLLRDHUP;
-    ev.data.u64 = static_cast<std::uint64_t>(s.index) * 2;
+    ev.data.u64 = tagOf(s.index, TcpTag);
     ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, s.tcp, &ev);
     s.nextReport = now;
     s.dropAt = m_options.dropAfterSeconds > 0 ? now + secondsToDuration(m_options.dropAfterSeconds)
@@ -505,6 +605,12 @@ void Simulator::onTcpEvent(Station& s, std::uint32_t events, SteadyClock::time_p
         onConnected(s, now);
         return;
     }
+    if (s.phase == Phase::Closing) {
+        // Whatever the server still sends is not obeyed; its close is what the station waits for.
+        if (!drain(s.tcp) || (events & (EPOLLERR | EPOLLHUP)))
+            finishClose(s, now, true);
+        return;
+    }
     if (events & EPOLLIN) {
         for (;;) {
             std::uint8_t buffer[4096];
@@ -517,19 +623,19 @@ void Simulator::onTcpEvent(Station& s, std::uint32_t events, SteadyClock::time_p
                 continue;
             }
             if (n == 0) {
-                goAway(s, now, 0.5, false, "the server closed the connection");
+                lost(s, now, "the server closed the connection");
                 return;
             }
             if (errno == EINTR)
                 continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK)
                 break;
-            goAway(s, now, 0.5, false, "receive: " + errorText(errno));
+            lost(s, now, "receive: " + errorText(errno));
             return;
         }
     }
     if (events & (EPOLLERR | EPOLLHUP | EPOLLRDHUP)) {
-        goAway(s, now, 0.5, false, "the connection was closed");
+        lost(s, now, "the connection was closed");
         return;
     }
     if (events & EPOLLOUT)
@@ -582,13 +688,13 @@ void Simulator::obey(Station& s, const StationCommand& command, SteadyClock::tim
         sendReports(s, now);
         break;
     case MachineAction::Reboot:
-        goAway(s, now, m_options.rebootSeconds, false, "rebooting");
+        leave(s, now, m_options.rebootSeconds, false, "rebooting");
         break;
     case MachineAction::LogOff:
-        goAway(s, now, m_options.logOffSeconds, false, "logging off");
+        leave(s, now, m_options.logOffSeconds, false, "logging off");
         break;
     case MachineAction::PowerOff:
-        goAway(s, now, m_options.powerOffSeconds, false, "powered off");
+        leave(s, now, m_options.powerOffSeconds, false, "powered off");
         break;
     }
 }
@@ -614,16 +720,20 @@ void Simulator::enqueueReport(Station& s, const StationReport& report, SteadyClo
         return;
     }
     const auto bytes = encodeStationReport(report);
-    const bool finished = report.statusCode == static_cast<std::int32_t>(StatusCode::Finished);
     SteadyClock::time_point at = s.out.empty() ? now : std::max(now, s.out.back().notBefore);
     const auto push = [&](std::vector<std::uint8_t> part, bool last) {
         s.outBytes += part.size();
-        s.out.push_back(Chunk{std::move(part), 0, at, last, last && finished});
+        s.out.push_back(Chunk{std::move(part), 0, at, last, last ? report.statusCode : -1});
     };
     if (m_options.garbage > 0 && std::uniform_real_distribution<double>(0, 1)(m_random) < m_options.garbage) {
         std::vector<std::uint8_t> junk(std::uniform_int_distribution<std::size_t>(1, 16)(m_random));
-        for (auto& b : junk)
+        // Never 02, the first byte of the signature: junk could then pass for the start of a
+        // report and swallow the real one behind it, and no count of sessions would hold.
+        for (auto& b : junk) {
             b = static_cast<std::uint8_t>(m_random());
+            if (b == 0x02)
+                b = 0x03;
+        }
         push(std::move(junk), false);
     }
     if (m_options.oneByte) {
@@ -654,7 +764,7 @@ bool Simulator::flush(Station& s, SteadyClock::time_point now)
                 watchWrite(s, true);
                 return false;
             }
-            goAway(s, now, 0.5, false, "send: " + errorText(errno));
+            lost(s, now, "send: " + errorText(errno));
             return false;
         }
         chunk.offset += static_cast<std::size_t>(n);
@@ -662,10 +772,14 @@ bool Simulator::flush(Station& s, SteadyClock::time_point now)
         m_stats.bytesSent += static_cast<std::uint64_t>(n);
         if (chunk.offset < chunk.bytes.size())
             continue;
-        if (chunk.endsReport)
+        if (chunk.endsReport) {
             ++m_stats.reportsSent;
-        if (chunk.finishedReport)
-            ++m_stats.sessionsClosed;
+            s.lastSentCode = chunk.code;
+            if (chunk.code == static_cast<std::int32_t>(StatusCode::Finished)) {
+                ++m_stats.finishedReports;
+                ++m_stats.sessionsClosed;
+            }
+        }
         s.out.pop_front();
     }
     if (s.phase == Phase::Connected)
@@ -679,7 +793,7 @@ void Simulator::watchWrite(Station& s, bool on)
         return;
     epoll_event ev{};
     ev.events = EPOLLIN | EPOLLRDHUP | (on ? EPOLLOUT : 0u);
-    ev.data.u64 = static_cast<std::uint64_t>(s.index) * 2;
+    ev.data.u64 = tagOf(s.index, TcpTag);
     ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, s.tcp, &ev);
     s.writeWatched = on;
 }
@@ -722,15 +836,146 @@ void Simulator::retryLater(Station& s, SteadyClock::time_point now, const std::s
     s.phaseDeadline = now + secondsToDuration(seconds);
 }
 
-void Simulator::goAway(Station& s, SteadyClock::time_point now, double seconds, bool abortive, const std::string& why)
+void Simulator::leave(Station& s, SteadyClock::time_point now, double seconds, bool abortive, const std::string& why)
 {
-    closeSockets(s, abortive);
+    // What was not sent whole never was: a report cut off here is not counted, and the server
+    // drops its head with the connection.
+    s.out.clear();
+    s.outBytes = 0;
+    watchWrite(s, false);
+    s.model->restart();
+    s.dropAt = SteadyClock::time_point::max();
+    s.phase = Phase::Closing;
+    s.closingAbortive = abortive;
+    s.comeBackAt = now + secondsToDuration(seconds);
+    s.closeDeadline = now + CloseConfirmTimeout;
+    s.phaseDeadline = now;
+    if (!abortive)
+        ::shutdown(s.tcp, SHUT_WR);
+    if (verbose(s))
+        m_out << s.name << ": " << why << "; back in " << seconds << " s" << std::endl;
+    serviceClosing(s, now);
+}
+
+void Simulator::serviceClosing(Station& s, SteadyClock::time_point now)
+{
+    if (s.closingAbortive) {
+        // A reset throws away whatever the server's kernel has not acknowledged yet; what it holds,
+        // the server still reads before it sees the reset.
+        int unacknowledged = 0;
+        const bool known = ::ioctl(s.tcp, SIOCOUTQ, &unacknowledged) == 0;
+        if (known && unacknowledged == 0) {
+            finishClose(s, now, true);
+            return;
+        }
+        if (now >= s.closeDeadline) {
+            finishClose(s, now, false);
+            return;
+        }
+        s.phaseDeadline = std::min(now + AcknowledgePoll, s.closeDeadline);
+        return;
+    }
+    if (now >= s.closeDeadline) {
+        finishClose(s, now, false);
+        return;
+    }
+    s.phaseDeadline = s.closeDeadline;
+}
+
+void Simulator::finishClose(Station& s, SteadyClock::time_point now, bool confirmed)
+{
+    connectionEnded(s.lastSentCode);
+    if (!confirmed)
+        ++m_stats.unconfirmedCloses;
+    closeSockets(s, s.closingAbortive);
+    s.phase = Phase::Away;
+    s.phaseDeadline = std::max(now, s.comeBackAt);
+}
+
+void Simulator::lost(Station& s, SteadyClock::time_point now, const std::string& why)
+{
+    // The server ended it: any report still unread there is lost to it, so the count may be off.
+    ++m_stats.serverCloses;
+    connectionEnded(s.lastSentCode);
+    closeSockets(s, false);
     s.model->restart();
     s.phase = Phase::Away;
     s.dropAt = SteadyClock::time_point::max();
-    s.phaseDeadline = now + secondsToDuration(seconds);
+    s.phaseDeadline = now + secondsToDuration(0.5);
     if (verbose(s))
-        m_out << s.name << ": " << why << "; back in " << seconds << " s" << std::endl;
+        m_out << s.name << ": " << why << "; back in 0.5 s" << std::endl;
+}
+
+void Simulator::powerCut(Station& s, SteadyClock::time_point now)
+{
+    if (!m_options.discovery) {
+        // Nobody would ever close the dead connection: the station resets it instead.
+        leave(s, now, m_options.rebootSeconds, true, "power cut (no discovery: reset)");
+        return;
+    }
+    ++m_stats.powerCuts;
+    if (s.staleTcp >= 0)
+        endStale(s, false);
+    // The machine is gone without a FIN or a reset: the server's side stays open until the station,
+    // back after the reboot delay, asks by discovery. That quiet time is what lets the server read
+    // everything sent before the cut.
+    s.out.clear();
+    s.outBytes = 0;
+    s.in.clear();
+    watchWrite(s, false);
+    s.staleTcp = s.tcp;
+    s.staleLastCode = s.lastSentCode;
+    s.tcp = -1;
+    epoll_event ev{};
+    ev.events = EPOLLIN | EPOLLRDHUP;
+    ev.data.u64 = tagOf(s.index, StaleTag);
+    ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, s.staleTcp, &ev);
+    s.model->restart();
+    s.dropAt = SteadyClock::time_point::max();
+    s.phase = Phase::Away;
+    s.phaseDeadline = now + secondsToDuration(m_options.rebootSeconds);
+    if (verbose(s))
+        m_out << s.name << ": power cut; back in " << m_options.rebootSeconds << " s" << std::endl;
+}
+
+void Simulator::onStaleEvent(Station& s, std::uint32_t events)
+{
+    if (s.staleTcp < 0)
+        return;
+    if (!drain(s.staleTcp) || (events & (EPOLLERR | EPOLLHUP)))
+        endStale(s, true);
+}
+
+void Simulator::endStale(Station& s, bool confirmed)
+{
+    connectionEnded(s.staleLastCode);
+    if (!confirmed)
+        ++m_stats.unconfirmedCloses;
+    ::close(s.staleTcp);
+    s.staleTcp = -1;
+    s.staleLastCode = -1;
+}
+
+bool Simulator::drain(int fd)
+{
+    for (int i = 0; i < 64; ++i) {
+        std::uint8_t buffer[4096];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0)
+            continue;
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+    return true;
+}
+
+void Simulator::connectionEnded(std::int32_t lastSentCode)
+{
+    if (!reportLeavesSum(lastSentCode))
+        return;
+    ++m_stats.resetCloses;
+    ++m_stats.sessionsClosed;
 }
 
 void Simulator::printSummary(std::ostream& out, double seconds) const
@@ -747,7 +992,12 @@ void Simulator::printSummary(std::ostream& out, double seconds) const
         << "reconnects=" << m_stats.reconnects << "\n"
         << "connect_failures=" << m_stats.connectFailures << "\n"
         << "discovery_timeouts=" << m_stats.discoveryTimeouts << "\n"
+        << "power_cuts=" << m_stats.powerCuts << "\n"
         << "sessions_closed=" << m_stats.sessionsClosed << "\n"
+        << "finished_reports=" << m_stats.finishedReports << "\n"
+        << "reset_closes=" << m_stats.resetCloses << "\n"
+        << "server_closes=" << m_stats.serverCloses << "\n"
+        << "unconfirmed_closes=" << m_stats.unconfirmedCloses << "\n"
         << "reports_skipped=" << m_stats.reportsSkipped << "\n";
     out.flush();
 }

@@ -43,9 +43,24 @@ struct SimulatorStats
     std::uint64_t reconnects = 0;
     std::uint64_t connectFailures = 0;
     std::uint64_t discoveryTimeouts = 0;
+    // Sessions the server logs for this run: one "Ok" per finished report (code 3) it reads, one
+    // "Reset" per connection that ends while its last report showed a session (codes 2, 3 and 5).
+    // Exact because every report counted here reaches the server before its connection ends: a
+    // station closes with a FIN and waits for the server's own close, resets only once the server's
+    // kernel holds everything sent, and leaves a dead connection for the server to close only after
+    // a quiet time; the rest of a report that was cut off is never counted.
     std::uint64_t sessionsClosed = 0;
+    std::uint64_t finishedReports = 0;   // code-3 reports sent whole
+    std::uint64_t resetCloses = 0;       // ended connections whose last whole report had code 2, 3 or 5
+    std::uint64_t serverCloses = 0;      // connections the server ended while the station used them
+    std::uint64_t unconfirmedCloses = 0; // closes whose delivery could not be awaited to the end
+    std::uint64_t powerCuts = 0;
     std::uint64_t reportsSkipped = 0;
 };
+
+// Whether a station's last report leaves the sum filled in its row, so that the server logs the
+// session as "Reset" when the connection ends: a running, finished or running game session.
+bool reportLeavesSum(std::int32_t statusCode);
 
 // All stations in one thread: non-blocking sockets, one epoll loop, a timer heap. Nothing here
 // waits on a socket; every wait is the loop's, bounded by the next timer.
@@ -75,6 +90,13 @@ private:
         Discovering, // asked by UDP, waiting for "Hi Client"
         Connecting,
         Connected,
+        Closing, // the station's own close: waiting for the server's close, or for its kernel to hold everything
+    };
+    enum Tag : std::uint64_t
+    {
+        TcpTag = 0,
+        UdpTag = 1,
+        StaleTag = 2, // a connection left behind by a power cut, for the server to close
     };
     struct Chunk
     {
@@ -82,7 +104,7 @@ private:
         std::size_t offset = 0;
         SteadyClock::time_point notBefore;
         bool endsReport = false;
-        bool finishedReport = false;
+        std::int32_t code = -1; // of the report this chunk ends
     };
     struct Station
     {
@@ -107,6 +129,12 @@ private:
         bool everConnected = false;
         SteadyClock::time_point scheduled = SteadyClock::time_point::max();
         std::uint64_t generation = 0;
+        std::int32_t lastSentCode = -1; // of the last report sent whole on this connection
+        bool closingAbortive = false;
+        SteadyClock::time_point closeDeadline;
+        SteadyClock::time_point comeBackAt;
+        int staleTcp = -1;
+        std::int32_t staleLastCode = -1;
     };
     struct Timer
     {
@@ -124,7 +152,16 @@ private:
     void onTcpEvent(Station& s, std::uint32_t events, SteadyClock::time_point now);
     void onUdpEvent(Station& s, SteadyClock::time_point now);
     void retryLater(Station& s, SteadyClock::time_point now, const std::string& why);
-    void goAway(Station& s, SteadyClock::time_point now, double seconds, bool abortive, const std::string& why);
+    void leave(Station& s, SteadyClock::time_point now, double seconds, bool abortive, const std::string& why);
+    void serviceClosing(Station& s, SteadyClock::time_point now);
+    void finishClose(Station& s, SteadyClock::time_point now, bool confirmed);
+    void lost(Station& s, SteadyClock::time_point now, const std::string& why);
+    void powerCut(Station& s, SteadyClock::time_point now);
+    void onStaleEvent(Station& s, std::uint32_t events);
+    void endStale(Station& s, bool confirmed);
+    void connectionEnded(std::int32_t lastSentCode);
+    void closeAll(SteadyClock::time_point now);
+    bool drain(int fd); // reads and drops what is there; false once the peer has closed
     void closeSockets(Station& s, bool abortive);
     void sendReports(Station& s, SteadyClock::time_point now);
     void enqueueReport(Station& s, const StationReport& report, SteadyClock::time_point now);
@@ -141,6 +178,7 @@ private:
     int m_epoll = -1;
     int m_stopFd = -1;
     bool m_stopping = false;
+    bool m_finishing = false; // the run is over: only closes are awaited
     std::uint32_t m_discoverAddress = 0;
     std::uint32_t m_serverAddress = 0;
     SteadyClock::duration m_reportPeriod{};
