@@ -2,6 +2,7 @@
 // sessions: whole records already in the log never change, `ostrel-log check` finds nothing worse
 // than a trailing fragment, and the next run's first append repairs such a fragment.
 
+#include "log/LogScan.h"
 #include "log/SessionLogRecord.h"
 #include "support/AppTestSupport.h"
 #include "support/ProcessTestSupport.h"
@@ -31,6 +32,36 @@ std::uint64_t fileSize(const fs::path& path)
     return ec ? 0 : size;
 }
 
+// Every station starts paid time every quarter second for a minute; each drop of a running
+// station closes a session, which the server logs "Reset".
+std::string writeSessionScript(const proctest::ServerFolder& folder)
+{
+    std::string script;
+    for (int step = 0; step < 240; ++step)
+        script += std::to_string(step / 4) + "." + std::to_string(step % 4 * 25) + " local all 2 1,5 0 Tariff\n";
+    const std::string path = folder.file("stations.txt").string();
+    std::ofstream(path) << script;
+    return path;
+}
+
+std::vector<std::string> stationArguments(int port, const std::string& script, const std::string& first, int count)
+{
+    return {OSTREL_STATION_PATH,
+            "--server",
+            "127.0.0.1",
+            "--port",
+            std::to_string(port),
+            "--first-address",
+            first,
+            "--stations",
+            std::to_string(count),
+            "--script",
+            script,
+            "--duration",
+            "50",
+            "--quiet"};
+}
+
 TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepairsAFragment)
 {
     std::string why;
@@ -41,13 +72,7 @@ TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepa
 
     const proctest::ServerFolder folder(OSTREL_SERVER_PATH, apptest::iniWithPorts(port, 0, 9, "CloseAfterReset=1\n"));
     const fs::path log = folder.file("Ostrel.log");
-    // Every station starts paid time every quarter second; each drop of a running station closes
-    // a session, which the server logs "Reset".
-    std::string script;
-    for (int step = 0; step < 240; ++step)
-        script += std::to_string(step / 4) + "." + std::to_string(step % 4 * 25) + " local all 2 1,5 0 Tariff\n";
-    const std::string scriptPath = folder.file("stations.txt").string();
-    std::ofstream(scriptPath) << script;
+    const std::string scriptPath = writeSessionScript(folder);
 
     const unsigned seed = static_cast<unsigned>(std::random_device{}());
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -66,10 +91,9 @@ TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepa
         ASSERT_TRUE(server.await([&] { return proctest::portAccepts(port); }, 30s))
             << "the server did not listen (is another instance running?): " << server.err();
 
-        ChildProcess stations({OSTREL_STATION_PATH, "--server", "127.0.0.1", "--port", std::to_string(port),
-                               "--stations", "100", "--drop-after", "0.3", "--rate", "5", "--script", scriptPath,
-                               "--duration", "50", "--quiet"},
-                              folder.file("stations.out").string(), folder.file("stations.err").string());
+        auto arguments = stationArguments(port, scriptPath, "127.0.0.2", 100);
+        arguments.insert(arguments.end(), {"--drop-after", "0.3", "--rate", "5"});
+        ChildProcess stations(arguments, folder.file("stations.out").string(), folder.file("stations.err").string());
         ASSERT_TRUE(stations.started());
         // Killed only once this run has logged: so each run appends, and a fragment is repaired.
         const auto deadline = Clock::now() + 20s;
@@ -111,6 +135,50 @@ TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepa
     RecordProperty("repaired", repaired);
     EXPECT_GE(runs, 5);
     EXPECT_GE(repaired, 1);
+}
+
+// Stations that send garbage, split reports and single bytes beside well-behaved ones: the server
+// stays up and goes on logging the well-behaved stations' sessions.
+TEST(ServerCrash, HostileStationsNeitherBringTheServerDownNorCostOthersTheirSessions)
+{
+    std::string why;
+    if (!apptest::hostNameIsLoopback(&why))
+        GTEST_SKIP() << "the server's start-up announcement would leave this host: " << why;
+    const int port = proctest::listeningPort();
+    ASSERT_GT(port, 0);
+    const proctest::ServerFolder folder(OSTREL_SERVER_PATH, apptest::iniWithPorts(port, 0, 9, "CloseAfterReset=1\n"));
+    const std::string script = writeSessionScript(folder);
+    proctest::ServerProcess server(folder, "");
+    ASSERT_TRUE(server.await([&] { return proctest::portAccepts(port); }, 30s)) << server.err();
+
+    auto trickling = stationArguments(port, script, "127.0.5.1", 50);
+    trickling.insert(trickling.end(), {"--garbage", "0.5", "--one-byte", "--rate", "20", "--drop-after", "0.7"});
+    auto noisy = stationArguments(port, script, "127.0.6.1", 50);
+    noisy.insert(noisy.end(), {"--garbage", "1", "--split", "--rate", "50"});
+    auto good = stationArguments(port, script, "127.0.7.1", 20);
+    good.insert(good.end(), {"--drop-after", "0.3", "--rate", "5"});
+    ChildProcess first(trickling, folder.file("trickling.out").string(), folder.file("trickling.err").string());
+    ChildProcess second(noisy, folder.file("noisy.out").string(), folder.file("noisy.err").string());
+    ChildProcess third(good, folder.file("good.out").string(), folder.file("good.err").string());
+    ASSERT_TRUE(first.started() && second.started() && third.started());
+
+    const auto deadline = Clock::now() + 5s;
+    while (Clock::now() < deadline && server.running())
+        std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(server.running()) << server.err();
+    server.kill();
+
+    // Each good station drops about every half second: in five seconds that is many sessions.
+    const fs::path log = folder.file("Ostrel.log");
+    int goodSessions = 0;
+    const auto result = scanLogFile(log.string(), [&](const LogScanEntry& entry) {
+        goodSessions += decodeLogRecord(entry.bytes).address.rfind("127.0.7.", 0) == 0;
+        return true;
+    });
+    EXPECT_FALSE(result.firstBadDate);
+    EXPECT_FALSE(result.firstBadLength);
+    RecordProperty("good_sessions", goodSessions);
+    EXPECT_GE(goodSessions, 20);
 }
 
 } // namespace
