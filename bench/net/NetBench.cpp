@@ -1,6 +1,9 @@
 // Figures for the listener, printed as plain text. Everything talks to loopback only; stations bind
 // 127.0.x.y addresses of their own. Run it where no resolver can be reached:
-//   unshare -n -- bash -c 'ip link set lo up && build/net/bench/net/bench_net [seconds]'
+//   unshare -n -- bash -c 'ip link set lo up && build/net/bench/net/bench_net [seconds [N [M]]]'
+// N connections for the throughput against the bare loop (default 100), M stations for the latency
+// at ten reports a second each and the resident memory (default 500). Past about 1,000 stations the
+// descriptor limit's hard ceiling must allow two descriptors per station.
 
 #include "net/qt/TCPServer.h"
 
@@ -378,12 +381,14 @@ int main(int argc, char** argv)
 
     QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const int connections = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 60'000) : 100;
+    const int stations = argc > 3 ? std::clamp(std::atoi(argv[3]), 1, 60'000) : 500;
     const std::chrono::milliseconds duration(seconds * 1000);
 
-    const double ceiling = bareReceiveLoop(100, duration);
-    std::printf("bare receive loop: 100 connections: %.0f reports/s\n", ceiling);
+    const double ceiling = bareReceiveLoop(connections, duration);
+    std::printf("bare receive loop: %d connections: %.0f reports/s\n", connections, ceiling);
     std::printf("report processing alone: one thread, 100 stations: %.0f reports/s\n", processorAlone(duration));
-    throughputAndThreads(100, duration, ceiling);
-    latencyAndMemory(500, duration);
+    throughputAndThreads(connections, duration, ceiling);
+    latencyAndMemory(stations, duration);
     return 0;
 }

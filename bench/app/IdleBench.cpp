@@ -1,0 +1,154 @@
+// CPU time of an idle server, beside what an idle Qt program costs at all:
+//   1. an empty event loop: a QApplication with no window, nothing to do (the floor);
+//   2. the main window started in this process as the server starts it, shown (its animated
+//      picture redraws a few times a second);
+//   3. the same window hidden to the tray, as the tray icon's double click hides it.
+// Usage: bench_idle [seconds per phase=10]
+// Start-up announces the server to its subnet: run this only where the host name resolves to
+// loopback (`unshare -n` with lo up). Offscreen unless QT_QPA_PLATFORM says otherwise.
+
+#include "app/ui/TForm1.h"
+#include "commands/ui/TForm2.h"
+#include "report/ui/TForm3.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <time.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+double processCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// Percent of one core that the whole process used while its event loop ran for `seconds`.
+double idlePercent(int seconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    timespec wall0{};
+    clock_gettime(CLOCK_MONOTONIC, &wall0);
+    const double cpu0 = processCpuSeconds();
+    loop.exec();
+    const double cpu = processCpuSeconds() - cpu0;
+    timespec wall1{};
+    clock_gettime(CLOCK_MONOTONIC, &wall1);
+    const double wall =
+        static_cast<double>(wall1.tv_sec - wall0.tv_sec) + static_cast<double>(wall1.tv_nsec - wall0.tv_nsec) / 1e9;
+    return 100.0 * cpu / wall;
+}
+
+bool hostNameIsLoopback()
+{
+    char name[256] = {};
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (::gethostname(name, sizeof(name) - 1) != 0 || ::getaddrinfo(name, nullptr, &hints, &found) != 0)
+        return false;
+    bool loopback = true;
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        sockaddr_in address{};
+        std::memcpy(&address, a->ai_addr, sizeof(address));
+        loopback = loopback && (ntohl(address.sin_addr.s_addr) >> 24) == 127;
+    }
+    ::freeaddrinfo(found);
+    return loopback;
+}
+
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    socklen_t length = sizeof(any);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof(any));
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&any), &length);
+    ::close(fd);
+    return ntohs(any.sin_port);
+}
+
+// A folder with the sample Ostrel.ini on free ports, as the server's own folder.
+fs::path prepareFolder()
+{
+    const fs::path folder = fs::temp_directory_path() / ("ostrel_bench_idle_" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    std::ifstream sample(OSTREL_SAMPLE_INI, std::ios::binary);
+    std::string ini((std::istreambuf_iterator<char>(sample)), {});
+    ini = std::regex_replace(ini, std::regex("\nServerTCP=[^\r\n]*"), "\nServerTCP=" + std::to_string(freePort()));
+    ini = std::regex_replace(ini, std::regex("\nServerUDP=[^\r\n]*"), "\nServerUDP=0");
+    ini = std::regex_replace(ini, std::regex("\nClientUDP=[^\r\n]*"), "\nClientUDP=9");
+    std::ofstream(folder / "Ostrel.ini", std::ios::binary) << ini;
+    return folder;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    if (!hostNameIsLoopback()) {
+        std::fprintf(stderr, "bench_idle: the host name does not resolve to loopback only; run it in a private "
+                             "network namespace (unshare -n)\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    std::printf("idle CPU, empty event loop (no window):   %.2f %% of one core over %d s\n", idlePercent(seconds),
+                seconds);
+
+    const fs::path folder = prepareFolder();
+    int result = 0;
+    {
+        ostrel::TForm2 form2;
+        ostrel::TForm3 form3;
+        ostrel::TForm1::Options options;
+        options.exeDir = QString::fromStdString(folder.string());
+        options.intervalDialog = &form2;
+        options.reportWindow = &form3;
+        options.trayAvailable = [] { return true; };
+        options.confirmUnload = [] { return false; };
+        options.showIniCorrupt = [] {};
+        ostrel::TForm1 form1(options);
+        if (form1.startupFailure()) {
+            std::fprintf(stderr, "bench_idle: start-up failed: %s\n", form1.startupFailure()->c_str());
+            result = 1;
+        } else {
+            form1.show();
+            idlePercent(1); // the first paint and the layout settle
+            std::printf("idle CPU, main window shown, listening:   %.2f %% of one core over %d s\n",
+                        idlePercent(seconds), seconds);
+            form1.RxTrayIcon1DblClick();
+            idlePercent(1);
+            std::printf("idle CPU, main window hidden to the tray: %.2f %% of one core over %d s (%s)\n",
+                        idlePercent(seconds), seconds, form1.isVisible() ? "still visible" : "hidden");
+        }
+    }
+    fs::remove_all(folder);
+    return result;
+}

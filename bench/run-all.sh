@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Builds every benchmark in a Release build (build/bench) and runs them all in one sitting, each
+# figure beside its ceiling measured in the same run, and the cost as the work grows.
+#   bench/run-all.sh            the full run (about 5 minutes on 2 cores)
+#   bench/run-all.sh --quick    small sizes, to check the script itself
+# Writes build/bench/results/: each benchmark's own output (*.txt), summary.txt (key=value, one a
+# line, also printed) and tables.md (the Markdown tables of docs/performance.md).
+# As root it runs in a private network namespace with only the loopback interface up: the server's
+# start-up announcement and every benchmark connection stay on this host.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "$(id -u)" -eq 0 ] && [ -z "${OSTREL_BENCH_PRIVATE_NET:-}" ] && unshare -n true 2>/dev/null; then
+    exec unshare -n -- env OSTREL_BENCH_PRIVATE_NET=1 bash -c 'ip link set lo up && exec "$@"' bash bash "$PWD/bench/run-all.sh" "$@"
+fi
+
+quick=0
+[ "${1:-}" = --quick ] && quick=1
+
+build=build/bench
+out=$build/results
+if [ $quick -eq 1 ]; then
+    net_seconds=1; station_counts=(10 100); record_counts=(10000 100000)
+    app_runs=3; idle_seconds=2; sim_stations=100; sim_seconds=2; core_calls=100000
+else
+    net_seconds=5; station_counts=(10 100 500 2000); record_counts=(10000 100000 1000000)
+    app_runs=10; idle_seconds=10; sim_stations=500; sim_seconds=10; core_calls=1000000
+fi
+
+# 2,000 stations take two descriptors each in the bench process, plus the bare loop's.
+if [ "$(id -u)" -eq 0 ]; then
+    ulimit -Hn 65536 2>/dev/null || true
+fi
+ulimit -n "$(ulimit -Hn)" 2>/dev/null || true
+
+targets=(bench_core bench_log bench_net bench_report bench_stations bench_app bench_idle station_bench ostrel-log
+         ostrel-server ostrel-station)
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DOSTREL_TESTS=OFF -DOSTREL_BENCH=ON >/dev/null
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
+
+rm -rf "$out"
+mkdir -p "$out"
+bin() { find "$build" -type f -name "$1" -perm -u+x | head -n 1; }
+
+run() { # name command...: runs a benchmark, keeps its output, shows it as it comes
+    local name=$1; shift
+    echo "== $name: $*" | sed "s|$PWD/||g"
+    "$@" 2>&1 | tee "$out/$name.txt"
+}
+
+# The real server (window offscreen) in a folder of its own, the simulator's stations at ten reports
+# a second each against it: its resident memory, threads and CPU while they run, and after.
+real_server() {
+    local stations=$1 seconds=$2 dir port pid ticks0 ticks1 hz
+    echo "== server: ostrel-server with ostrel-station --load --stations $stations --rate 10 --duration $seconds"
+    dir=$(mktemp -d /tmp/ostrel_bench_server.XXXXXX)
+    cp "$(bin ostrel-server)" "$dir/"
+    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    sed -e "s/^ServerTCP=.*/ServerTCP=$port/" -e 's/^ServerUDP=.*/ServerUDP=0/' -e 's/^ClientUDP=.*/ClientUDP=9/' \
+        config/Ostrel.ini >"$dir/Ostrel.ini"
+    QT_QPA_PLATFORM=offscreen "$dir/ostrel-server" >/dev/null 2>&1 &
+    pid=$!
+    for _ in $(seq 300); do
+        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+        sleep 0.1
+    done
+    if ! kill -0 $pid 2>/dev/null; then
+        echo "server_failed=1" # another server holds the single-instance name, or start-up failed
+        rm -rf "$dir"
+        return 0
+    fi
+    status() { awk -v k="$1" '$1 == k":" {print $2}' "/proc/$pid/status"; }
+    ticks() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
+    hz=$(getconf CLK_TCK)
+    echo "server_rss_idle_kib=$(status VmRSS)"
+    echo "server_threads_idle=$(status Threads)"
+    ticks0=$(ticks)
+    "$(bin ostrel-station)" --server 127.0.0.1 --port "$port" --load --stations "$stations" --rate 10 \
+        --duration "$seconds" --summary >"$out/server_stations.txt" 2>&1 &
+    local sim=$! peak_rss=0 peak_threads=0 rss threads
+    while kill -0 $sim 2>/dev/null; do
+        rss=$(status VmRSS); threads=$(status Threads)
+        [ "${rss:-0}" -gt $peak_rss ] && peak_rss=$rss
+        [ "${threads:-0}" -gt $peak_threads ] && peak_threads=$threads
+        sleep 0.2
+    done
+    wait $sim || true
+    ticks1=$(ticks)
+    echo "server_stations=$stations"
+    echo "server_reports_sent=$(sed -n 's/^reports_sent=//p' "$out/server_stations.txt")"
+    echo "server_rss_peak_kib=$peak_rss"
+    echo "server_threads_peak=$peak_threads"
+    echo "server_cpu_percent=$(awk -v t=$((ticks1 - ticks0)) -v hz="$hz" -v s="$seconds" 'BEGIN {printf "%.1f", 100 * t / hz / s}')"
+    sleep 3
+    echo "server_rss_after_kib=$(status VmRSS)"
+    echo "server_threads_after=$(status Threads)"
+    kill -KILL $pid
+    wait $pid 2>/dev/null || true
+    rm -rf "$dir"
+}
+
+{
+    echo "date=$(date -u '+%Y-%m-%d %H:%M UTC')"
+    echo "cpu=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)"
+    echo "nproc=$(nproc)"
+    echo "memory=$(free -g | awk '/^Mem:/ {print $2 " GiB"}')"
+    echo "kernel=$(uname -r)"
+    echo "compiler=$(c++ --version | head -n 1)"
+    echo "load_before=$(cut -d' ' -f1-3 /proc/loadavg)"
+    echo "quick=$quick"
+} >"$out/machine.txt"
+cat "$out/machine.txt"
+
+run core "$(bin bench_core)" "$core_calls"
+run stations "$(bin bench_stations)"
+run station_bench "$(bin station_bench)" "$sim_stations" 10 "$sim_seconds"
+for n in "${station_counts[@]}"; do
+    run "net_$n" "$(bin bench_net)" "$net_seconds" "$n" "$n"
+done
+for n in "${record_counts[@]}"; do
+    run "log_$n" "$(bin bench_log)" "$out" "$n"
+    run "report_$n" "$(bin bench_report)" "$n" "$out/bench-report.log"
+    rm -f "$out/bench-report.log"
+done
+real_server "$sim_stations" "$sim_seconds" | tee "$out/server.txt"
+run app "$(bin bench_app)" "$app_runs" "$idle_seconds" "$(bin ostrel-server)"
+run idle "$(bin bench_idle)" "$idle_seconds"
+echo "load_after=$(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
+
+python3 bench/summarize.py "$out"
