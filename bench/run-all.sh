@@ -125,6 +125,9 @@ done
 real_server "$sim_stations" "$sim_seconds" | tee "$out/server.txt"
 run app "$(bin bench_app)" "$app_runs" "$idle_seconds" "$(bin ostrel-server)"
 run idle "$(bin bench_idle)" "$idle_seconds"
+if command -v xvfb-run >/dev/null; then # the same under a real X server, as a desktop draws it
+    run idle_x11 env QT_QPA_PLATFORM=xcb xvfb-run -a "$(bin bench_idle)" "$idle_seconds"
+fi
 echo "load_after=$(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
 
 python3 bench/summarize.py "$out"
