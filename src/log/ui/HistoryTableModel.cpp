@@ -64,23 +64,35 @@ void HistoryTableModel::reload()
     // Cleared before the copy: a change made after this point posts a reload of its own.
     m_reloadPosted = false;
 
-    std::vector<HistoryRow> all;
+    // Rows of closed sessions never change once the spare row has grown past them: only the
+    // model's last row (the spare row when it was copied) and the rows added since are copied.
+    // Copying the whole table would hold StationTableMutex, and every reader waiting on it, a
+    // little longer with each session closed since start.
+    HistoryRow header;
+    std::vector<HistoryRow> fresh; // model rows from `first` on
+    std::size_t first = 0;
+    bool whole = false;
     {
         std::scoped_lock hold(StationTableMutex);
         if (m_loaded && m_table.version() == m_version)
             return;
         m_version = m_table.version();
-        all = m_table.rows();
+        const int tableRows = m_table.rowCount();
+        if (tableRows < 1)
+            return; // never: the table always holds its header row
+        const auto count = static_cast<std::size_t>(tableRows - 1);
+        whole = !m_loaded || count < m_rows.size();
+        first = whole || m_rows.empty() ? 0 : m_rows.size() - 1;
+        header = m_table.row(0);
+        fresh.reserve(count - first);
+        for (std::size_t r = first; r < count; ++r)
+            fresh.push_back(m_table.row(static_cast<int>(r + 1)));
     }
-    if (all.empty())
-        return; // never: the table always holds its header row
-    HistoryRow header = std::move(all.front());
-    std::vector<HistoryRow> rows(std::make_move_iterator(all.begin() + 1), std::make_move_iterator(all.end()));
 
-    if (!m_loaded || rows.size() < m_rows.size()) {
+    if (whole) {
         beginResetModel();
         m_header = std::move(header);
-        m_rows = std::move(rows);
+        m_rows = std::move(fresh);
         m_loaded = true;
         endResetModel();
         return;
@@ -92,17 +104,18 @@ void HistoryTableModel::reload()
     }
 
     const std::size_t kept = m_rows.size();
-    for (std::size_t r = 0; r < kept; ++r) {
-        if (m_rows[r] == rows[r])
+    for (std::size_t r = first; r < kept; ++r) {
+        HistoryRow& now = fresh[r - first];
+        if (m_rows[r] == now)
             continue;
-        m_rows[r] = rows[r];
+        m_rows[r] = std::move(now);
         emit dataChanged(index(static_cast<int>(r), 0), index(static_cast<int>(r), HistoryColumnCount - 1),
                          {Qt::DisplayRole});
     }
-    if (rows.size() > kept) {
-        beginInsertRows({}, static_cast<int>(kept), static_cast<int>(rows.size()) - 1);
-        m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin() + static_cast<std::ptrdiff_t>(kept)),
-                      std::make_move_iterator(rows.end()));
+    if (first + fresh.size() > kept) {
+        beginInsertRows({}, static_cast<int>(kept), static_cast<int>(first + fresh.size()) - 1);
+        m_rows.insert(m_rows.end(), std::make_move_iterator(fresh.begin() + static_cast<std::ptrdiff_t>(kept - first)),
+                      std::make_move_iterator(fresh.end()));
         endInsertRows();
     }
 }

@@ -1,5 +1,6 @@
 #include "log/ui/HistoryTableModel.h"
 
+#include "core/Cp1251.h"
 #include "core/StationTableMutex.h"
 #include "log/HistoryTable.h"
 #include "support/LogTestData.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace ostrel {
@@ -132,6 +134,35 @@ TEST(HistoryTableModel, ABurstOfRequestsFromWorkersPostsOneReload)
     EXPECT_EQ(counter.count, 2);
     EXPECT_EQ(model.rowCount(), 202);
     EXPECT_EQ(model.data(model.index(200, 0)).toString(), QStringLiteral("LAST"));
+}
+
+TEST(HistoryTableModel, ReloadsOneAfterAnotherShowEveryRowOfTheTable)
+{
+    // Each reload copies only the rows the model does not have yet and its last one, which was the
+    // spare row: after any sequence of closes, in-place fills and reloads, the model is the table.
+    HistoryTable table;
+    HistoryTableModel model(table);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    const struct
+    {
+        int closed;
+        bool fillSpareAfter;
+    } steps[] = {{1, false}, {0, true}, {3, false}, {0, false}, {2, true}, {1, true}, {5, false}};
+    int name = 0;
+    for (const auto& step : steps) {
+        for (int i = 0; i < step.closed; ++i)
+            closeSession(table, ("PC-" + std::to_string(++name)).c_str());
+        if (step.fillSpareAfter)
+            closeSession(table, ("SPARE-" + std::to_string(name)).c_str(), false);
+        model.reload();
+        std::scoped_lock hold(StationTableMutex);
+        ASSERT_EQ(model.rowCount(), table.rowCount() - 1);
+        for (int r = 0; r < model.rowCount(); ++r)
+            for (int c = 0; c < model.columnCount(); ++c)
+                ASSERT_EQ(model.data(model.index(r, c)).toString().toStdString(),
+                          cp1251ToUtf8(table.row(r + 1)[static_cast<std::size_t>(c)]))
+                    << "row " << r << " column " << c;
+    }
 }
 
 } // namespace
