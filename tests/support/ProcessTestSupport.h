@@ -150,23 +150,32 @@ inline bool portAccepts(int port)
     return accepted;
 }
 
-// A listening socket on all addresses at a port the system chose; closed again unless `fdOut` takes it.
+// A listening socket on all addresses at a free port below the kernel's ephemeral range (32768 up),
+// closed again unless `fdOut` takes it. A port from the ephemeral range could be taken meanwhile
+// as the source port of some outgoing connection (the simulated stations make hundreds), and the
+// server restarted on it would then fail to listen.
 inline int listeningPort(int* fdOut = nullptr)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof(any)) != 0 || ::listen(fd, 1) != 0) {
-        ::close(fd);
-        return -1;
+    static unsigned next = 20000 + static_cast<unsigned>(::getpid()) % 10000;
+    for (int attempt = 0; attempt < 2000; ++attempt) {
+        const auto port = static_cast<std::uint16_t>(20000 + (next++ % 12000));
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        any.sin_port = htons(port);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof(any)) != 0 || ::listen(fd, 1) != 0) {
+            ::close(fd);
+            continue;
+        }
+        if (fdOut)
+            *fdOut = fd;
+        else
+            ::close(fd);
+        return port;
     }
-    socklen_t length = sizeof(any);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&any), &length);
-    if (fdOut)
-        *fdOut = fd;
-    else
-        ::close(fd);
-    return ntohs(any.sin_port);
+    return -1;
 }
 
 // The server in a folder of its own: the executable copied (a link would resolve to the build
