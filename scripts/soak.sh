@@ -102,7 +102,7 @@ used_ports=$(ss -Hltun 2>/dev/null | awk '{ n = split($5, a, ":"); print a[n] }'
 pick_port() {
     local p
     for _ in $(seq 1 200); do
-        p=$((20000 + RANDOM % 40000))
+        p=$((20000 + RANDOM % 12000)) # below the ephemeral range, which connects draw from
         if ! grep -qx "$p" <<<"$used_ports"; then
             used_ports+=$'\n'"$p"
             echo "$p"
