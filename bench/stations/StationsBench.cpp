@@ -33,6 +33,7 @@ struct Link : StationLink
 struct NoTransport : CommandTransport
 {
     SendResult sendToAddress(std::string_view, std::span<const std::uint8_t>) override { return SendResult::Sent; }
+    bool hasConnection(std::string_view) const override { return true; }
 };
 
 std::vector<std::uint8_t> reportBytes(int minute)

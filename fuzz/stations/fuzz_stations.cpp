@@ -77,6 +77,7 @@ struct Transport : CommandTransport
     World* world = nullptr;
     bool failNext = false;
     SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes) override;
+    bool hasConnection(std::string_view address) const override;
 };
 
 struct World
@@ -147,6 +148,14 @@ struct World
             fail("history spare row");
     }
 };
+
+bool Transport::hasConnection(std::string_view address) const
+{
+    for (const auto& link : world->links)
+        if (!link->closed && link->dotted == address)
+            return true;
+    return false;
+}
 
 SendResult Transport::sendToAddress(std::string_view address, std::span<const std::uint8_t>)
 {

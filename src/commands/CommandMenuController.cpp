@@ -69,6 +69,8 @@ ClickOutcome CommandMenuController::click(int tag, std::string_view tariff, cons
     auto row = m_rows.find(station);
     if (!row)
         return gone();
+    if (!m_transport.hasConnection((*row)[ColAddress]))
+        return {ClickResult::NoConnection, station, {}, {}};
 
     if (const auto code = plainCommandCode(tag)) {
         StationCommand command;

@@ -23,6 +23,10 @@ public:
     // which runs the disconnect handling on this thread (nested in StationTableMutex if held); the
     // result is still Sent, as the bytes were handed over.
     virtual SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes) = 0;
+
+    // True when an open connection has that address. The menu and resumption ask before anything
+    // else, so a station without a connection is reported before the operator is asked for minutes.
+    virtual bool hasConnection(std::string_view address) const = 0;
 };
 
 } // namespace ostrel

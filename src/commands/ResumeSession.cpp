@@ -10,6 +10,8 @@ namespace ostrel {
 ResumeResult ResumeSession(const ResumeContext& context, std::string_view tariff, const StationRow& row,
                            std::string_view timeLeft)
 {
+    if (!context.transport.hasConnection(row[ColAddress]))
+        return ResumeResult::NoConnection;
     std::optional<StationCommand> command;
     // Membership is exact and case-sensitive, but the price is then looked up ignoring case: a
     // name that differs from a Prices name only in case is resumed as a game tariff.

@@ -176,6 +176,16 @@ TEST_F(ControllerFixture, UnconnectedStationIsReported)
     EXPECT_EQ(outcome.result, ClickResult::NoConnection);
     EXPECT_EQ(outcome.message(), "Компьютер A (127.0.0.2) не подключен");
     EXPECT_TRUE(transport.sent.empty());
+
+    // A game asks for its minutes only once the station is known to be reachable.
+    bool asked = false;
+    auto ask = [&asked](bool) {
+        asked = true;
+        return std::optional<IntervalChoice>(IntervalChoice{30, IntervalSign::Plus});
+    };
+    EXPECT_EQ(menu.click(tags::StartGame, "Quake", ask).result, ClickResult::NoConnection);
+    EXPECT_FALSE(asked);
+    EXPECT_TRUE(transport.sent.empty());
 }
 
 } // namespace

@@ -84,6 +84,7 @@ TEST_F(ResumeFixture, FailuresSendNothing)
 
     row[ColAddress] = "127.0.0.9";
     EXPECT_EQ(resume(true, "Day", ""), ResumeResult::NoConnection);
+    EXPECT_EQ(resume(true, "Quake", ""), ResumeResult::NoConnection); // the connection is looked for first
     EXPECT_TRUE(transport.sent.empty());
 }
 

@@ -38,6 +38,14 @@ public:
         return SendResult::Sent;
     }
 
+    bool hasConnection(std::string_view address) const override
+    {
+        for (const auto& a : connected)
+            if (a == address)
+                return true;
+        return false;
+    }
+
     StationCommand lastCommand() const { return *decodeStationCommand(sent.back().bytes); }
 };
 

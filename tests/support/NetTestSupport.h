@@ -231,6 +231,7 @@ public:
     {
         return SendResult::NoConnection;
     }
+    bool hasConnection(std::string_view) const override { return false; }
 };
 
 } // namespace ostrel::nettest

@@ -73,6 +73,7 @@ public:
             onSend();
         return SendResult::Sent;
     }
+    bool hasConnection(std::string_view) const override { return connected; }
 
     bool connected = true;
     std::function<void()> onSend;

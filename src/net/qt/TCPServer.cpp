@@ -257,6 +257,11 @@ SendResult TCPServer::sendToAddress(std::string_view address, std::span<const st
     return SendResult::Sent;
 }
 
+bool TCPServer::hasConnection(std::string_view address) const
+{
+    return m_connections.firstOpenFrom(address) != nullptr;
+}
+
 bool TCPServer::closeFirstConnectionFrom(std::string_view address)
 {
     const auto connection = m_connections.firstOpenFrom(address);

@@ -49,6 +49,7 @@ public:
     quint16 port() const; // the bound port; 0 when not listening
 
     SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes) override;
+    bool hasConnection(std::string_view address) const override;
 
     // Closes the first open connection, in accept order, from `address`; its disconnect handling
     // runs before this returns. False when there is none.
