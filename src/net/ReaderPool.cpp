@@ -20,6 +20,8 @@ void ReaderPool::post(std::unique_ptr<TThreadOnRead> reader)
         m_wake.notify_one();
         return;
     }
+    if (m_threads >= MaxThreads)
+        return; // a busy thread takes it when it is done
     ++m_threads;
     try {
         std::thread([self = shared_from_this()] { self->work(); }).detach();

@@ -9,6 +9,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -272,10 +273,16 @@ TEST(ReaderPool, RunsEveryReaderAndEndsItsThreadsWhenIdle)
                                  p->connection, gate, state.processor, Connection::NameResolver{},
                                  [&](TThreadOnRead::Outcome o) { done += o == TThreadOnRead::Outcome::Drained; }));
     }
+    // More stations than the pool may have threads: the rest queue for a free one.
+    int peak = pool->threads();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while ((done < Stations || pool->threads() > 0 || gate->runningThreads() > 0) &&
-           std::chrono::steady_clock::now() < deadline)
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        peak = std::max(peak, pool->threads());
+    }
+    static_assert(Stations > ReaderPool::MaxThreads);
+    EXPECT_LE(peak, ReaderPool::MaxThreads);
     EXPECT_EQ(done, Stations);
     EXPECT_EQ(state.applied(), std::uint64_t(Stations));
     EXPECT_EQ(pool->threads(), 0);
