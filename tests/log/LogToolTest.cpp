@@ -2,12 +2,11 @@
 
 #include "log/SessionLogRecord.h"
 #include "support/LogTestData.h"
+#include "support/ProcessTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <limits>
-#include <sys/wait.h>
 
 namespace ostrel {
 namespace {
@@ -15,11 +14,7 @@ namespace {
 using testing::LogTempDir;
 using testing::writeLogBytes;
 
-struct ToolRun
-{
-    int exitCode = -1;
-    std::string output; // stdout and stderr together
-};
+using ToolRun = proctest::CommandRun;
 
 ToolRun runTool(const std::string& arguments, const std::string& inFolder = {})
 {
@@ -28,20 +23,10 @@ ToolRun runTool(const std::string& arguments, const std::string& inFolder = {})
     (void)inFolder;
     return {};
 #else
-    std::string command = std::string("'") + OSTREL_LOG_TOOL + "' " + arguments + " 2>&1";
+    std::string command = std::string("'") + OSTREL_LOG_TOOL + "' " + arguments;
     if (!inFolder.empty())
         command = "cd '" + inFolder + "' && " + command;
-    ToolRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        run.output.append(buf, n);
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return proctest::runCommand(command);
 #endif
 }
 
