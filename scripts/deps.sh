@@ -6,7 +6,7 @@ set -euo pipefail
 
 run_packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libinih-dev libgl-dev)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev iproute2 util-linux
-               xvfb xauth cups printer-driver-cups-pdf poppler-utils)
+               xvfb xauth cups printer-driver-cups-pdf poppler-utils python3)
 
 packages=("${run_packages[@]}")
 [ "${1:-run}" = test ] && packages+=("${test_packages[@]}")
