@@ -7,6 +7,8 @@
 // Start-up announces the server to its subnet: run this only where the host name resolves to
 // loopback (`unshare -n` with lo up). Offscreen unless QT_QPA_PLATFORM says otherwise.
 
+#include "support/ProcessTestSupport.h"
+
 #include "app/ui/TForm1.h"
 #include "commands/ui/TForm2.h"
 #include "report/ui/TForm3.h"
@@ -32,6 +34,9 @@
 #include <time.h>
 
 namespace {
+
+namespace apptest = ostrel::apptest;
+namespace proctest = ostrel::proctest;
 
 namespace fs = std::filesystem;
 
@@ -59,36 +64,6 @@ double idlePercent(int seconds)
     return 100.0 * cpu / wall;
 }
 
-bool hostNameIsLoopback()
-{
-    char name[256] = {};
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* found = nullptr;
-    if (::gethostname(name, sizeof(name) - 1) != 0 || ::getaddrinfo(name, nullptr, &hints, &found) != 0)
-        return false;
-    bool loopback = true;
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        sockaddr_in address{};
-        std::memcpy(&address, a->ai_addr, sizeof(address));
-        loopback = loopback && (ntohl(address.sin_addr.s_addr) >> 24) == 127;
-    }
-    ::freeaddrinfo(found);
-    return loopback;
-}
-
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    socklen_t length = sizeof(any);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof(any));
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&any), &length);
-    ::close(fd);
-    return ntohs(any.sin_port);
-}
-
 // A folder with the sample Ostrel.ini on free ports, as the server's own folder.
 fs::path prepareFolder()
 {
@@ -97,7 +72,8 @@ fs::path prepareFolder()
     fs::create_directories(folder);
     std::ifstream sample(OSTREL_SAMPLE_INI, std::ios::binary);
     std::string ini((std::istreambuf_iterator<char>(sample)), {});
-    ini = std::regex_replace(ini, std::regex("\nServerTCP=[^\r\n]*"), "\nServerTCP=" + std::to_string(freePort()));
+    ini = std::regex_replace(ini, std::regex("\nServerTCP=[^\r\n]*"),
+                             "\nServerTCP=" + std::to_string(proctest::listeningPort()));
     ini = std::regex_replace(ini, std::regex("\nServerUDP=[^\r\n]*"), "\nServerUDP=0");
     ini = std::regex_replace(ini, std::regex("\nClientUDP=[^\r\n]*"), "\nClientUDP=9");
     std::ofstream(folder / "Ostrel.ini", std::ios::binary) << ini;
@@ -111,7 +87,7 @@ int main(int argc, char** argv)
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-    if (!hostNameIsLoopback()) {
+    if (!apptest::hostNameIsLoopback()) {
         std::fprintf(stderr, "bench_idle: the host name does not resolve to loopback only; run it in a private "
                              "network namespace (unshare -n)\n");
         return 2;

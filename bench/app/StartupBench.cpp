@@ -7,6 +7,8 @@
 // The server announces itself to its subnet at start-up: run this only where the host name
 // resolves to loopback (scripts/test.sh's private network namespace, or `unshare -n`).
 
+#include "support/ProcessTestSupport.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -35,54 +37,15 @@ extern char** environ;
 
 namespace {
 
+namespace apptest = ostrel::apptest;
+namespace proctest = ostrel::proctest;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 double msSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-bool hostNameIsLoopback()
-{
-    char name[256] = {};
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* found = nullptr;
-    if (::gethostname(name, sizeof(name) - 1) != 0 || ::getaddrinfo(name, nullptr, &hints, &found) != 0)
-        return false;
-    bool loopback = true;
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        sockaddr_in address{};
-        std::memcpy(&address, a->ai_addr, sizeof(address));
-        loopback = loopback && (ntohl(address.sin_addr.s_addr) >> 24) == 127;
-    }
-    ::freeaddrinfo(found);
-    return loopback;
-}
-
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    socklen_t length = sizeof(any);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof(any));
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&any), &length);
-    ::close(fd);
-    return ntohs(any.sin_port);
-}
-
-bool portAccepts(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool accepted = ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to)) == 0;
-    ::close(fd);
-    return accepted;
 }
 
 pid_t spawn(const fs::path& exe)
@@ -145,7 +108,7 @@ Folder prepare(const fs::path& server, int index)
 {
     Folder folder{fs::temp_directory_path() /
                       ("ostrel_bench_app_" + std::to_string(::getpid()) + "_" + std::to_string(index)),
-                  freePort()};
+                  proctest::listeningPort()};
     fs::remove_all(folder.path);
     fs::create_directories(folder.path);
     fs::copy_file(server, folder.path / "ostrel-server");
@@ -165,7 +128,7 @@ int main(int argc, char** argv)
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     const int idleSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
     const fs::path server = argc > 3 ? fs::path(argv[3]) : fs::path(OSTREL_SERVER_PATH);
-    if (!hostNameIsLoopback()) {
+    if (!apptest::hostNameIsLoopback()) {
         std::fprintf(stderr, "bench_app: the host name does not resolve to loopback only; run it in a private "
                              "network namespace (unshare -n) so the start-up announcement stays on this host\n");
         return 2;
@@ -180,7 +143,7 @@ int main(int argc, char** argv)
         const pid_t pid = spawn(folder.path / "ostrel-server");
         bool up = false;
         while (!up && msSince(started) < 30000) {
-            up = portAccepts(folder.port);
+            up = proctest::portAccepts(folder.port);
             if (!up)
                 std::this_thread::sleep_for(std::chrono::microseconds(500));
         }

@@ -30,9 +30,9 @@ using HistoryRow = std::array<std::string, HistoryColumnCount>;
 // Byte-exact texts, in Windows-1251. Two status words carry a Latin capital C (0x43):
 // "Cвободно" at its start and "Ожидание CЧ" after the blank; every other letter is Cyrillic.
 namespace words {
-inline constexpr std::string_view Free = "\x43\xE2\xEE\xE1\xEE\xE4\xED\xEE";                 // Cвободно
-inline constexpr std::string_view Unloaded = "\xC2\xFB\xE3\xF0\xF3\xE6\xE5\xED";             // Выгружен
-inline constexpr std::string_view Closed = "\xC7\xE0\xEA\xF0\xFB\xF2\xEE";                   // Закрыто
+inline constexpr std::string_view Free = "\x43\xE2\xEE\xE1\xEE\xE4\xED\xEE";                    // Cвободно
+inline constexpr std::string_view Unloaded = "\xC2\xFB\xE3\xF0\xF3\xE6\xE5\xED";                // Выгружен
+inline constexpr std::string_view Closed = "\xC7\xE0\xEA\xF0\xFB\xF2\xEE";                      // Закрыто
 inline constexpr std::string_view WaitingPaid = "\xCE\xE6\xE8\xE4\xE0\xED\xE8\xE5\x20\x43\xD7"; // Ожидание CЧ
 inline constexpr std::string_view WaitingGame = "\xCE\xE6\xE8\xE4\xE0\xED\xE8\xE5\x20\xC8\xE3\xF0\xE0"; // Ожидание Игра
 inline constexpr std::string_view Ok = "Ok";
