@@ -39,4 +39,18 @@ inline constexpr std::string_view Ok = "Ok";
 inline constexpr std::string_view Reset = "Reset";
 } // namespace words
 
+// The station table's column titles; the history table shows the same nine and "Коммент.".
+inline constexpr std::array<std::string_view, StationColumnCount> StationHeaders{
+    "\xCA\xEE\xEC\xEF\xFC\xFE\xF2\xE5\xF0", // Компьютер
+    "IP",
+    "\xD1\xF2\xE0\xF2\xF3\xF1",             // Статус
+    "\xD6\xE5\xED\xE0",                     // Цена
+    "\xCD\xE0\xF7\xE0\xEB\xEE",             // Начало
+    "\xC2\xF0\xE5\xEC\xFF",                 // Время
+    "\xCE\xEA\xEE\xED\xF7\xE0\xED\xE8\xE5", // Окончание
+    "\xCE\xF1\xF2\xE0\xEB\xEE\xF1\xFC",     // Осталось
+    "\xD1\xF3\xEC\xEC\xE0",                 // Сумма
+};
+inline constexpr std::string_view CommentHeader = "\xCA\xEE\xEC\xEC\xE5\xED\xF2."; // Коммент.
+
 } // namespace ostrel

@@ -6,19 +6,13 @@ namespace ostrel {
 
 namespace {
 
-// The column headers in Windows-1251: Компьютер, IP, Статус, Цена, Начало, Время, Окончание,
-// Осталось, Сумма.
-const StationRow Headers = {
-    "\xCA\xEE\xEC\xEF\xFC\xFE\xF2\xE5\xF0",
-    "IP",
-    "\xD1\xF2\xE0\xF2\xF3\xF1",
-    "\xD6\xE5\xED\xE0",
-    "\xCD\xE0\xF7\xE0\xEB\xEE",
-    "\xC2\xF0\xE5\xEC\xFF",
-    "\xCE\xEA\xEE\xED\xF7\xE0\xED\xE8\xE5",
-    "\xCE\xF1\xF2\xE0\xEB\xEE\xF1\xFC",
-    "\xD1\xF3\xEC\xEC\xE0",
-};
+StationRow stationHeaders()
+{
+    StationRow headers;
+    for (int c = 0; c < StationColumnCount; ++c)
+        headers[static_cast<std::size_t>(c)] = StationHeaders[static_cast<std::size_t>(c)];
+    return headers;
+}
 
 // Names sort by unsigned bytes, the first difference deciding and a prefix first; case-sensitive.
 bool sortsAfter(std::string_view a, std::string_view b)
@@ -30,7 +24,7 @@ bool sortsAfter(std::string_view a, std::string_view b)
 
 } // namespace
 
-StationTable::StationTable() : m_rows{Headers, StationRow{}} {}
+StationTable::StationTable() : m_rows{stationHeaders(), StationRow{}} {}
 
 const std::string& StationTable::cell(int r, int c) const
 {
