@@ -243,22 +243,24 @@ PeriodSelection::Error PeriodSelection::DayOneSPClick(double picked)
     return std::nullopt;
 }
 
-PeriodSelection::Error PeriodSelection::DayBSPClick(double picked)
+PeriodSelection::Error PeriodSelection::pickInto(Field field, double picked, double& date)
 {
-    m_fields[DayBField] = dateText(picked);
-    if (auto e = fieldDate(DayBField, m_dateBeg))
+    m_fields[field] = dateText(picked);
+    if (auto e = fieldDate(field, date))
         return e;
     refreshStatus();
     return std::nullopt;
 }
 
+// A begin date picked from the calendar is taken without YKMBegin, until the next recomputation.
+PeriodSelection::Error PeriodSelection::DayBSPClick(double picked)
+{
+    return pickInto(DayBField, picked, m_dateBeg);
+}
+
 PeriodSelection::Error PeriodSelection::DayESPClick(double picked)
 {
-    m_fields[DayEField] = dateText(picked);
-    if (auto e = fieldDate(DayEField, m_dateEnd))
-        return e;
-    refreshStatus();
-    return std::nullopt;
+    return pickInto(DayEField, picked, m_dateEnd);
 }
 
 } // namespace ostrel

@@ -100,6 +100,8 @@ public:
 
 private:
     Error fieldDate(Field field, double& date) const;
+    // A date picked for an interval field: the field shows it, and `date` takes it as it stands.
+    Error pickInto(Field field, double picked, double& date);
     Error monthPeriod();
     Error quarterPeriod();
     void refreshStatus();
