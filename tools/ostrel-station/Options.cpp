@@ -477,6 +477,8 @@ Output:
   --load                   benchmark mode: no event log, a summary at the end
   --summary                print the summary as key=value lines
   --quiet                  print nothing but the summary
+  -h, --help               show this help and exit
+  --version                show the version and exit
 
 The station model (what a station does with each command):
   A station starts closed (report code 1) and reports its state at the chosen rate, and at once
