@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the Debian package from a build tree with CPack and checks it without installing it: the
-# control data, the file list, lintian, the menu entry, then the programs run from an extracted copy.
+# control data, the file list, lintian, the menu entry, then the programs run from an extracted copy,
+# and its life from installation to purge inside a throwaway root (lifecycle.sh).
 # Usage: check-package.sh BUILD_DIR SAMPLE_LOG
 set -euo pipefail
 build=$1
@@ -30,7 +31,7 @@ deb=$work/out/ostrel_${version}_amd64.deb
 # Control data: the libraries found by shlibdeps, and the ini as a conffile.
 control=$(dpkg-deb -f "$deb")
 grep -qx "Version: $version" <<<"$control" || fail "version: $control"
-for dependency in libqt6widgets6 libqt6network6 libinih1 libc6 adduser qt6-qpa-plugins; do
+for dependency in libqt6widgets6 libqt6printsupport6 libinih1 libc6 adduser qt6-qpa-plugins; do
     grep -q "^Depends:.*\b$dependency\b" <<<"$control" || fail "Depends lacks $dependency: $control"
 done
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles >"$work/conffiles"
@@ -73,4 +74,9 @@ head -c -1 "$sample_log" >"$work/cut.log"
 status=0
 "$opt/ostrel-log" check "$work/cut.log" >/dev/null || status=$?
 [ "$status" = 1 ] || fail "ostrel-log check of a cut log exits $status"
+
+# Install, upgrade over itself with an edited ini, remove and purge, in a throwaway root.
+status=0
+"$(dirname "$0")/lifecycle.sh" "$deb" || status=$?
+[ "$status" = 0 ] || [ "$status" = 77 ] || fail "lifecycle"
 echo "package $(basename "$deb") checked"
