@@ -30,7 +30,10 @@ cp "$work/ostrel.deb" "$root/tmp/ostrel.deb"
 exec chroot "$root" /bin/bash -euo pipefail -c "
 fail() { echo \"FAIL: \$*\" >&2; exit 1; }
 export DEBIAN_FRONTEND=noninteractive
-if dpkg-query -W ostrel >/dev/null 2>&1; then fail \"ostrel is already installed here\"; fi
+if dpkg-query -W -f=\"\\\${Status}\" ostrel 2>/dev/null | grep -q \"ok installed\"; then
+    echo \"lifecycle: ostrel is installed on this machine; skipped\"
+    exit 77
+fi
 install() { dpkg -i /tmp/ostrel.deb </dev/null >/tmp/dpkg.log 2>&1 || { cat /tmp/dpkg.log; fail \"dpkg -i\"; }; }
 
 install
