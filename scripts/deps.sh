@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Ostrel needs, only those that are missing.
 #   scripts/deps.sh run    what building and running the server needs
-#   scripts/deps.sh test   that, and what the tests, sanitizers, fuzzers and print tests need
+#   scripts/deps.sh package  that, and what making and checking the Debian package needs
+#   scripts/deps.sh test   all of the above, and what the tests, sanitizers, fuzzers and print tests need
 set -euo pipefail
 
 run_packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libinih-dev libgl-dev)
+# help2man writes the manual pages; CPack's shlibdeps needs dpkg-shlibdeps (dpkg-dev) and file.
+package_packages=(help2man dpkg-dev file lintian desktop-file-utils man-db)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev iproute2 util-linux
                xvfb xauth cups printer-driver-cups-pdf poppler-utils python3)
 
 packages=("${run_packages[@]}")
-[ "${1:-run}" = test ] && packages+=("${test_packages[@]}")
+case "${1:-run}" in
+    package) packages+=("${package_packages[@]}") ;;
+    test) packages+=("${package_packages[@]}" "${test_packages[@]}") ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -5,9 +5,53 @@
 
 #include <QApplication>
 
-// The server takes no arguments; the command line is ignored.
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+namespace {
+
+// Read by help2man for the manual page: a usage line, a description, then one heading per section.
+constexpr const char* ServerHelp = R"(Usage: ostrel-server [OPTION]
+
+The operator's server of an internet salon. It shows every rented computer (station) in a live
+table, starts and ends paid or game time from a menu on the station's row, logs every ended session
+and prints a work report over a chosen period. Closing the window hides it in the tray; only one
+server runs on a computer at a time, so a second start ends at once.
+
+Options:
+  -h, --help     show this help and exit
+      --version  show the version and exit
+
+Files:
+  Ostrel.ini   the configuration, read at start-up from the folder of the executable (a symbolic
+               link is followed to that folder: /usr/bin/ostrel-server reads /opt/ostrel/Ostrel.ini)
+  Ostrel.log   the session log, written in the same folder
+)";
+
+// The only arguments the server answers; any other is left to Qt and otherwise ignored.
+std::optional<int> answerCommandLine(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(ServerHelp, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("ostrel-server " OSTREL_VERSION);
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    if (const auto answered = answerCommandLine(argc, argv))
+        return *answered;
+
     // Before anything else, so a second start ends at once: no window, no message, nothing of Qt.
     const auto instance = ostrel::SingleInstance::claim(ostrel::SingleInstanceName);
     if (!instance)

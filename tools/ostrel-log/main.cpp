@@ -15,6 +15,7 @@ using namespace ostrel;
 namespace {
 
 constexpr const char* Usage = R"(Usage: ostrel-log COMMAND [FILE]
+  or:  ostrel-log --help | --version
 
 Reads a session log (Ostrel.log in the current folder when FILE is left out).
 
@@ -165,6 +166,10 @@ int main(int argc, char** argv)
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::puts("ostrel-log " OSTREL_VERSION);
             return 0;
         }
         if (arg.size() > 1 && arg[0] == '-' && arg != "--") {

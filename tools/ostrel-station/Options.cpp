@@ -428,11 +428,11 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
 
 std::string helpText()
 {
-    return R"(ostrel-station: simulated salon stations for the Ostrel server
+    return R"(Usage: ostrel-station --ini PATH [options]
+  or:  ostrel-station --server ADDR --port N [options]
 
-Usage:
-  ostrel-station --ini PATH [options]             find the server by discovery, ports from PATH
-  ostrel-station --server ADDR --port N [options] connect to ADDR:N directly
+Simulated salon stations for the Ostrel server. With --ini they find the server by discovery and
+take its ports from PATH; with --server they connect to ADDR:N directly.
 
 Where the server is:
   --ini PATH               read ServerTCP, ServerUDP and ClientUDP from section [Server]
@@ -477,6 +477,8 @@ Output:
   --load                   benchmark mode: no event log, a summary at the end
   --summary                print the summary as key=value lines
   --quiet                  print nothing but the summary
+  -h, --help               show this help and exit
+  --version                show the version and exit
 
 The station model (what a station does with each command):
   A station starts closed (report code 1) and reports its state at the chosen rate, and at once

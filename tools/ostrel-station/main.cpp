@@ -1,6 +1,7 @@
 #include "Options.h"
 #include "Simulator.h"
 
+#include <algorithm>
 #include <csignal>
 #include <iostream>
 #include <sys/resource.h>
@@ -33,6 +34,10 @@ int main(int argc, char** argv)
 {
     using namespace ostrel::sim;
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (std::find(args.begin(), args.end(), "--version") != args.end()) {
+        std::cout << "ostrel-station " OSTREL_VERSION "\n";
+        return 0;
+    }
     const ParsedOptions parsed = parseOptions(args);
     if (parsed.help) {
         std::cout << helpText();

@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
 
 namespace ostrel {
 namespace {
@@ -66,6 +68,27 @@ TEST_F(ServerProcessTest, ListensAndASecondStartEndsSilently)
 
     EXPECT_TRUE(portAccepts(port)) << "the first server must be untouched";
     EXPECT_EQ(server.err().find("Ini file is corrupt"), std::string::npos) << server.err();
+}
+
+// The package puts a link in /usr/bin to the server in its own folder: started through the link, the
+// server must read the Ostrel.ini beside its real file, not beside the link.
+TEST_F(ServerProcessTest, StartedThroughALinkUsesTheFolderOfItsTarget)
+{
+    const int port = listeningPort();
+    ASSERT_GT(port, 0);
+    const proctest::ServerFolder folder(OSTREL_SERVER_PATH, sampleWithPorts(port));
+    const apptest::TempFolder linkFolder;
+    const auto link = linkFolder.path() / "ostrel-server";
+    std::filesystem::create_symlink(folder.exe(), link);
+
+    proctest::ChildProcess server({link.string()}, linkFolder.file("stdout"), linkFolder.file("stderr"),
+                                  {"QT_QPA_PLATFORM=offscreen"});
+    ASSERT_TRUE(server.started());
+    const auto deadline = std::chrono::steady_clock::now() + StartBound;
+    while (!portAccepts(port) && server.running() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(5));
+    EXPECT_TRUE(portAccepts(port)) << proctest::readWholeFile(linkFolder.file("stderr"));
+    server.kill();
 }
 
 TEST_F(ServerProcessTest, BadConfigurationPrintsTheFailureLine)
