@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the Debian package from a build tree with CPack and checks it without installing it: the
 # control data, the file list, lintian, the menu entry, then the programs run from an extracted copy,
-# and its life from installation to purge inside a throwaway root (lifecycle.sh).
+# and, when OSTREL_PACKAGE_LIFECYCLE=1, its life from installation to purge inside a throwaway
+# root (lifecycle.sh). The tests install nothing by default, not even into an overlay.
 # Usage: check-package.sh BUILD_DIR SAMPLE_LOG
 set -euo pipefail
 build=$1
@@ -75,8 +76,10 @@ status=0
 "$opt/ostrel-log" check "$work/cut.log" >/dev/null || status=$?
 [ "$status" = 1 ] || fail "ostrel-log check of a cut log exits $status"
 
-# Install, upgrade over itself with an edited ini, remove and purge, in a throwaway root.
-status=0
-"$(dirname "$0")/lifecycle.sh" "$deb" || status=$?
-[ "$status" = 0 ] || [ "$status" = 77 ] || fail "lifecycle"
+# Install, upgrade over itself with an edited ini, remove and purge, in a throwaway root: by hand.
+if [ "${OSTREL_PACKAGE_LIFECYCLE:-0}" = 1 ]; then
+    status=0
+    "$(dirname "$0")/lifecycle.sh" "$deb" || status=$?
+    [ "$status" = 0 ] || [ "$status" = 77 ] || fail "lifecycle"
+fi
 echo "package $(basename "$deb") checked"
