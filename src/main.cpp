@@ -3,11 +3,38 @@
 #include "commands/ui/TForm2.h"
 #include "report/ui/TForm3.h"
 
+#include "net/BroadcastAddress.h"
+
 #include <QApplication>
 
-// The server takes no arguments; the command line is ignored.
+#include <cstdio>
+#include <string_view>
+
+namespace {
+
+// `ostrel-server --list-addresses`: the addresses `Net` counts, for whoever writes Ostrel.ini. It
+// needs no instance guard and no window, so it works beside a running server and without a desktop.
+int listAddresses()
+{
+    const auto hosts = ostrel::hostAddresses();
+    if (hosts.empty()) {
+        std::fputs("ostrel-server: no network interface that is up has an IPv4 address\n", stderr);
+        return 1;
+    }
+    std::fputs(ostrel::addressListText(hosts).c_str(), stdout);
+    return 0;
+}
+
+} // namespace
+
+// Other arguments are ignored.
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--list-addresses")
+            return listAddresses();
+    }
+
     // Before anything else, so a second start ends at once: no window, no message, nothing of Qt.
     const auto instance = ostrel::SingleInstance::claim(ostrel::SingleInstanceName);
     if (!instance)

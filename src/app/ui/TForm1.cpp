@@ -310,9 +310,11 @@ void TForm1::createDiscoveryEndpoint()
 
 void TForm1::setBroadcastAddress(int net)
 {
-    auto address = broadcastAddressForNet(net);
+    const auto hosts = m_options.hostAddresses ? m_options.hostAddresses() : hostAddresses();
+    auto address = broadcastAddressFrom(addressesOf(hosts), net);
     if (!address)
-        throw StartupError("[Server] Net = " + std::to_string(net) + " names no address of this host");
+        throw StartupError("[Server] Net = " + std::to_string(net) + " names no address of this host (" +
+                           std::to_string(hosts.size()) + " listed by ostrel-server --list-addresses)");
     BroadcastAddress = std::move(*address);
 }
 

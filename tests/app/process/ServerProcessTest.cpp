@@ -40,7 +40,7 @@ protected:
     void SetUp() override
     {
         std::string why;
-        if (!apptest::hostNameIsLoopback(&why))
+        if (!proctest::onlyLoopbackIsUp(&why))
             GTEST_SKIP() << "the server's start-up announcement would leave this host: " << why;
     }
 };
@@ -68,6 +68,22 @@ TEST_F(ServerProcessTest, ListensAndASecondStartEndsSilently)
     EXPECT_EQ(server.err().find("Ini file is corrupt"), std::string::npos) << server.err();
 }
 
+// The list `Net` counts, printed without starting anything: it works beside a running server and
+// needs no display.
+TEST_F(ServerProcessTest, ListAddressesPrintsTheNumberedListAndExits)
+{
+    const int port = listeningPort();
+    ASSERT_GT(port, 0);
+    const proctest::ServerFolder folder(OSTREL_SERVER_PATH, sampleWithPorts(port));
+    ServerProcess server(folder, "server");
+    ASSERT_TRUE(server.await([&] { return portAccepts(port); }, StartBound)) << server.err();
+
+    const auto run = proctest::runCommand("QT_QPA_PLATFORM=none '" + folder.exe().string() + "' --list-addresses");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output, "0: 127.0.0.1 (lo), announces to 127.0.0.255\n");
+    EXPECT_TRUE(portAccepts(port)) << "the running server must be untouched";
+}
+
 TEST_F(ServerProcessTest, BadConfigurationPrintsTheFailureLine)
 {
     int holder = -1;
@@ -89,6 +105,9 @@ TEST_F(ServerProcessTest, BadConfigurationPrintsTheFailureLine)
          "ServerUDP"},
         {"CloseAfterReset not a number", apptest::iniWithPorts(free, 0, 9, "CloseAfterReset=yes\n"), "CloseAfterReset"},
         {"port in use", apptest::iniWithPorts(taken, 0, 9), "TCP port"},
+        // The namespace has loopback alone: one address.
+        {"Net beyond the interfaces' addresses", std::regex_replace(good, std::regex("Net=0"), "Net=1"),
+         "Net = 1 names no address"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

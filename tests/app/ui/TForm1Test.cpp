@@ -61,6 +61,11 @@ TForm1::Options windowOnly()
         return false;
     };
     options.showIniCorrupt = [] { ADD_FAILURE() << "unexpected start-up failure box"; };
+    // Two loopback addresses in the order `Net` counts them: the window's announcement stays on this
+    // host whatever interfaces it has.
+    options.hostAddresses = [] {
+        return std::vector<HostAddress>{{{127, 0, 1, 1}, "lo", true}, {{127, 0, 0, 1}, "lo", true}};
+    };
     return options;
 }
 
@@ -338,16 +343,12 @@ TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
     const Case cases[] = {
         {"no ini", "", "Ostrel.ini"},
         {"bad ServerTCP", apptest::iniWithPorts(0, 0, 0, "").replace(0, 8, "[Server]\nServerTCP=x\n"), "ServerTCP"},
-        {"Net outside the host's addresses", apptest::iniWithPorts(0, 0, 0).replace(0, 8, "[Server]\nNet=1000\n"),
-         "Net"},
+        {"Net outside the host's addresses", apptest::iniWithPorts(0, 0, 0).replace(0, 8, "[Server]\nNet=2\n"),
+         "Net = 2 names no address"},
         {"port in use", apptest::iniWithPorts(takenPort, 0, 0), "TCP port"},
     };
-    std::string why;
-    const bool resolves = apptest::hostNameIsLoopback(&why) || why.find("non-loopback") != std::string::npos;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (std::string(c.cause) == "Net" && !resolves)
-            continue; // a host whose name does not resolve announces itself to 7.0.0.255 whatever Net says
         apptest::TempFolder folder;
         if (!c.ini.empty())
             folder.write("Ostrel.ini", c.ini);
@@ -368,12 +369,10 @@ TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
 // station whose report shows up in the station table.
 TEST(TForm1, StartsTheServerAndShowsAStation)
 {
-    std::string why;
-    if (!apptest::hostNameIsLoopback(&why))
-        GTEST_SKIP() << "the start-up announcement would leave this host: " << why;
-
     apptest::TempFolder folder;
-    folder.write("Ostrel.ini", apptest::iniWithPorts(0, 0, 9, "CloseAfterReset=0\nWaitAfterReset=2\n"));
+    folder.write(
+        "Ostrel.ini",
+        apptest::iniWithPorts(0, 0, 9, "CloseAfterReset=0\nWaitAfterReset=2\n").replace(0, 8, "[Server]\nNet=1\n"));
     TForm2 dialog;
     TForm3 reportWindow;
     auto options = windowOnly();
@@ -391,8 +390,7 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     EXPECT_EQ(form.Prices.lines(),
               (std::vector<std::string>{"Prices", utf8ToCp1251("Интернет=1,5"), "\xC8\xE3\xF0\xFB=2"}));
     EXPECT_EQ(form.Games.count(), 2);
-    EXPECT_EQ(form.BroadcastAddress.substr(0, 4), "127.");
-    EXPECT_EQ(form.BroadcastAddress.substr(form.BroadcastAddress.size() - 4), ".255");
+    EXPECT_EQ(form.BroadcastAddress, "127.0.0.255");
     ASSERT_NE(form.udpServer(), nullptr);
     EXPECT_EQ(form.udpServer()->RemotePort(), 9);
     ASSERT_NE(form.PMenu, nullptr);
@@ -435,10 +433,6 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
 // Unloading closes no session: a station in the middle of paid time is not logged.
 TEST(TForm1, ShutdownLeavesRunningSessionsAlone)
 {
-    std::string why;
-    if (!apptest::hostNameIsLoopback(&why))
-        GTEST_SKIP() << "the start-up announcement would leave this host: " << why;
-
     apptest::TempFolder folder;
     folder.write("Ostrel.ini", apptest::iniWithPorts(0, 0, 9));
     int station = -1;

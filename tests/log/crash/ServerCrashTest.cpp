@@ -65,7 +65,7 @@ std::vector<std::string> stationArguments(int port, const std::string& script, c
 TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepairsAFragment)
 {
     std::string why;
-    if (!apptest::hostNameIsLoopback(&why))
+    if (!proctest::onlyLoopbackIsUp(&why))
         GTEST_SKIP() << "the server's start-up announcement would leave this host: " << why;
     const int port = proctest::listeningPort();
     ASSERT_GT(port, 0);
@@ -142,7 +142,7 @@ TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepa
 TEST(ServerCrash, HostileStationsNeitherBringTheServerDownNorCostOthersTheirSessions)
 {
     std::string why;
-    if (!apptest::hostNameIsLoopback(&why))
+    if (!proctest::onlyLoopbackIsUp(&why))
         GTEST_SKIP() << "the server's start-up announcement would leave this host: " << why;
     const int port = proctest::listeningPort();
     ASSERT_GT(port, 0);
