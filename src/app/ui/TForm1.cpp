@@ -345,6 +345,11 @@ void TForm1::setListenerPort(int port)
     m_listenerPort = static_cast<quint16>(port);
 }
 
+void TForm1::setStationKeepAlive(std::optional<int> seconds)
+{
+    m_tcpServer->setKeepAliveSeconds(seconds);
+}
+
 void TForm1::setTariffs(TariffList prices, TariffList games)
 {
     Prices = std::move(prices);

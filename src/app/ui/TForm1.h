@@ -129,6 +129,7 @@ private:
     void setResetFlags(bool closeAfterReset, bool waitAfterReset) override;
     void attachDiscoveryHandler() override;
     void setListenerPort(int port) override;
+    void setStationKeepAlive(std::optional<int> seconds) override;
     void setTariffs(TariffList prices, TariffList games) override;
     void startListening() override;
     void buildCommandMenu() override;

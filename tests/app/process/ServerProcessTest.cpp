@@ -106,6 +106,8 @@ TEST_F(ServerProcessTest, BadConfigurationPrintsTheFailureLine)
         {"CloseAfterReset not a number", apptest::iniWithPorts(free, 0, 9, "CloseAfterReset=yes\n"), "CloseAfterReset"},
         {"port in use", apptest::iniWithPorts(taken, 0, 9), "TCP port"},
         // The namespace has loopback alone: one address.
+        {"KeepAliveSeconds beyond an hour", apptest::iniWithPorts(free, 0, 9, "KeepAliveSeconds=3601\n"),
+         "KeepAliveSeconds"},
         {"Net beyond the interfaces' addresses", std::regex_replace(good, std::regex("Net=0"), "Net=1"),
          "Net = 1 names no address"},
     };

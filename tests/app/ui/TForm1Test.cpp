@@ -33,10 +33,12 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 // Catches what Image1Click hands to the desktop, so no browser is started.
@@ -111,6 +113,29 @@ bool sendReport(int station, const StationReport& report)
 {
     const auto bytes = encodeStationReport(report);
     return ::send(station, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+// The keep-alive idle time of this process's own end of the TCP connection that `station` made.
+std::optional<int> serverSideKeepIdle(int station)
+{
+    sockaddr_in stationEnd{};
+    socklen_t length = sizeof stationEnd;
+    if (::getsockname(station, reinterpret_cast<sockaddr*>(&stationEnd), &length) != 0)
+        return std::nullopt;
+    for (int fd = 0; fd < 4096; ++fd) {
+        sockaddr_in peer{};
+        length = sizeof peer;
+        if (fd == station || ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+            peer.sin_family != AF_INET || peer.sin_addr.s_addr != stationEnd.sin_addr.s_addr ||
+            peer.sin_port != stationEnd.sin_port)
+            continue;
+        int idle = 0;
+        length = sizeof idle;
+        if (::getsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, &length) != 0)
+            return std::nullopt;
+        return idle;
+    }
+    return std::nullopt;
 }
 
 TEST(TForm1, LaysOutTheWindowAndItsComponents)
@@ -370,9 +395,9 @@ TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
 TEST(TForm1, StartsTheServerAndShowsAStation)
 {
     apptest::TempFolder folder;
-    folder.write(
-        "Ostrel.ini",
-        apptest::iniWithPorts(0, 0, 9, "CloseAfterReset=0\nWaitAfterReset=2\n").replace(0, 8, "[Server]\nNet=1\n"));
+    folder.write("Ostrel.ini",
+                 apptest::iniWithPorts(0, 0, 9, "CloseAfterReset=0\nWaitAfterReset=2\nKeepAliveSeconds=7\n")
+                     .replace(0, 8, "[Server]\nNet=1\n"));
     TForm2 dialog;
     TForm3 reportWindow;
     auto options = windowOnly();
@@ -416,6 +441,7 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
 
     ASSERT_TRUE(waitFor([&] { return form.Grid->model()->rowCount() == 2; }));
     EXPECT_EQ(cellText(form.Grid, 0, ColAddress), QStringLiteral("127.0.0.2"));
+    EXPECT_EQ(serverSideKeepIdle(station), 7); // KeepAliveSeconds reached the accepted connection
     EXPECT_EQ(cellText(form.Grid, 0, ColStatus), QStringLiteral("Закрыто"));
 
     // A double click on the station's status cell opens the command menu; on another cell, nothing.
