@@ -211,6 +211,9 @@ TEST(TForm1, TablesHaveTheirColumnsRowsAndBehaviour)
         {form.Grid, {77, 91, 109, 55, 54, 52, 54, 53, 55}, 18, true},
         {form.logGrid, {56, 68, 60, 47, 46, 44, 47, 45, 49, 33}, 16, false},
     };
+    // Shown first: before that no widget is visible, and a header that should be hidden could not
+    // be told from one that is merely not shown yet.
+    form.show();
     for (const Table& t : tables) {
         SCOPED_TRACE(t.view->objectName().toStdString());
         ASSERT_EQ(t.view->model()->columnCount(), static_cast<int>(t.widths.size()));
@@ -219,7 +222,8 @@ TEST(TForm1, TablesHaveTheirColumnsRowsAndBehaviour)
         EXPECT_EQ(t.view->verticalHeader()->defaultSectionSize(), t.rowHeight);
         EXPECT_EQ(t.view->rowHeight(0), t.rowHeight);
         EXPECT_EQ(t.view->horizontalHeader()->height(), t.rowHeight); // the fixed header row
-        EXPECT_FALSE(t.view->verticalHeader()->isVisible() && !t.view->verticalHeader()->isHidden());
+        ASSERT_TRUE(t.view->isVisible());
+        EXPECT_FALSE(t.view->verticalHeader()->isVisible()); // no fixed column
         EXPECT_EQ(t.view->font().bold(), t.bold);
         EXPECT_EQ(t.view->font().pointSize(), 8);
         EXPECT_EQ(t.view->selectionMode(), QAbstractItemView::ContiguousSelection);
@@ -239,21 +243,37 @@ TEST(TForm1, TablesHaveTheirColumnsRowsAndBehaviour)
 
     EXPECT_EQ(form.Grid->toolTip(), QStringLiteral("Текущее состояние подключенных компьютеров"));
     EXPECT_EQ(form.Grid->contextMenuPolicy(), Qt::PreventContextMenu);
-    form.show();
     QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(20, 20), form.Grid->mapToGlobal(QPoint(20, 20)));
     QApplication::sendEvent(form.Grid->viewport(), &rightClick);
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 
+// The top-level widgets that are shown, to see whether an action opened one.
+QWidgetList shownTopLevels()
+{
+    QWidgetList shown;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible())
+            shown.append(w);
+    return shown;
+}
+
 TEST(TForm1, MenusAndTrayIcon)
 {
     TForm1 form(windowOnly());
+    form.show();
     const QList<QAction*> bar = form.menuBar()->actions();
     ASSERT_EQ(bar.size(), 2);
     EXPECT_EQ(bar[0], form.FileMenu);
     EXPECT_EQ(bar[0]->text(), QStringLiteral("Файл"));
     EXPECT_EQ(bar[0]->menu(), nullptr); // no items, and choosing it does nothing
+    const QWidgetList before = shownTopLevels();
+    ASSERT_TRUE(before.contains(&form));
     form.FileMenu->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shownTopLevels(), before); // no window, dialog or menu came up, and none went
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(bar[1]->text(), QStringLiteral("Отчеты"));
     ASSERT_EQ(form.ReportsMenu->actions().size(), 1);
     EXPECT_EQ(form.ReportsMenu->actions()[0], form.N3);
