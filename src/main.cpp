@@ -1,9 +1,8 @@
 #include "app/SingleInstance.h"
 #include "app/ui/TForm1.h"
 #include "commands/ui/TForm2.h"
-#include "report/ui/TForm3.h"
-
 #include "net/BroadcastAddress.h"
+#include "report/ui/TForm3.h"
 
 #include <QApplication>
 
