@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds, and runs every test with CTest: once in a plain build and
-# once under AddressSanitizer and UndefinedBehaviorSanitizer, then the fuzzers for a bounded time.
+# once under AddressSanitizer and UndefinedBehaviorSanitizer; then the tests that run threads under
+# ThreadSanitizer, and the fuzzers for a bounded time.
 # As root the tests run in a private network namespace with only the loopback interface, so the
 # server's start-up announcement can reach no other host.
 set -euo pipefail
@@ -26,6 +27,13 @@ build_and_test() {
 build_and_test build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     build_and_test build/asan -DCMAKE_BUILD_TYPE=Debug -DOSTREL_SANITIZE=ON -DOSTREL_BENCH=OFF
+
+# Only the threaded tests' executables are built here (CTest label *_threads), which keeps this
+# step to a few minutes. A data race stops the test at its first report.
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_TSAN=ON -DOSTREL_BENCH=OFF >/dev/null
+cmake --build build/tsan -j "$jobs" --target threaded_tests
+TSAN_OPTIONS=halt_on_error=1 \
+    in_private_net ctest --test-dir build/tsan -L threads --output-on-failure -j "$jobs" --timeout 300
 
 if [ -x scripts/fuzz.sh ]; then
     scripts/fuzz.sh 30

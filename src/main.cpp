@@ -1,6 +1,7 @@
 #include "app/SingleInstance.h"
 #include "app/ui/TForm1.h"
 #include "commands/ui/TForm2.h"
+#include "net/BroadcastAddress.h"
 #include "report/ui/TForm3.h"
 
 #include <QApplication>
@@ -20,14 +21,30 @@ and prints a work report over a chosen period. Closing the window hides it in th
 server runs on a computer at a time, so a second start ends at once.
 
 Options:
-  -h, --help     show this help and exit
-      --version  show the version and exit
+  -h, --help          show this help and exit
+      --version       show the version and exit
+      --list-addresses
+                      list the addresses that Net in Ostrel.ini counts, with the broadcast
+                      address the server announces itself to on each, and exit
 
 Files:
   Ostrel.ini   the configuration, read at start-up from the folder of the executable (a symbolic
                link is followed to that folder: /usr/bin/ostrel-server reads /opt/ostrel/Ostrel.ini)
   Ostrel.log   the session log, written in the same folder
 )";
+
+// `ostrel-server --list-addresses`: the addresses `Net` counts, for whoever writes Ostrel.ini. It
+// needs no instance guard and no window, so it works beside a running server and without a desktop.
+int listAddresses()
+{
+    const auto hosts = ostrel::hostAddresses();
+    if (hosts.empty()) {
+        std::fputs("ostrel-server: no network interface that is up has an IPv4 address\n", stderr);
+        return 1;
+    }
+    std::fputs(ostrel::addressListText(hosts).c_str(), stdout);
+    return 0;
+}
 
 // The only arguments the server answers; any other is left to Qt and otherwise ignored.
 std::optional<int> answerCommandLine(int argc, char** argv)
@@ -41,6 +58,8 @@ std::optional<int> answerCommandLine(int argc, char** argv)
             std::puts("ostrel-server " OSTREL_VERSION);
             return 0;
         }
+        if (std::strcmp(argv[i], "--list-addresses") == 0)
+            return listAddresses();
     }
     return std::nullopt;
 }

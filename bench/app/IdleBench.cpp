@@ -4,8 +4,8 @@
 //      picture redraws a few times a second);
 //   3. the same window hidden to the tray, as the tray icon's double click hides it.
 // Usage: bench_idle [seconds per phase=10]
-// Start-up announces the server to its subnet: run this only where the host name resolves to
-// loopback (`unshare -n` with lo up). Offscreen unless QT_QPA_PLATFORM says otherwise.
+// Start-up announces the server on its host's interfaces: run this only where loopback is the one
+// interface up (`unshare -n` with lo up). Offscreen unless QT_QPA_PLATFORM says otherwise.
 
 #include "support/ProcessTestSupport.h"
 
@@ -87,9 +87,8 @@ int main(int argc, char** argv)
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-    if (!apptest::hostNameIsLoopback()) {
-        std::fprintf(stderr, "bench_idle: the host name does not resolve to loopback only; run it in a private "
-                             "network namespace (unshare -n)\n");
+    if (std::string why; !proctest::onlyLoopbackIsUp(&why)) {
+        std::fprintf(stderr, "bench_idle: %s\n", why.c_str());
         return 2;
     }
     QApplication app(argc, argv);

@@ -12,6 +12,7 @@ constexpr std::string_view ServerSection = "Server";
 constexpr std::string_view Mandatory = "ERROR"; // not a number: an absent mandatory key fails
 constexpr std::string_view FlagDefault = "1";
 constexpr int HighestPort = 65535;
+constexpr int LongestKeepAlive = 3600;
 
 } // namespace
 
@@ -84,6 +85,18 @@ int ServerConfig::serverTcp() const
     return port("ServerTCP");
 }
 
+std::optional<int> ServerConfig::keepAliveSeconds() const
+{
+    constexpr std::string_view Key = "KeepAliveSeconds";
+    if (!m_ini.value(ServerSection, Key))
+        return std::nullopt;
+    const int seconds = wholeNumber(Key, Mandatory);
+    if (seconds < 1 || seconds > LongestKeepAlive)
+        throw StartupError("[Server] " + std::string(Key) + " = " + std::to_string(seconds) +
+                           " is not a number of seconds from 1 to " + std::to_string(LongestKeepAlive));
+    return seconds;
+}
+
 TariffList ServerConfig::prices() const
 {
     TariffList list("Prices");
@@ -107,6 +120,7 @@ ServerSettings ServerConfig::settings() const
     s.closeAfterReset = closeAfterReset();
     s.waitAfterReset = waitAfterReset();
     s.serverTcp = serverTcp();
+    s.keepAliveSeconds = keepAliveSeconds();
     return s;
 }
 

@@ -3,6 +3,7 @@
 #include "core/IniFile.h"
 #include "core/TariffList.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,7 +17,8 @@ struct ServerSettings
     int clientUdp = 0; // the stations' discovery port, destination of every datagram we send
     bool closeAfterReset = true;
     bool waitAfterReset = true;
-    int serverTcp = 0; // the listener's port
+    int serverTcp = 0;                   // the listener's port
+    std::optional<int> keepAliveSeconds; // silence after which a station is probed; none: the system's
 };
 
 // Ostrel.ini, read once at start-up and never written. Every reader throws StartupError with the
@@ -37,6 +39,9 @@ public:
     bool closeAfterReset() const; // set exactly when the number is 1; absent means "1"
     bool waitAfterReset() const;
     int serverTcp() const;
+    // Optional, 1..3600: a station silent this long is probed, and its connection closed within
+    // about twice the time. Absent: the system's keep-alive timing.
+    std::optional<int> keepAliveSeconds() const;
 
     // Section [Price] into a list titled "Prices", [Game] into one titled "Games".
     TariffList prices() const;

@@ -23,6 +23,7 @@ void runStartupSequence(StartupSteps& steps, const std::string& exeDir)
     steps.setResetFlags(closeAfterReset, config.waitAfterReset());
     steps.attachDiscoveryHandler();
     steps.setListenerPort(config.serverTcp());
+    steps.setStationKeepAlive(config.keepAliveSeconds());
     steps.setTariffs(config.prices(), config.games());
     steps.startListening();
     steps.buildCommandMenu();

@@ -2,6 +2,7 @@
 
 #include "core/TariffList.h"
 
+#include <optional>
 #include <string>
 
 namespace ostrel {
@@ -23,6 +24,7 @@ public:
     virtual void setResetFlags(bool closeAfterReset, bool waitAfterReset) = 0;
     virtual void attachDiscoveryHandler() = 0;
     virtual void setListenerPort(int port) = 0;
+    virtual void setStationKeepAlive(std::optional<int> seconds) = 0; // none: the system's timing
     virtual void setTariffs(TariffList prices, TariffList games) = 0;
     virtual void startListening() = 0; // throws when the port cannot be listened on
     virtual void buildCommandMenu() = 0;

@@ -1,10 +1,11 @@
 #include "net/BroadcastAddress.h"
 
-#include <netdb.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace ostrel {
@@ -29,43 +30,52 @@ std::optional<std::string> broadcastAddressFrom(std::span<const IPv4Address> add
     return dottedAddress(address);
 }
 
-std::optional<std::vector<IPv4Address>> hostIPv4Addresses()
+std::vector<HostAddress> hostAddressesFrom(const ifaddrs* interfaces)
 {
-    char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0)
-        return std::nullopt;
-
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM; // one entry per address, not one per socket type
-    addrinfo* found = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &found) != 0 || !found)
-        return std::nullopt;
-
-    std::vector<IPv4Address> addresses;
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        if (a->ai_family != AF_INET || a->ai_addrlen < sizeof(sockaddr_in))
+    std::vector<HostAddress> hosts;
+    for (const ifaddrs* i = interfaces; i; i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !(i->ifa_flags & IFF_UP))
             continue;
         sockaddr_in in{};
-        std::memcpy(&in, a->ai_addr, sizeof in);
-        IPv4Address address{};
-        std::memcpy(address.data(), &in.sin_addr.s_addr, address.size());
-        addresses.push_back(address);
+        std::memcpy(&in, i->ifa_addr, sizeof in);
+        HostAddress host;
+        std::memcpy(host.address.data(), &in.sin_addr.s_addr, host.address.size());
+        host.interface = i->ifa_name ? i->ifa_name : "";
+        // A 127.x address announces to nobody, whichever interface carries it.
+        host.loopback = (i->ifa_flags & IFF_LOOPBACK) || host.address[0] == 127;
+        hosts.push_back(std::move(host));
     }
-    freeaddrinfo(found);
-    if (addresses.empty())
-        return std::nullopt;
+    std::stable_partition(hosts.begin(), hosts.end(), [](const HostAddress& h) { return !h.loopback; });
+    return hosts;
+}
+
+std::vector<HostAddress> hostAddresses()
+{
+    ifaddrs* interfaces = nullptr;
+    if (::getifaddrs(&interfaces) != 0)
+        return {};
+    auto hosts = hostAddressesFrom(interfaces);
+    ::freeifaddrs(interfaces);
+    return hosts;
+}
+
+std::vector<IPv4Address> addressesOf(std::span<const HostAddress> hosts)
+{
+    std::vector<IPv4Address> addresses;
+    for (const HostAddress& h : hosts)
+        addresses.push_back(h.address);
     return addresses;
 }
 
-std::optional<std::string> broadcastAddressForNet(std::int64_t net)
+std::string addressListText(std::span<const HostAddress> hosts)
 {
-    const auto addresses = hostIPv4Addresses();
-    if (!addresses) {
-        const IPv4Address fallback = {7, 0, 0, 1};
-        return broadcastAddressFrom(std::span(&fallback, 1), 0);
+    const auto addresses = addressesOf(hosts);
+    std::string text;
+    for (std::size_t net = 0; net < hosts.size(); ++net) {
+        text += std::to_string(net) + ": " + dottedAddress(hosts[net].address) + " (" + hosts[net].interface +
+                "), announces to " + *broadcastAddressFrom(addresses, static_cast<std::int64_t>(net)) + "\n";
     }
-    return broadcastAddressFrom(*addresses, net);
+    return text;
 }
 
 } // namespace ostrel

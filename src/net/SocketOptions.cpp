@@ -3,8 +3,10 @@
 #include "net/BroadcastAddress.h"
 
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -14,6 +16,35 @@ void setKeepAlive(int fd, int value)
 {
     const std::int32_t v = value;
     (void)::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &v, sizeof v);
+}
+
+KeepAliveTiming keepAliveTiming(int seconds)
+{
+    // Several probes, so one lost on a busy network does not end a station's session; they share
+    // the second half of the bound.
+    constexpr int MostProbes = 5;
+    KeepAliveTiming timing;
+    timing.idleSeconds = seconds;
+    timing.probes = std::clamp(seconds, 1, MostProbes);
+    timing.intervalSeconds = std::max(1, seconds / timing.probes);
+    timing.userTimeoutMs = static_cast<unsigned>(seconds) * 2 * 1000;
+    return timing;
+}
+
+bool setKeepAliveTiming(int fd, int seconds)
+{
+    const KeepAliveTiming timing = keepAliveTiming(seconds);
+    const int on = 1;
+    bool set = ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0;
+    set = ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &timing.idleSeconds, sizeof timing.idleSeconds) == 0 && set;
+    set = ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &timing.intervalSeconds, sizeof timing.intervalSeconds) == 0 &&
+          set;
+    set = ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &timing.probes, sizeof timing.probes) == 0 && set;
+    // Also bounds a station that vanishes while a command to it is unacknowledged, where probes
+    // are not sent; with it set, the kernel gives up a probed peer at this bound too.
+    set =
+        ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &timing.userTimeoutMs, sizeof timing.userTimeoutMs) == 0 && set;
+    return set;
 }
 
 std::string dottedAddress(const sockaddr_in& address)

@@ -37,10 +37,11 @@ bool isSessionCode(std::int32_t code)
 
 // nullopt when the report cannot be shown: a non-finite value, a time outside the calendar, or an
 // amount that has no money text. Such a report is dropped whole, so a row never shows half of it.
+// Only the fields the code shows are judged: the time left is read for a running game alone, and a
+// finished session's report must never be lost over a field it does not use.
 std::optional<SessionCells> sessionCells(const StationReport& report)
 {
-    if (!std::isfinite(report.start) || !std::isfinite(report.finish) || !std::isfinite(report.price) ||
-        !std::isfinite(report.allowance))
+    if (!std::isfinite(report.start) || !std::isfinite(report.finish) || !std::isfinite(report.price))
         return std::nullopt;
     if (!isValidDateTime(report.start) || !isValidDateTime(report.finish))
         return std::nullopt;
@@ -67,6 +68,8 @@ std::optional<SessionCells> sessionCells(const StationReport& report)
     if (!parseMoney(*price) || !parseMoney(*sumText))
         return std::nullopt;
     if (report.statusCode == static_cast<std::int32_t>(StatusCode::RunningWithAllowance)) {
+        if (!std::isfinite(report.allowance))
+            return std::nullopt;
         auto left = formatTime(report.allowance - elapsed);
         if (!left)
             return std::nullopt;

@@ -44,8 +44,9 @@ public:
     void setChangedCallback(std::function<void()> changed) { m_changed = std::move(changed); }
 
     // Applies one decoded report from `link`. A report with a non-finite or unshowable Start,
-    // Finish, Price or Allowance is dropped whole; so is one whose link has been closed, or whose
-    // row went away in a nested disconnect. Returns true when the row was written.
+    // Finish or Price, or a running game's (code 5) Allowance, is dropped whole; so is one whose
+    // link has been closed, or whose row went away in a nested disconnect. Returns true when the
+    // row was written.
     bool applyReport(const StationLink& link, const StationReport& report);
 
     // The disconnect handling: logs a session whose sum is filled with "Reset" and removes the

@@ -20,12 +20,13 @@ const std::string GoodServer = "[Server]\nNet=0\nServerUDP=5011\nClientUDP=5012\
 std::string serverWith(const std::string& key, const char* value)
 {
     std::string text = "[Server]\n";
-    for (const char* k : {"Net", "ServerUDP", "ClientUDP", "CloseAfterReset", "WaitAfterReset", "ServerTCP"}) {
-        const bool flag = std::string(k).find("Reset") != std::string::npos;
+    for (const char* k :
+         {"Net", "ServerUDP", "ClientUDP", "CloseAfterReset", "WaitAfterReset", "ServerTCP", "KeepAliveSeconds"}) {
+        const bool optional = std::string(k).find("Reset") != std::string::npos || k == std::string("KeepAliveSeconds");
         if (k == key) {
             if (value)
                 text += std::string(k) + "=" + value + "\n";
-        } else if (!flag) {
+        } else if (!optional) {
             text += std::string(k) + "=" + (std::string(k) == "Net" ? "0" : "5000") + "\n";
         }
     }
@@ -34,9 +35,10 @@ std::string serverWith(const std::string& key, const char* value)
 
 TEST(ServerConfig, ReadsEverySettingOfTheSample)
 {
-    const auto config = ServerConfig::fromText("[Server]\nNet=1\nServerUDP=5011\nClientUDP=5012\nCloseAfterReset=0\n"
-                                               "WaitAfterReset=1\nServerTCP=5013\n[Price]\nИнтернет=1,5\nИгры=2\n"
-                                               "[Game]\nИгровой=2\n");
+    const auto config =
+        ServerConfig::fromText("[Server]\nNet=1\nServerUDP=5011\nClientUDP=5012\nCloseAfterReset=0\n"
+                               "WaitAfterReset=1\nServerTCP=5013\nKeepAliveSeconds=30\n[Price]\nИнтернет=1,5\nИгры=2\n"
+                               "[Game]\nИгровой=2\n");
     const ServerSettings s = config.settings();
     EXPECT_EQ(s.net, 1);
     EXPECT_EQ(s.serverUdp, 5011);
@@ -44,6 +46,7 @@ TEST(ServerConfig, ReadsEverySettingOfTheSample)
     EXPECT_FALSE(s.closeAfterReset);
     EXPECT_TRUE(s.waitAfterReset);
     EXPECT_EQ(s.serverTcp, 5013);
+    EXPECT_EQ(s.keepAliveSeconds, 30);
     const std::vector<std::string> prices{"Prices", utf8ToCp1251("Интернет=1,5"), utf8ToCp1251("Игры=2")};
     EXPECT_EQ(config.prices().lines(), prices);
     const std::vector<std::string> games{"Games", utf8ToCp1251("Игровой=2")};
@@ -82,6 +85,12 @@ TEST(ServerConfig, EveryMalformedValueIsAStartupError)
         {"CloseAfterReset", "1.0"},
         {"WaitAfterReset", "yes"},
         {"WaitAfterReset", "true"},
+        {"KeepAliveSeconds", ""},
+        {"KeepAliveSeconds", "30s"},
+        {"KeepAliveSeconds", "0"},
+        {"KeepAliveSeconds", "-30"},
+        {"KeepAliveSeconds", "3601"},
+        {"KeepAliveSeconds", "99999999999"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.key) + " = " + (c.value ? std::string("\"") + c.value + "\"" : "absent"));
@@ -101,6 +110,16 @@ TEST(ServerConfig, PortsSpanTheWholeRange)
     for (const char* port : {"0", "65535", " 5013 ", "+5013"}) {
         SCOPED_TRACE(port);
         EXPECT_NO_THROW(ServerConfig::fromText(serverWith("ServerTCP", port)).settings());
+    }
+}
+
+TEST(ServerConfig, KeepAliveIsOptionalFromOneSecondToAnHour)
+{
+    const std::pair<const char*, std::optional<int>> cases[] = {
+        {nullptr, std::nullopt}, {"1", 1}, {"30", 30}, {" 3600 ", 3600}, {"+60", 60}};
+    for (const auto& [value, seconds] : cases) {
+        SCOPED_TRACE(value ? value : "absent");
+        EXPECT_EQ(ServerConfig::fromText(serverWith("KeepAliveSeconds", value)).settings().keepAliveSeconds, seconds);
     }
 }
 

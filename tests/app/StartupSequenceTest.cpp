@@ -35,6 +35,10 @@ public:
     }
     void attachDiscoveryHandler() override { step("attachDiscoveryHandler"); }
     void setListenerPort(int port) override { step("setListenerPort " + std::to_string(port)); }
+    void setStationKeepAlive(std::optional<int> seconds) override
+    {
+        step("setStationKeepAlive " + (seconds ? std::to_string(*seconds) : "system"));
+    }
     void setTariffs(TariffList p, TariffList g) override
     {
         prices = std::move(p);
@@ -73,6 +77,7 @@ protected:
                 "setResetFlags 01",
                 "attachDiscoveryHandler",
                 "setListenerPort 5013",
+                "setStationKeepAlive 30",
                 "setTariffs",
                 "startListening",
                 "buildCommandMenu",
@@ -94,7 +99,8 @@ protected:
     std::string dir() const { return m_folder.path().string(); }
 
     apptest::TempFolder m_folder;
-    const std::string m_good = "Net=1\nServerUDP=5011\nClientUDP=5012\nCloseAfterReset=0\nServerTCP=5013\n";
+    const std::string m_good =
+        "Net=1\nServerUDP=5011\nClientUDP=5012\nCloseAfterReset=0\nServerTCP=5013\nKeepAliveSeconds=30\n";
 };
 
 TEST_F(StartupSequence, RunsEveryStepInOrderWithTheConfiguredValues)
@@ -125,7 +131,8 @@ TEST_F(StartupSequence, StopsAtTheFailingStep)
         {"bad ClientUDP", "Net=1\nServerUDP=5011\nClientUDP=-1\nServerTCP=5013\n", "", 5},
         {"bad WaitAfterReset", "Net=1\nServerUDP=5011\nClientUDP=5012\nWaitAfterReset=yes\nServerTCP=5013\n", "", 6},
         {"bad ServerTCP", "Net=1\nServerUDP=5011\nClientUDP=5012\nServerTCP=65536\n", "", 8},
-        {"port in use", m_good, "startListening", 11},
+        {"bad KeepAliveSeconds", "Net=1\nServerUDP=5011\nClientUDP=5012\nServerTCP=5013\nKeepAliveSeconds=0\n", "", 9},
+        {"port in use", m_good, "startListening", 12},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

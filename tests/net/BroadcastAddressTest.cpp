@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstring>
+#include <set>
 #include <vector>
 
 namespace ostrel {
@@ -31,17 +38,98 @@ TEST(BroadcastAddress, ReplacesTheLastOctetOfTheChosenAddress)
         EXPECT_EQ(broadcastAddressFrom(c.addresses, c.net), c.expected) << "Net " << c.net;
 }
 
-TEST(BroadcastAddress, HostListGivesAnAddressOrTheFallback)
+// getifaddrs' list as the kernel gives it: packet entries, IPv6, interfaces that are down, and
+// loopback anywhere in the order.
+class InterfaceList
 {
-    // Whatever this host resolves to, Net 0 yields a broadcast text ending in .255: either from its
-    // own first address or, when the name does not resolve, the fallback 7.0.0.255.
-    const auto address = broadcastAddressForNet(0);
-    ASSERT_TRUE(address);
-    EXPECT_TRUE(address->ends_with(".255")) << *address;
-    if (!hostIPv4Addresses())
-        EXPECT_EQ(*address, "7.0.0.255");
-    else
-        EXPECT_FALSE(broadcastAddressForNet(static_cast<std::int64_t>(hostIPv4Addresses()->size())));
+public:
+    InterfaceList& add(const char* name, unsigned flags, std::optional<IPv4Address> v4, int family = AF_INET)
+    {
+        auto& entry = m_entries.emplace_back();
+        auto& address = m_addresses.emplace_back();
+        entry.ifa_name = const_cast<char*>(name);
+        entry.ifa_flags = flags;
+        address.ss_family = static_cast<sa_family_t>(family);
+        if (v4) {
+            sockaddr_in in{};
+            in.sin_family = AF_INET;
+            std::memcpy(&in.sin_addr.s_addr, v4->data(), 4);
+            std::memcpy(&address, &in, sizeof in);
+        }
+        return *this;
+    }
+    InterfaceList& withoutAddress(const char* name, unsigned flags)
+    {
+        add(name, flags, std::nullopt);
+        m_entries.back().ifa_addr = nullptr;
+        m_noAddress.insert(m_entries.size() - 1);
+        return *this;
+    }
+    const ifaddrs* chain()
+    {
+        for (std::size_t i = 0; i < m_entries.size(); ++i) {
+            m_entries[i].ifa_addr = m_noAddress.contains(i) ? nullptr : reinterpret_cast<sockaddr*>(&m_addresses[i]);
+            m_entries[i].ifa_next = i + 1 < m_entries.size() ? &m_entries[i + 1] : nullptr;
+        }
+        return m_entries.empty() ? nullptr : m_entries.data();
+    }
+
+private:
+    std::vector<ifaddrs> m_entries; // linked by chain(), once nothing moves them
+    std::vector<sockaddr_storage> m_addresses;
+    std::set<std::size_t> m_noAddress;
+};
+
+TEST(BroadcastAddress, HostListHasTheUpInterfacesIPv4AddressesSalonFirstLoopbackLast)
+{
+    constexpr unsigned Up = IFF_UP | IFF_RUNNING;
+    constexpr unsigned Lo = IFF_UP | IFF_LOOPBACK;
+    struct Case
+    {
+        const char* what;
+        InterfaceList interfaces;
+        std::vector<HostAddress> expected;
+    };
+    Case cases[] = {
+        {"a desktop",
+         InterfaceList()
+             .add("lo", Lo, std::nullopt, AF_PACKET)
+             .add("enp3s0", Up, std::nullopt, AF_PACKET)
+             .add("lo", Lo, IPv4Address{127, 0, 0, 1})
+             .add("enp3s0", Up, IPv4Address{192, 168, 1, 17})
+             .add("enp3s0", Up, std::nullopt, AF_INET6),
+         {{{192, 168, 1, 17}, "enp3s0", false}, {{127, 0, 0, 1}, "lo", true}}},
+        {"two networks keep the system's order, a second address on one of them too",
+         InterfaceList()
+             .add("lo", Lo, IPv4Address{127, 0, 0, 1})
+             .add("eth1", Up, IPv4Address{10, 4, 0, 9})
+             .add("eth0", Up, IPv4Address{192, 168, 1, 17})
+             .add("eth1", Up, IPv4Address{10, 4, 1, 9}),
+         {{{10, 4, 0, 9}, "eth1", false},
+          {{192, 168, 1, 17}, "eth0", false},
+          {{10, 4, 1, 9}, "eth1", false},
+          {{127, 0, 0, 1}, "lo", true}}},
+        {"an interface that is down is left out",
+         InterfaceList()
+             .add("wlan0", IFF_BROADCAST, IPv4Address{192, 168, 2, 5})
+             .add("lo", Lo, IPv4Address{127, 0, 0, 1}),
+         {{{127, 0, 0, 1}, "lo", true}}},
+        {"a 127 address counts as loopback on any interface",
+         InterfaceList().add("dummy0", Up, IPv4Address{127, 0, 1, 1}).add("eth0", Up, IPv4Address{172, 16, 0, 2}),
+         {{{172, 16, 0, 2}, "eth0", false}, {{127, 0, 1, 1}, "dummy0", true}}},
+        {"an entry without an address", InterfaceList().withoutAddress("tun0", Up), {}},
+        {"nothing at all", InterfaceList(), {}},
+    };
+    for (auto& c : cases)
+        EXPECT_EQ(hostAddressesFrom(c.interfaces.chain()), c.expected) << c.what;
+}
+
+TEST(BroadcastAddress, ListTextNumbersTheAddressesAsNetCountsThem)
+{
+    const std::vector<HostAddress> hosts = {{{192, 168, 1, 17}, "enp3s0", false}, {{127, 0, 0, 1}, "lo", true}};
+    EXPECT_EQ(addressListText(hosts), "0: 192.168.1.17 (enp3s0), announces to 192.168.1.255\n"
+                                      "1: 127.0.0.1 (lo), announces to 127.0.0.255\n");
+    EXPECT_EQ(broadcastAddressFrom(addressesOf(hosts), 1), "127.0.0.255");
 }
 
 } // namespace

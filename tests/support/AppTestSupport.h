@@ -44,37 +44,6 @@ private:
     std::filesystem::path m_path;
 };
 
-// A test that starts the server lets it announce itself to its host's subnet; that is only
-// harmless when every address the host name resolves to is a loopback address.
-inline bool hostNameIsLoopback(std::string* why = nullptr)
-{
-    char name[256] = {};
-    if (::gethostname(name, sizeof(name) - 1) != 0) {
-        if (why)
-            *why = "the host name cannot be read";
-        return false;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(name, nullptr, &hints, &found) != 0 || !found) {
-        if (why)
-            *why = std::string("the host name ") + name + " does not resolve";
-        return false;
-    }
-    bool loopback = true;
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        sockaddr_in address{};
-        std::memcpy(&address, a->ai_addr, sizeof(address));
-        if ((ntohl(address.sin_addr.s_addr) >> 24) != 127)
-            loopback = false;
-    }
-    ::freeaddrinfo(found);
-    if (!loopback && why)
-        *why = std::string("the host name ") + name + " resolves to a non-loopback address";
-    return loopback;
-}
-
 // The sample configuration with the ports replaced, so tests never meet a port in use.
 inline std::string iniWithPorts(int serverTcp, int serverUdp, int clientUdp, std::string_view extraServerKeys = {})
 {

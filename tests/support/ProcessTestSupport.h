@@ -8,6 +8,8 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -136,6 +138,28 @@ private:
     bool m_spawned = false;
     std::optional<int> m_status;
 };
+
+// The server announces itself on whichever interface the host has, so a test may start it only
+// where loopback is the one interface up: a private network namespace, as scripts/test.sh runs
+// the tests in. Every test that starts the server skips itself when this is false.
+inline bool onlyLoopbackIsUp(std::string* why = nullptr)
+{
+    ifaddrs* interfaces = nullptr;
+    if (::getifaddrs(&interfaces) != 0) {
+        if (why)
+            *why = "the network interfaces cannot be read";
+        return false;
+    }
+    std::string up;
+    for (const ifaddrs* i = interfaces; i && up.empty(); i = i->ifa_next) {
+        if ((i->ifa_flags & IFF_UP) && !(i->ifa_flags & IFF_LOOPBACK))
+            up = i->ifa_name ? i->ifa_name : "?";
+    }
+    ::freeifaddrs(interfaces);
+    if (!up.empty() && why)
+        *why = "interface " + up + " is up; run the tests in a private network namespace (scripts/test.sh)";
+    return up.empty();
+}
 
 // True when a TCP connection to the loopback address at `port` is accepted.
 inline bool portAccepts(int port)

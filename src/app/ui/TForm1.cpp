@@ -310,9 +310,11 @@ void TForm1::createDiscoveryEndpoint()
 
 void TForm1::setBroadcastAddress(int net)
 {
-    auto address = broadcastAddressForNet(net);
+    const auto hosts = m_options.hostAddresses ? m_options.hostAddresses() : hostAddresses();
+    auto address = broadcastAddressFrom(addressesOf(hosts), net);
     if (!address)
-        throw StartupError("[Server] Net = " + std::to_string(net) + " names no address of this host");
+        throw StartupError("[Server] Net = " + std::to_string(net) + " names no address of this host (" +
+                           std::to_string(hosts.size()) + " listed by ostrel-server --list-addresses)");
     BroadcastAddress = std::move(*address);
 }
 
@@ -341,6 +343,11 @@ void TForm1::attachDiscoveryHandler()
 void TForm1::setListenerPort(int port)
 {
     m_listenerPort = static_cast<quint16>(port);
+}
+
+void TForm1::setStationKeepAlive(std::optional<int> seconds)
+{
+    m_tcpServer->setKeepAliveSeconds(seconds);
 }
 
 void TForm1::setTariffs(TariffList prices, TariffList games)

@@ -3,6 +3,7 @@
 #include "app/StartupSequence.h"
 #include "core/TariffList.h"
 #include "log/HistoryTable.h"
+#include "net/BroadcastAddress.h"
 #include "stations/StationTable.h"
 
 #include <QMainWindow>
@@ -47,6 +48,7 @@ struct MainWindowOptions
     bool start = true;                    // false: only build the window, start nothing
     TForm2* intervalDialog = nullptr;     // the command menu's game dialog; without it no PMenu is built
     TForm3* reportWindow = nullptr;       // the work report's window; without it N3 does nothing
+    std::function<std::vector<HostAddress>()> hostAddresses; // the list `Net` counts
 };
 
 // The main window: the station table on top, the history table below, the report menu and the
@@ -127,6 +129,7 @@ private:
     void setResetFlags(bool closeAfterReset, bool waitAfterReset) override;
     void attachDiscoveryHandler() override;
     void setListenerPort(int port) override;
+    void setStationKeepAlive(std::optional<int> seconds) override;
     void setTariffs(TariffList prices, TariffList games) override;
     void startListening() override;
     void buildCommandMenu() override;

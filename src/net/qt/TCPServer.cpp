@@ -144,6 +144,8 @@ void TCPServer::TCPServerClientConnect(int fd, const std::string& address)
 {
     setKeepAlive(fd, 1000);
     setKeepAlive(m_listenFd, 1000);
+    if (m_keepAliveSeconds)
+        setKeepAliveTiming(fd, *m_keepAliveSeconds);
 
     std::shared_ptr<Connection> connection;
     try {

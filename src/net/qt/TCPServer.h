@@ -10,6 +10,7 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
@@ -38,6 +39,10 @@ public:
     void setReportProcessor(ReportProcessor* processor) { m_processor = processor; }
     // The peer name look-up; the default is the reverse DNS look-up. For tests.
     void setNameResolver(Connection::NameResolver resolver) { m_resolver = std::move(resolver); }
+
+    // Keep-alive timing for every connection accepted from now on (setKeepAliveTiming); nullopt
+    // leaves the system's defaults.
+    void setKeepAliveSeconds(std::optional<int> seconds) { m_keepAliveSeconds = seconds; }
 
     // Told of every report after it was applied, on the reader thread. Set before listen().
     void setReportObserver(TThreadOnRead::ReportObserver observer) { m_observer = std::move(observer); }
@@ -80,6 +85,7 @@ private:
     int m_listenFd = -1;
     std::unique_ptr<QSocketNotifier> m_listenNotifier;
     ReportProcessor* m_processor = nullptr;
+    std::optional<int> m_keepAliveSeconds;
     Connection::NameResolver m_resolver;
     TThreadOnRead::ReportObserver m_observer;
     ConnectionList m_connections;

@@ -20,7 +20,6 @@ using std::chrono::milliseconds;
 
 // Generous: a sanitizer build loads slowly, and the machine is shared.
 constexpr milliseconds StartBound{30000};
-constexpr milliseconds SecondStartBound{2000};
 
 using proctest::listeningPort;
 using proctest::portAccepts;
@@ -42,7 +41,7 @@ protected:
     void SetUp() override
     {
         std::string why;
-        if (!apptest::hostNameIsLoopback(&why))
+        if (!proctest::onlyLoopbackIsUp(&why))
             GTEST_SKIP() << "the server's start-up announcement would leave this host: " << why;
     }
 };
@@ -61,7 +60,7 @@ TEST_F(ServerProcessTest, ListensAndASecondStartEndsSilently)
     const auto status = second.waitExit(StartBound);
     ASSERT_TRUE(status) << "the second server is still running";
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
-    EXPECT_LT(second.lifetime(), SecondStartBound);
+    // How fast it ends is bench_app's to measure; here it only has to end, silently.
     RecordProperty("second_start_ms", static_cast<int>(second.lifetime().count()));
     EXPECT_EQ(second.out(), "");
     EXPECT_EQ(second.err(), "");
@@ -91,6 +90,22 @@ TEST_F(ServerProcessTest, StartedThroughALinkUsesTheFolderOfItsTarget)
     server.kill();
 }
 
+// The list `Net` counts, printed without starting anything: it works beside a running server and
+// needs no display.
+TEST_F(ServerProcessTest, ListAddressesPrintsTheNumberedListAndExits)
+{
+    const int port = listeningPort();
+    ASSERT_GT(port, 0);
+    const proctest::ServerFolder folder(OSTREL_SERVER_PATH, sampleWithPorts(port));
+    ServerProcess server(folder, "server");
+    ASSERT_TRUE(server.await([&] { return portAccepts(port); }, StartBound)) << server.err();
+
+    const auto run = proctest::runCommand("QT_QPA_PLATFORM=none '" + folder.exe().string() + "' --list-addresses");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output, "0: 127.0.0.1 (lo), announces to 127.0.0.255\n");
+    EXPECT_TRUE(portAccepts(port)) << "the running server must be untouched";
+}
+
 TEST_F(ServerProcessTest, BadConfigurationPrintsTheFailureLine)
 {
     int holder = -1;
@@ -112,6 +127,11 @@ TEST_F(ServerProcessTest, BadConfigurationPrintsTheFailureLine)
          "ServerUDP"},
         {"CloseAfterReset not a number", apptest::iniWithPorts(free, 0, 9, "CloseAfterReset=yes\n"), "CloseAfterReset"},
         {"port in use", apptest::iniWithPorts(taken, 0, 9), "TCP port"},
+        // The namespace has loopback alone: one address.
+        {"KeepAliveSeconds beyond an hour", apptest::iniWithPorts(free, 0, 9, "KeepAliveSeconds=3601\n"),
+         "KeepAliveSeconds"},
+        {"Net beyond the interfaces' addresses", std::regex_replace(good, std::regex("Net=0"), "Net=1"),
+         "Net = 1 names no address"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -33,10 +33,12 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 // Catches what Image1Click hands to the desktop, so no browser is started.
@@ -61,6 +63,11 @@ TForm1::Options windowOnly()
         return false;
     };
     options.showIniCorrupt = [] { ADD_FAILURE() << "unexpected start-up failure box"; };
+    // Two loopback addresses in the order `Net` counts them: the window's announcement stays on this
+    // host whatever interfaces it has.
+    options.hostAddresses = [] {
+        return std::vector<HostAddress>{{{127, 0, 1, 1}, "lo", true}, {{127, 0, 0, 1}, "lo", true}};
+    };
     return options;
 }
 
@@ -106,6 +113,29 @@ bool sendReport(int station, const StationReport& report)
 {
     const auto bytes = encodeStationReport(report);
     return ::send(station, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+// The keep-alive idle time of this process's own end of the TCP connection that `station` made.
+std::optional<int> serverSideKeepIdle(int station)
+{
+    sockaddr_in stationEnd{};
+    socklen_t length = sizeof stationEnd;
+    if (::getsockname(station, reinterpret_cast<sockaddr*>(&stationEnd), &length) != 0)
+        return std::nullopt;
+    for (int fd = 0; fd < 4096; ++fd) {
+        sockaddr_in peer{};
+        length = sizeof peer;
+        if (fd == station || ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+            peer.sin_family != AF_INET || peer.sin_addr.s_addr != stationEnd.sin_addr.s_addr ||
+            peer.sin_port != stationEnd.sin_port)
+            continue;
+        int idle = 0;
+        length = sizeof idle;
+        if (::getsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, &length) != 0)
+            return std::nullopt;
+        return idle;
+    }
+    return std::nullopt;
 }
 
 TEST(TForm1, LaysOutTheWindowAndItsComponents)
@@ -181,6 +211,9 @@ TEST(TForm1, TablesHaveTheirColumnsRowsAndBehaviour)
         {form.Grid, {77, 91, 109, 55, 54, 52, 54, 53, 55}, 18, true},
         {form.logGrid, {56, 68, 60, 47, 46, 44, 47, 45, 49, 33}, 16, false},
     };
+    // Shown first: before that no widget is visible, and a header that should be hidden could not
+    // be told from one that is merely not shown yet.
+    form.show();
     for (const Table& t : tables) {
         SCOPED_TRACE(t.view->objectName().toStdString());
         ASSERT_EQ(t.view->model()->columnCount(), static_cast<int>(t.widths.size()));
@@ -189,7 +222,8 @@ TEST(TForm1, TablesHaveTheirColumnsRowsAndBehaviour)
         EXPECT_EQ(t.view->verticalHeader()->defaultSectionSize(), t.rowHeight);
         EXPECT_EQ(t.view->rowHeight(0), t.rowHeight);
         EXPECT_EQ(t.view->horizontalHeader()->height(), t.rowHeight); // the fixed header row
-        EXPECT_FALSE(t.view->verticalHeader()->isVisible() && !t.view->verticalHeader()->isHidden());
+        ASSERT_TRUE(t.view->isVisible());
+        EXPECT_FALSE(t.view->verticalHeader()->isVisible()); // no fixed column
         EXPECT_EQ(t.view->font().bold(), t.bold);
         EXPECT_EQ(t.view->font().pointSize(), 8);
         EXPECT_EQ(t.view->selectionMode(), QAbstractItemView::ContiguousSelection);
@@ -209,21 +243,37 @@ TEST(TForm1, TablesHaveTheirColumnsRowsAndBehaviour)
 
     EXPECT_EQ(form.Grid->toolTip(), QStringLiteral("Текущее состояние подключенных компьютеров"));
     EXPECT_EQ(form.Grid->contextMenuPolicy(), Qt::PreventContextMenu);
-    form.show();
     QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(20, 20), form.Grid->mapToGlobal(QPoint(20, 20)));
     QApplication::sendEvent(form.Grid->viewport(), &rightClick);
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 
+// The top-level widgets that are shown, to see whether an action opened one.
+QWidgetList shownTopLevels()
+{
+    QWidgetList shown;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible())
+            shown.append(w);
+    return shown;
+}
+
 TEST(TForm1, MenusAndTrayIcon)
 {
     TForm1 form(windowOnly());
+    form.show();
     const QList<QAction*> bar = form.menuBar()->actions();
     ASSERT_EQ(bar.size(), 2);
     EXPECT_EQ(bar[0], form.FileMenu);
     EXPECT_EQ(bar[0]->text(), QStringLiteral("Файл"));
     EXPECT_EQ(bar[0]->menu(), nullptr); // no items, and choosing it does nothing
+    const QWidgetList before = shownTopLevels();
+    ASSERT_TRUE(before.contains(&form));
     form.FileMenu->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shownTopLevels(), before); // no window, dialog or menu came up, and none went
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(bar[1]->text(), QStringLiteral("Отчеты"));
     ASSERT_EQ(form.ReportsMenu->actions().size(), 1);
     EXPECT_EQ(form.ReportsMenu->actions()[0], form.N3);
@@ -338,16 +388,12 @@ TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
     const Case cases[] = {
         {"no ini", "", "Ostrel.ini"},
         {"bad ServerTCP", apptest::iniWithPorts(0, 0, 0, "").replace(0, 8, "[Server]\nServerTCP=x\n"), "ServerTCP"},
-        {"Net outside the host's addresses", apptest::iniWithPorts(0, 0, 0).replace(0, 8, "[Server]\nNet=1000\n"),
-         "Net"},
+        {"Net outside the host's addresses", apptest::iniWithPorts(0, 0, 0).replace(0, 8, "[Server]\nNet=2\n"),
+         "Net = 2 names no address"},
         {"port in use", apptest::iniWithPorts(takenPort, 0, 0), "TCP port"},
     };
-    std::string why;
-    const bool resolves = apptest::hostNameIsLoopback(&why) || why.find("non-loopback") != std::string::npos;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (std::string(c.cause) == "Net" && !resolves)
-            continue; // a host whose name does not resolve announces itself to 7.0.0.255 whatever Net says
         apptest::TempFolder folder;
         if (!c.ini.empty())
             folder.write("Ostrel.ini", c.ini);
@@ -368,12 +414,10 @@ TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
 // station whose report shows up in the station table.
 TEST(TForm1, StartsTheServerAndShowsAStation)
 {
-    std::string why;
-    if (!apptest::hostNameIsLoopback(&why))
-        GTEST_SKIP() << "the start-up announcement would leave this host: " << why;
-
     apptest::TempFolder folder;
-    folder.write("Ostrel.ini", apptest::iniWithPorts(0, 0, 9, "CloseAfterReset=0\nWaitAfterReset=2\n"));
+    folder.write("Ostrel.ini",
+                 apptest::iniWithPorts(0, 0, 9, "CloseAfterReset=0\nWaitAfterReset=2\nKeepAliveSeconds=7\n")
+                     .replace(0, 8, "[Server]\nNet=1\n"));
     TForm2 dialog;
     TForm3 reportWindow;
     auto options = windowOnly();
@@ -391,8 +435,7 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     EXPECT_EQ(form.Prices.lines(),
               (std::vector<std::string>{"Prices", utf8ToCp1251("Интернет=1,5"), "\xC8\xE3\xF0\xFB=2"}));
     EXPECT_EQ(form.Games.count(), 2);
-    EXPECT_EQ(form.BroadcastAddress.substr(0, 4), "127.");
-    EXPECT_EQ(form.BroadcastAddress.substr(form.BroadcastAddress.size() - 4), ".255");
+    EXPECT_EQ(form.BroadcastAddress, "127.0.0.255");
     ASSERT_NE(form.udpServer(), nullptr);
     EXPECT_EQ(form.udpServer()->RemotePort(), 9);
     ASSERT_NE(form.PMenu, nullptr);
@@ -418,6 +461,7 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
 
     ASSERT_TRUE(waitFor([&] { return form.Grid->model()->rowCount() == 2; }));
     EXPECT_EQ(cellText(form.Grid, 0, ColAddress), QStringLiteral("127.0.0.2"));
+    EXPECT_EQ(serverSideKeepIdle(station), 7); // KeepAliveSeconds reached the accepted connection
     EXPECT_EQ(cellText(form.Grid, 0, ColStatus), QStringLiteral("Закрыто"));
 
     // A double click on the station's status cell opens the command menu; on another cell, nothing.
@@ -435,10 +479,6 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
 // Unloading closes no session: a station in the middle of paid time is not logged.
 TEST(TForm1, ShutdownLeavesRunningSessionsAlone)
 {
-    std::string why;
-    if (!apptest::hostNameIsLoopback(&why))
-        GTEST_SKIP() << "the start-up announcement would leave this host: " << why;
-
     apptest::TempFolder folder;
     folder.write("Ostrel.ini", apptest::iniWithPorts(0, 0, 9));
     int station = -1;

@@ -101,11 +101,12 @@ TEST_F(LogCrash, KilledAtRandomMomentsWholeRecordsStayAndNothingAcknowledgedIsLo
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> pause(0, 40); // milliseconds of appending before the kill
+    // All of them however slow the machine: each wait below has its own bound, and the count of
+    // records at the end must not depend on how many runs fit into some wall time.
     constexpr int Iterations = 30;
-    const auto started = std::chrono::steady_clock::now();
     std::uint64_t before = 0;
 
-    for (int i = 0; i < Iterations && std::chrono::steady_clock::now() - started < 45s; ++i) {
+    for (int i = 0; i < Iterations; ++i) {
         SCOPED_TRACE("iteration " + std::to_string(i));
         // Now and then a torn write, as a power loss leaves it: the next run must write over it.
         if (i % 5 == 4 && before > 0)
@@ -135,7 +136,7 @@ TEST_F(LogCrash, KilledAtRandomMomentsWholeRecordsStayAndNothingAcknowledgedIsLo
         if (HasFatalFailure() || HasFailure())
             return;
     }
-    EXPECT_GT(before, 25u);
+    EXPECT_GE(before, static_cast<std::uint64_t>(Iterations));
 }
 
 TEST_F(LogCrash, NextAppendRepairsATrailingFragment)

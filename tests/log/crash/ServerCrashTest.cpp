@@ -65,7 +65,7 @@ std::vector<std::string> stationArguments(int port, const std::string& script, c
 TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepairsAFragment)
 {
     std::string why;
-    if (!apptest::hostNameIsLoopback(&why))
+    if (!proctest::onlyLoopbackIsUp(&why))
         GTEST_SKIP() << "the server's start-up announcement would leave this host: " << why;
     const int port = proctest::listeningPort();
     ASSERT_GT(port, 0);
@@ -78,14 +78,15 @@ TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepa
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> pause(0, 700); // milliseconds of logging after the first new record
-    const auto started = Clock::now();
-    std::string before; // the log as the previous run left it
-    int runs = 0;
-    int repaired = 0;
+    // A fixed number of runs, however fast the machine: each run's waits have bounds of their own.
+    constexpr int Runs = 6;
+    std::string before;  // the log as the previous run left it
+    int startedTorn = 0; // runs that began on a fragment, which their first append had to overwrite
 
-    for (; runs < 20 && Clock::now() - started < 40s; ++runs) {
+    for (int runs = 0; runs < Runs; ++runs) {
         SCOPED_TRACE("run " + std::to_string(runs));
         const std::uint64_t wholeBefore = before.size() / SessionLogRecordSize;
+        startedTorn += before.size() % SessionLogRecordSize != 0;
         proctest::ServerProcess server(folder, std::to_string(runs));
         ASSERT_TRUE(server.started());
         ASSERT_TRUE(server.await([&] { return proctest::portAccepts(port); }, 30s))
@@ -111,6 +112,8 @@ TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepa
         EXPECT_TRUE(after.compare(0, kept, before, 0, kept) == 0) << "a whole record changed";
         const auto check = proctest::runCommand(std::string("'") + OSTREL_LOG_TOOL + "' check '" + log.string() + "'");
         const std::uint64_t fragment = after.size() % SessionLogRecordSize;
+        // A fragment that the run's first append did not overwrite would shift every record after
+        // it, and the check would find them damaged.
         if (fragment == 0) {
             EXPECT_EQ(check.exitCode, 0) << check.output;
         } else {
@@ -118,23 +121,20 @@ TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepa
             EXPECT_EQ(check.output.find("record "), std::string::npos) << "a whole record is damaged:\n"
                                                                        << check.output;
         }
-        if (before.size() % SessionLogRecordSize != 0 && fragment == 0)
-            ++repaired;
         if (HasFailure())
             return;
 
         before = after;
-        // Every third run ends with a torn write, as a power loss leaves one, for the next run to repair.
+        // Every third run ends with a torn write, as a power loss leaves one, for the next run to
+        // repair (unless the kill left one of its own).
         if (runs % 3 == 1 && fragment == 0) {
             before.append(1 + static_cast<std::size_t>(runs) * 37 % 167, '\x5B');
             std::ofstream(log, std::ios::binary | std::ios::trunc) << before;
         }
     }
-    RecordProperty("runs", runs);
     RecordProperty("records", static_cast<int>(before.size() / SessionLogRecordSize));
-    RecordProperty("repaired", repaired);
-    EXPECT_GE(runs, 5);
-    EXPECT_GE(repaired, 1);
+    RecordProperty("started_torn", startedTorn);
+    EXPECT_GE(startedTorn, 2); // runs 2 and 5 at least: the repair was exercised
 }
 
 // Stations that send garbage, split reports and single bytes beside well-behaved ones: the server
@@ -142,7 +142,7 @@ TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepa
 TEST(ServerCrash, HostileStationsNeitherBringTheServerDownNorCostOthersTheirSessions)
 {
     std::string why;
-    if (!apptest::hostNameIsLoopback(&why))
+    if (!proctest::onlyLoopbackIsUp(&why))
         GTEST_SKIP() << "the server's start-up announcement would leave this host: " << why;
     const int port = proctest::listeningPort();
     ASSERT_GT(port, 0);
@@ -162,23 +162,35 @@ TEST(ServerCrash, HostileStationsNeitherBringTheServerDownNorCostOthersTheirSess
     ChildProcess third(good, folder.file("good.out").string(), folder.file("good.err").string());
     ASSERT_TRUE(first.started() && second.started() && third.started());
 
-    const auto deadline = Clock::now() + 5s;
-    while (Clock::now() < deadline && server.running())
-        std::this_thread::sleep_for(50ms);
+    // The hostile stations go on for at least five seconds, and the test waits until the good ones
+    // have had sessions logged: a count, not a rate, so a slow or busy machine only takes longer.
+    // Their simulators stop after 50 s; a server that starved them fails at the bound.
+    const fs::path log = folder.file("Ostrel.log");
+    constexpr int GoodSessions = 20;
+    const auto goodSessions = [&] {
+        int sessions = 0;
+        scanLogFile(log.string(), [&](const LogScanEntry& entry) {
+            sessions += decodeLogRecord(entry.bytes).address.rfind("127.0.7.", 0) == 0;
+            return true;
+        });
+        return sessions;
+    };
+    const auto started = Clock::now();
+    const auto bound = started + 45s;
+    while (server.running() && Clock::now() < bound && (Clock::now() < started + 5s || goodSessions() < GoodSessions))
+        std::this_thread::sleep_for(100ms);
     ASSERT_TRUE(server.running()) << server.err();
     server.kill();
 
-    // Each good station drops about every half second: in five seconds that is many sessions.
-    const fs::path log = folder.file("Ostrel.log");
-    int goodSessions = 0;
+    int sessions = 0;
     const auto result = scanLogFile(log.string(), [&](const LogScanEntry& entry) {
-        goodSessions += decodeLogRecord(entry.bytes).address.rfind("127.0.7.", 0) == 0;
+        sessions += decodeLogRecord(entry.bytes).address.rfind("127.0.7.", 0) == 0;
         return true;
     });
     EXPECT_FALSE(result.firstBadDate);
     EXPECT_FALSE(result.firstBadLength);
-    RecordProperty("good_sessions", goodSessions);
-    EXPECT_GE(goodSessions, 20);
+    RecordProperty("good_sessions", sessions);
+    EXPECT_GE(sessions, GoodSessions) << "the well-behaved stations' sessions were not logged within 45 s";
 }
 
 } // namespace
