@@ -2,6 +2,7 @@
 
 #include "core/ShortString.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -102,6 +103,18 @@ SessionLogRecord decodeLogRecord(std::span<const std::uint8_t, SessionLogRecordS
 double logRecordClosedAt(std::span<const std::uint8_t, SessionLogRecordSize> bytes)
 {
     return getDouble(bytes.data());
+}
+
+std::string logRecordStation(std::span<const std::uint8_t, SessionLogRecordSize> bytes)
+{
+    std::string key;
+    for (const TextField f : {ComputerField, AddressField}) {
+        const std::size_t length = std::min<std::size_t>(bytes[f.offset] ^ LogScrambleMask, f.capacity);
+        key += static_cast<char>(length);
+        for (std::size_t i = 0; i < length; ++i)
+            key += static_cast<char>(bytes[f.offset + 1 + i] ^ LogScrambleMask);
+    }
+    return key;
 }
 
 bool logRecordLengthsValid(std::span<const std::uint8_t, SessionLogRecordSize> bytes)

@@ -44,6 +44,11 @@ SessionLogRecord decodeLogRecord(std::span<const std::uint8_t, SessionLogRecordS
 // decodes the texts.
 double logRecordClosedAt(std::span<const std::uint8_t, SessionLogRecordSize> bytes);
 
+// The computer name and the address together, unscrambled, as one key that tells stations apart
+// (each text after its length byte, so no two pairs give the same key). An overlong length byte is
+// cut to the capacity, as decodeLogRecord does.
+std::string logRecordStation(std::span<const std::uint8_t, SessionLogRecordSize> bytes);
+
 // False when a text field's length byte exceeds its capacity: the server never writes such a
 // record, so it marks a damaged file (decodeLogRecord still reads it, cut to the capacity).
 bool logRecordLengthsValid(std::span<const std::uint8_t, SessionLogRecordSize> bytes);

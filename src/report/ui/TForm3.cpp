@@ -124,6 +124,7 @@ void TForm3::clearReport()
 {
     RichEdit1->clear();
     m_listed.clear();
+    m_repeats.clear();
 }
 
 void TForm3::setReport(const WorkReportResult& report, const std::string& logPath)
@@ -146,6 +147,7 @@ void TForm3::setReport(const WorkReportResult& report, const std::string& logPat
     LabelTime->setText(QString::fromStdString(report.time.text()));
     m_logPath = logPath;
     m_listed = report.listed;
+    m_repeats = report.repeats;
     ButtonSave->setEnabled(!logPath.empty());
 }
 
@@ -168,7 +170,7 @@ void TForm3::ButtonSaveClick()
     const QString name = m_chooser ? m_chooser(this) : QString();
     if (name.isEmpty())
         return;
-    const std::optional<std::string> csv = exportWorkReportCsv(m_logPath, m_listed);
+    const std::optional<std::string> csv = exportWorkReportCsv(m_logPath, m_listed, m_repeats);
     if (!csv) {
         m_messenger(this, QStringLiteral("Файл отчета не прочитан: сеансы не сохранены."));
         return;
