@@ -352,6 +352,16 @@ TEST(WorkReportBuilder, RepeatedRecordIsListedButCountedOnce)
     }
 }
 
+TEST(WorkReportBuilder, TextGrowsWithThePeriodNotWithTheLog)
+{
+    LogFile log;
+    for (int i = 0; i < 20'000; ++i)
+        log.add(session(day(1, 1, 2024) + i * 0.01, i));
+    const auto report = log.report(day(2, 1, 2024), day(2, 1, 2024));
+    EXPECT_EQ(report.listed.size(), 100u);
+    EXPECT_LT(report.text.capacity(), 64u * 1024); // a hundred lines, not a reserve for 20 000
+}
+
 TEST(WorkReportBuilder, UnreadableLogIsNoReport)
 {
     if (::geteuid() == 0)

@@ -17,6 +17,8 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include <new>
+
 namespace ostrel {
 
 namespace {
@@ -170,7 +172,14 @@ void TForm3::ButtonSaveClick()
     const QString name = m_chooser ? m_chooser(this) : QString();
     if (name.isEmpty())
         return;
-    const std::optional<std::string> csv = exportWorkReportCsv(m_logPath, m_listed, m_repeats);
+    std::optional<std::string> csv;
+    try {
+        csv = exportWorkReportCsv(m_logPath, m_listed, m_repeats);
+    } catch (const std::bad_alloc&) {
+        // As for the report itself: the operator is told and the server goes on.
+        m_messenger(this, QStringLiteral("Недостаточно памяти: сеансы не сохранены."));
+        return;
+    }
     if (!csv) {
         m_messenger(this, QStringLiteral("Файл отчета не прочитан: сеансы не сохранены."));
         return;
