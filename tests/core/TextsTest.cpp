@@ -79,6 +79,20 @@ TEST(Texts, MoneyFormat)
     EXPECT_FALSE(formatMoney(-Inf));
 }
 
+TEST(Texts, EveryHalfCentRoundsAwayFromZero)
+{
+    // 0,005 to 999,995: whether the double lies a little above or below the amount, the amount is
+    // a tie and goes to the next cent away from zero.
+    for (int mills = 5; mills < 1'000'000; mills += 10) {
+        const int cents = (mills + 5) / 10;
+        const int hundredths = cents % 100;
+        const std::string text =
+            std::to_string(cents / 100) + (hundredths < 10 ? ",0" : ",") + std::to_string(hundredths);
+        ASSERT_EQ(formatMoney(mills / 1000.0), text) << mills;
+        ASSERT_EQ(formatMoney(-mills / 1000.0), "-" + text) << mills;
+    }
+}
+
 TEST(Texts, MoneyParse)
 {
     struct Case
