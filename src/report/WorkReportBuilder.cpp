@@ -92,9 +92,12 @@ public:
     {
         const Figures figures{entry.closedAt, numberAt(entry.bytes, 8), numberAt(entry.bytes, 16),
                               numberAt(entry.bytes, 32), numberAt(entry.bytes, 40)};
-        const auto [it, first] = m_last.try_emplace(logRecordStation(entry.bytes), figures);
-        if (first)
+        const std::string_view station = logRecordStation(entry.bytes, m_key);
+        const auto it = m_last.find(station);
+        if (it == m_last.end()) {
+            m_last.emplace(std::string(station), figures);
             return false;
+        }
         const Figures& previous = it->second;
         const double gap = figures.closedAt - previous.closedAt;
         const bool repeat = gap >= 0 && gap < 1.0 && figures.start == previous.start &&
@@ -107,8 +110,10 @@ public:
     // A record too old to be repeated by any of the period; it still ends its station's chain.
     void forget(const LogScanEntry& entry)
     {
-        if (!m_last.empty())
-            m_last.erase(logRecordStation(entry.bytes));
+        if (m_last.empty())
+            return;
+        if (const auto it = m_last.find(logRecordStation(entry.bytes, m_key)); it != m_last.end())
+            m_last.erase(it);
     }
 
 private:
@@ -120,7 +125,13 @@ private:
         double finish;
         double sum;
     };
-    std::unordered_map<std::string, Figures> m_last; // one entry per station met
+    struct Hash
+    {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, Figures, Hash, std::equal_to<>> m_last; // one entry per station met
+    std::array<char, LogStationKeyCapacity> m_key{};
 };
 
 // Prices repeat from session to session.
