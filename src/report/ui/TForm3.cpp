@@ -163,7 +163,16 @@ void TForm3::Button1Click()
     QPrinter printer(info, QPrinter::HighResolution);
     printer.setDocName(reportJobTitle());
     printer.setFullPage(false);
-    if (!printPlainText(RichEdit1->toPlainText(), printer))
+    bool printed = false;
+    try {
+        printed = printPlainText(RichEdit1->toPlainText(), printer);
+    } catch (const std::bad_alloc&) {
+        // Laying out a very long report takes a second copy of it; without the memory the print is
+        // given up, not the server.
+        m_messenger(this, QStringLiteral("Недостаточно памяти: отчет не напечатан."));
+        return;
+    }
+    if (!printed)
         m_messenger(this, QStringLiteral("Отчет не напечатан: ошибка принтера \"%1\".").arg(info.printerName()));
 }
 
