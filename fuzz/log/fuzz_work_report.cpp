@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,30 @@ std::vector<std::uint64_t> inPeriod(const std::uint8_t* log, std::uint64_t recor
         taken.push_back(i);
     }
     return taken;
+}
+
+// Those of the listed records that repeat the previous record of their computer and address in the
+// file: closed less than a day after it, with the same Start, Finish, Price and Sum.
+std::vector<std::uint64_t> repeatsAmong(const std::uint8_t* log, const std::vector<std::uint64_t>& listed)
+{
+    std::vector<std::uint64_t> repeats;
+    for (const std::uint64_t i : listed) {
+        const std::uint8_t* r = log + i * SessionLogRecordSize;
+        const std::span<const std::uint8_t, SessionLogRecordSize> bytes(r, SessionLogRecordSize);
+        for (std::uint64_t j = i; j-- > 0;) {
+            const std::uint8_t* p = log + j * SessionLogRecordSize;
+            if (logRecordStation(std::span<const std::uint8_t, SessionLogRecordSize>(p, SessionLogRecordSize)) !=
+                logRecordStation(bytes))
+                continue;
+            const double gap = plainDouble(r) - plainDouble(p);
+            if (gap >= 0 && gap < 1.0 && plainDouble(r + 8) == plainDouble(p + 8) &&
+                plainDouble(r + 16) == plainDouble(p + 16) && plainDouble(r + 32) == plainDouble(p + 32) &&
+                plainDouble(r + 40) == plainDouble(p + 40))
+                repeats.push_back(i);
+            break;
+        }
+    }
+    return repeats;
 }
 
 // The field count of every CSV record (RFC 4180, ';' between fields) up to the first empty line.
@@ -120,11 +145,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(report.outcome != WorkReportResult::Outcome::OpenFailed);
     check(report.logMissing == !length);
 
-    // One line per listed session between the header and the totals line.
+    // One line per listed session between the header and the totals line, and the count of the
+    // repeats left out of the totals after it when there are any.
     check(static_cast<std::size_t>(std::count(report.text.begin(), report.text.end(), '\n')) ==
-          report.listed.size() + 1);
+          report.listed.size() + 1 + (report.repeats.empty() ? 0 : 1));
     check(report.text.compare(0, workReportHeader().size(), workReportHeader()) == 0);
-    const std::string totals = "Итог:    Сумма: " + report.moneyText + "\tВремя: " + report.time.text();
+    std::string totals = "Итог:    Сумма: " + report.moneyText + "\tВремя: " + report.time.text();
+    if (!report.repeats.empty())
+        totals += "\n" + repeatsLeftOutText(report.repeats.size());
     check(report.text.size() >= totals.size() &&
           report.text.compare(report.text.size() - totals.size(), totals.size(), totals) == 0);
 
@@ -135,9 +163,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(report.listed.size() <= expected.size());
     check(std::equal(report.listed.begin(), report.listed.end(), expected.begin()));
 
+    check(report.repeats == repeatsAmong(log, report.listed));
     double money = 0;
     double time = 0;
     for (const std::uint64_t i : report.listed) {
+        if (std::binary_search(report.repeats.begin(), report.repeats.end(), i))
+            continue;
         money += plainDouble(log + i * SessionLogRecordSize + 40);
         time += plainDouble(log + i * SessionLogRecordSize + 24);
     }
@@ -151,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(splitTimeTotal(report.timeTotal) == report.time);
     }
     // The spreadsheet of the listed sessions: a header row, then one row of ten fields for each.
-    const std::optional<std::string> csv = exportWorkReportCsv(file.path(), report.listed);
+    const std::optional<std::string> csv = exportWorkReportCsv(file.path(), report.listed, report.repeats);
     check(csv.has_value() && csv->compare(0, 3, "\xEF\xBB\xBF") == 0);
     const std::vector<std::size_t> rows = csvSessionRows(csv->substr(3));
     check(rows.size() == report.listed.size() + 1);

@@ -99,12 +99,19 @@ int main(int argc, char** argv)
         append(hugeSums, r);
     }
 
+    Bytes repeated; // sessions logged "Ok", then again "Reset" when their stations dropped
+    append(repeated, session(day - 0.001, "PC-01", "Ok")); // just before the period
+    append(repeated, session(day + 0.001, "PC-01", "Reset"));
+    append(repeated, session(noon, "PC-02", "Ok"));
+    append(repeated, session(noon + 0.001, "PC-02", "Reset"));
+
     const struct
     {
         const char* name;
         const Bytes* log;
     } logs[] = {{"sessions", &sessions},        {"fragment", &fragment},   {"nan_closed_at", &notANumber},
-                {"overlong_length", &overlong}, {"backwards", &backwards}, {"huge_sums", &hugeSums}};
+                {"overlong_length", &overlong}, {"backwards", &backwards}, {"huge_sums", &hugeSums},
+                {"repeated", &repeated}};
 
     std::filesystem::create_directories(dir / "fuzz_log_scan");
     std::filesystem::create_directories(dir / "fuzz_work_report");

@@ -30,12 +30,14 @@ CommandMenuController::CommandMenuController(const TariffList& prices, const Tar
       m_items(buildCommandMenu(prices, games))
 {}
 
-bool CommandMenuController::open(int tableRow)
+bool CommandMenuController::open(const StationKey& shown)
 {
-    const auto row = m_rows.stationRow(tableRow);
+    if (shown.name.empty())
+        return false; // the blank row
+    const auto row = m_rows.find(shown);
     if (!row)
         return false;
-    m_station = StationKey{(*row)[ColComputer], (*row)[ColAddress]};
+    m_station = shown;
     UpdateCommandMenu(m_items, *row);
     return true;
 }

@@ -61,9 +61,12 @@ public:
     const CommandMenuItems& items() const { return m_items; }
     const std::optional<StationKey>& station() const { return m_station; }
 
-    // Opens the menu for station-table row r: false, and nothing changed, unless r is a station
-    // row. Otherwise remembers the station and sets the items' enabled states for its row.
-    bool open(int tableRow);
+    // Opens the menu for the station the operator double-clicked, named by the computer name and
+    // address its row showed. Rows move as stations come and go, and the view's copy may be a
+    // frame behind the table, so the station is found in the table by that identity, never by
+    // position: false, and nothing changed, when no station row shows it any more. Otherwise
+    // remembers the station and sets the items' enabled states for its row as it is now.
+    bool open(const StationKey& shown);
 
     // Performs a click on an item of the menu. `ask` is called at most once, for the game items,
     // and no lock is held while it runs.

@@ -9,14 +9,6 @@ namespace ostrel {
 
 StationRows::StationRows(RowCount rowCount, Row row) : m_rowCount(std::move(rowCount)), m_row(std::move(row)) {}
 
-std::optional<StationRow> StationRows::stationRow(int r) const
-{
-    std::scoped_lock hold(StationTableMutex);
-    if (r < 1 || r > m_rowCount() - 2)
-        return std::nullopt;
-    return m_row(r);
-}
-
 std::optional<StationRow> StationRows::find(const StationKey& station) const
 {
     std::scoped_lock hold(StationTableMutex);

@@ -35,10 +35,6 @@ public:
         return StationRows([&table] { return table.rowCount(); }, [&table](int r) { return StationRow(table.row(r)); });
     }
 
-    // A copy of row r if it is a station row (1..rowCount()-2): neither the header nor the blank
-    // last row.
-    std::optional<StationRow> stationRow(int r) const;
-
     // A copy of the first station row that still shows this computer name and address; nullopt
     // once the station is gone.
     std::optional<StationRow> find(const StationKey& station) const;

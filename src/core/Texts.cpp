@@ -2,6 +2,7 @@
 
 #include "core/DateTime.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -104,60 +105,72 @@ std::optional<std::string> formatMoney(double value)
     if (!std::isfinite(value))
         return std::nullopt;
 
-    // Five significant digits, correctly rounded from the double's exact value: "d.ddddE+x".
+    // The amount as decimal digits: the shortest text that reads back as this double, which is the
+    // amount as it was written or computed (1234.25, 2.675), not the binary fraction a little above
+    // or below it. Ties are decided on these digits, away from zero, as a cashier rounds.
     char sci[32];
-    const auto sciEnd = std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific,
-                                      MoneySignificantDigits - 1)
-                            .ptr;
+    const auto sciEnd =
+        std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific).ptr; // "d.ddde+xx"
     const std::string_view sciText(sci, static_cast<std::size_t>(sciEnd - sci));
     const std::size_t ePos = sciText.find('e');
-    int exponent = 0;
+    int exponent = 0; // of the first digit
     std::from_chars(sciText.data() + ePos + (sciText[ePos + 1] == '+' ? 2 : 1), sciEnd, exponent);
     std::string digits;
     for (const char c : sciText.substr(0, ePos))
         if (isDigit(c))
             digits += c;
-    const bool isZero = digits.find_first_not_of('0') == std::string::npos;
-    const bool negative = std::signbit(value) && !isZero;
 
-    std::string out = negative ? "-" : "";
-    if (exponent >= MoneySignificantDigits) {
+    // One rounding, at the coarser of the fifth significant digit and the second decimal: rounding
+    // twice could carry a digit that a single rounding does not. `place` is the power of ten of the
+    // last digit kept.
+    const int place = std::max(exponent - (MoneySignificantDigits - 1), -MoneyDecimals);
+    const int keep = exponent - place + 1; // at most five; zero or less when the amount is below the last place
+    std::string kept;
+    bool roundUp = false;
+    if (keep > 0) {
+        const auto count = static_cast<std::size_t>(keep);
+        kept = digits.substr(0, count);
+        kept.resize(count, '0');
+        roundUp = count < digits.size() && digits[count] >= '5';
+    } else {
+        roundUp = keep == 0 && digits[0] >= '5';
+    }
+    if (roundUp) {
+        std::size_t i = kept.size();
+        while (i > 0 && kept[i - 1] == '9')
+            kept[--i] = '0';
+        if (i == 0)
+            kept.insert(kept.begin(), '1');
+        else
+            ++kept[i - 1];
+    }
+    if (kept.find_first_not_of('0') == std::string::npos)
+        return std::string("0") + SalonFormat.decimalSeparator + "00"; // no "-0,00"
+
+    std::string out = std::signbit(value) ? "-" : "";
+    const int leading = static_cast<int>(kept.size()) - 1 + place; // power of ten of the first digit
+    if (leading >= MoneySignificantDigits) {
         // Six or more digits before the comma: exponent form, trailing zeros dropped.
-        digits.erase(digits.find_last_not_of('0') + 1);
-        out += digits[0];
-        if (digits.size() > 1) {
+        kept.erase(kept.find_last_not_of('0') + 1);
+        out += kept[0];
+        if (kept.size() > 1) {
             out += SalonFormat.decimalSeparator;
-            out.append(digits, 1);
+            out.append(kept, 1);
         }
         out += 'E';
-        appendNumber(out, exponent, 1);
+        appendNumber(out, leading, 1);
         return out;
     }
 
-    if (exponent >= MoneySignificantDigits - 1 - MoneyDecimals) {
-        // The fifth significant digit lies at or before the second decimal, so the five digits
-        // are the whole rounding; pad to two decimals.
-        const auto integerDigits = static_cast<std::size_t>(exponent + 1);
-        out.append(digits, 0, integerDigits);
-        out += SalonFormat.decimalSeparator;
-        std::string fraction = digits.substr(integerDigits);
-        fraction.resize(MoneyDecimals, '0');
-        out += fraction;
-        return out;
-    }
-
-    // Below 100 the second decimal is the coarser limit: round once, to two decimals, from the
-    // exact value (rounding twice could carry a digit that a single rounding does not).
-    char fixed[32];
-    const auto fixedEnd =
-        std::to_chars(fixed, fixed + sizeof fixed, std::fabs(value), std::chars_format::fixed, MoneyDecimals).ptr;
-    std::string fixedText(fixed, fixedEnd);
-    if (fixedText.find_first_not_of("0.") == std::string::npos)
-        return std::string("0") + SalonFormat.decimalSeparator + "00";
-    for (char& c : fixedText)
-        if (c == '.')
-            c = SalonFormat.decimalSeparator;
-    return out + fixedText;
+    // Fixed form with two decimals: the kept digits end at `place`, which is -2, -1 or 0 here.
+    const auto decimals = static_cast<std::size_t>(-place);
+    if (kept.size() <= decimals)
+        kept.insert(0, decimals + 1 - kept.size(), '0');
+    out.append(kept, 0, kept.size() - decimals);
+    out += SalonFormat.decimalSeparator;
+    std::string fraction = kept.substr(kept.size() - decimals);
+    fraction.resize(MoneyDecimals, '0');
+    return out + fraction;
 }
 
 std::optional<double> parseMoney(std::string_view text)
@@ -308,7 +321,10 @@ std::optional<double> parseDate(std::string_view text)
         return std::nullopt;
     const auto day = parseDigits(trimBlanks(fields[0]), 2);
     const auto month = parseDigits(trimBlanks(fields[1]), 2);
-    const auto year = parseDigits(trimBlanks(fields[2]), 4);
+    // The year as written, all four digits: "15.05.20" in a masked field is an unfinished date,
+    // not the year 20.
+    const std::string_view yearText = trimBlanks(fields[2]);
+    const auto year = yearText.size() == 4 ? parseDigits(yearText, 4) : std::nullopt;
     if (!day || !month || !year)
         return std::nullopt;
     return encodeDate(*year, *month, *day);
@@ -338,6 +354,11 @@ std::optional<std::string> formatDateTime(double x)
         out += formatTimeOfDay(*t);
     }
     return out;
+}
+
+std::string repeatsLeftOutText(std::uint64_t count)
+{
+    return "Повторных записей не учтено: " + std::to_string(count);
 }
 
 std::optional<int> parseWholeNumber(std::string_view text)

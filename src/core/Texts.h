@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,10 +23,11 @@ inline constexpr TextFormat SalonFormat{};
 // Money: rounded to five significant digits, then written with exactly two decimals and a comma:
 // 1234.567 -> "1234,60", 2.5 -> "2,50", 9999.99 -> "10000,00". A value whose rounded form has more
 // than five digits before the comma is written in exponent form: 123456.78 -> "1,2346E5",
-// 100000 -> "1E5". Negative values keep their '-'. Below 100 the two decimals are the tighter limit;
-// either way the value is rounded once, from the double's exact value: 0.005 is stored a little
-// above and gives "0,01", 2.675 a little below and gives "2,67". A value that rounds to zero is
-// "0,00", without a sign. nullopt for a non-finite value.
+// 100000 -> "1E5". Negative values keep their '-'. Below 100 the two decimals are the tighter limit.
+// Either way the value is rounded once, on the shortest decimal text that reads back as the double,
+// and a tie goes away from zero: 0.125 -> "0,13", 1234.25 -> "1234,30", 2.675 -> "2,68" (the
+// double is a little below 2.675, but it is the amount 2.675), -0.125 -> "-0,13". A value that
+// rounds to zero is "0,00", without a sign. nullopt for a non-finite value.
 std::optional<std::string> formatMoney(double value);
 
 // Reads a money text back, as a fixed-point number with four decimals (so at most four decimals
@@ -49,14 +51,18 @@ std::optional<double> parseTime(std::string_view text);
 // Short date "dd.MM.yyyy" of the date part of x; nullopt when !isValidDateTime(x).
 std::optional<std::string> formatDate(double x);
 
-// Reads "d.M.yyyy" (one or two digits for day and month, blanks allowed around the fields, as a
-// masked edit field leaves them) into the day number at 00:00; nullopt unless it is a real date
-// in 0001..9999.
+// Reads "d.M.yyyy" (one or two digits for day and month, exactly four for the year, blanks allowed
+// around the fields, as a masked edit field leaves them) into the day number at 00:00; nullopt
+// unless it is a real date in 0001..9999.
 std::optional<double> parseDate(std::string_view text);
 
 // Date and time: the short date, then a blank and the long time unless hours, minutes and seconds
 // are all zero. nullopt when !isValidDateTime(x).
 std::optional<std::string> formatDateTime(double x);
+
+// The line below a report's totals when it left repeated records out of them, UTF-8:
+// "Повторных записей не учтено: 2".
+std::string repeatsLeftOutText(std::uint64_t count);
 
 // Whole number as the configuration writes it: optional sign and decimal digits, blanks around
 // allowed; nullopt when it is not a whole number or does not fit in 32 bits.

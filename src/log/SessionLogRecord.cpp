@@ -2,6 +2,7 @@
 
 #include "core/ShortString.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -102,6 +103,26 @@ SessionLogRecord decodeLogRecord(std::span<const std::uint8_t, SessionLogRecordS
 double logRecordClosedAt(std::span<const std::uint8_t, SessionLogRecordSize> bytes)
 {
     return getDouble(bytes.data());
+}
+
+std::string_view logRecordStation(std::span<const std::uint8_t, SessionLogRecordSize> bytes,
+                                  std::array<char, LogStationKeyCapacity>& into)
+{
+    static_assert(LogStationKeyCapacity == 1 + ComputerField.capacity + 1 + AddressField.capacity);
+    std::size_t size = 0;
+    for (const TextField f : {ComputerField, AddressField}) {
+        const std::size_t length = std::min<std::size_t>(bytes[f.offset] ^ LogScrambleMask, f.capacity);
+        into[size++] = static_cast<char>(length);
+        for (std::size_t i = 0; i < length; ++i)
+            into[size++] = static_cast<char>(bytes[f.offset + 1 + i] ^ LogScrambleMask);
+    }
+    return std::string_view(into.data(), size);
+}
+
+std::string logRecordStation(std::span<const std::uint8_t, SessionLogRecordSize> bytes)
+{
+    std::array<char, LogStationKeyCapacity> key;
+    return std::string(logRecordStation(bytes, key));
 }
 
 bool logRecordLengthsValid(std::span<const std::uint8_t, SessionLogRecordSize> bytes)

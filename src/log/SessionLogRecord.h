@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace ostrel {
 
@@ -43,6 +44,15 @@ SessionLogRecord decodeLogRecord(std::span<const std::uint8_t, SessionLogRecordS
 // ClosedAt straight from the file bytes: it is stored plain, so a reader can test it before it
 // decodes the texts.
 double logRecordClosedAt(std::span<const std::uint8_t, SessionLogRecordSize> bytes);
+
+// The computer name and the address together, unscrambled, as one key that tells stations apart
+// (each text after its length byte, so no two pairs give the same key). An overlong length byte is
+// cut to the capacity, as decodeLogRecord does. The second form writes the key into `into` and
+// returns it, for a reader that looks up a key per record without allocating.
+inline constexpr std::size_t LogStationKeyCapacity = 1 + 30 + 1 + 16;
+std::string logRecordStation(std::span<const std::uint8_t, SessionLogRecordSize> bytes);
+std::string_view logRecordStation(std::span<const std::uint8_t, SessionLogRecordSize> bytes,
+                                  std::array<char, LogStationKeyCapacity>& into);
 
 // False when a text field's length byte exceeds its capacity: the server never writes such a
 // record, so it marks a damaged file (decodeLogRecord still reads it, cut to the capacity).

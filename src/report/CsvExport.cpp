@@ -12,19 +12,43 @@ namespace {
 constexpr char Separator = ';';
 constexpr std::string_view LineEnd = "\r\n";
 
-void appendRow(std::string& out, std::initializer_list<std::string_view> fields)
+// A cell is our own text (a title, a date, a time, an amount, a count) or a station's.
+struct Cell
+{
+    Cell(const char* ours) : text(ours) {}
+    Cell(std::string_view ours) : text(ours) {}
+    Cell(const std::string& ours) : text(ours) {}
+    Cell(std::string_view t, bool station) : text(t), fromStation(station) {}
+
+    std::string_view text;
+    bool fromStation = false;
+};
+
+Cell stationText(const std::string& utf8)
+{
+    return {utf8, true};
+}
+
+void appendRow(std::string& out, std::initializer_list<Cell> cells)
 {
     bool first = true;
-    for (const std::string_view f : fields) {
+    for (const Cell& c : cells) {
         if (!first)
             out += Separator;
-        out += csvField(f);
+        out += c.fromStation ? csvTextField(c.text) : csvField(c.text);
         first = false;
     }
     out += LineEnd;
 }
 
 } // namespace
+
+std::string csvTextField(std::string_view utf8)
+{
+    if (!utf8.empty() && std::string_view("=+-@\t\r").find(utf8.front()) != std::string_view::npos)
+        return csvField("'" + std::string(utf8));
+    return csvField(utf8);
+}
 
 std::string csvField(std::string_view utf8)
 {
@@ -47,7 +71,7 @@ CsvReport::CsvReport()
               {"Время", "Компьютер", "Адрес", "Статус", "Цена", "Начало", "Время", "Конец", "Сумма", "Коментарий"});
 }
 
-bool CsvReport::add(const SessionLogRecord& r)
+bool CsvReport::add(const SessionLogRecord& r, bool repeat)
 {
     const auto when = formatDateTime(r.closedAt);
     const auto price = formatMoney(r.price);
@@ -57,8 +81,16 @@ bool CsvReport::add(const SessionLogRecord& r)
     const auto sum = formatMoney(r.sum);
     if (!when || !price || !start || !duration || !finish || !sum)
         return false;
-    appendRow(m_text, {*when, cp1251ToUtf8(r.computer), cp1251ToUtf8(r.address), cp1251ToUtf8(r.status), *price, *start,
-                       *duration, *finish, *sum, cp1251ToUtf8(r.comment)});
+    const std::string computer = cp1251ToUtf8(r.computer);
+    const std::string address = cp1251ToUtf8(r.address);
+    const std::string status = cp1251ToUtf8(r.status);
+    const std::string comment = cp1251ToUtf8(r.comment);
+    appendRow(m_text, {*when, stationText(computer), stationText(address), stationText(status), *price, *start,
+                       *duration, *finish, *sum, stationText(comment)});
+    if (repeat) {
+        ++m_repeats;
+        return true;
+    }
     for (Group* g : {&m_computers[r.computer], &m_tariffs[r.status], &m_all}) {
         ++g->count;
         g->money += r.sum;
@@ -71,9 +103,12 @@ void CsvReport::appendGroups(std::string_view title, const std::map<std::string,
 {
     m_text += LineEnd;
     appendRow(m_text, {title, "Сеансов", "Сумма", "Время"});
-    for (const auto& [name, g] : groups)
-        appendRow(m_text, {cp1251ToUtf8(name), std::to_string(g.count), formatMoney(g.money).value_or(""),
-                           splitTimeTotal(g.time).text()});
+    for (const auto& [name, g] : groups) {
+        const std::string count = std::to_string(g.count);
+        const std::string money = formatMoney(g.money).value_or("");
+        const std::string time = splitTimeTotal(g.time).text();
+        appendRow(m_text, {stationText(cp1251ToUtf8(name)), count, money, time});
+    }
 }
 
 std::string CsvReport::finish()
@@ -81,22 +116,31 @@ std::string CsvReport::finish()
     appendGroups("Компьютер", m_computers);
     appendGroups("Тариф", m_tariffs);
     m_text += LineEnd;
-    appendRow(m_text, {"Итог", std::to_string(m_all.count), formatMoney(m_all.money).value_or(""),
-                       splitTimeTotal(m_all.time).text()});
+    const std::string count = std::to_string(m_all.count);
+    const std::string money = formatMoney(m_all.money).value_or("");
+    const std::string time = splitTimeTotal(m_all.time).text();
+    appendRow(m_text, {"Итог", count, money, time});
+    if (m_repeats > 0)
+        appendRow(m_text, {repeatsLeftOutText(m_repeats)});
     return std::move(m_text);
 }
 
-std::optional<std::string> exportWorkReportCsv(const std::string& logPath, const std::vector<std::uint64_t>& listed)
+std::optional<std::string> exportWorkReportCsv(const std::string& logPath, const std::vector<std::uint64_t>& listed,
+                                               const std::vector<std::uint64_t>& repeats)
 {
     CsvReport csv;
     std::size_t next = 0;
+    std::size_t nextRepeat = 0;
     if (!listed.empty()) {
         const std::uint64_t length = (listed.back() + 1) * SessionLogRecordSize;
         const LogScanResult scan = scanLogFile(
             logPath,
             [&](const LogScanEntry& e) {
                 if (e.index == listed[next]) {
-                    csv.add(decodeLogRecord(e.bytes));
+                    while (nextRepeat < repeats.size() && repeats[nextRepeat] < e.index)
+                        ++nextRepeat;
+                    const bool repeat = nextRepeat < repeats.size() && repeats[nextRepeat] == e.index;
+                    csv.add(decodeLogRecord(e.bytes), repeat);
                     ++next;
                 }
                 return next < listed.size();

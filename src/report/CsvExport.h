@@ -14,16 +14,23 @@ namespace ostrel {
 // One CSV field (RFC 4180): quoted when it holds the separator, a quote, CR or LF, with quotes doubled.
 std::string csvField(std::string_view utf8);
 
+// A field whose text came from outside (a station's name, status or comment): as csvField, but a
+// text that a spreadsheet would take for a formula ('=', '+', '-', '@', TAB or CR first) gets a
+// leading apostrophe, which shows it as text.
+std::string csvTextField(std::string_view utf8);
+
 // The sessions of a work report as a spreadsheet file: UTF-8 with a byte order mark (so a
 // spreadsheet program does not guess a code page), ";" between fields (the money keeps its decimal
 // comma), CRLF line ends. The sessions in file order, then totals per computer and per tariff.
+// A repeated record (see WorkReportResult::repeats) is listed but counts in no total; a line after
+// the totals says how many were left out.
 class CsvReport
 {
 public:
     CsvReport();
 
     // False when a value of the record has no text form; the record is then left out.
-    bool add(const SessionLogRecord& record);
+    bool add(const SessionLogRecord& record, bool repeat = false);
     std::string finish();
 
 private:
@@ -39,11 +46,14 @@ private:
     std::map<std::string, Group> m_computers; // keyed by the Windows-1251 bytes
     std::map<std::string, Group> m_tariffs;
     Group m_all;
+    std::uint64_t m_repeats = 0;
 };
 
 // Reads the listed records (record numbers ascending, as the work report gives them) again from the
-// log and builds the CSV. Records below the length the report read never change, so they are the
-// same sessions. nullopt when the log cannot be read or a listed record is gone.
-std::optional<std::string> exportWorkReportCsv(const std::string& logPath, const std::vector<std::uint64_t>& listed);
+// log and builds the CSV; `repeats` are those of them the report left out of its totals. Records
+// below the length the report read never change, so they are the same sessions. nullopt when the
+// log cannot be read or a listed record is gone.
+std::optional<std::string> exportWorkReportCsv(const std::string& logPath, const std::vector<std::uint64_t>& listed,
+                                               const std::vector<std::uint64_t>& repeats = {});
 
 } // namespace ostrel

@@ -79,6 +79,61 @@ double numberAt(std::span<const std::uint8_t, SessionLogRecordSize> bytes, std::
     return std::bit_cast<double>(bits);
 }
 
+// A session that ends "Ok" while its station then drops before the next report is logged again,
+// "Reset", with the same fields: the resumption of a game depends on that record. A record is such
+// a repeat when the previous record of the same computer and address was closed less than a day
+// earlier with the same Start, Finish, Price and Sum. The previous record may lie before the
+// period, so the records of the day before it are taken too.
+class RepeatFinder
+{
+public:
+    // Takes the records in file order; true when this one repeats its station's previous record.
+    bool take(const LogScanEntry& entry)
+    {
+        const Figures figures{entry.closedAt, numberAt(entry.bytes, 8), numberAt(entry.bytes, 16),
+                              numberAt(entry.bytes, 32), numberAt(entry.bytes, 40)};
+        const std::string_view station = logRecordStation(entry.bytes, m_key);
+        const auto it = m_last.find(station);
+        if (it == m_last.end()) {
+            m_last.emplace(std::string(station), figures);
+            return false;
+        }
+        const Figures& previous = it->second;
+        const double gap = figures.closedAt - previous.closedAt;
+        const bool repeat = gap >= 0 && gap < 1.0 && figures.start == previous.start &&
+                            figures.finish == previous.finish && figures.price == previous.price &&
+                            figures.sum == previous.sum;
+        it->second = figures;
+        return repeat;
+    }
+
+    // A record too old to be repeated by any of the period; it still ends its station's chain.
+    void forget(const LogScanEntry& entry)
+    {
+        if (m_last.empty())
+            return;
+        if (const auto it = m_last.find(logRecordStation(entry.bytes, m_key)); it != m_last.end())
+            m_last.erase(it);
+    }
+
+private:
+    struct Figures
+    {
+        double closedAt;
+        double price;
+        double start;
+        double finish;
+        double sum;
+    };
+    struct Hash
+    {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, Figures, Hash, std::equal_to<>> m_last; // one entry per station met
+    std::array<char, LogStationKeyCapacity> m_key{};
+};
+
 // Prices repeat from session to session.
 class MoneyCache
 {
@@ -106,6 +161,7 @@ struct Builder
     WorkReportResult& out;
     TextsCache texts;
     MoneyCache prices;
+    RepeatFinder repeats;
     bool damaged = false;
 
     // False to stop the reading: past the period, or damaged.
@@ -115,8 +171,15 @@ struct Builder
             damaged = true;
             return false;
         }
-        if (dateBeg > entry.closedAt)
+        if (dateBeg > entry.closedAt) {
+            // Only what a session of the period may repeat: the day before it. An older record met
+            // after those (a log out of order) is still its station's previous record.
+            if (entry.closedAt >= dateBeg - 1.0)
+                repeats.take(entry);
+            else
+                repeats.forget(entry);
             return true;
+        }
         if (entry.closedAt >= dateAfter)
             return false;
         if (!appendLine(entry)) {
@@ -132,6 +195,7 @@ struct Builder
         const TextsLine* line = texts.find(entry.bytes);
         if (!line)
             return false;
+        const bool repeat = repeats.take(entry);
         const double sumValue = numberAt(entry.bytes, 40);
         const double durationValue = numberAt(entry.bytes, 24);
         const auto when = formatDateTime(entry.closedAt);
@@ -142,8 +206,9 @@ struct Builder
         const auto sum = formatMoney(sumValue);
         // Amounts far beyond any session's can take a total past the largest double, which has no
         // text form: such a record is damage like one whose own amount has none.
-        const double moneyTotal = out.moneyTotal + sumValue;
-        const double timeTotal = out.timeTotal + durationValue;
+        // A repeat is listed as logged but counts nothing: its session counted once already.
+        const double moneyTotal = repeat ? out.moneyTotal : out.moneyTotal + sumValue;
+        const double timeTotal = repeat ? out.timeTotal : out.timeTotal + durationValue;
         if (!when || !price || !start || !duration || !finish || !sum || !std::isfinite(moneyTotal) ||
             !std::isfinite(timeTotal))
             return false;
@@ -153,6 +218,8 @@ struct Builder
         t.append(1, '\t').append(*sum).append(1, '\t').append(line->comment);
         out.moneyTotal = moneyTotal;
         out.timeTotal = timeTotal;
+        if (repeat)
+            out.repeats.push_back(entry.index);
         return true;
     }
 };
@@ -192,11 +259,9 @@ WorkReportResult buildWorkReport(const std::string& logPath, double dateBeg, dou
     WorkReportResult out;
     out.text = Header;
     if (length) {
-        // About 110 bytes a line; reserving for every record spares the copies of a growing text.
-        const std::uint64_t records = *length / SessionLogRecordSize;
-        if (records < 20'000'000)
-            out.text.reserve(Header.size() + static_cast<std::size_t>(records) * 112 + 64);
-        Builder builder{dateBeg, dateEnd + 1.0, out, {}, {}};
+        // No reserve from the log's length: the text grows with the sessions of the period only,
+        // and a report of one day over a log of years stays small.
+        Builder builder{dateBeg, dateEnd + 1.0, out, {}, {}, {}};
         const LogScanResult scan = scanLogFile(
             logPath, [&builder](const LogScanEntry& e) { return builder.take(e); }, length);
         out.recordsRead = scan.records;
@@ -229,6 +294,10 @@ WorkReportResult buildWorkReport(const std::string& logPath, double dateBeg, dou
     out.text += out.moneyText;
     out.text += TotalsTime;
     out.text += out.time.text();
+    if (!out.repeats.empty()) {
+        out.text += '\n';
+        out.text += repeatsLeftOutText(out.repeats.size());
+    }
     return out;
 }
 

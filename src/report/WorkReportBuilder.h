@@ -46,6 +46,10 @@ struct WorkReportResult
 
     // Record numbers (0 for the first record of the file) of the listed sessions, in order.
     std::vector<std::uint64_t> listed;
+    // Those of them that repeat their station's previous record (a session logged "Ok" and then
+    // again "Reset"): listed, but left out of the totals, which then end with a line saying how
+    // many were left out.
+    std::vector<std::uint64_t> repeats;
     std::uint64_t recordsRead = 0; // how far the reading went
 
     bool damaged() const { return outcome == Outcome::Damaged; }
@@ -53,6 +57,7 @@ struct WorkReportResult
 
 // The work report over the sessions closed in DateBeg <= ClosedAt < DateEnd + 1 day. The log is
 // read from the start in file order and the reading stops at the first session past the period.
+// Memory grows with the sessions of the period (and of the day before it), not with the log.
 //
 // `length` is the log's length as the last finished append left it (SessionLog::stableLength(),
 // nullopt when there is no log). Only those bytes are read: whole records below it never change,

@@ -48,19 +48,28 @@ struct ControllerFixture : ::testing::Test
     }
 };
 
-TEST_F(ControllerFixture, OpensOnlyOnStationRows)
+const StationKey A{"A", "127.0.0.2"};
+const StationKey B{"B", "127.0.0.3"};
+
+TEST_F(ControllerFixture, OpensOnlyForAStationStillInTheTableByNameAndAddress)
 {
-    EXPECT_FALSE(menu.open(0));
-    EXPECT_FALSE(menu.open(3)); // the blank last row
-    EXPECT_FALSE(menu.open(-1));
-    EXPECT_FALSE(menu.station());
-    ASSERT_TRUE(menu.open(2));
-    EXPECT_EQ(menu.station(), (StationKey{"B", "127.0.0.3"}));
+    for (const StationKey& shown : {StationKey{}, StationKey{"", "127.0.0.2"}, StationKey{"B", "127.0.0.2"},
+                                    StationKey{"C", "127.0.0.4"}, StationKey{"b", "127.0.0.3"}}) {
+        SCOPED_TRACE(shown.name + " " + shown.address);
+        EXPECT_FALSE(menu.open(shown));
+        EXPECT_FALSE(menu.station());
+    }
+    // A station joins above B before the click: B is found where it is now.
+    table.rows.insert(table.rows.begin() + 1, stationRow("0", "127.0.0.5", words::Closed));
+    ASSERT_TRUE(menu.open(B));
+    EXPECT_EQ(menu.station(), B);
+    ASSERT_EQ(menu.click(tags::PowerOff, "", noDialog()).result, ClickResult::Sent);
+    EXPECT_EQ(transport.sent.back().address, "127.0.0.3");
 }
 
 TEST_F(ControllerFixture, PlainItemsSendTheirCodes)
 {
-    ASSERT_TRUE(menu.open(1));
+    ASSERT_TRUE(menu.open(A));
     const std::pair<int, CommandCode> cases[] = {
         {tags::Free, CommandCode::cmdFree},         {tags::Block, CommandCode::cmdBlock},
         {tags::KillApps, CommandCode::cmdKillApps}, {tags::Reboot, CommandCode::cmdReboot},
@@ -76,7 +85,7 @@ TEST_F(ControllerFixture, PlainItemsSendTheirCodes)
 
 TEST_F(ControllerFixture, PaidTariffsCarryTheirPrice)
 {
-    ASSERT_TRUE(menu.open(1));
+    ASSERT_TRUE(menu.open(A));
     ASSERT_EQ(menu.click(tags::StartPaid, "Day", noDialog()).result, ClickResult::Sent);
     EXPECT_EQ(transport.lastCommand().code, CommandCode::cmdStartPaid);
     EXPECT_EQ(transport.lastCommand().tariff, "Day");
@@ -92,7 +101,7 @@ TEST_F(ControllerFixture, PaidTariffsCarryTheirPrice)
 
 TEST_F(ControllerFixture, GameOnAFreeStationAsksWithoutSign)
 {
-    ASSERT_TRUE(menu.open(1));
+    ASSERT_TRUE(menu.open(A));
     ASSERT_EQ(menu.click(tags::StartGame, "Quake", answer(IntervalChoice{90, IntervalSign::Minus})).result,
               ClickResult::Sent);
     EXPECT_FALSE(askedWithSign);
@@ -104,7 +113,7 @@ TEST_F(ControllerFixture, GameOnAFreeStationAsksWithoutSign)
 
 TEST_F(ControllerFixture, GameOnARunningSessionChangesItsLength)
 {
-    ASSERT_TRUE(menu.open(2));
+    ASSERT_TRUE(menu.open(B));
     ASSERT_EQ(menu.click(tags::StartGame, "Quake", answer(IntervalChoice{30, IntervalSign::Plus})).result,
               ClickResult::Sent);
     EXPECT_TRUE(askedWithSign);
@@ -129,7 +138,7 @@ TEST_F(ControllerFixture, GameOnARunningSessionChangesItsLength)
 
 TEST_F(ControllerFixture, WaitingGameSendsTheIntervalAlone)
 {
-    ASSERT_TRUE(menu.open(2));
+    ASSERT_TRUE(menu.open(B));
     ASSERT_EQ(menu.click(tags::WaitGame, "Quake", answer(IntervalChoice{1430, IntervalSign::Minus})).result,
               ClickResult::Sent);
     EXPECT_FALSE(askedWithSign);
@@ -141,7 +150,7 @@ TEST_F(ControllerFixture, WaitingGameSendsTheIntervalAlone)
 
 TEST_F(ControllerFixture, ActsOnTheStationItWasOpenedFor)
 {
-    ASSERT_TRUE(menu.open(2)); // B
+    ASSERT_TRUE(menu.open(B)); // B
     // A leaves while the menu is open: B moves up to row 1, where A was.
     table.rows.erase(table.rows.begin() + 1);
     ASSERT_EQ(menu.click(tags::Block, "", noDialog()).result, ClickResult::Sent);
@@ -158,7 +167,7 @@ TEST_F(ControllerFixture, ActsOnTheStationItWasOpenedFor)
 
 TEST_F(ControllerFixture, StationLeavingDuringTheDialogGetsNothing)
 {
-    ASSERT_TRUE(menu.open(2));
+    ASSERT_TRUE(menu.open(B));
     auto ask = [this](bool) {
         std::scoped_lock hold(StationTableMutex);
         table.rows.erase(table.rows.begin() + 2);
@@ -171,7 +180,7 @@ TEST_F(ControllerFixture, StationLeavingDuringTheDialogGetsNothing)
 TEST_F(ControllerFixture, UnconnectedStationIsReported)
 {
     transport.connected = {"127.0.0.3"};
-    ASSERT_TRUE(menu.open(1));
+    ASSERT_TRUE(menu.open(A));
     const auto outcome = menu.click(tags::Free, "", noDialog());
     EXPECT_EQ(outcome.result, ClickResult::NoConnection);
     EXPECT_EQ(outcome.message(), "Компьютер A (127.0.0.2) не подключен");

@@ -43,12 +43,28 @@ TEST(Texts, MoneyFormat)
         {-2.5, "-2,50"},
         {-123'456.78, "-1,2346E5"},
         {0.1 + 0.2, "0,30"},
-        // Rounding works once, on the double's exact value: 0.005 is stored a little above it,
-        // 2.675 and 1.005 a little below.
+        // Rounding works once, on the amount the double stands for (its shortest decimal text),
+        // and ties go away from zero whether the double lies a little above (0.005, 99.995) or
+        // below (2.675, 1.005, 0.015, 99999.995) the amount, or on it (0.125, 1234.25).
+        {0.125, "0,13"},
+        {-0.125, "-0,13"},
+        {1234.25, "1234,30"},
+        {-1234.25, "-1234,30"},
         {0.005, "0,01"},
-        {2.675, "2,67"},
-        {1.005, "1,00"},
-        {99.995, "100,00"}, // stored a little above
+        {-0.005, "-0,01"},
+        {2.675, "2,68"},
+        {1.005, "1,01"},
+        {0.015, "0,02"},
+        {0.995, "1,00"},
+        {99.995, "100,00"},
+        {12'344.5, "12345,00"},
+        {99'999.995, "1E5"},
+        {-99'999.995, "-1E5"},
+        {99'999.49, "99999,00"},
+        {1'234'450, "1,2345E6"}, // a tie at the fifth significant digit of the exponent form
+        {123'455, "1,2346E5"},
+        {2.5e25, "2,5E25"},
+        {0.0025, "0,00"},
         {0.004, "0,00"},
         {-0.001, "0,00"}, // no "-0,00"
         {-0.0, "0,00"},
@@ -61,6 +77,20 @@ TEST(Texts, MoneyFormat)
     EXPECT_FALSE(formatMoney(NaN));
     EXPECT_FALSE(formatMoney(Inf));
     EXPECT_FALSE(formatMoney(-Inf));
+}
+
+TEST(Texts, EveryHalfCentRoundsAwayFromZero)
+{
+    // 0,005 to 999,995: whether the double lies a little above or below the amount, the amount is
+    // a tie and goes to the next cent away from zero.
+    for (int mills = 5; mills < 1'000'000; mills += 10) {
+        const int cents = (mills + 5) / 10;
+        const int hundredths = cents % 100;
+        const std::string text =
+            std::to_string(cents / 100) + (hundredths < 10 ? ",0" : ",") + std::to_string(hundredths);
+        ASSERT_EQ(formatMoney(mills / 1000.0), text) << mills;
+        ASSERT_EQ(formatMoney(-mills / 1000.0), "-" + text) << mills;
+    }
 }
 
 TEST(Texts, MoneyParse)
@@ -257,7 +287,12 @@ TEST(Texts, DateFormatAndParse)
         {"01.03.2024", CivilDate{2024, 3, 1}},
         {"1.3.2024", CivilDate{2024, 3, 1}},
         {" 1. 3.2024", CivilDate{2024, 3, 1}}, // as a masked field leaves it
-        {"01.01.1", CivilDate{1, 1, 1}},       // the year is taken as written
+        {"01.01.0001", CivilDate{1, 1, 1}},
+        {"15.05.0020", CivilDate{20, 5, 15}},
+        {"15.05.20", std::nullopt}, // an unfinished year, not the year 20
+        {"15.05.20  ", std::nullopt},
+        {"15.05.202", std::nullopt},
+        {"01.01.1", std::nullopt},
         {"31.12.9999", CivilDate{9999, 12, 31}},
         {"29.02.2100", std::nullopt},
         {"31.04.2024", std::nullopt},

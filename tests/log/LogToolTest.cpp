@@ -129,13 +129,15 @@ TEST_F(LogTool, DumpShowsEveryRecordDecodedEvenWhenDamaged)
 
 TEST_F(LogTool, CsvQuotesFieldsThatNeedIt)
 {
-    const ToolRun run =
-        runTool("csv " + write(fileOf({record(Evening, "PC \"A\", 1"), record(Evening, "two\nlines")})));
+    const ToolRun run = runTool("csv " + write(fileOf({record(Evening, "PC \"A\", 1"), record(Evening, "two\nlines"),
+                                                       record(Evening, "=1+2")})));
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(run.output, "ClosedAt,Computer,Address,Status,Price,Start,Duration,Finish,Sum,Comment\r\n"
                           "08.12.2026 18:00:00,\"PC \"\"A\"\", 1\",127.0.0.2,\xD0\xA7\xD0\xB0\xD1\x81,\"30,00\","
                           "10:00:00,1:30:00,11:30:00,\"45,00\",Ok\r\n"
                           "08.12.2026 18:00:00,\"two\nlines\",127.0.0.2,\xD0\xA7\xD0\xB0\xD1\x81,\"30,00\","
+                          "10:00:00,1:30:00,11:30:00,\"45,00\",Ok\r\n"
+                          "08.12.2026 18:00:00,'=1+2,127.0.0.2,\xD0\xA7\xD0\xB0\xD1\x81,\"30,00\","
                           "10:00:00,1:30:00,11:30:00,\"45,00\",Ok\r\n");
 }
 

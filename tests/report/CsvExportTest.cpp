@@ -23,6 +23,22 @@ TEST(CsvExport, QuotesOnlyWhatNeedsIt)
         EXPECT_EQ(csvField(c.in), c.out);
 }
 
+TEST(CsvExport, StationTextThatLooksLikeAFormulaStaysText)
+{
+    struct Case
+    {
+        const char* in;
+        const char* out;
+    };
+    for (const Case c :
+         {Case{"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\""}, Case{"+1", "'+1"}, Case{"-2,5", "'-2,5"},
+          Case{"@SUM(A1)", "'@SUM(A1)"}, Case{"\tcmd", "'\tcmd"}, Case{"\rcmd", "\"'\rcmd\""}, Case{"a=b", "a=b"},
+          Case{"'quoted", "'quoted"}, Case{"", ""}, Case{"Комп-1", "Комп-1"}}) {
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(csvTextField(c.in), c.out);
+    }
+}
+
 TEST(CsvExport, SessionsThenTotalsPerComputerAndTariff)
 {
     auto record = [](const char* computer, const char* status, double sum, int minutes) {
@@ -43,6 +59,8 @@ TEST(CsvExport, SessionsThenTotalsPerComputerAndTariff)
     EXPECT_TRUE(csv.add(record("PC;1", "\xD7\xE0\xF1", 60, 60))); // "Час"
     EXPECT_TRUE(csv.add(record("PC2", "\xD7\xE0\xF1", 30.5, 30)));
     EXPECT_TRUE(csv.add(record("PC;1", "Night", 10, 90)));
+    EXPECT_TRUE(csv.add(record("PC;1", "Night", 10, 90), true)); // listed, but counted already
+    EXPECT_TRUE(csv.add(record("=PC3", "-Refund", -5.125, 1)));  // a negative amount stays a number
     const std::string text = csv.finish();
     const std::string expected =
         "\xEF\xBB\xBF"
@@ -50,16 +68,21 @@ TEST(CsvExport, SessionsThenTotalsPerComputerAndTariff)
         "10.05.2024 12:00:00;\"PC;1\";10.0.0.1;Час;60,00;11:00:00;1:00:00;12:00:00;60,00;Ok\r\n"
         "10.05.2024 12:00:00;PC2;10.0.0.1;Час;60,00;11:00:00;0:30:00;12:00:00;30,50;Ok\r\n"
         "10.05.2024 12:00:00;\"PC;1\";10.0.0.1;Night;60,00;11:00:00;1:30:00;12:00:00;10,00;Ok\r\n"
+        "10.05.2024 12:00:00;\"PC;1\";10.0.0.1;Night;60,00;11:00:00;1:30:00;12:00:00;10,00;Ok\r\n"
+        "10.05.2024 12:00:00;'=PC3;10.0.0.1;'-Refund;60,00;11:00:00;0:01:00;12:00:00;-5,13;Ok\r\n"
         "\r\n"
         "Компьютер;Сеансов;Сумма;Время\r\n"
+        "'=PC3;1;-5,13;0:1:0\r\n"
         "PC2;1;30,50;0:30:0\r\n"
         "\"PC;1\";2;70,00;2:30:0\r\n"
         "\r\n"
         "Тариф;Сеансов;Сумма;Время\r\n"
+        "'-Refund;1;-5,13;0:1:0\r\n"
         "Night;1;10,00;1:30:0\r\n"
         "Час;2;90,50;1:30:0\r\n"
         "\r\n"
-        "Итог;3;100,50;3:0:0\r\n";
+        "Итог;4;95,38;3:1:0\r\n"
+        "Повторных записей не учтено: 1\r\n";
     EXPECT_EQ(text, expected);
 }
 
@@ -84,6 +107,11 @@ TEST(CsvExport, ReadsTheListedRecordsBackFromTheLog)
     EXPECT_NE(csv->find("13.05.2024;PC3;"), std::string::npos);
     EXPECT_EQ(csv->find("PC0"), std::string::npos);
     EXPECT_EQ(csv->find("PC2"), std::string::npos);
+    const auto withRepeat = exportWorkReportCsv(path, {1, 3}, {3});
+    ASSERT_TRUE(withRepeat);
+    EXPECT_NE(withRepeat->find("13.05.2024;PC3;"), std::string::npos);
+    EXPECT_NE(withRepeat->find("\r\nИтог;1;1,00;"), std::string::npos);
+    EXPECT_NE(withRepeat->find("\r\nПовторных записей не учтено: 1\r\n"), std::string::npos);
     EXPECT_FALSE(exportWorkReportCsv(path, {7}));
     std::filesystem::remove(path);
     EXPECT_FALSE(exportWorkReportCsv(path, {1}));

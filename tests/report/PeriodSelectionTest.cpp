@@ -202,6 +202,10 @@ TEST(PeriodSelection, FieldThatIsNotADateStopsTheRecomputation)
     s.setFieldText(PeriodSelection::DayBField, "31.02.2024");
     EXPECT_TRUE(s.boxClick(PeriodSelection::DayCh, true));
     EXPECT_TRUE(s.checked(PeriodSelection::DayCh));
+
+    s.setFieldText(PeriodSelection::DayBField, "15.05.20  "); // a short year is no date
+    EXPECT_TRUE(s.calendarSeed(PeriodSelection::DayBField, seed));
+    EXPECT_EQ(seed, day(3, 6, 2024));
 }
 
 TEST(PeriodSelection, TypingChangesNothingUntilARecomputation)

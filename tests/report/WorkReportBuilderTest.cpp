@@ -121,11 +121,11 @@ TEST(WorkReportBuilder, ListsSessionsAsTabSeparatedLines)
 TEST(WorkReportBuilder, PeriodBoundsAndStopAtTheFirstSessionPastIt)
 {
     LogFile log;
-    log.add(session(day(9, 5, 2024) + hms(23, 59, 59)))   // before: skipped
-        .add(session(day(10, 5, 2024)))                   // exactly DateBeg 00:00: listed
-        .add(session(day(12, 5, 2024) + hms(23, 59, 59))) // last second of DateEnd: listed
-        .add(session(day(13, 5, 2024)))                   // the day after DateEnd: ends the reading
-        .add(session(day(11, 5, 2024)));                  // inside, but after the stop
+    log.add(session(day(9, 5, 2024) + hms(23, 59, 59), 50)) // before: skipped
+        .add(session(day(10, 5, 2024)))                     // exactly DateBeg 00:00: listed
+        .add(session(day(12, 5, 2024) + hms(23, 59, 59)))   // last second of DateEnd: listed
+        .add(session(day(13, 5, 2024)))                     // the day after DateEnd: ends the reading
+        .add(session(day(11, 5, 2024)));                    // inside, but after the stop
     const auto report = log.report(day(10, 5, 2024), day(12, 5, 2024));
     EXPECT_EQ(report.outcome, WorkReportResult::Outcome::Listed);
     EXPECT_EQ(report.listed, (std::vector<std::uint64_t>{1, 2}));
@@ -201,7 +201,10 @@ TEST(WorkReportBuilder, TrailingFragmentIsDamageOnlyWhenReached)
 {
     const double inside = day(10, 5, 2024) + 0.5;
     LogFile log;
-    log.add(session(inside)).add(session(inside)).add(session(day(20, 5, 2024))).addRaw(std::vector<std::uint8_t>(160));
+    log.add(session(inside, 120))
+        .add(session(inside, 80))
+        .add(session(day(20, 5, 2024)))
+        .addRaw(std::vector<std::uint8_t>(160));
     const auto reached = log.report(day(1, 5, 2024), day(31, 5, 2024));
     EXPECT_TRUE(reached.damaged());
     EXPECT_EQ(reached.listed.size(), 3u);
@@ -225,7 +228,7 @@ TEST(WorkReportBuilder, TimeTotals)
     LogFile log;
     const double t = day(10, 5, 2024) + 0.5;
     // 1 day 2 h 3 min 4 s in sessions of at most a day's worth of time each.
-    log.add(session(t, 1, hms(23, 59, 59))).add(session(t, 1, hms(2, 3, 5)));
+    log.add(session(t, 1, hms(23, 59, 59))).add(session(t, 2, hms(2, 3, 5)));
     EXPECT_EQ(log.report(day(10, 5, 2024), day(10, 5, 2024)).time.text(), "26:3:4");
 
     EXPECT_EQ(splitTimeTotal(0.5).text(), "12:0:0");
@@ -250,13 +253,113 @@ TEST(WorkReportBuilder, MoneyForms)
         double sum;
         const char* text;
     };
-    for (const Case c : {Case{150, "150,00"}, Case{9999.99, "10000,00"}, Case{99999.4, "99999,00"},
-                         Case{99999.5, "1E5"}, Case{123456.78, "1,2346E5"}, Case{2.5, "2,50"}}) {
+    for (const Case c :
+         {Case{150, "150,00"}, Case{9999.99, "10000,00"}, Case{99999.4, "99999,00"}, Case{99999.5, "1E5"},
+          Case{123456.78, "1,2346E5"}, Case{2.5, "2,50"}, Case{1234.25, "1234,30"}}) { // a tie goes up
         LogFile log;
         const auto report = log.add(session(t, c.sum)).report(day(10, 5, 2024), day(10, 5, 2024));
         EXPECT_EQ(report.moneyText, c.text);
         EXPECT_NE(lines(report.text)[1].find(std::string("\t") + c.text + "\tOk"), std::string::npos) << c.text;
     }
+}
+
+TEST(WorkReportBuilder, RepeatedRecordIsListedButCountedOnce)
+{
+    // A session ends "Ok" at 10:05 on 10.05; its station drops and the same session is logged again.
+    const double closed = day(10, 5, 2024) + hms(10, 5, 0);
+    const SessionLogRecord ok = session(closed, 100);
+    auto again = [&](auto change) {
+        SessionLogRecord r = ok;
+        r.closedAt = closed + hms(0, 0, 40);
+        r.comment = "Reset";
+        change(r);
+        return r;
+    };
+    auto same = [](SessionLogRecord&) {};
+    auto other = [](const char* computer, double closedAt, double sum) {
+        SessionLogRecord r = session(closedAt, sum);
+        r.computer = computer;
+        return r;
+    };
+    struct Case
+    {
+        const char* name;
+        std::vector<SessionLogRecord> records;
+        double beg;
+        std::vector<std::uint64_t> repeats;
+        const char* totals;
+    };
+    const double may10 = day(10, 5, 2024);
+    const Case cases[] = {
+        {"repeat", {ok, again(same)}, may10, {1}, "Сумма: 100,00\tВремя: 1:0:0"},
+        {"another station between",
+         {ok, other("B", closed, 7), again(same)},
+         may10,
+         {2},
+         "Сумма: 107,00\tВремя: 2:0:0"},
+        {"twice repeated", {ok, again(same), again(same)}, may10, {1, 2}, "Сумма: 100,00\tВремя: 1:0:0"},
+        {"other sum", {ok, again([](auto& r) { r.sum = 101; })}, may10, {}, "Сумма: 201,00\tВремя: 2:0:0"},
+        {"other price", {ok, again([](auto& r) { r.price = 61; })}, may10, {}, "Сумма: 200,00\tВремя: 2:0:0"},
+        {"other start",
+         {ok, again([](auto& r) { r.start += hms(0, 0, 1); })},
+         may10,
+         {},
+         "Сумма: 200,00\tВремя: 2:0:0"},
+        {"other finish",
+         {ok, again([](auto& r) { r.finish += hms(0, 0, 1); })},
+         may10,
+         {},
+         "Сумма: 200,00\tВремя: 2:0:0"},
+        {"other address",
+         {ok, again([](auto& r) { r.address = "192.168.0.12"; })},
+         may10,
+         {},
+         "Сумма: 200,00\tВремя: 2:0:0"},
+        {"other computer", {ok, again([](auto& r) { r.computer = "B"; })}, may10, {}, "Сумма: 200,00\tВремя: 2:0:0"},
+        {"a day later",
+         {ok, again([&](auto& r) { r.closedAt = closed + 1.0; })},
+         may10,
+         {},
+         "Сумма: 200,00\tВремя: 2:0:0"},
+        {"not its previous record",
+         {ok, other("\xCA\xEE\xEC\xEF 1", closed, 5), again(same)},
+         may10,
+         {},
+         "Сумма: 205,00\tВремя: 3:0:0"},
+        // The original closed before the period: it counts in its own period, and its repeat in none.
+        {"original before the period", {ok, again(same)}, closed + hms(0, 0, 20), {1}, "Сумма: 0,00\tВремя: 0:0:0"},
+        {"original long before the period",
+         {ok, again([&](auto& r) { r.closedAt = closed + 1.5; })},
+         closed + 1.2,
+         {},
+         "Сумма: 100,00\tВремя: 1:0:0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogFile log;
+        for (const SessionLogRecord& r : c.records)
+            log.add(r);
+        const auto report = log.report(c.beg, day(20, 5, 2024));
+        ASSERT_EQ(report.outcome, WorkReportResult::Outcome::Listed);
+        EXPECT_EQ(report.repeats, c.repeats);
+        const auto l = lines(report.text);
+        const std::size_t listed = report.listed.size();
+        ASSERT_EQ(l.size(), listed + (c.repeats.empty() ? 2 : 3)); // every record is still listed
+        EXPECT_EQ(l[listed + 1], std::string("Итог:    ") + c.totals);
+        if (!c.repeats.empty()) {
+            EXPECT_EQ(l.back(), "Повторных записей не учтено: " + std::to_string(c.repeats.size()));
+        }
+    }
+}
+
+TEST(WorkReportBuilder, TextGrowsWithThePeriodNotWithTheLog)
+{
+    LogFile log;
+    for (int i = 0; i < 20'000; ++i)
+        log.add(session(day(1, 1, 2024) + i * 0.01, i));
+    const auto report = log.report(day(2, 1, 2024), day(2, 1, 2024));
+    EXPECT_EQ(report.listed.size(), 100u);
+    EXPECT_LT(report.text.capacity(), 64u * 1024); // a hundred lines, not a reserve for 20 000
 }
 
 TEST(WorkReportBuilder, UnreadableLogIsNoReport)

@@ -114,7 +114,7 @@ TEST(WorkReportFuzzCases, TotalPastTheLargestNumberIsDamage)
     LogTempDir dir;
     ASSERT_TRUE(dir.ok());
     std::vector<std::uint8_t> log;
-    for (const double sum : {20.0, 1.7e308, 1.7e308, 30.0}) {
+    for (const double sum : {20.0, 1.7e308, 1.6e308, 30.0}) {
         SessionLogRecord r;
         r.closedAt = 46364.5;
         r.sum = sum;

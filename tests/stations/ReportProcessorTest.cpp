@@ -53,6 +53,9 @@ TEST(ReportProcessor, SessionCodesWriteTheirCells)
         std::vector<std::string> cells; // columns 2..8
     } cases[] = {
         {running, {"Standard", "2,00", "10:00:00", "1:30:59", "11:30:59", "", "180,00"}},
+        // Money ties round away from zero, as the cashier does: 1234,25 is 1234,30.
+        {sessionReport(2, "Tie", at(10, 0, 0), at(10, 1, 0), 1234.25),
+         {"Tie", "1234,30", "10:00:00", "0:01:00", "10:01:00", "", "1234,30"}},
         // An allowance of one hour overrun by ten minutes shows the overrun without a sign.
         {sessionReport(5, "Quake", at(10, 0, 0), at(11, 10, 0), 1.5, Hour),
          {"Quake", "1,50", "10:00:00", "1:10:00", "11:10:00", "0:10:00", "105,00"}},

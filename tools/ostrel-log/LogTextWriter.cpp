@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <string_view>
 
 namespace ostrel {
 
@@ -58,6 +59,15 @@ void appendCsvField(std::string& out, const std::string& text)
         out += c;
     }
     out += '"';
+}
+
+// A station's text that a spreadsheet would take for a formula gets a leading apostrophe.
+void appendCsvText(std::string& out, const std::string& text)
+{
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
+        appendCsvField(out, "'" + text);
+    else
+        appendCsvField(out, text);
 }
 
 struct DateTimeParts
@@ -176,11 +186,11 @@ void LogTextWriter::csvLine(std::string& out, const SessionLogRecord& r)
 {
     appendCsvField(out, closedAtText(r.closedAt));
     out += ',';
-    appendCsvField(out, cp1251ToUtf8(r.computer));
+    appendCsvText(out, cp1251ToUtf8(r.computer));
     out += ',';
-    appendCsvField(out, cp1251ToUtf8(r.address));
+    appendCsvText(out, cp1251ToUtf8(r.address));
     out += ',';
-    appendCsvField(out, cp1251ToUtf8(r.status));
+    appendCsvText(out, cp1251ToUtf8(r.status));
     out += ',';
     appendCsvField(out, memoized(m_price, r.price, money));
     out += ',';
@@ -192,7 +202,7 @@ void LogTextWriter::csvLine(std::string& out, const SessionLogRecord& r)
     out += ',';
     appendCsvField(out, memoized(m_sum, r.sum, money));
     out += ',';
-    appendCsvField(out, cp1251ToUtf8(r.comment));
+    appendCsvText(out, cp1251ToUtf8(r.comment));
     out += "\r\n";
 }
 

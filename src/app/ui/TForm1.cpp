@@ -376,7 +376,14 @@ void TForm1::buildCommandMenu()
 {
     if (!m_options.intervalDialog)
         return;
-    PMenu = new CommandMenu(Prices, Games, *m_tcpServer, StationRows::of(m_stations), *m_options.intervalDialog, this);
+    const auto shown = [model = m_stationModel](int modelRow) -> std::optional<StationKey> {
+        const auto row = model->rowSnapshot(modelRow);
+        if (!row)
+            return std::nullopt;
+        return StationKey{(*row)[ColComputer], (*row)[ColAddress]};
+    };
+    PMenu = new CommandMenu(Prices, Games, *m_tcpServer, StationRows::of(m_stations), shown, *m_options.intervalDialog,
+                            this);
     if (m_options.reportWindow)
         m_workReport = new WorkReport(*NomiPeriod1, *m_sessionLog, *m_options.reportWindow, this);
 }

@@ -24,8 +24,9 @@ QString menuText(const std::string& cp1251)
 } // namespace
 
 CommandMenu::CommandMenu(const TariffList& prices, const TariffList& games, CommandTransport& transport,
-                         StationRows rows, TForm2& dialog, QWidget* parent)
-    : QMenu(parent), m_controller(prices, games, transport, std::move(rows)), m_dialog(dialog)
+                         StationRows rows, ShownStation shown, TForm2& dialog, QWidget* parent)
+    : QMenu(parent), m_controller(prices, games, transport, std::move(rows)), m_shown(std::move(shown)),
+      m_dialog(dialog)
 {
     setObjectName(QStringLiteral("PMenu"));
     addItems(*this, m_controller.items(), &m_topLevel);
@@ -68,7 +69,9 @@ void CommandMenu::GridDblClick(const QModelIndex& index, QPoint globalPos)
 {
     if (!index.isValid() || index.column() != ColStatus)
         return;
-    if (!m_controller.open(index.row() + 1))
+    // The station the operator saw in that row, not whichever is at its position now.
+    const auto shown = m_shown ? m_shown(index.row()) : std::nullopt;
+    if (!shown || !m_controller.open(*shown))
         return;
     applyEnabledStates();
     m_popup(*this, globalPos);

@@ -5,6 +5,7 @@
 #include <QMenu>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QModelIndex;
@@ -19,8 +20,10 @@ class TariffList;
 // command. The menu remembers the station it was opened for and, at the click, acts on that
 // station's row as it is then; a station that left meanwhile is reported and gets nothing.
 //
-// The station table comes in as StationRows, e.g. StationRows::of(stationTable). The table view's
-// model leaves out the header row and shows the blank last row, so model row r is table row r + 1.
+// The station table comes in as StationRows, e.g. StationRows::of(stationTable). The view paints
+// from its model's copy, which may be a frame behind the table: the double-clicked row names its
+// station through ShownStation (the computer name and address the view shows in that model row),
+// and the menu finds that station in the table by name and address.
 class CommandMenu : public QMenu
 {
     Q_OBJECT
@@ -28,9 +31,11 @@ class CommandMenu : public QMenu
 public:
     using ShowWarning = std::function<void(const QString& text)>;
     using Popup = std::function<void(QMenu& menu, QPoint globalPos)>;
+    // The station the view shows in a model row; nullopt for the blank row or a row it does not have.
+    using ShownStation = std::function<std::optional<StationKey>(int modelRow)>;
 
     CommandMenu(const TariffList& prices, const TariffList& games, CommandTransport& transport, StationRows rows,
-                TForm2& dialog, QWidget* parent = nullptr);
+                ShownStation shown, TForm2& dialog, QWidget* parent = nullptr);
 
     // A warning message box by default.
     void setShowWarning(ShowWarning show) { m_showWarning = std::move(show); }
@@ -38,7 +43,7 @@ public:
     void setPopup(Popup popup) { m_popup = std::move(popup); }
 
     // The station table view's double-click: opens the menu at globalPos when `index` is the status
-    // cell of a station row.
+    // cell of a station row whose station is still in the table.
     void GridDblClick(const QModelIndex& index, QPoint globalPos);
 
     // The click handler of every command item.
@@ -54,6 +59,7 @@ private:
     void applyEnabledStates();
 
     CommandMenuController m_controller;
+    ShownStation m_shown;
     TForm2& m_dialog;
     std::vector<QAction*> m_topLevel;
     ShowWarning m_showWarning;

@@ -17,6 +17,8 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include <new>
+
 namespace ostrel {
 
 namespace {
@@ -124,6 +126,7 @@ void TForm3::clearReport()
 {
     RichEdit1->clear();
     m_listed.clear();
+    m_repeats.clear();
 }
 
 void TForm3::setReport(const WorkReportResult& report, const std::string& logPath)
@@ -146,6 +149,7 @@ void TForm3::setReport(const WorkReportResult& report, const std::string& logPat
     LabelTime->setText(QString::fromStdString(report.time.text()));
     m_logPath = logPath;
     m_listed = report.listed;
+    m_repeats = report.repeats;
     ButtonSave->setEnabled(!logPath.empty());
 }
 
@@ -159,7 +163,16 @@ void TForm3::Button1Click()
     QPrinter printer(info, QPrinter::HighResolution);
     printer.setDocName(reportJobTitle());
     printer.setFullPage(false);
-    if (!printPlainText(RichEdit1->toPlainText(), printer))
+    bool printed = false;
+    try {
+        printed = printPlainText(RichEdit1->toPlainText(), printer);
+    } catch (const std::bad_alloc&) {
+        // Laying out a very long report takes a second copy of it; without the memory the print is
+        // given up, not the server.
+        m_messenger(this, QStringLiteral("Недостаточно памяти: отчет не напечатан."));
+        return;
+    }
+    if (!printed)
         m_messenger(this, QStringLiteral("Отчет не напечатан: ошибка принтера \"%1\".").arg(info.printerName()));
 }
 
@@ -168,7 +181,14 @@ void TForm3::ButtonSaveClick()
     const QString name = m_chooser ? m_chooser(this) : QString();
     if (name.isEmpty())
         return;
-    const std::optional<std::string> csv = exportWorkReportCsv(m_logPath, m_listed);
+    std::optional<std::string> csv;
+    try {
+        csv = exportWorkReportCsv(m_logPath, m_listed, m_repeats);
+    } catch (const std::bad_alloc&) {
+        // As for the report itself: the operator is told and the server goes on.
+        m_messenger(this, QStringLiteral("Недостаточно памяти: сеансы не сохранены."));
+        return;
+    }
     if (!csv) {
         m_messenger(this, QStringLiteral("Файл отчета не прочитан: сеансы не сохранены."));
         return;

@@ -55,6 +55,7 @@ private:
     SaveFileChooser m_chooser;
     std::string m_logPath;
     std::vector<std::uint64_t> m_listed;
+    std::vector<std::uint64_t> m_repeats;
 };
 
 // Lays plain text out over the printer's page area, on as many pages as it needs.

@@ -101,14 +101,10 @@ std::optional<StationRow> StationTableModel::rowSnapshot(int modelRow) const
 {
     if (modelRow < 0 || modelRow >= static_cast<int>(m_rows.size()))
         return std::nullopt;
-    const std::string& name = m_rows[static_cast<std::size_t>(modelRow)][ColComputer];
-    if (name.empty())
+    const StationRow& row = m_rows[static_cast<std::size_t>(modelRow)];
+    if (row[ColComputer].empty())
         return std::nullopt;
-    std::scoped_lock hold(StationTableMutex);
-    const auto row = m_table.FindStationRow(name);
-    if (!row)
-        return std::nullopt;
-    return m_table.row(*row);
+    return row;
 }
 
 void StationTableModel::reload()

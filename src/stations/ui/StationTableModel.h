@@ -44,8 +44,9 @@ public:
     static int tableRow(int modelRow) { return modelRow + 1; }
     static int modelRow(int tableRow) { return tableRow - 1; }
 
-    // The current cells of the station shown in model row `modelRow`, looked up again by its name
-    // under the mutex: nullopt for the blank row or a station that has gone since the last reload.
+    // The cells the view shows in model row `modelRow`: the model's own copy from the last reload,
+    // which may be a frame behind the table. nullopt for the blank row or a row the model does not
+    // have. A caller that acts on the station finds it in the table by name and address.
     std::optional<StationRow> rowSnapshot(int modelRow) const;
 
 public slots:

@@ -29,7 +29,20 @@ struct CommandMenuFixture : ::testing::Test
     TariffList prices = tariffList("Prices", {{"Day", "1,5"}});
     TariffList games = tariffList("Games", {{"Quake", "2"}});
     TForm2 dialog;
-    CommandMenu menu{prices, games, transport, StationRows::of(table), dialog};
+    // The rows the view showed at its last repaint (model row r is table row r + 1).
+    std::vector<StationRow> shownRows;
+    CommandMenu menu{prices,
+                     games,
+                     transport,
+                     StationRows::of(table),
+                     [this](int modelRow) -> std::optional<StationKey> {
+                         if (modelRow < 0 || modelRow >= static_cast<int>(shownRows.size()) ||
+                             shownRows[static_cast<std::size_t>(modelRow)][ColComputer].empty())
+                             return std::nullopt;
+                         const StationRow& row = shownRows[static_cast<std::size_t>(modelRow)];
+                         return StationKey{row[ColComputer], row[ColAddress]};
+                     },
+                     dialog};
     QStandardItemModel model;
     std::vector<QPoint> popups;
     std::vector<QString> warnings;
@@ -39,6 +52,7 @@ struct CommandMenuFixture : ::testing::Test
         transport.connected = {"127.0.0.2", "127.0.0.3"};
         table.add(stationRow("A", "127.0.0.2", words::Unloaded));
         table.add(stationRow("B", "127.0.0.3", words::Closed));
+        repaint();
         // The view's model shows table rows 1..rowCount()-1: the stations and the blank last row.
         model.setRowCount(table.rowCount() - 1);
         model.setColumnCount(StationColumnCount);
@@ -49,6 +63,8 @@ struct CommandMenuFixture : ::testing::Test
             return QDialog::Rejected;
         });
     }
+
+    void repaint() { shownRows.assign(table.rows.begin() + 1, table.rows.end()); }
 
     QAction* item(int tag)
     {
@@ -124,6 +140,37 @@ TEST_F(CommandMenuFixture, DoubleClickInTheViewUsesTheCellUnderIt)
     doubleClick(model.index(1, ColStatus));
     ASSERT_EQ(popups.size(), 1u);
     EXPECT_EQ(menu.controller().station(), (StationKey{"B", "127.0.0.3"}));
+}
+
+TEST_F(CommandMenuFixture, TableChangedSinceTheLastRepaintStillReachesTheStationShown)
+{
+    // A station joins above B after the last repaint: the view still shows B in model row 1, while
+    // table row 2 now holds A.
+    table.rows.insert(table.rows.begin() + 1, stationRow("0", "127.0.0.5", words::Closed));
+    transport.connected.push_back("127.0.0.5");
+    menu.GridDblClick(model.index(1, ColStatus), {});
+    ASSERT_EQ(popups.size(), 1u);
+    EXPECT_EQ(menu.controller().station(), (StationKey{"B", "127.0.0.3"}));
+    item(tags::PowerOff)->trigger();
+    ASSERT_EQ(transport.sent.size(), 1u);
+    EXPECT_EQ(transport.sent[0].address, "127.0.0.3");
+
+    // A leaves after the next repaint: B moves up to where A was, and the view still shows A there.
+    repaint();
+    table.rows.erase(table.rows.begin() + 2);
+    menu.GridDblClick(model.index(2, ColStatus), {}); // B as shown, now in table row 2
+    ASSERT_EQ(popups.size(), 2u);
+    EXPECT_EQ(menu.controller().station(), (StationKey{"B", "127.0.0.3"}));
+    menu.GridDblClick(model.index(1, ColStatus), {}); // A as shown: gone, so no menu
+    EXPECT_EQ(popups.size(), 2u);
+
+    // B leaves and a station of the same name connects from another address: that is not B.
+    table.rows[2] = stationRow("B", "127.0.0.4", words::Closed);
+    transport.connected.push_back("127.0.0.4");
+    menu.GridDblClick(model.index(2, ColStatus), {});
+    EXPECT_EQ(popups.size(), 2u);
+    EXPECT_EQ(transport.sent.size(), 1u);
+    EXPECT_TRUE(warnings.empty());
 }
 
 TEST_F(CommandMenuFixture, ChosenItemReachesTheStation)

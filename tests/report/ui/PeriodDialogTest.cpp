@@ -115,8 +115,14 @@ TEST(TFormC, BadFieldIsReportedAndCalendarPicksFillFields)
     dialog.DayESP->click(); // not a date: reported, no picker
     EXPECT_EQ(seeds.size(), 2u);
     ASSERT_EQ(messages.size(), 1);
+    dialog.DayE->clear();
+    QTest::keyClicks(dialog.DayE, QStringLiteral("15.05.20"));
+    dialog.DayESP->click(); // a two-digit year is no date either, not the year 20
+    EXPECT_EQ(seeds.size(), 2u);
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[1].startsWith(QStringLiteral("\"15.05.20"))) << messages[1].toStdString();
     dialog.DayCh->click(); // the recomputation stops at the end field
-    EXPECT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages.size(), 3);
     EXPECT_TRUE(dialog.DayCh->isChecked());
     EXPECT_EQ(dialog.DateBeg(), day(1, 1, 2000));
     EXPECT_EQ(dialog.StatusS->text(), status(day(2, 5, 2024), day(20, 5, 2024)));

@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <new>
 
 using namespace ostrel;
 
@@ -144,6 +145,27 @@ TEST(WorkReport, DamagedLogIsReportedAndStillShown)
     EXPECT_EQ(f.messages, QStringList{QStringLiteral("Файл отчета разрушен")});
     EXPECT_EQ(f.shown, 1);
     EXPECT_TRUE(f.shownText.endsWith(QStringLiteral("Итог:    Сумма: 60,00\tВремя: 1:0:0")));
+}
+
+TEST(WorkReport, ReportThatDoesNotFitInMemoryIsToldAndTheNextOneRuns)
+{
+    Fixture f;
+    writeLog(f.path, 3);
+    confirmInterval(f.period, day(10, 5, 2024), day(10, 5, 2024));
+    f.window.RichEdit1->setPlainText(QStringLiteral("earlier report"));
+    f.report.setBuilder([](const std::string&, double, double, std::optional<std::uint64_t>) -> WorkReportResult {
+        throw std::bad_alloc();
+    });
+    f.report.N3Click();
+    EXPECT_EQ(f.shown, 0);
+    EXPECT_EQ(f.messages,
+              QStringList{QStringLiteral("Недостаточно памяти для отчета за этот период: выберите период короче.")});
+    EXPECT_TRUE(f.window.RichEdit1->toPlainText().isEmpty()); // no earlier report passes for this one
+
+    f.report.setBuilder(buildWorkReport);
+    f.report.N3Click();
+    EXPECT_EQ(f.shown, 1);
+    EXPECT_TRUE(f.shownText.endsWith(QStringLiteral("Итог:    Сумма: 90,00\tВремя: 1:30:0")));
 }
 
 TEST(WorkReport, MissingLogGivesAnEmptyReportAndStaysMissing)

@@ -1,5 +1,10 @@
 #include "stations/ui/StationTableModel.h"
 
+#include "commands/CommandMenuController.h"
+#include "commands/MenuCommand.h"
+#include "core/TariffList.h"
+#include "support/CommandsTestSupport.h"
+
 #include "core/StationTableMutex.h"
 #include "stations/StationTable.h"
 
@@ -119,7 +124,7 @@ TEST(StationTableModel, RequestsFromOtherThreadsCoalesceIntoOneReload)
     EXPECT_EQ(inserted.count(), 1); // one posted reload for fifty requests
 }
 
-TEST(StationTableModel, RowSnapshotFollowsTheStationByName)
+TEST(StationTableModel, RowSnapshotIsTheRowTheViewShows)
 {
     StationTable table;
     add(table, "pc2");
@@ -128,14 +133,52 @@ TEST(StationTableModel, RowSnapshotFollowsTheStationByName)
     EXPECT_EQ((*model.rowSnapshot(0))[ColComputer], "pc2");
     EXPECT_FALSE(model.rowSnapshot(1)); // the blank row
     EXPECT_FALSE(model.rowSnapshot(7));
+    EXPECT_FALSE(model.rowSnapshot(-1));
 
-    add(table, "pc1"); // not reloaded yet: model row 0 is still pc2, now in table row 2
+    add(table, "pc1"); // not reloaded yet: the view still shows pc2 in model row 0
     EXPECT_EQ((*model.rowSnapshot(0))[ColComputer], "pc2");
+    model.reload();
+    EXPECT_EQ((*model.rowSnapshot(0))[ColComputer], "pc1");
+}
+
+// The command menu's double-click path: the station named by the row the view shows, found in the
+// live table by name and address, whatever moved since the last repaint.
+TEST(StationTableModel, CommandGoesToTheStationTheViewShows)
+{
+    StationTable table;
     {
         std::scoped_lock hold(StationTableMutex);
-        table.RemoveStationRow("pc2");
+        table.AddStationRow("pc2", "127.0.0.2");
+        table.AddStationRow("pc3", "127.0.0.3");
     }
-    EXPECT_FALSE(model.rowSnapshot(0));
+    StationTableModel model(table);
+    testing::FakeTransport transport;
+    transport.connected = {"127.0.0.1", "127.0.0.2", "127.0.0.3"};
+    TariffList none("Prices");
+    CommandMenuController menu(none, none, transport, StationRows::of(table));
+    auto doubleClick = [&](int modelRow) {
+        const auto row = model.rowSnapshot(modelRow);
+        return row && menu.open(StationKey{(*row)[ColComputer], (*row)[ColAddress]});
+    };
+
+    {
+        std::scoped_lock hold(StationTableMutex); // joins above pc3 after the last repaint
+        table.AddStationRow("pc1", "127.0.0.1");
+    }
+    ASSERT_TRUE(doubleClick(1)); // pc3 as the view shows it; table row 2 is pc2 now
+    ASSERT_EQ(menu.click(tags::PowerOff, "", {}).result, ClickResult::Sent);
+    EXPECT_EQ(transport.sent.back().address, "127.0.0.3");
+
+    model.reload();
+    {
+        std::scoped_lock hold(StationTableMutex); // pc2 leaves, then pc3, after the last repaint
+        table.RemoveStationRow("pc2");
+        table.RemoveStationRow("pc3");
+    }
+    EXPECT_FALSE(doubleClick(1));                                                   // pc2 as shown: gone
+    EXPECT_FALSE(doubleClick(2));                                                   // pc3 as shown: gone
+    EXPECT_EQ(menu.click(tags::PowerOff, "", {}).result, ClickResult::StationGone); // the menu still open for pc3
+    EXPECT_EQ(transport.sent.size(), 1u);
 }
 
 } // namespace
