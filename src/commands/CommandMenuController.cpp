@@ -19,6 +19,8 @@ std::optional<std::string> ClickOutcome::message() const
         return "Компьютер " + name + " (" + station.address + ") не подключен";
     case ClickResult::BadPrice:
         return "Цена тарифа \"" + cp1251ToUtf8(tariff) + "\" не является числом: \"" + cp1251ToUtf8(value) + "\"";
+    case ClickResult::ZeroGame:
+        return "Игра на 0 минут не начата";
     default:
         return std::nullopt;
     }
@@ -104,6 +106,9 @@ ClickOutcome CommandMenuController::click(int tag, std::string_view tariff, cons
             time = IntervalToTime(choice->minutes);
         if (!time)
             return {ClickResult::TimeUnreadable, station, {}, {}};
+        // A station told to play for 0 minutes ends the game at once and bills nothing.
+        if (*time <= 0)
+            return {ClickResult::ZeroGame, station, {}, {}};
         const auto code = startGame ? CommandCode::cmdStartGame : CommandCode::cmdWaitGame;
         const auto command = tariffCommand(code, tariff, m_games, *time);
         if (!command)

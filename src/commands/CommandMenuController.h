@@ -34,6 +34,7 @@ enum class ClickResult
     StationGone,    // the station left the table while the menu or dialog was open: nothing sent
     NoConnection,   // no open connection has the station's address: nothing sent
     BadPrice,       // the tariff's value is not a number: nothing sent
+    ZeroGame,       // a game of 0 minutes (0, or 1440, which wraps to 0): not sent
 };
 
 struct ClickOutcome
@@ -44,7 +45,7 @@ struct ClickOutcome
     std::string value;  // the tariff's value text, Windows-1251, for BadPrice
 
     // The warning for the operator, in UTF-8, for the failures that are shown (StationGone,
-    // NoConnection, BadPrice); nullopt for the others.
+    // NoConnection, BadPrice, ZeroGame); nullopt for the others.
     std::optional<std::string> message() const;
 };
 

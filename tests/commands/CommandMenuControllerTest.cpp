@@ -118,7 +118,7 @@ TEST_F(ControllerFixture, GameOnARunningSessionChangesItsLength)
         return std::optional<IntervalChoice>(IntervalChoice{10, IntervalSign::Minus});
     };
     ASSERT_EQ(menu.click(tags::StartGame, "Quake", ask).result, ClickResult::Sent);
-    EXPECT_EQ(transport.lastCommand().time, 35 / 1440.0);
+    EXPECT_EQ(transport.lastCommand().time, 40 / 1440.0); // not below the 40 minutes played
 
     table.rows[2][ColLeft] = "";
     EXPECT_EQ(menu.click(tags::StartGame, "Quake", answer(IntervalChoice{30, IntervalSign::Plus})).result,
@@ -137,6 +137,19 @@ TEST_F(ControllerFixture, WaitingGameSendsTheIntervalAlone)
     EXPECT_EQ(transport.lastCommand().time, 1430 / 1440.0);
     EXPECT_EQ(menu.click(tags::WaitGame, "Quake", answer(std::nullopt)).result, ClickResult::Cancelled);
     EXPECT_EQ(transport.sent.size(), 1u);
+}
+
+TEST_F(ControllerFixture, GameOfNoMinutesIsNotSent)
+{
+    ASSERT_TRUE(menu.open(1));
+    for (const int minutes : {0, 1440}) {
+        const auto start = menu.click(tags::StartGame, "Quake", answer(IntervalChoice{minutes, IntervalSign::Plus}));
+        EXPECT_EQ(start.result, ClickResult::ZeroGame) << minutes;
+        EXPECT_EQ(start.message(), "Игра на 0 минут не начата");
+        EXPECT_EQ(menu.click(tags::WaitGame, "Quake", answer(IntervalChoice{minutes, IntervalSign::Plus})).result,
+                  ClickResult::ZeroGame);
+    }
+    EXPECT_TRUE(transport.sent.empty());
 }
 
 TEST_F(ControllerFixture, ActsOnTheStationItWasOpenedFor)
