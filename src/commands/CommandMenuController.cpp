@@ -61,6 +61,34 @@ ClickOutcome CommandMenuController::badPrice(std::string_view tariff, const Tari
     return outcome;
 }
 
+std::optional<std::string> CommandMenuController::confirmation(int tag) const
+{
+    const char* question = nullptr;
+    switch (tag) {
+    case tags::KillApps:
+        question = "Убить все приложения на компьютере ";
+        break;
+    case tags::Reboot:
+        question = "Перезагрузить компьютер ";
+        break;
+    case tags::PowerOff:
+        question = "Выключить компьютер ";
+        break;
+    case tags::LogOff:
+        question = "Выйти из системы на компьютере ";
+        break;
+    default:
+        return std::nullopt;
+    }
+    if (!m_station)
+        return std::nullopt;
+    const auto row = m_rows.find(*m_station);
+    if (!row || (*row)[ColSum].empty())
+        return std::nullopt;
+    return question + cp1251ToUtf8(m_station->name) + " (" + m_station->address +
+           ")?\nНа нем идет сеанс, сумма: " + cp1251ToUtf8((*row)[ColSum]) + ".";
+}
+
 ClickOutcome CommandMenuController::click(int tag, std::string_view tariff, const AskInterval& ask)
 {
     if (!m_station)

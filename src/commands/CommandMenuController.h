@@ -66,6 +66,12 @@ public:
     // row. Otherwise remembers the station and sets the items' enabled states for its row.
     bool open(int tableRow);
 
+    // The question to ask before a click on this item, in UTF-8, or nullopt to act at once. Killing
+    // the applications, rebooting, powering off and logging off a station whose session is running
+    // (its "Сумма" is filled) ask first, naming the station and its running sum: one slip on the
+    // menu would otherwise throw away a paying customer's work.
+    std::optional<std::string> confirmation(int tag) const;
+
     // Performs a click on an item of the menu. `ask` is called at most once, for the game items,
     // and no lock is held while it runs.
     ClickOutcome click(int tag, std::string_view tariff, const AskInterval& ask);

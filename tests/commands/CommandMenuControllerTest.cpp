@@ -139,6 +139,37 @@ TEST_F(ControllerFixture, WaitingGameSendsTheIntervalAlone)
     EXPECT_EQ(transport.sent.size(), 1u);
 }
 
+TEST_F(ControllerFixture, StationCommandsAskFirstOnlyDuringASession)
+{
+    table.rows[2][ColSum] = "12,50"; // B runs a session; A does not
+    const struct
+    {
+        int tag;
+        std::optional<std::string> onB; // nothing is asked on A
+    } cases[] = {
+        {tags::Reboot, "Перезагрузить компьютер B (127.0.0.3)?\nНа нем идет сеанс, сумма: 12,50."},
+        {tags::PowerOff, "Выключить компьютер B (127.0.0.3)?\nНа нем идет сеанс, сумма: 12,50."},
+        {tags::LogOff, "Выйти из системы на компьютере B (127.0.0.3)?\nНа нем идет сеанс, сумма: 12,50."},
+        {tags::KillApps, "Убить все приложения на компьютере B (127.0.0.3)?\nНа нем идет сеанс, сумма: 12,50."},
+        {tags::Free, std::nullopt},
+        {tags::Block, std::nullopt},
+        {tags::StartGame, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(menu.open(1));
+        EXPECT_EQ(menu.confirmation(c.tag), std::nullopt) << c.tag;
+        ASSERT_TRUE(menu.open(2));
+        EXPECT_EQ(menu.confirmation(c.tag), c.onB) << c.tag;
+    }
+    // The question follows the row as it is when asked: the session ended meanwhile.
+    table.rows[2][ColSum].clear();
+    EXPECT_EQ(menu.confirmation(tags::Reboot), std::nullopt);
+    EXPECT_EQ(StationRows::of(table).runningSessions(), 0);
+    table.rows[1][ColSum] = "1,00";
+    table.rows[2][ColSum] = "2,00";
+    EXPECT_EQ(StationRows::of(table).runningSessions(), 2);
+}
+
 TEST_F(ControllerFixture, GameOfNoMinutesIsNotSent)
 {
     ASSERT_TRUE(menu.open(1));

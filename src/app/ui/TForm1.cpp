@@ -1,6 +1,7 @@
 #include "app/ui/TForm1.h"
 
 #include "app/StartupError.h"
+#include "app/UnloadQuestion.h"
 #include "app/ui/GifAnimator.h"
 #include "commands/StationRows.h"
 #include "commands/ui/CommandMenu.h"
@@ -112,9 +113,9 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent), m_option
         m_options.showIniCorrupt = showIniCorruptBox;
     if (!m_options.confirmUnload) {
         m_options.confirmUnload = [this] {
+            const int running = StationRows::of(m_stations).runningSessions();
             QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"),
-                            QStringLiteral("Вы уверены что хотите выгрузить сервер интернет-салона?"),
-                            QMessageBox::Yes | QMessageBox::No, this);
+                            QString::fromStdString(unloadQuestion(running)), QMessageBox::Yes | QMessageBox::No, this);
             box.setDefaultButton(QMessageBox::Yes);
             return box.exec() == QMessageBox::Yes;
         };

@@ -28,12 +28,15 @@ class CommandMenu : public QMenu
 public:
     using ShowWarning = std::function<void(const QString& text)>;
     using Popup = std::function<void(QMenu& menu, QPoint globalPos)>;
+    using Confirm = std::function<bool(const QString& question)>;
 
     CommandMenu(const TariffList& prices, const TariffList& games, CommandTransport& transport, StationRows rows,
                 TForm2& dialog, QWidget* parent = nullptr);
 
     // A warning message box by default.
     void setShowWarning(ShowWarning show) { m_showWarning = std::move(show); }
+    // A Yes/No question box by default, No being the default button.
+    void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
     // QMenu::popup by default.
     void setPopup(Popup popup) { m_popup = std::move(popup); }
 
@@ -58,6 +61,7 @@ private:
     std::vector<QAction*> m_topLevel;
     ShowWarning m_showWarning;
     Popup m_popup;
+    Confirm m_confirm;
 };
 
 } // namespace ostrel
