@@ -24,6 +24,14 @@ void appendRow(std::string& out, std::initializer_list<std::string_view> fields)
     out += LineEnd;
 }
 
+// H:MM:SS, the hours running on past a day, as a spreadsheet reads a duration.
+std::string durationText(double days)
+{
+    const TimeTotal t = splitTimeTotal(days);
+    auto twoDigits = [](unsigned v) { return std::string(v < 10 ? "0" : "") + std::to_string(v); };
+    return std::to_string(t.hours) + ":" + twoDigits(t.minutes) + ":" + twoDigits(t.seconds);
+}
+
 } // namespace
 
 std::string csvField(std::string_view utf8)
@@ -58,7 +66,7 @@ bool CsvReport::add(const SessionLogRecord& r)
     if (!when || !price || !start || !duration || !finish || !sum)
         return false;
     appendRow(m_text, {*when, cp1251ToUtf8(r.computer), cp1251ToUtf8(r.address), cp1251ToUtf8(r.status), *price, *start,
-                       *duration, *finish, *sum, cp1251ToUtf8(r.comment)});
+                       durationText(r.duration), *finish, *sum, cp1251ToUtf8(r.comment)});
     for (Group* g : {&m_computers[r.computer], &m_tariffs[r.status], &m_all}) {
         ++g->count;
         g->money += r.sum;
@@ -73,7 +81,7 @@ void CsvReport::appendGroups(std::string_view title, const std::map<std::string,
     appendRow(m_text, {title, "Сеансов", "Сумма", "Время"});
     for (const auto& [name, g] : groups)
         appendRow(m_text, {cp1251ToUtf8(name), std::to_string(g.count), formatMoney(g.money).value_or(""),
-                           splitTimeTotal(g.time).text()});
+                           durationText(g.time)});
 }
 
 std::string CsvReport::finish()
@@ -81,8 +89,8 @@ std::string CsvReport::finish()
     appendGroups("Компьютер", m_computers);
     appendGroups("Тариф", m_tariffs);
     m_text += LineEnd;
-    appendRow(m_text, {"Итог", std::to_string(m_all.count), formatMoney(m_all.money).value_or(""),
-                       splitTimeTotal(m_all.time).text()});
+    appendRow(m_text,
+              {"Итог", std::to_string(m_all.count), formatMoney(m_all.money).value_or(""), durationText(m_all.time)});
     return std::move(m_text);
 }
 

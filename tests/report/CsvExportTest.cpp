@@ -52,15 +52,24 @@ TEST(CsvExport, SessionsThenTotalsPerComputerAndTariff)
         "10.05.2024 12:00:00;\"PC;1\";10.0.0.1;Night;60,00;11:00:00;1:30:00;12:00:00;10,00;Ok\r\n"
         "\r\n"
         "Компьютер;Сеансов;Сумма;Время\r\n"
-        "PC2;1;30,50;0:30:0\r\n"
-        "\"PC;1\";2;70,00;2:30:0\r\n"
+        "PC2;1;30,50;0:30:00\r\n"
+        "\"PC;1\";2;70,00;2:30:00\r\n"
         "\r\n"
         "Тариф;Сеансов;Сумма;Время\r\n"
-        "Night;1;10,00;1:30:0\r\n"
-        "Час;2;90,50;1:30:0\r\n"
+        "Night;1;10,00;1:30:00\r\n"
+        "Час;2;90,50;1:30:00\r\n"
         "\r\n"
-        "Итог;3;100,50;3:0:0\r\n";
+        "Итог;3;100,50;3:00:00\r\n";
     EXPECT_EQ(text, expected);
+
+    // Durations are H:MM:SS with the hours running on past a day, in the rows and in the totals.
+    CsvReport longOne;
+    SessionLogRecord day = record("PC3", "Night", 1, 0);
+    day.duration = 1 + (3600.0 + 5) / 86400; // 25 h 0 min 5 s
+    EXPECT_TRUE(longOne.add(day));
+    const std::string longText = longOne.finish();
+    EXPECT_NE(longText.find(";11:00:00;25:00:05;12:00:00;"), std::string::npos);
+    EXPECT_NE(longText.find("Итог;1;1,00;25:00:05\r\n"), std::string::npos);
 }
 
 TEST(CsvExport, ReadsTheListedRecordsBackFromTheLog)

@@ -31,6 +31,7 @@ void WorkReport::N3Click()
         return;
     }
     m_window.setReport(report, m_log.path());
+    m_window.setPeriod(m_period.DateBeg(), m_period.DateEnd());
     if (report.damaged())
         m_messenger(m_window.parentWidget(), QStringLiteral("Файл отчета разрушен"));
     m_runner(m_window);
