@@ -33,6 +33,7 @@ ReportTabStops::ReportTabStops(std::string_view text)
         return;
     const std::size_t columns = fieldCount(text.substr(0, text.find('\n')));
     std::vector<std::unordered_set<std::string>> seen(columns);
+    std::vector<std::string> previous(columns); // neighbouring lines often repeat a column's shape
     m_shapes.resize(columns);
     std::string shape;
     while (!text.empty()) {
@@ -47,6 +48,9 @@ ReportTabStops::ReportTabStops(std::string_view text)
             shape.assign(field);
             std::replace_if(
                 shape.begin(), shape.end(), [](char ch) { return ch >= '1' && ch <= '9'; }, '0');
+            if (shape == previous[c])
+                return;
+            previous[c] = shape;
             if (seen[c].insert(shape).second)
                 m_shapes[c].push_back(shape);
         });
