@@ -23,7 +23,7 @@ TEST(ReportTabStops, EachStopLiesPastTheWidestFieldOfItsColumn)
     } cases[] = {
         {"", {}},
         {"one column\nonly", {12}},
-        {"ab\tc\td", {4, 7}},                              // the header alone: 2+2, then 1+2
+        {"ab\tc\td", {4, 7, 10}},                          // the header alone: 2+2, then 1+2
         {"Время\tX\n08.12.2026 5:57:28\t1", {18 + 2, 23}}, // a wide closing time moves the stop
         {"a\tb\tc\nlong first\tx\tz\nq\tlonger second\tz", {12, 12 + 13 + 2, 30}},
         {"a\tb\nItog: sum 100000\tx\ty\nabc\td", {5, 8}}, // a line of other shape does not count
