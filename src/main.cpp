@@ -1,4 +1,5 @@
 #include "app/SingleInstance.h"
+#include "app/ui/QtTranslations.h"
 #include "app/ui/TForm1.h"
 #include "commands/ui/TForm2.h"
 #include "report/ui/TForm3.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv)
     // Hiding the main window to the tray, or closing the last dialog while it is hidden, must not
     // end the server: only the unload question does (TForm1::closeEvent).
     QApplication::setQuitOnLastWindowClosed(false);
+    ostrel::installRussianQtTexts(app);
 
     // Numbers in cells, the log and the report are written and read by core's texts with their
     // own comma; no code of ours consults the C or Qt locale, so there is no separator to set here.
