@@ -5,14 +5,18 @@
 #include "report/ui/TForm3.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 
 // The server takes no arguments; the command line is ignored.
 int main(int argc, char** argv)
 {
     // Before anything else, so a second start ends at once: no window, no message, nothing of Qt.
-    const auto instance = ostrel::SingleInstance::claim(ostrel::SingleInstanceName);
-    if (!instance)
+    auto instance = ostrel::SingleInstance::claim(ostrel::SingleInstanceName);
+    if (!instance) {
+        // The running server is asked to show its window, as a desktop user expects of a second start.
+        ostrel::SingleInstance::askToShow(ostrel::SingleInstanceName);
         return 0;
+    }
 
     QApplication app(argc, argv);
     // Hiding the main window to the tray, or closing the last dialog while it is hidden, must not
@@ -33,6 +37,12 @@ int main(int argc, char** argv)
     ostrel::TForm1 form1(options);
     if (form1.startupFailure())
         return 1;
+
+    QSocketNotifier showRequests(instance->fd(), QSocketNotifier::Read);
+    QObject::connect(&showRequests, &QSocketNotifier::activated, &form1, [&instance, &form1] {
+        if (instance->takeShowRequests() > 0)
+            form1.showAndRaise();
+    });
 
     form1.show();
     return app.exec();

@@ -530,6 +530,12 @@ void TForm1::RxTrayIcon1DblClick()
         hide();
         return;
     }
+    showAndRaise();
+}
+
+void TForm1::showAndRaise()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();

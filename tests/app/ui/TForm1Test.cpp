@@ -372,6 +372,14 @@ TEST(TForm1, TrayDoubleClickTogglesTheWindow)
     emit form.RxTrayIcon1->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.RxGIFAnimator1->movie().state(), QMovie::Running);
+
+    // A second start's request shows the window whether it was hidden or minimised.
+    form.hide();
+    form.showAndRaise();
+    EXPECT_TRUE(form.isVisible());
+    form.showMinimized();
+    form.showAndRaise();
+    EXPECT_FALSE(form.windowState() & Qt::WindowMinimized);
 }
 
 TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
