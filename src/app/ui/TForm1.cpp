@@ -6,6 +6,7 @@
 #include "commands/StationRows.h"
 #include "commands/ui/CommandMenu.h"
 #include "log/SessionLog.h"
+#include "log/ui/FollowNewestRows.h"
 #include "log/ui/HistoryTableModel.h"
 #include "net/BroadcastAddress.h"
 #include "net/qt/TCPServer.h"
@@ -276,6 +277,7 @@ void TForm1::createComponents()
     logGrid = new QTableView(client);
     logGrid->setObjectName(QStringLiteral("logGrid"));
     logGrid->setModel(m_historyModel);
+    new FollowNewestRows(*logGrid);
     setUpTable(logGrid, LogGridWidths, LogGridRowHeight);
     logGrid->setGeometry(108, 224, 525, 173);
     // The comment column takes the table's width right of the designed columns, which stood empty
