@@ -1,10 +1,12 @@
 #include "app/SingleInstance.h"
+#include "app/ui/QtTranslations.h"
 #include "app/ui/TForm1.h"
 #include "commands/ui/TForm2.h"
 #include "net/BroadcastAddress.h"
 #include "report/ui/TForm3.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 
 #include <cstdio>
 #include <cstring>
@@ -72,14 +74,18 @@ int main(int argc, char** argv)
         return *answered;
 
     // Before anything else, so a second start ends at once: no window, no message, nothing of Qt.
-    const auto instance = ostrel::SingleInstance::claim(ostrel::SingleInstanceName);
-    if (!instance)
+    auto instance = ostrel::SingleInstance::claim(ostrel::SingleInstanceName);
+    if (!instance) {
+        // The running server is asked to show its window, as a desktop user expects of a second start.
+        ostrel::SingleInstance::askToShow(ostrel::SingleInstanceName);
         return 0;
+    }
 
     QApplication app(argc, argv);
     // Hiding the main window to the tray, or closing the last dialog while it is hidden, must not
     // end the server: only the unload question does (TForm1::closeEvent).
     QApplication::setQuitOnLastWindowClosed(false);
+    ostrel::installRussianQtTexts(app);
 
     // Numbers in cells, the log and the report are written and read by core's texts with their
     // own comma; no code of ours consults the C or Qt locale, so there is no separator to set here.
@@ -94,6 +100,12 @@ int main(int argc, char** argv)
     ostrel::TForm1 form1(options);
     if (form1.startupFailure())
         return 1;
+
+    QSocketNotifier showRequests(instance->fd(), QSocketNotifier::Read);
+    QObject::connect(&showRequests, &QSocketNotifier::activated, &form1, [&instance, &form1] {
+        if (instance->takeShowRequests() > 0)
+            form1.showAndRaise();
+    });
 
     form1.show();
     return app.exec();

@@ -19,6 +19,8 @@ std::optional<std::string> ClickOutcome::message() const
         return "Компьютер " + name + " (" + station.address + ") не подключен";
     case ClickResult::BadPrice:
         return "Цена тарифа \"" + cp1251ToUtf8(tariff) + "\" не является числом: \"" + cp1251ToUtf8(value) + "\"";
+    case ClickResult::ZeroGame:
+        return "Игра на 0 минут не начата";
     default:
         return std::nullopt;
     }
@@ -59,6 +61,34 @@ ClickOutcome CommandMenuController::badPrice(std::string_view tariff, const Tari
     outcome.tariff = std::string(tariff);
     outcome.value = list.value(tariff);
     return outcome;
+}
+
+std::optional<std::string> CommandMenuController::confirmation(int tag) const
+{
+    const char* question = nullptr;
+    switch (tag) {
+    case tags::KillApps:
+        question = "Убить все приложения на компьютере ";
+        break;
+    case tags::Reboot:
+        question = "Перезагрузить компьютер ";
+        break;
+    case tags::PowerOff:
+        question = "Выключить компьютер ";
+        break;
+    case tags::LogOff:
+        question = "Выйти из системы на компьютере ";
+        break;
+    default:
+        return std::nullopt;
+    }
+    if (!m_station)
+        return std::nullopt;
+    const auto row = m_rows.find(*m_station);
+    if (!row || (*row)[ColSum].empty())
+        return std::nullopt;
+    return question + cp1251ToUtf8(m_station->name) + " (" + m_station->address +
+           ")?\nНа нем идет сеанс, сумма: " + cp1251ToUtf8((*row)[ColSum]) + ".";
 }
 
 ClickOutcome CommandMenuController::click(int tag, std::string_view tariff, const AskInterval& ask)
@@ -106,6 +136,9 @@ ClickOutcome CommandMenuController::click(int tag, std::string_view tariff, cons
             time = IntervalToTime(choice->minutes);
         if (!time)
             return {ClickResult::TimeUnreadable, station, {}, {}};
+        // A station told to play for 0 minutes ends the game at once and bills nothing.
+        if (*time <= 0)
+            return {ClickResult::ZeroGame, station, {}, {}};
         const auto code = startGame ? CommandCode::cmdStartGame : CommandCode::cmdWaitGame;
         const auto command = tariffCommand(code, tariff, m_games, *time);
         if (!command)

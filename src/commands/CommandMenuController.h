@@ -34,6 +34,7 @@ enum class ClickResult
     StationGone,    // the station left the table while the menu or dialog was open: nothing sent
     NoConnection,   // no open connection has the station's address: nothing sent
     BadPrice,       // the tariff's value is not a number: nothing sent
+    ZeroGame,       // a game of 0 minutes (0, or 1440, which wraps to 0): not sent
 };
 
 struct ClickOutcome
@@ -44,7 +45,7 @@ struct ClickOutcome
     std::string value;  // the tariff's value text, Windows-1251, for BadPrice
 
     // The warning for the operator, in UTF-8, for the failures that are shown (StationGone,
-    // NoConnection, BadPrice); nullopt for the others.
+    // NoConnection, BadPrice, ZeroGame); nullopt for the others.
     std::optional<std::string> message() const;
 };
 
@@ -67,6 +68,12 @@ public:
     // position: false, and nothing changed, when no station row shows it any more. Otherwise
     // remembers the station and sets the items' enabled states for its row as it is now.
     bool open(const StationKey& shown);
+
+    // The question to ask before a click on this item, in UTF-8, or nullopt to act at once. Killing
+    // the applications, rebooting, powering off and logging off a station whose session is running
+    // (its "Сумма" is filled) ask first, naming the station and its running sum: one slip on the
+    // menu would otherwise throw away a paying customer's work.
+    std::optional<std::string> confirmation(int tag) const;
 
     // Performs a click on an item of the menu. `ask` is called at most once, for the game items,
     // and no lock is held while it runs.

@@ -3,6 +3,7 @@
 #include "core/DateTime.h"
 #include "core/Texts.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace ostrel {
@@ -48,7 +49,9 @@ std::optional<double> gameTime(std::string_view elapsed, std::string_view left, 
     const std::int64_t d = intervalMilliseconds(interval);
     if (sign == IntervalSign::Plus)
         return fromMilliseconds(base + d);
-    return d > base ? 0.0 : fromMilliseconds(base - d);
+    const std::int64_t playedMinutes = (*usedMs + MillisecondsPerMinute - 1) / MillisecondsPerMinute;
+    const std::int64_t floor = std::min(base, playedMinutes * MillisecondsPerMinute);
+    return fromMilliseconds(std::max(base - d, floor));
 }
 
 } // namespace ostrel

@@ -39,6 +39,9 @@ public:
     // once the station is gone.
     std::optional<StationRow> find(const StationKey& station) const;
 
+    // How many station rows hold a running session (their "Сумма" is filled).
+    int runningSessions() const;
+
 private:
     RowCount m_rowCount;
     Row m_row;

@@ -41,6 +41,14 @@ void appendRow(std::string& out, std::initializer_list<Cell> cells)
     out += LineEnd;
 }
 
+// H:MM:SS, the hours running on past a day, as a spreadsheet reads a duration.
+std::string durationText(double days)
+{
+    const TimeTotal t = splitTimeTotal(days);
+    auto twoDigits = [](unsigned v) { return std::string(v < 10 ? "0" : "") + std::to_string(v); };
+    return std::to_string(t.hours) + ":" + twoDigits(t.minutes) + ":" + twoDigits(t.seconds);
+}
+
 } // namespace
 
 std::string csvTextField(std::string_view utf8)
@@ -86,7 +94,7 @@ bool CsvReport::add(const SessionLogRecord& r, bool repeat)
     const std::string status = cp1251ToUtf8(r.status);
     const std::string comment = cp1251ToUtf8(r.comment);
     appendRow(m_text, {*when, stationText(computer), stationText(address), stationText(status), *price, *start,
-                       *duration, *finish, *sum, stationText(comment)});
+                       durationText(r.duration), *finish, *sum, stationText(comment)});
     if (repeat) {
         ++m_repeats;
         return true;
@@ -106,7 +114,7 @@ void CsvReport::appendGroups(std::string_view title, const std::map<std::string,
     for (const auto& [name, g] : groups) {
         const std::string count = std::to_string(g.count);
         const std::string money = formatMoney(g.money).value_or("");
-        const std::string time = splitTimeTotal(g.time).text();
+        const std::string time = durationText(g.time);
         appendRow(m_text, {stationText(cp1251ToUtf8(name)), count, money, time});
     }
 }
@@ -118,7 +126,7 @@ std::string CsvReport::finish()
     m_text += LineEnd;
     const std::string count = std::to_string(m_all.count);
     const std::string money = formatMoney(m_all.money).value_or("");
-    const std::string time = splitTimeTotal(m_all.time).text();
+    const std::string time = durationText(m_all.time);
     appendRow(m_text, {"Итог", count, money, time});
     if (m_repeats > 0)
         appendRow(m_text, {repeatsLeftOutText(m_repeats)});

@@ -252,6 +252,22 @@ PeriodSelection::Error PeriodSelection::pickInto(Field field, double picked, dou
     return std::nullopt;
 }
 
+PeriodSelection::Error PeriodSelection::fieldEdited(Field field)
+{
+    double date = 0;
+    if (auto e = fieldDate(field, date))
+        return e;
+    switch (field) {
+    case DayOneField:
+        return DayOneSPClick(date);
+    case DayBField:
+        return DayBSPClick(date);
+    case DayEField:
+        return DayESPClick(date);
+    }
+    return std::nullopt;
+}
+
 // A begin date picked from the calendar is taken without YKMBegin, until the next recomputation.
 PeriodSelection::Error PeriodSelection::DayBSPClick(double picked)
 {

@@ -80,6 +80,11 @@ public:
     Error DayBSPClick(double picked);
     Error DayESPClick(double picked);
 
+    // The operator has left a date field (focus out, Enter) or pressed OK while editing it: its
+    // text takes effect as a date picked from that field's calendar would. A text that is not a
+    // date reports the date error and changes nothing.
+    Error fieldEdited(Field field);
+
     // What the operator typed into a date field (read at the next recomputation).
     void setFieldText(Field field, std::string text) { m_fields[field] = std::move(text); }
     const std::string& fieldText(Field field) const { return m_fields[field]; }

@@ -59,6 +59,21 @@ TEST(SingleInstance, ReleasedWhenTheHolderEndsHoweverItEnds)
     EXPECT_TRUE(SingleInstance::claim(name));
 }
 
+TEST(SingleInstance, ALaterStartAsksTheHolderToShowItself)
+{
+    EXPECT_FALSE(SingleInstance::askToShow(testName())); // nobody to ask
+    auto holder = SingleInstance::claim(testName());
+    ASSERT_TRUE(holder);
+    EXPECT_EQ(holder->takeShowRequests(), 0); // nothing waiting: returns at once
+    EXPECT_TRUE(SingleInstance::askToShow(testName()));
+    EXPECT_TRUE(SingleInstance::askToShow(testName()));
+    EXPECT_EQ(holder->takeShowRequests(), 2);
+    EXPECT_EQ(holder->takeShowRequests(), 0);
+    EXPECT_FALSE(SingleInstance::askToShow(""));
+    holder.reset();
+    EXPECT_FALSE(SingleInstance::askToShow(testName()));
+}
+
 TEST(SingleInstance, RefusesNamesThatCannotBeBound)
 {
     EXPECT_FALSE(SingleInstance::claim(""));

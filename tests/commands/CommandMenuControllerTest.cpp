@@ -127,7 +127,7 @@ TEST_F(ControllerFixture, GameOnARunningSessionChangesItsLength)
         return std::optional<IntervalChoice>(IntervalChoice{10, IntervalSign::Minus});
     };
     ASSERT_EQ(menu.click(tags::StartGame, "Quake", ask).result, ClickResult::Sent);
-    EXPECT_EQ(transport.lastCommand().time, 35 / 1440.0);
+    EXPECT_EQ(transport.lastCommand().time, 40 / 1440.0); // not below the 40 minutes played
 
     table.rows[2][ColLeft] = "";
     EXPECT_EQ(menu.click(tags::StartGame, "Quake", answer(IntervalChoice{30, IntervalSign::Plus})).result,
@@ -146,6 +146,50 @@ TEST_F(ControllerFixture, WaitingGameSendsTheIntervalAlone)
     EXPECT_EQ(transport.lastCommand().time, 1430 / 1440.0);
     EXPECT_EQ(menu.click(tags::WaitGame, "Quake", answer(std::nullopt)).result, ClickResult::Cancelled);
     EXPECT_EQ(transport.sent.size(), 1u);
+}
+
+TEST_F(ControllerFixture, StationCommandsAskFirstOnlyDuringASession)
+{
+    table.rows[2][ColSum] = "12,50"; // B runs a session; A does not
+    const struct
+    {
+        int tag;
+        std::optional<std::string> onB; // nothing is asked on A
+    } cases[] = {
+        {tags::Reboot, "Перезагрузить компьютер B (127.0.0.3)?\nНа нем идет сеанс, сумма: 12,50."},
+        {tags::PowerOff, "Выключить компьютер B (127.0.0.3)?\nНа нем идет сеанс, сумма: 12,50."},
+        {tags::LogOff, "Выйти из системы на компьютере B (127.0.0.3)?\nНа нем идет сеанс, сумма: 12,50."},
+        {tags::KillApps, "Убить все приложения на компьютере B (127.0.0.3)?\nНа нем идет сеанс, сумма: 12,50."},
+        {tags::Free, std::nullopt},
+        {tags::Block, std::nullopt},
+        {tags::StartGame, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(menu.open(A));
+        EXPECT_EQ(menu.confirmation(c.tag), std::nullopt) << c.tag;
+        ASSERT_TRUE(menu.open(B));
+        EXPECT_EQ(menu.confirmation(c.tag), c.onB) << c.tag;
+    }
+    // The question follows the row as it is when asked: the session ended meanwhile.
+    table.rows[2][ColSum].clear();
+    EXPECT_EQ(menu.confirmation(tags::Reboot), std::nullopt);
+    EXPECT_EQ(StationRows::of(table).runningSessions(), 0);
+    table.rows[1][ColSum] = "1,00";
+    table.rows[2][ColSum] = "2,00";
+    EXPECT_EQ(StationRows::of(table).runningSessions(), 2);
+}
+
+TEST_F(ControllerFixture, GameOfNoMinutesIsNotSent)
+{
+    ASSERT_TRUE(menu.open(A));
+    for (const int minutes : {0, 1440}) {
+        const auto start = menu.click(tags::StartGame, "Quake", answer(IntervalChoice{minutes, IntervalSign::Plus}));
+        EXPECT_EQ(start.result, ClickResult::ZeroGame) << minutes;
+        EXPECT_EQ(start.message(), "Игра на 0 минут не начата");
+        EXPECT_EQ(menu.click(tags::WaitGame, "Quake", answer(IntervalChoice{minutes, IntervalSign::Plus})).result,
+                  ClickResult::ZeroGame);
+    }
+    EXPECT_TRUE(transport.sent.empty());
 }
 
 TEST_F(ControllerFixture, ActsOnTheStationItWasOpenedFor)

@@ -72,18 +72,27 @@ TEST(CsvExport, SessionsThenTotalsPerComputerAndTariff)
         "10.05.2024 12:00:00;'=PC3;10.0.0.1;'-Refund;60,00;11:00:00;0:01:00;12:00:00;-5,13;Ok\r\n"
         "\r\n"
         "Компьютер;Сеансов;Сумма;Время\r\n"
-        "'=PC3;1;-5,13;0:1:0\r\n"
-        "PC2;1;30,50;0:30:0\r\n"
-        "\"PC;1\";2;70,00;2:30:0\r\n"
+        "'=PC3;1;-5,13;0:01:00\r\n"
+        "PC2;1;30,50;0:30:00\r\n"
+        "\"PC;1\";2;70,00;2:30:00\r\n"
         "\r\n"
         "Тариф;Сеансов;Сумма;Время\r\n"
-        "'-Refund;1;-5,13;0:1:0\r\n"
-        "Night;1;10,00;1:30:0\r\n"
-        "Час;2;90,50;1:30:0\r\n"
+        "'-Refund;1;-5,13;0:01:00\r\n"
+        "Night;1;10,00;1:30:00\r\n"
+        "Час;2;90,50;1:30:00\r\n"
         "\r\n"
-        "Итог;4;95,38;3:1:0\r\n"
+        "Итог;4;95,38;3:01:00\r\n"
         "Повторных записей не учтено: 1\r\n";
     EXPECT_EQ(text, expected);
+
+    // Durations are H:MM:SS with the hours running on past a day, in the rows and in the totals.
+    CsvReport longOne;
+    SessionLogRecord day = record("PC3", "Night", 1, 0);
+    day.duration = 1 + (3600.0 + 5) / 86400; // 25 h 0 min 5 s
+    EXPECT_TRUE(longOne.add(day));
+    const std::string longText = longOne.finish();
+    EXPECT_NE(longText.find(";11:00:00;25:00:05;12:00:00;"), std::string::npos);
+    EXPECT_NE(longText.find("Итог;1;1,00;25:00:05\r\n"), std::string::npos);
 }
 
 TEST(CsvExport, ReadsTheListedRecordsBackFromTheLog)

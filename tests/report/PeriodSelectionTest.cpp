@@ -217,6 +217,43 @@ TEST(PeriodSelection, TypingChangesNothingUntilARecomputation)
     expectPeriod(s, day(1, 1, 2023), day(1, 1, 2023));
 }
 
+TEST(PeriodSelection, AnEditedFieldTakesEffectAsAPickWould)
+{
+    const struct
+    {
+        PeriodSelection::Mode mode;
+        bool fromFixedDate; // "С начальной даты" checked
+        PeriodSelection::Field field;
+        const char* typed;
+        double beg, end;
+    } cases[] = {
+        {PeriodSelection::Interval, false, PeriodSelection::DayEField, "20.11.2026", day(15, 5, 2024),
+         day(20, 11, 2026)},
+        {PeriodSelection::Interval, true, PeriodSelection::DayBField, "3.6.2024", day(3, 6, 2024), day(20, 5, 2024)},
+        {PeriodSelection::Day, false, PeriodSelection::DayOneField, "01.12.2026", day(1, 12, 2026), day(1, 12, 2026)},
+        {PeriodSelection::Day, true, PeriodSelection::DayOneField, "01.12.2026", day(1, 1, 2000), day(1, 12, 2026)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        PeriodSelection s = opened(day(15, 5, 2024), day(20, 5, 2024));
+        s.setMode(c.mode);
+        s.boxClick(PeriodSelection::DayCh, c.fromFixedDate);
+        s.setFieldText(c.field, c.typed);
+        EXPECT_FALSE(s.fieldEdited(c.field));
+        expectPeriod(s, c.beg, c.end);
+        EXPECT_EQ(s.fieldText(c.field), text(c.field == PeriodSelection::DayBField ? c.beg : c.end));
+    }
+
+    // Not a date: the error, and the period stays as it was.
+    for (const char* typed : {"31.02.2026", "  .  .    ", "32.01.2026", "15.13.2026"}) {
+        PeriodSelection s = opened(day(15, 5, 2024), day(20, 5, 2024));
+        s.setMode(PeriodSelection::Interval);
+        s.setFieldText(PeriodSelection::DayEField, typed);
+        EXPECT_EQ(s.fieldEdited(PeriodSelection::DayEField), "\"" + std::string(typed) + "\" - неверная дата");
+        expectPeriod(s, day(15, 5, 2024), day(20, 5, 2024));
+    }
+}
+
 TEST(PeriodSelection, CalendarPicks)
 {
     PeriodSelection s = opened(day(15, 5, 2024), day(20, 5, 2024));

@@ -1,10 +1,12 @@
 #include "app/ui/TForm1.h"
 
 #include "app/StartupError.h"
+#include "app/UnloadQuestion.h"
 #include "app/ui/GifAnimator.h"
 #include "commands/StationRows.h"
 #include "commands/ui/CommandMenu.h"
 #include "log/SessionLog.h"
+#include "log/ui/FollowNewestRows.h"
 #include "log/ui/HistoryTableModel.h"
 #include "net/BroadcastAddress.h"
 #include "net/qt/TCPServer.h"
@@ -29,13 +31,17 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTableView>
 #include <QUrl>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <vector>
 
 // Resources of a static library must be registered by name, from the global namespace.
 static void initAppResources()
@@ -74,24 +80,99 @@ const QString Label2Text = QStringLiteral("История подключений
 constexpr int Label1Width = 135;
 constexpr int Label2Width = 133;
 
-// The layout was drawn for "MS Sans Serif" at 8 points. Where that face is missing, the desktop's
-// sans font stands in, narrowed just enough for the two bold titles to fit their boxes, so the
+// The layout was drawn for "MS Sans Serif" at 8 points on a 96-dpi screen: 11 pixels high, a
+// narrow face. Liberation Sans (Debian fonts-liberation2, Arial's metric twin) at 11 pixels is close
+// to it; its pixel size keeps the fixed layout whole whatever the desktop's dpi.
+constexpr int DesignPixelSize = 11;
+
+QFont designFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("MS Sans Serif")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(DesignPixelSize);
+    return font;
+}
+
+// The font narrowed step by step, then made smaller, until `fits` holds; the last try when nothing does.
+QFont narrowedUntil(QFont font, const std::function<bool(const QFont&)>& fits)
+{
+    for (int pixels = font.pixelSize(); pixels >= 8; --pixels) {
+        font.setPixelSize(pixels);
+        for (int stretch = 100; stretch >= 75; stretch -= 5) {
+            font.setStretch(stretch);
+            if (fits(font))
+                return font;
+        }
+    }
+    return font;
+}
+
+// The window's font, narrowed just enough for the two bold titles to fit their boxes, so the
 // designed positions still hold whole words.
 QFont windowFont()
 {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSize(8);
-    font.setStyleHint(QFont::SansSerif);
-    for (int stretch = 100; stretch >= 75; --stretch) {
-        font.setStretch(stretch);
+    return narrowedUntil(designFont(), [](const QFont& font) {
         QFont bold = font;
         bold.setBold(true);
         const QFontMetrics metrics(bold);
-        if (metrics.horizontalAdvance(Label1Text) <= Label1Width &&
-            metrics.horizontalAdvance(Label2Text) <= Label2Width)
-            break;
-    }
-    return font;
+        return metrics.horizontalAdvance(Label1Text) <= Label1Width &&
+               metrics.horizontalAdvance(Label2Text) <= Label2Width;
+    });
+}
+
+// The widest texts a column usually shows besides its title; a computer's name may be cut.
+using ColumnSamples = std::vector<std::vector<QString>>;
+const QString MaxTime = QStringLiteral("23:59:59");
+const QString MaxMoney = QStringLiteral("99999,99");
+
+ColumnSamples gridSamples()
+{
+    return {{},
+            {QStringLiteral("255.255.255.255")},
+            {QStringLiteral("Ожидание Игра")},
+            {MaxMoney},
+            {MaxTime},
+            {MaxTime},
+            {MaxTime},
+            {MaxTime},
+            {MaxMoney}};
+}
+
+ColumnSamples logGridSamples()
+{
+    return {{},         {QStringLiteral("192.168.100.100")},
+            {},         {MaxMoney},
+            {MaxTime},  {MaxTime},
+            {MaxTime},  {MaxTime},
+            {MaxMoney}, {QStringLiteral("Reset")}};
+}
+
+// A table's font: the design font (bold for the station table), narrowed until every title and the
+// widest usual texts fit their columns whole, measured as the view and its header lay them out.
+void fitTableFont(QTableView* view, bool bold, const ColumnSamples& samples)
+{
+    const QStyle* style = view->style();
+    const int headerMargin = style->pixelMetric(QStyle::PM_HeaderMargin, nullptr, view->horizontalHeader());
+    const int cellMargin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    const int gridLine = view->showGrid() ? 1 : 0;
+    QFont base = view->font();
+    base.setBold(bold);
+    const QFont font = narrowedUntil(base, [&](const QFont& candidate) {
+        const QFontMetrics metrics(candidate);
+        for (int c = 0; c < static_cast<int>(samples.size()); ++c) {
+            const int width = view->columnWidth(c);
+            const QString title = view->model()->headerData(c, Qt::Horizontal).toString();
+            if (metrics.horizontalAdvance(title) > width - 2 * headerMargin)
+                return false;
+            for (const QString& text : samples[static_cast<std::size_t>(c)])
+                if (metrics.horizontalAdvance(text) > width - gridLine - 2 * cellMargin)
+                    return false;
+        }
+        return true;
+    });
+    view->setFont(font);
+    view->horizontalHeader()->setFont(font);
 }
 
 void showIniCorruptBox()
@@ -112,9 +193,9 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent), m_option
         m_options.showIniCorrupt = showIniCorruptBox;
     if (!m_options.confirmUnload) {
         m_options.confirmUnload = [this] {
+            const int running = StationRows::of(m_stations).runningSessions();
             QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"),
-                            QStringLiteral("Вы уверены что хотите выгрузить сервер интернет-салона?"),
-                            QMessageBox::Yes | QMessageBox::No, this);
+                            QString::fromStdString(unloadQuestion(running)), QMessageBox::Yes | QMessageBox::No, this);
             box.setDefaultButton(QMessageBox::Yes);
             return box.exec() == QMessageBox::Yes;
         };
@@ -196,18 +277,28 @@ void TForm1::createComponents()
     logGrid = new QTableView(client);
     logGrid->setObjectName(QStringLiteral("logGrid"));
     logGrid->setModel(m_historyModel);
+    new FollowNewestRows(*logGrid);
     setUpTable(logGrid, LogGridWidths, LogGridRowHeight);
     logGrid->setGeometry(108, 224, 525, 173);
+    // The comment column takes the table's width right of the designed columns, which stood empty
+    // and which its title needs, less the vertical scroll bar's room.
+    {
+        int used = 0;
+        for (std::size_t c = 0; c + 1 < LogGridWidths.size(); ++c)
+            used += LogGridWidths[c];
+        const int spare = logGrid->width() - 2 * logGrid->frameWidth() - used -
+                          logGrid->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, logGrid);
+        logGrid->horizontalHeader()->resizeSection(HistoryColComment, std::max(LogGridWidths.back(), spare));
+    }
+    fitTableFont(logGrid, false, logGridSamples());
 
     m_stationModel = new StationTableModel(m_stations);
     Grid = new QTableView(client);
     Grid->setObjectName(QStringLiteral("Grid"));
     Grid->setModel(m_stationModel);
-    QFont bold = font();
-    bold.setBold(true);
-    Grid->setFont(bold);
     setUpTable(Grid, GridWidths, GridRowHeight);
     Grid->setGeometry(0, 26, 633, 183);
+    fitTableFont(Grid, true, gridSamples());
     const QString gridHint = QStringLiteral("Текущее состояние подключенных компьютеров");
     Grid->setToolTip(gridHint);
     Grid->viewport()->setToolTip(gridHint);
@@ -455,6 +546,12 @@ void TForm1::RxTrayIcon1DblClick()
         hide();
         return;
     }
+    showAndRaise();
+}
+
+void TForm1::showAndRaise()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();

@@ -106,6 +106,8 @@ public slots:
     void N3Click();
     void Close1Click();
     void RxTrayIcon1DblClick();
+    // Shows the window, hidden or minimised, in front of the others.
+    void showAndRaise();
     void GridDblClick(const QModelIndex& index);
 
 protected:

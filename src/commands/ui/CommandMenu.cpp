@@ -34,6 +34,10 @@ CommandMenu::CommandMenu(const TariffList& prices, const TariffList& games, Comm
         QMessageBox::warning(parentWidget(), QStringLiteral("Ошибка"), text);
     };
     m_popup = [](QMenu& menu, QPoint globalPos) { menu.popup(globalPos); };
+    m_confirm = [this](const QString& question) {
+        return QMessageBox::question(parentWidget(), QStringLiteral("Подтверждение"), question,
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    };
 }
 
 void CommandMenu::addItems(QMenu& into, const CommandMenuItems& items, std::vector<QAction*>* topLevel)
@@ -83,6 +87,8 @@ void CommandMenu::CommandMenuClick(QAction* item)
         return;
     const int tag = item->data().toInt();
     const std::string tariff = item->property(TariffProperty).toByteArray().toStdString();
+    if (const auto question = m_controller.confirmation(tag); question && !m_confirm(QString::fromStdString(*question)))
+        return;
     const auto outcome = m_controller.click(tag, tariff, [this](bool withSign) { return m_dialog.ask(withSign); });
     if (const auto message = outcome.message())
         m_showWarning(QString::fromStdString(*message));

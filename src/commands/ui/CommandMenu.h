@@ -33,12 +33,15 @@ public:
     using Popup = std::function<void(QMenu& menu, QPoint globalPos)>;
     // The station the view shows in a model row; nullopt for the blank row or a row it does not have.
     using ShownStation = std::function<std::optional<StationKey>(int modelRow)>;
+    using Confirm = std::function<bool(const QString& question)>;
 
     CommandMenu(const TariffList& prices, const TariffList& games, CommandTransport& transport, StationRows rows,
                 ShownStation shown, TForm2& dialog, QWidget* parent = nullptr);
 
     // A warning message box by default.
     void setShowWarning(ShowWarning show) { m_showWarning = std::move(show); }
+    // A Yes/No question box by default, No being the default button.
+    void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
     // QMenu::popup by default.
     void setPopup(Popup popup) { m_popup = std::move(popup); }
 
@@ -64,6 +67,7 @@ private:
     std::vector<QAction*> m_topLevel;
     ShowWarning m_showWarning;
     Popup m_popup;
+    Confirm m_confirm;
 };
 
 } // namespace ostrel

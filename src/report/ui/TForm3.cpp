@@ -1,10 +1,14 @@
 #include "report/ui/TForm3.h"
 
 #include "report/CsvExport.h"
+#include "report/ReportNaming.h"
+#include "report/ReportTabStops.h"
 #include "report/WorkReportBuilder.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextDocumentLayout>
@@ -14,9 +18,12 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QTextBlockFormat>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <new>
 
 namespace ostrel {
@@ -43,6 +50,59 @@ QString groupLongText(QString text)
 
 } // namespace
 
+namespace {
+
+// The tab stops of a report in this font; the last one marks where the widest line ends.
+QList<QTextOption::Tab> reportTabs(std::string_view utf8Text, const QFont& font)
+{
+    const QFontMetricsF metrics(font);
+    const ReportTabStops columns(utf8Text);
+    const std::vector<double> stops = columns.stops(
+        [&metrics](std::string_view text) {
+            return metrics.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        },
+        metrics.horizontalAdvance(QStringLiteral("   ")));
+    QList<QTextOption::Tab> tabs;
+    for (const double stop : stops)
+        tabs.append(QTextOption::Tab(stop, QTextOption::LeftTab));
+    return tabs;
+}
+
+} // namespace
+
+void setReportTabStops(QTextDocument& document, std::string_view utf8Text, const QFont& font)
+{
+    QTextOption option = document.defaultTextOption();
+    option.setTabs(reportTabs(utf8Text, font));
+    document.setDefaultTextOption(option);
+}
+
+void layOutForPrint(QTextDocument& document, const QString& text, qreal pageWidth)
+{
+    const std::string utf8 = text.toStdString();
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    QList<QTextOption::Tab> tabs = reportTabs(utf8, font);
+    // A report wider than the page is printed smaller rather than wrapped, down to a size that
+    // can still be read.
+    constexpr qreal SmallestPointSize = 5;
+    if (!tabs.isEmpty() && tabs.constLast().position > pageWidth && font.pointSizeF() > SmallestPointSize) {
+        font.setPointSizeF(std::max(SmallestPointSize, font.pointSizeF() * pageWidth / tabs.constLast().position));
+        tabs = reportTabs(utf8, font);
+    }
+    document.setDocumentMargin(0);
+    document.setDefaultFont(font);
+    document.setPlainText(text);
+    QTextOption option = document.defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    document.setDefaultTextOption(option);
+    // The printing layout takes its tab stops from each block's format, not from the default option.
+    QTextBlockFormat format;
+    format.setTabPositions(tabs);
+    QTextCursor all(&document);
+    all.select(QTextCursor::Document);
+    all.mergeBlockFormat(format);
+}
+
 QString reportJobTitle()
 {
     return QStringLiteral("Отчет о работе");
@@ -50,24 +110,31 @@ QString reportJobTitle()
 
 bool printPlainText(const QString& text, QPrinter& printer)
 {
+    // QTextDocument::print lays the text out at the printer's resolution inside margins of 2 cm;
+    // the report's stops are reckoned at 96 dpi.
+    const qreal dpi = printer.logicalDpiX();
+    const qreal margins = 2 * (2 / 2.54) * dpi;
+    const qreal pageWidth = dpi > 0 ? (printer.width() - margins) * 96 / dpi : 0;
     QTextDocument document;
-    document.setDocumentMargin(0);
-    document.setDefaultFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    document.setPlainText(text);
-    QTextOption option = document.defaultTextOption();
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    document.setDefaultTextOption(option);
+    layOutForPrint(document, text, pageWidth);
     document.print(&printer);
     return printer.printerState() != QPrinter::Error && printer.printerState() != QPrinter::Aborted;
 }
 
 TForm3::TForm3(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
-      m_messenger(defaultReportMessenger()), m_chooser([](QWidget* p) {
-          return QFileDialog::getSaveFileName(p, QStringLiteral("Сохранить отчет"), QString(),
-                                              QStringLiteral("CSV (*.csv)"));
-      })
+      m_messenger(defaultReportMessenger()), m_saveFolder(QDir::homePath())
 {
+    m_chooser = [this](QWidget* p) {
+        QFileDialog dialog(p, QStringLiteral("Сохранить отчет"), QDir(m_saveFolder).filePath(m_proposedFileName),
+                           QStringLiteral("CSV (*.csv)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("csv")); // so the overwrite question asks about the real file
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        m_saveFolder = dialog.directory().absolutePath();
+        return dialog.selectedFiles().constFirst();
+    };
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Отчет о работе салона"));
     setFixedSize(632, 376);
@@ -145,12 +212,19 @@ void TForm3::setReport(const WorkReportResult& report, const std::string& logPat
     RichEdit1->setDocument(document);
     if (old && old->parent() == RichEdit1)
         delete old;
+    setReportTabStops(*document, report.text, RichEdit1->font());
     LabelSum->setText(QString::fromStdString(report.moneyText));
     LabelTime->setText(QString::fromStdString(report.time.text()));
     m_logPath = logPath;
     m_listed = report.listed;
     m_repeats = report.repeats;
     ButtonSave->setEnabled(!logPath.empty());
+}
+
+void TForm3::setPeriod(double dateBeg, double dateEnd)
+{
+    setWindowTitle(QString::fromStdString(reportTitle(dateBeg, dateEnd)));
+    m_proposedFileName = QString::fromStdString(reportCsvFileName(dateBeg, dateEnd));
 }
 
 void TForm3::Button1Click()
@@ -178,9 +252,10 @@ void TForm3::Button1Click()
 
 void TForm3::ButtonSaveClick()
 {
-    const QString name = m_chooser ? m_chooser(this) : QString();
+    QString name = m_chooser ? m_chooser(this) : QString();
     if (name.isEmpty())
         return;
+    name = QString::fromStdString(withCsvSuffix(name.toStdString()));
     std::optional<std::string> csv;
     try {
         csv = exportWorkReportCsv(m_logPath, m_listed, m_repeats);

@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QLabel;
 class QPlainTextEdit;
 class QPrinter;
 class QPushButton;
+class QTextDocument;
 
 namespace ostrel {
 
@@ -33,6 +35,9 @@ public:
     // the export.
     void setReport(const WorkReportResult& report, const std::string& logPath = {});
     void clearReport();
+    // The period of the report shown: the title names it, and the export proposes a file name with it.
+    void setPeriod(double dateBeg, double dateEnd);
+    const QString& proposedFileName() const { return m_proposedFileName; }
 
     void setMessenger(ReportMessenger messenger) { m_messenger = std::move(messenger); }
     void setSaveFileChooser(SaveFileChooser chooser) { m_chooser = std::move(chooser); }
@@ -56,7 +61,18 @@ private:
     std::string m_logPath;
     std::vector<std::uint64_t> m_listed;
     std::vector<std::uint64_t> m_repeats;
+    QString m_proposedFileName;
+    QString m_saveFolder;
 };
+
+// Tab stops that put every field of a TAB-separated report under its title, in this font, for a
+// plain text view of the document.
+void setReportTabStops(QTextDocument& document, std::string_view utf8Text, const QFont& font);
+
+// The document as printPlainText prints it: the text in the fixed-pitch font, made smaller when its
+// widest line is wider than pageWidth (at 96 dpi), wrapped at the page's width, its fields under
+// their titles.
+void layOutForPrint(QTextDocument& document, const QString& text, qreal pageWidth);
 
 // Lays plain text out over the printer's page area, on as many pages as it needs.
 // False when the printer reports an error.

@@ -5,6 +5,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -126,7 +127,61 @@ TFormC::TFormC(double dateBeg, double dateEnd, QWidget* parent)
     connect(DayBSP, &QToolButton::clicked, this, &TFormC::DayBSPClick);
     connect(DayESP, &QToolButton::clicked, this, &TFormC::DayESPClick);
 
+    for (QLineEdit* field : {DayOne, DayB, DayE})
+        field->installEventFilter(this);
+
     showSelection();
+}
+
+QLineEdit* TFormC::dateField(PeriodSelection::Field field) const
+{
+    switch (field) {
+    case PeriodSelection::DayOneField:
+        return DayOne;
+    case PeriodSelection::DayBField:
+        return DayB;
+    case PeriodSelection::DayEField:
+        return DayE;
+    }
+    return nullptr;
+}
+
+bool TFormC::commitField(PeriodSelection::Field field)
+{
+    QLineEdit* edit = dateField(field);
+    if (!edit->isEnabled() || !edit->isModified())
+        return true;
+    readFields();
+    const PeriodSelection::Error error = m_selection.fieldEdited(field);
+    if (!error)
+        edit->setModified(false);
+    report(error);
+    return !error;
+}
+
+bool TFormC::eventFilter(QObject* watched, QEvent* event)
+{
+    // Leaving a date field takes its date; losing focus to another window (a message box, the
+    // calendar) is not leaving it.
+    if (event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            for (const auto field :
+                 {PeriodSelection::DayOneField, PeriodSelection::DayBField, PeriodSelection::DayEField})
+                if (watched == dateField(field))
+                    commitField(field);
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFormC::accept()
+{
+    // Enter in a date field reaches here through the default button, as does a click on OK.
+    for (const auto field : {PeriodSelection::DayOneField, PeriodSelection::DayBField, PeriodSelection::DayEField})
+        if (!commitField(field))
+            return;
+    QDialog::accept();
 }
 
 void TFormC::showEvent(QShowEvent* event)
@@ -192,6 +247,17 @@ void TFormC::showSelection()
         item->setChecked(true);
 }
 
+void TFormC::recomputed(const PeriodSelection::Error& error)
+{
+    // A mode's recomputation that went through has taken what its enabled date fields hold.
+    if (!error) {
+        for (QLineEdit* field : {DayOne, DayB, DayE})
+            if (field->isEnabled())
+                field->setModified(false);
+    }
+    report(error);
+}
+
 void TFormC::report(const PeriodSelection::Error& error)
 {
     showSelection();
@@ -207,7 +273,7 @@ void TFormC::FormActivate()
 void TFormC::VidClick(int item)
 {
     readFields();
-    report(m_selection.setMode(static_cast<PeriodSelection::Mode>(item)));
+    recomputed(m_selection.setMode(static_cast<PeriodSelection::Mode>(item)));
 }
 
 void TFormC::MonthUPClick(bool up)
@@ -225,25 +291,25 @@ void TFormC::KvartUpClick(bool up)
 void TFormC::YearChClick(bool checked)
 {
     readFields();
-    report(m_selection.boxClick(PeriodSelection::YearCh, checked));
+    recomputed(m_selection.boxClick(PeriodSelection::YearCh, checked));
 }
 
 void TFormC::KvartChClick(bool checked)
 {
     readFields();
-    report(m_selection.boxClick(PeriodSelection::KvartCh, checked));
+    recomputed(m_selection.boxClick(PeriodSelection::KvartCh, checked));
 }
 
 void TFormC::MonthChClick(bool checked)
 {
     readFields();
-    report(m_selection.boxClick(PeriodSelection::MonthCh, checked));
+    recomputed(m_selection.boxClick(PeriodSelection::MonthCh, checked));
 }
 
 void TFormC::DayChClick(bool checked)
 {
     readFields();
-    report(m_selection.boxClick(PeriodSelection::DayCh, checked));
+    recomputed(m_selection.boxClick(PeriodSelection::DayCh, checked));
 }
 
 void TFormC::pickInto(PeriodSelection::Field field, PeriodSelection::Error (PeriodSelection::*apply)(double))

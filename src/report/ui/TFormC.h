@@ -73,13 +73,22 @@ public slots:
     void DayBSPClick();
     void DayESPClick();
 
+    // OK: a date field the operator has edited takes effect first; one that holds no date is
+    // reported and the dialog stays open.
+    void accept() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void readFields();
+    QLineEdit* dateField(PeriodSelection::Field field) const;
+    // Runs fieldEdited for a field the operator changed since it was last read; false on a date error.
+    bool commitField(PeriodSelection::Field field);
     void showSelection();
     void report(const PeriodSelection::Error& error);
+    void recomputed(const PeriodSelection::Error& error);
     void pickInto(PeriodSelection::Field field, PeriodSelection::Error (PeriodSelection::*apply)(double));
 
     PeriodSelection m_selection;

@@ -35,6 +35,7 @@ void WorkReport::N3Click()
             return;
         }
         m_window.setReport(report, m_log.path());
+        m_window.setPeriod(m_period.DateBeg(), m_period.DateEnd());
         damaged = report.damaged();
     } catch (const std::bad_alloc&) {
         // The sessions of a long period may not fit in memory. The report is given up, what it

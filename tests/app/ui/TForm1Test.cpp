@@ -18,6 +18,8 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QHeaderView>
@@ -25,6 +27,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTableView>
 #include <QUrl>
@@ -151,7 +154,7 @@ TEST(TForm1, LaysOutTheWindowAndItsComponents)
     EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-    EXPECT_EQ(form.font().pointSize(), 8);
+    EXPECT_EQ(form.font().pixelSize(), 11); // 8 points at the 96 dpi the layout was drawn at
 
     struct Placed
     {
@@ -209,14 +212,14 @@ TEST(TForm1, TablesHaveTheirColumnsRowsAndBehaviour)
     };
     const Table tables[] = {
         {form.Grid, {77, 91, 109, 55, 54, 52, 54, 53, 55}, 18, true},
-        {form.logGrid, {56, 68, 60, 47, 46, 44, 47, 45, 49, 33}, 16, false},
+        {form.logGrid, {56, 68, 60, 47, 46, 44, 47, 45, 49}, 16, false}, // the comment column: below
     };
     // Shown first: before that no widget is visible, and a header that should be hidden could not
     // be told from one that is merely not shown yet.
     form.show();
     for (const Table& t : tables) {
         SCOPED_TRACE(t.view->objectName().toStdString());
-        ASSERT_EQ(t.view->model()->columnCount(), static_cast<int>(t.widths.size()));
+        ASSERT_GE(t.view->model()->columnCount(), static_cast<int>(t.widths.size()));
         for (std::size_t c = 0; c < t.widths.size(); ++c)
             EXPECT_EQ(t.view->columnWidth(static_cast<int>(c)), t.widths[c]) << "column " << c;
         EXPECT_EQ(t.view->verticalHeader()->defaultSectionSize(), t.rowHeight);
@@ -225,7 +228,7 @@ TEST(TForm1, TablesHaveTheirColumnsRowsAndBehaviour)
         ASSERT_TRUE(t.view->isVisible());
         EXPECT_FALSE(t.view->verticalHeader()->isVisible()); // no fixed column
         EXPECT_EQ(t.view->font().bold(), t.bold);
-        EXPECT_EQ(t.view->font().pointSize(), 8);
+        EXPECT_LE(t.view->font().pixelSize(), 11);
         EXPECT_EQ(t.view->selectionMode(), QAbstractItemView::ContiguousSelection);
         EXPECT_EQ(t.view->selectionBehavior(), QAbstractItemView::SelectItems);
         EXPECT_EQ(t.view->editTriggers(), QAbstractItemView::NoEditTriggers);
@@ -256,6 +259,61 @@ QWidgetList shownTopLevels()
         if (w->isVisible())
             shown.append(w);
     return shown;
+}
+
+// Every title, and the widest texts a column usually shows, fit whole, measured with the fonts the
+// table and its header draw with and inside the margins the style leaves in a cell.
+TEST(TForm1, EveryTitleAndUsualCellTextFitsItsColumn)
+{
+    TForm1 form(windowOnly());
+    const QString time = QStringLiteral("23:59:59");
+    const QString money = QStringLiteral("99999,99");
+    struct Table
+    {
+        QTableView* view;
+        std::vector<std::vector<QString>> texts; // per column, besides the title
+    };
+    const Table tables[] = {
+        {form.Grid,
+         {{},
+          {"255.255.255.255"},
+          {QStringLiteral("Ожидание Игра")},
+          {money},
+          {time},
+          {time},
+          {time},
+          {time},
+          {money}}},
+        {form.logGrid, {{}, {"192.168.100.100"}, {}, {money}, {time}, {time}, {time}, {time}, {money}, {"Reset"}}},
+    };
+    for (const Table& t : tables) {
+        SCOPED_TRACE(t.view->objectName().toStdString());
+        QHeaderView* header = t.view->horizontalHeader();
+        const QFontMetrics cellMetrics(t.view->font());
+        const QFontMetrics headerMetrics(header->font());
+        const int headerRoom = 2 * t.view->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+        const int cellRoom = 2 * (t.view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, t.view) + 1) + 1;
+        ASSERT_EQ(t.view->model()->columnCount(), static_cast<int>(t.texts.size()));
+        for (int c = 0; c < static_cast<int>(t.texts.size()); ++c) {
+            const QString title = t.view->model()->headerData(c, Qt::Horizontal).toString();
+            EXPECT_LE(headerMetrics.horizontalAdvance(title) + headerRoom, t.view->columnWidth(c))
+                << title.toStdString();
+            for (const QString& text : t.texts[static_cast<std::size_t>(c)])
+                EXPECT_LE(cellMetrics.horizontalAdvance(text) + cellRoom, t.view->columnWidth(c)) << text.toStdString();
+        }
+        // Readable: no smaller than 10 pixels, narrowed no more than to three quarters.
+        EXPECT_GE(t.view->font().pixelSize(), 10);
+        EXPECT_GE(t.view->font().stretch(), 75);
+        if (QFontDatabase::hasFamily(QStringLiteral("Liberation Sans"))) {
+            EXPECT_EQ(QFontInfo(t.view->font()).family(), QStringLiteral("Liberation Sans"));
+        }
+    }
+    EXPECT_TRUE(form.Grid->font().bold());
+    // The comment column takes the history table's spare width, keeping room for its scroll bar.
+    const int columnsEnd = form.logGrid->horizontalHeader()->sectionPosition(9) + form.logGrid->columnWidth(9);
+    EXPECT_GE(form.logGrid->columnWidth(9), 33);
+    EXPECT_LE(columnsEnd + form.logGrid->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, form.logGrid),
+              form.logGrid->width() - 2 * form.logGrid->frameWidth());
 }
 
 TEST(TForm1, MenusAndTrayIcon)
@@ -364,6 +422,14 @@ TEST(TForm1, TrayDoubleClickTogglesTheWindow)
     emit form.RxTrayIcon1->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.RxGIFAnimator1->movie().state(), QMovie::Running);
+
+    // A second start's request shows the window whether it was hidden or minimised.
+    form.hide();
+    form.showAndRaise();
+    EXPECT_TRUE(form.isVisible());
+    form.showMinimized();
+    form.showAndRaise();
+    EXPECT_FALSE(form.windowState() & Qt::WindowMinimized);
 }
 
 TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)

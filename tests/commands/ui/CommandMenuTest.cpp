@@ -236,5 +236,31 @@ TEST_F(CommandMenuFixture, FailuresAreShownAndSendNothing)
     EXPECT_TRUE(transport.sent.empty());
 }
 
+TEST_F(CommandMenuFixture, RebootDuringASessionWaitsForTheOperatorsYes)
+{
+    table.rows[2][ColSum] = "12,50";
+    std::vector<QString> questions;
+    bool yes = false;
+    menu.setConfirm([&](const QString& question) {
+        questions.push_back(question);
+        return yes;
+    });
+    menu.GridDblClick(model.index(1, ColStatus), {});
+    menu.CommandMenuClick(item(tags::Reboot));
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(questions[0].startsWith(QStringLiteral("Перезагрузить компьютер B (127.0.0.3)?")));
+    EXPECT_TRUE(transport.sent.empty());
+    yes = true;
+    menu.CommandMenuClick(item(tags::Reboot));
+    ASSERT_EQ(transport.sent.size(), 1u);
+    EXPECT_EQ(transport.lastCommand().code, CommandCode::cmdReboot);
+
+    // A station without a session is rebooted at once.
+    menu.GridDblClick(model.index(0, ColStatus), {});
+    menu.CommandMenuClick(item(tags::Reboot));
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_EQ(transport.sent.size(), 2u);
+}
+
 } // namespace
 } // namespace ostrel

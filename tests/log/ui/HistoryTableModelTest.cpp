@@ -1,4 +1,5 @@
 #include "log/ui/HistoryTableModel.h"
+#include "log/ui/FollowNewestRows.h"
 
 #include "core/Cp1251.h"
 #include "core/StationTableMutex.h"
@@ -7,7 +8,10 @@
 
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QTableView>
 
 #include <gtest/gtest.h>
 
@@ -163,6 +167,46 @@ TEST(HistoryTableModel, ReloadsOneAfterAnotherShowEveryRowOfTheTable)
                           cp1251ToUtf8(table.row(r + 1)[static_cast<std::size_t>(c)]))
                     << "row " << r << " column " << c;
     }
+}
+
+// The history table stays on the newest session while the operator is at its end, and leaves an
+// operator reading older rows where they are.
+TEST(FollowNewestRows, FollowsOnlyFromTheEnd)
+{
+    HistoryTable table;
+    HistoryTableModel model(table);
+    QTableView view;
+    view.setModel(&model);
+    view.verticalHeader()->hide(); // as the main window shows it
+    view.verticalHeader()->setDefaultSectionSize(16);
+    view.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view.resize(300, 100);
+    new FollowNewestRows(view);
+    view.show();
+    QScrollBar* bar = view.verticalScrollBar();
+    for (int i = 0; i < 20; ++i) {
+        for (int s = 0; s <= i % 3; ++s) // several sessions may close before one reload
+            closeSession(table, "PC");
+        model.reload();
+        settle();
+        EXPECT_EQ(bar->value(), bar->maximum()) << i;
+        EXPECT_TRUE(view.visualRect(model.index(model.rowCount() - 1, 0)).intersects(view.viewport()->rect())) << i;
+    }
+    EXPECT_GT(bar->maximum(), 0);
+
+    bar->setValue(2);
+    closeSession(table, "PC");
+    model.reload();
+    settle();
+    EXPECT_EQ(bar->value(), 2);
+    EXPECT_LT(bar->value(), bar->maximum());
+
+    bar->setValue(bar->maximum()); // back at the end: following again
+    closeSession(table, "PC");
+    model.reload();
+    settle();
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_TRUE(view.visualRect(model.index(model.rowCount() - 2, 0)).intersects(view.viewport()->rect()));
 }
 
 } // namespace

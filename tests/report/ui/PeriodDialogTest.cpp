@@ -5,8 +5,10 @@
 #include "core/DateTime.h"
 #include "core/Texts.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -127,6 +129,50 @@ TEST(TFormC, BadFieldIsReportedAndCalendarPicksFillFields)
     EXPECT_EQ(dialog.DateBeg(), day(1, 1, 2000));
     EXPECT_EQ(dialog.StatusS->text(), status(day(2, 5, 2024), day(20, 5, 2024)));
     EXPECT_EQ(dialog.DateEnd(), day(20, 5, 2024));
+}
+
+// A typed date takes effect when the field is left or OK is pressed; a text that is no date keeps
+// the dialog open with the date error.
+TEST(TFormC, TypedDatesTakeEffect)
+{
+    TFormC dialog(day(15, 5, 2024), day(20, 5, 2024));
+    QStringList messages;
+    dialog.setMessenger([&](QWidget*, const QString& text) { messages << text; });
+    dialog.show();
+    dialog.findChild<QRadioButton*>(QStringLiteral("Vid3"))->click(); // Интервал
+
+    auto type = [](QLineEdit* field, const QString& text) {
+        field->selectAll();
+        QTest::keyClicks(field, text);
+    };
+    type(dialog.DayE, QStringLiteral("20112026"));
+    EXPECT_EQ(dialog.DayE->text(), QStringLiteral("20.11.2026"));
+    EXPECT_EQ(dialog.DateEnd(), day(20, 5, 2024)); // still being edited
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(dialog.DayE, &leave);
+    EXPECT_EQ(dialog.DateEnd(), day(20, 11, 2026));
+    EXPECT_EQ(dialog.StatusS->text(), status(day(15, 5, 2024), day(20, 11, 2026)));
+
+    // Losing the focus to another window is not leaving the field.
+    type(dialog.DayB, QStringLiteral("01112026"));
+    QFocusEvent away(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(dialog.DayB, &away);
+    EXPECT_EQ(dialog.DateBeg(), day(15, 5, 2024));
+
+    // Enter (through the default button) takes the field being edited, then closes with it.
+    QTest::keyClick(dialog.DayB, Qt::Key_Return);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.DateBeg(), day(1, 11, 2026));
+    EXPECT_TRUE(messages.isEmpty());
+
+    dialog.setResult(0);
+    dialog.show();
+    type(dialog.DayE, QStringLiteral("31022026"));
+    dialog.BitBtn1->click();
+    EXPECT_EQ(messages, QStringList{QStringLiteral("\"31.02.2026\" - неверная дата")});
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.DateEnd(), day(20, 11, 2026));
 }
 
 TEST(TNomiPeriod, ExecuteKeepsTheChoiceOnlyOnOk)

@@ -9,7 +9,10 @@
 #include "log/SessionLogRecord.h"
 #include "report/WorkReportBuilder.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -20,6 +23,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -125,6 +130,65 @@ TEST(WorkReport, N3ClickShowsTheReportOfThePeriod)
     EXPECT_EQ(f.window.LabelTime->text(), QStringLiteral("1:30:0"));
 }
 
+// Every field of a session starts where its title starts, on the screen and on paper, even after
+// a closing time wider than a default tab.
+TEST(WorkReport, FieldsStandUnderTheirTitles)
+{
+    Fixture f;
+    writeLog(f.path, 3);
+    confirmInterval(f.period, day(10, 5, 2024), day(10, 5, 2024));
+    f.report.N3Click();
+    EXPECT_EQ(f.window.windowTitle(), QStringLiteral("Отчет о работе с 10.05.2024 по 10.05.2024"));
+    EXPECT_EQ(f.window.proposedFileName(), QStringLiteral("Отчет 10.05.2024-10.05.2024.csv"));
+
+    // Where each field after a TAB starts, laid out as the document lays its lines out.
+    auto fieldStarts = [](const QTextDocument& document, const QString& text) {
+        QTextLayout layout(text, document.defaultFont());
+        layout.setTextOption(document.defaultTextOption());
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(100000);
+        layout.endLayout();
+        std::vector<qreal> starts;
+        for (int i = 0; i < text.size(); ++i)
+            if (text[i] == QLatin1Char('\t'))
+                starts.push_back(line.cursorToX(i + 1));
+        return starts;
+    };
+    const QTextDocument& shown = *f.window.RichEdit1->document();
+    const QStringList lines = f.window.RichEdit1->toPlainText().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 5);
+    const auto titles = fieldStarts(shown, lines[0]);
+    ASSERT_EQ(titles.size(), 9u);
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_EQ(fieldStarts(shown, lines[i]), titles) << lines[i].toStdString();
+    const QFontMetricsF metrics(shown.defaultFont());
+    EXPECT_GT(titles[0], metrics.horizontalAdvance(QStringLiteral("10.05.2024 0:28:48"))); // the widest closing time
+
+    // The printed text is laid out on the same rule, in the printer's font, as the printing layout
+    // lays it out.
+    QTextDocument paper;
+    const qreal pageWidth = 600; // narrower than the report in the printer's usual font
+    layOutForPrint(paper, lines.join(QLatin1Char('\n')), pageWidth);
+    paper.setTextWidth(pageWidth);
+    EXPECT_LT(paper.defaultFont().pointSizeF(), QFontDatabase::systemFont(QFontDatabase::FixedFont).pointSizeF());
+    paper.documentLayout()->documentSize();
+    auto laidOut = [](const QTextBlock& block) {
+        std::vector<qreal> starts;
+        const QString text = block.text();
+        for (int i = 0; i < text.size(); ++i)
+            if (text[i] == QLatin1Char('\t'))
+                starts.push_back(block.layout()->lineForTextPosition(i + 1).cursorToX(i + 1));
+        return starts;
+    };
+    const auto paperTitles = laidOut(paper.firstBlock());
+    ASSERT_EQ(paperTitles.size(), 9u);
+    EXPECT_EQ(laidOut(paper.firstBlock().next()), paperTitles);
+    EXPECT_GT(paperTitles[0], QFontMetricsF(paper.defaultFont()).horizontalAdvance(lines[1].section('\t', 0, 0)));
+    for (QTextBlock b = paper.firstBlock(); b.isValid(); b = b.next())
+        EXPECT_EQ(b.layout()->lineCount(), 1) << "wrapped: " << b.text().toStdString();
+}
+
 TEST(WorkReport, CancelledPeriodChangesNothing)
 {
     Fixture f;
@@ -188,7 +252,8 @@ TEST(WorkReport, SaveWritesTheListedSessionsAsCsv)
     confirmInterval(f.period, day(10, 5, 2024), day(10, 5, 2024));
     f.report.N3Click();
     const QString csvPath = f.dir.filePath(QStringLiteral("report.csv"));
-    f.window.setSaveFileChooser([&](QWidget*) { return csvPath; });
+    // The operator left the suffix out.
+    f.window.setSaveFileChooser([&](QWidget*) { return f.dir.filePath(QStringLiteral("report")); });
     f.window.RichEdit1->setPlainText(QStringLiteral("edited")); // the export does not take the text
     f.window.ButtonSave->click();
     EXPECT_TRUE(f.messages.isEmpty());
@@ -196,7 +261,7 @@ TEST(WorkReport, SaveWritesTheListedSessionsAsCsv)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString csv = QString::fromUtf8(file.readAll());
     EXPECT_TRUE(csv.contains(QStringLiteral("10.05.2024;Компьютер 0;192.168.0.1;Час;60,00;10:00:00;0:30:00")));
-    EXPECT_TRUE(csv.contains(QStringLiteral("Итог;3;90,00;1:30:0")));
+    EXPECT_TRUE(csv.contains(QStringLiteral("Итог;3;90,00;1:30:00")));
 }
 
 TEST(TForm3, PrintsTheWholeTextOnAsManyPagesAsItNeeds)
