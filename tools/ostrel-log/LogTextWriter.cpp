@@ -70,29 +70,6 @@ void appendCsvText(std::string& out, const std::string& text)
         appendCsvField(out, text);
 }
 
-struct DateTimeParts
-{
-    double day;
-    double fraction;
-};
-
-// Split after rounding to the millisecond, as the server's own texts do: 23:59:59.9996 is the
-// next day at 0:00:00, not its own date with the time wrapped round.
-std::optional<DateTimeParts> splitDateTime(double x)
-{
-    if (!isValidDateTime(x))
-        return std::nullopt;
-    double day = std::trunc(x);
-    auto ms = toMilliseconds(std::fabs(x - day));
-    if (!ms)
-        return std::nullopt;
-    if (*ms >= MillisecondsPerDay) {
-        day += x < 0 ? -1.0 : 1.0;
-        *ms -= MillisecondsPerDay;
-    }
-    return DateTimeParts{day, static_cast<double>(*ms) / static_cast<double>(MillisecondsPerDay)};
-}
-
 std::string formatDay(double day)
 {
     const auto date = formatDate(day);
