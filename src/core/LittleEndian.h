@@ -19,8 +19,7 @@ inline constexpr std::array<std::uint8_t, 3> RecordSignature = {0x02, 0x48, 0x49
 template <typename T>
 concept LeField = (sizeof(T) == 4 || sizeof(T) == 8) && std::is_trivially_copyable_v<T>;
 
-template <LeField T>
-T readLe(std::span<const std::uint8_t> bytes, std::size_t offset)
+template <LeField T> T readLe(std::span<const std::uint8_t> bytes, std::size_t offset)
 {
     using Bits = std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>;
     if (offset > bytes.size() || bytes.size() - offset < sizeof(T))
@@ -31,8 +30,7 @@ T readLe(std::span<const std::uint8_t> bytes, std::size_t offset)
     return std::bit_cast<T>(bits);
 }
 
-template <LeField T>
-void writeLe(std::span<std::uint8_t> bytes, std::size_t offset, T value)
+template <LeField T> void writeLe(std::span<std::uint8_t> bytes, std::size_t offset, T value)
 {
     using Bits = std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>;
     if (offset > bytes.size() || bytes.size() - offset < sizeof(T))

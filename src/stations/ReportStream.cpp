@@ -9,14 +9,13 @@ namespace ostrel {
 
 namespace {
 
-
 // Where the next signature begins at or after `from`; for a tail that holds no whole signature,
 // the start of its longest suffix that could still grow into one (so "02" or "02 48" at the very
 // end is kept for the next receive).
 std::size_t nextCandidate(std::span<const std::uint8_t> bytes, std::size_t from)
 {
-    const auto it =
-        std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), RecordSignature.begin(), RecordSignature.end());
+    const auto it = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), RecordSignature.begin(),
+                                RecordSignature.end());
     if (it != bytes.end())
         return static_cast<std::size_t>(it - bytes.begin());
     for (std::size_t keep = std::min(RecordSignature.size() - 1, bytes.size() - from); keep > 0; --keep) {

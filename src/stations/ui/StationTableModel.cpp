@@ -115,16 +115,18 @@ void StationTableModel::reload()
     std::vector<StationRow> old = std::move(m_rows);
     // For each new row, the old row it continues, or none for an inserted row.
     std::vector<std::optional<std::size_t>> origin(newCount);
+    const auto takeFresh = [&] {
+        m_rows = std::move(fresh);
+        m_display = std::move(display);
+    };
     if (oldCount == newCount) {
         for (std::size_t r = 0; r < newCount; ++r)
             origin[r] = r;
-        m_rows = std::move(fresh);
-        m_display = std::move(display);
+        takeFresh();
     } else if (oldCount - prefix - suffix == 0) {
         const std::size_t added = newCount - oldCount;
         beginInsertRows({}, static_cast<int>(prefix), static_cast<int>(prefix + added - 1));
-        m_rows = std::move(fresh);
-        m_display = std::move(display);
+        takeFresh();
         endInsertRows();
         for (std::size_t r = 0; r < newCount; ++r) {
             if (r < prefix)
@@ -135,15 +137,13 @@ void StationTableModel::reload()
     } else if (newCount - prefix - suffix == 0) {
         const std::size_t removed = oldCount - newCount;
         beginRemoveRows({}, static_cast<int>(prefix), static_cast<int>(prefix + removed - 1));
-        m_rows = std::move(fresh);
-        m_display = std::move(display);
+        takeFresh();
         endRemoveRows();
         for (std::size_t r = 0; r < newCount; ++r)
             origin[r] = r < prefix ? r : r + removed;
     } else {
         beginResetModel();
-        m_rows = std::move(fresh);
-        m_display = std::move(display);
+        takeFresh();
         endResetModel();
         return;
     }
