@@ -287,9 +287,7 @@ std::optional<double> parseDecimal(std::string_view text)
 std::optional<std::string> formatTime(double x)
 {
     const auto t = timeOfDay(x);
-    if (!t)
-        return std::nullopt;
-    return formatTimeOfDay(*t);
+    return t ? std::optional(formatTimeOfDay(*t)) : std::nullopt;
 }
 
 std::optional<double> parseTime(std::string_view text)
@@ -309,9 +307,7 @@ std::optional<double> parseTime(std::string_view text)
 std::optional<std::string> formatDate(double x)
 {
     const auto date = decodeDate(x);
-    if (!date)
-        return std::nullopt;
-    return formatCivilDate(*date);
+    return date ? std::optional(formatCivilDate(*date)) : std::nullopt;
 }
 
 std::optional<double> parseDate(std::string_view text)
