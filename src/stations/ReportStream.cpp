@@ -1,5 +1,7 @@
 #include "stations/ReportStream.h"
 
+#include "core/LittleEndian.h"
+
 #include <algorithm>
 #include <array>
 
@@ -7,19 +9,17 @@ namespace ostrel {
 
 namespace {
 
-constexpr std::array<std::uint8_t, 3> Signature = {0x02, 0x48, 0x49};
-
 // Where the next signature begins at or after `from`; for a tail that holds no whole signature,
 // the start of its longest suffix that could still grow into one (so "02" or "02 48" at the very
 // end is kept for the next receive).
 std::size_t nextCandidate(std::span<const std::uint8_t> bytes, std::size_t from)
 {
-    const auto it =
-        std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), Signature.begin(), Signature.end());
+    const auto it = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), RecordSignature.begin(),
+                                RecordSignature.end());
     if (it != bytes.end())
         return static_cast<std::size_t>(it - bytes.begin());
-    for (std::size_t keep = std::min(Signature.size() - 1, bytes.size() - from); keep > 0; --keep) {
-        if (std::equal(bytes.end() - static_cast<std::ptrdiff_t>(keep), bytes.end(), Signature.begin()))
+    for (std::size_t keep = std::min(RecordSignature.size() - 1, bytes.size() - from); keep > 0; --keep) {
+        if (std::equal(bytes.end() - static_cast<std::ptrdiff_t>(keep), bytes.end(), RecordSignature.begin()))
             return bytes.size() - keep;
     }
     return bytes.size();
@@ -27,8 +27,8 @@ std::size_t nextCandidate(std::span<const std::uint8_t> bytes, std::size_t from)
 
 bool startsLikeSignature(std::span<const std::uint8_t> bytes)
 {
-    const std::size_t n = std::min(bytes.size(), Signature.size());
-    return std::equal(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n), Signature.begin());
+    const std::size_t n = std::min(bytes.size(), RecordSignature.size());
+    return std::equal(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n), RecordSignature.begin());
 }
 
 } // namespace

@@ -6,14 +6,6 @@ namespace ostrel {
 
 namespace {
 
-StationRow stationHeaders()
-{
-    StationRow headers;
-    for (int c = 0; c < StationColumnCount; ++c)
-        headers[static_cast<std::size_t>(c)] = StationHeaders[static_cast<std::size_t>(c)];
-    return headers;
-}
-
 // Names sort by unsigned bytes, the first difference deciding and a prefix first; case-sensitive.
 bool sortsAfter(std::string_view a, std::string_view b)
 {
@@ -22,9 +14,16 @@ bool sortsAfter(std::string_view a, std::string_view b)
     });
 }
 
-} // namespace
+StationRow freshRow(std::string_view name, std::string_view address)
+{
+    StationRow row{};
+    row[ColComputer] = name;
+    row[ColAddress] = address;
+    row[ColStatus] = words::Free;
+    return row;
+}
 
-StationTable::StationTable() : m_rows{stationHeaders(), StationRow{}} {}
+} // namespace
 
 const std::string& StationTable::cell(int r, int c) const
 {
@@ -75,21 +74,13 @@ std::optional<int> StationTable::AddStationRow(std::string_view name, std::strin
             return i;
         }
         if (sortsAfter(rowName, name)) {
-            StationRow fresh{};
-            fresh[ColComputer] = name;
-            fresh[ColAddress] = address;
-            fresh[ColStatus] = words::Free;
-            m_rows.insert(m_rows.begin() + i, std::move(fresh));
+            m_rows.insert(m_rows.begin() + i, freshRow(name, address));
             touch();
             return i;
         }
     }
     // Unreachable while the last row is blank; kept so the invariant heals rather than breaks.
-    StationRow fresh{};
-    fresh[ColComputer] = name;
-    fresh[ColAddress] = address;
-    fresh[ColStatus] = words::Free;
-    m_rows.push_back(std::move(fresh));
+    m_rows.push_back(freshRow(name, address));
     m_rows.emplace_back();
     touch();
     return rowCount() - 2;
