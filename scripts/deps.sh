@@ -4,7 +4,7 @@
 #   scripts/deps.sh test   that, and what the tests, sanitizers, fuzzers and print tests need
 set -euo pipefail
 
-run_packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libinih-dev libgl-dev)
+run_packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libinih-dev libasio-dev libgl-dev)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev iproute2 util-linux
                xvfb xauth cups printer-driver-cups-pdf poppler-utils python3)
 

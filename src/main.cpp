@@ -1,3 +1,4 @@
+#include "app/ProcessLimits.h"
 #include "app/SingleInstance.h"
 #include "app/ui/TForm1.h"
 #include "commands/ui/TForm2.h"
@@ -12,6 +13,10 @@ int main(int argc, char** argv)
     const auto instance = ostrel::SingleInstance::claim(ostrel::SingleInstanceName);
     if (!instance)
         return 0;
+
+    // Thousands of stations each hold a descriptor; select() is not used anywhere, so numbers above
+    // 1024 are safe.
+    ostrel::raiseOpenFileLimit();
 
     QApplication app(argc, argv);
     // Hiding the main window to the tray, or closing the last dialog while it is hidden, must not

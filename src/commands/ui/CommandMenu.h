@@ -19,6 +19,9 @@ class TariffList;
 // command. The menu remembers the station it was opened for and, at the click, acts on that
 // station's row as it is then; a station that left meanwhile is reported and gets nothing.
 //
+// The transport must stop (the network thread end) before the menu goes: it reports a command's
+// late outcome to the menu.
+//
 // The station table comes in as StationRows, e.g. StationRows::of(stationTable). The table view's
 // model leaves out the header row and shows the blank last row, so model row r is table row r + 1.
 class CommandMenu : public QMenu

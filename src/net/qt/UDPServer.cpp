@@ -1,7 +1,7 @@
 #include "net/qt/UDPServer.h"
 
 #include "net/SocketOptions.h"
-#include "net/qt/TCPServer.h"
+#include "net/TCPServer.h"
 
 #include <QSocketNotifier>
 
@@ -22,10 +22,17 @@ constexpr int DatagramsPerNotification = 64;
 
 } // namespace
 
-UDPServer::UDPServer(QObject* parent) : QObject(parent) {}
+UDPServer::UDPServer(QObject* parent) : QObject(parent)
+{
+    m_handle->server = this;
+}
 
 UDPServer::~UDPServer()
 {
+    {
+        std::scoped_lock hold(m_handle->lock);
+        m_handle->server = nullptr;
+    }
     closeSocket();
 }
 
@@ -116,8 +123,21 @@ void UDPServer::receivePending()
 
 void UDPServer::UDPServerDataReceived(const std::string& fromIP)
 {
-    if (m_tcp)
-        m_tcp->closeFirstConnectionFrom(fromIP);
+    if (!m_tcp) {
+        answer(fromIP);
+        return;
+    }
+    // The station may connect again as soon as it has the answer: its old connection goes first.
+    m_tcp->postCloseFirstConnectionFrom(fromIP, [handle = m_handle, fromIP] {
+        std::scoped_lock hold(handle->lock);
+        if (handle->server)
+            QMetaObject::invokeMethod(
+                handle->server, [server = handle->server, fromIP] { server->answer(fromIP); }, Qt::QueuedConnection);
+    });
+}
+
+void UDPServer::answer(const std::string& fromIP)
+{
     setRemoteHost(fromIP);
     sendDiscovery();
 }

@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -45,14 +46,22 @@ public:
     // The start-up announcement: RemoteHost becomes `host`, then one datagram is sent.
     void sendDiscovery(const std::string& host);
 
-    // A station asked for the server: its first TCP connection, if any, is closed (the disconnect
-    // handling runs at once), then the answer goes to `fromIP` at RemotePort, not to the request's
-    // source port.
+    // A station asked for the server: its first TCP connection, if any, is closed on the network
+    // thread (the disconnect handling runs there), and only then does the answer go to `fromIP` at
+    // RemotePort, not to the request's source port.
     void UDPServerDataReceived(const std::string& fromIP);
 
 private:
     void receivePending();
     void closeSocket();
+    void answer(const std::string& fromIP);
+
+    // Lets the network thread hand the answer back only while this object exists.
+    struct Handle
+    {
+        std::mutex lock;
+        UDPServer* server = nullptr;
+    };
 
     int m_fd = -1;
     std::unique_ptr<QSocketNotifier> m_notifier;
@@ -60,6 +69,7 @@ private:
     quint16 m_remotePort = 0;
     std::string m_remoteHost;
     TCPServer* m_tcp = nullptr;
+    std::shared_ptr<Handle> m_handle = std::make_shared<Handle>();
 };
 
 } // namespace ostrel
