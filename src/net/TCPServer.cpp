@@ -7,6 +7,7 @@
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
+#include <asio/ip/udp.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 
@@ -112,6 +113,13 @@ struct TCPServer::Impl
     ConnectionPtr firstOpenFrom(std::string_view address) const;
     SendResult send(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done);
     void flush(const ConnectionPtr& connection);
+
+    // Discovery's socket (network thread); the count tells a stale wait from the current one.
+    std::unique_ptr<asio::ip::udp::socket> datagrams;
+    std::function<bool()> onDatagrams;
+    std::uint64_t datagramWatch = 0;
+    void readDatagrams(std::uint64_t watch);
+    void unwatchDatagrams();
     void waitWritable(const ConnectionPtr& connection);
     void restartSendLimit(const ConnectionPtr& connection);
 };
@@ -141,6 +149,7 @@ void TCPServer::Impl::stop()
         asio::error_code ignored;
         acceptor.close(ignored);
         acceptTimer.cancel();
+        unwatchDatagrams();
         // Nothing is logged at shutdown: the connections go without their disconnect handling.
         for (const auto& [key, connection] : live) {
             connection->markClosed();
@@ -424,6 +433,38 @@ void TCPServer::Impl::flush(const ConnectionPtr& connection)
         connection->sendTimer->cancel();
 }
 
+void TCPServer::Impl::readDatagrams(std::uint64_t watch)
+{
+    if (watch != datagramWatch || !datagrams)
+        return;
+    bool drained = true;
+    try {
+        drained = onDatagrams();
+    } catch (...) {
+        // Nothing leaves a handler; the datagrams still waiting are read on the next round.
+    }
+    if (!drained) {
+        asio::post(io, [this, watch] { readDatagrams(watch); });
+        return;
+    }
+    datagrams->async_wait(asio::socket_base::wait_read, [this, watch](const asio::error_code& ec) {
+        if (!ec)
+            readDatagrams(watch);
+    });
+}
+
+void TCPServer::Impl::unwatchDatagrams()
+{
+    ++datagramWatch;
+    if (datagrams) {
+        asio::error_code ignored;
+        datagrams->cancel(ignored);
+        (void)datagrams->release(ignored); // the descriptor stays open: it is the caller's
+        datagrams.reset();
+    }
+    onDatagrams = nullptr;
+}
+
 void TCPServer::Impl::waitWritable(const ConnectionPtr& connection)
 {
     if (connection->writeArmed || connection->isClosed())
@@ -561,21 +602,6 @@ bool TCPServer::hasConnection(std::string_view address) const
     return m->firstOpenFrom(address) != nullptr;
 }
 
-void TCPServer::postCloseFirstConnectionFrom(std::string address, std::function<void()> then)
-{
-    if (!m->running()) {
-        if (then)
-            then();
-        return;
-    }
-    asio::post(m->io, [this, address = std::move(address), then = std::move(then)] {
-        if (const auto c = m->firstOpenFrom(address))
-            m->TCPServerClientDisconnect(c, true);
-        if (then)
-            then();
-    });
-}
-
 bool TCPServer::closeFirstConnectionFrom(std::string_view address)
 {
     return m->runOnNetwork([&] {
@@ -585,6 +611,37 @@ bool TCPServer::closeFirstConnectionFrom(std::string_view address)
         m->TCPServerClientDisconnect(c, true);
         return true;
     });
+}
+
+void TCPServer::watchDatagrams(int fd, std::function<bool()> readable)
+{
+    m->runOnNetwork([&] {
+        m->unwatchDatagrams();
+        auto socket = std::make_unique<asio::ip::udp::socket>(m->io);
+        asio::error_code ec;
+        socket->assign(asio::ip::udp::v4(), fd, ec);
+        if (ec)
+            return;
+        m->datagrams = std::move(socket);
+        m->onDatagrams = std::move(readable);
+        ++m->datagramWatch;
+        // Whatever came before the watch is read first; the wait covers what comes later.
+        asio::post(m->io, [this, watch = m->datagramWatch] { m->readDatagrams(watch); });
+    });
+}
+
+void TCPServer::unwatchDatagrams()
+{
+    m->runOnNetwork([this] { m->unwatchDatagrams(); });
+}
+
+void TCPServer::post(std::function<void()> job)
+{
+    if (!m->running()) {
+        job();
+        return;
+    }
+    asio::post(m->io, std::move(job));
 }
 
 std::size_t TCPServer::connectionCount() const

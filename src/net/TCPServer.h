@@ -66,11 +66,18 @@ public:
     bool hasConnection(std::string_view address) const override;
 
     // Discovery's request: the first open connection, in accept order, from `address` is closed and
-    // its disconnect handling runs on the network thread; `then` runs there afterwards (also when
-    // there was none). The post returns at once; the other waits until it has run (false when there
-    // was none), for tests.
-    void postCloseFirstConnectionFrom(std::string address, std::function<void()> then = {});
+    // its disconnect handling runs on the network thread (waited for from another thread). False
+    // when there was none.
     bool closeFirstConnectionFrom(std::string_view address);
+
+    // Discovery's datagram socket, watched on the network thread: `readable` runs there when `fd`
+    // may hold datagrams, and returns true once it has read them all. The descriptor stays the
+    // caller's; unwatchDatagrams() returns only when no `readable` runs any more.
+    void watchDatagrams(int fd, std::function<bool()> readable);
+    void unwatchDatagrams();
+
+    // Runs `job` on the network thread, later; here and now when no network thread runs.
+    void post(std::function<void()> job);
 
     std::size_t connectionCount() const;
     bool onNetworkThread() const;

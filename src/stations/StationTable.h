@@ -21,7 +21,7 @@ public:
     int rowCount() const { return static_cast<int>(m_rows.size()); }
     const StationRow& row(int r) const { return m_rows.at(static_cast<std::size_t>(r)); }
     const std::string& cell(int r, int c) const;
-    void setCell(int r, int c, std::string text); // station rows only (1..rowCount()-2)
+    void setCell(int r, int c, std::string text); // station rows only (1..rowCount()-2), never the name
 
     // First row (1..rowCount()-1) whose computer name equals `name` byte for byte; an empty name never matches.
     std::optional<int> FindStationRow(std::string_view name) const;

@@ -141,10 +141,10 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent), m_option
 TForm1::~TForm1()
 {
     // The network thread uses the report processor and the tables, which are members and would go
-    // before the window's child objects do: stop it first.
-    m_tcpServer.reset();
+    // before the window's child objects do: stop it first, after the discovery endpoint it watches.
     delete m_udpServer;
     m_udpServer = nullptr;
+    m_tcpServer.reset();
     delete m_workReport;
     m_workReport = nullptr;
     delete Grid;
