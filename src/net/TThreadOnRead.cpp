@@ -27,8 +27,11 @@ TThreadOnRead::Outcome TThreadOnRead::readAvailable(Connection& connection, Repo
                 if (observer && *observer)
                     (*observer)(connection, report);
             }
-            // Read on to EAGAIN even after a short receive: the readiness wait is edge-triggered, and
-            // an end of stream that came with these bytes would never wake it again.
+            // A short receive took everything the socket held. What arrives later, an end of stream
+            // that came with these bytes included, wakes the wait that follows: Asio arms every
+            // wait with EPOLL_CTL_MOD, which reports a socket that is readable already.
+            if (static_cast<std::size_t>(got) < want)
+                return connection.isClosed() ? Outcome::Closed : Outcome::Drained;
             continue;
         }
         if (got < 0 && errno == EINTR)
