@@ -33,6 +33,8 @@ for n in counts:
     f = f"net_{n}"
     grab(f, r"bare receive loop: \d+ connections: (\d+) reports/s", [f"net.{n}.bare_loop_reports_per_s"])
     grab(f, r"report processing alone: .*: (\d+) reports/s", [f"net.{n}.processing_alone_reports_per_s"])
+    grab(f, r"report processing alone at the station count: .*: (\d+) reports/s",
+         [f"net.{n}.processing_alone_here_reports_per_s"])
     grab(f, r"throughput: \d+ connections, [\d.]+ s: (\d+) reports/s applied \(([\d.]+) %",
          [f"net.{n}.applied_reports_per_s", f"net.{n}.applied_percent_of_bare_loop"])
     grab(f, r"threads: idle (\d+), peak (\d+); the sockets' backlog drained ([\d.]+) s.*"
@@ -182,7 +184,8 @@ for n in server_counts:
     elif n == 2000:
         goal, ok = "≤ 10 % of a core", at_most(pc, 10)
     rows.append((f"Real server CPU per report, {num(n)} stations × 10/s (window offscreen)", goal,
-                 f"{num(us, 2, ' µs')} ({num(pc, 1, ' %')} of a core, {num(g(f'server{n}.reports_sent'))} reports)",
+                 f"{num(us, 2, ' µs')}, {num(g(f'server{n}.cpu_user_us_per_report'), 2, ' µs')} of it in user space "
+                 f"({num(pc, 1, ' %')} of a core, {num(g(f'server{n}.reports_sent'))} reports)",
                  f"report processing alone {num(alone_us, 2, ' µs')}",
                  "n/a" if us is None or not alone_us else f"{us / alone_us:.1f} ×", verdict(ok)))
 if g("serveridle.stations") is not None:
@@ -247,7 +250,9 @@ for n in counts:
     p = f"net.{n}."
     rows.append((num(n), num(g(p + "bare_loop_reports_per_s")), num(g(p + "applied_reports_per_s")),
                  num(g(p + "applied_percent_of_bare_loop"), 1, " %"),
-                 num(pct(g(p + "applied_reports_per_s"), g(p + "processing_alone_reports_per_s")), 1, " %"),
+                 f'{num(pct(g(p + "applied_reports_per_s"), g(p + "processing_alone_reports_per_s")), 1, " %")} '
+                 f'({num(pct(g(p + "applied_reports_per_s"), g(p + "processing_alone_here_reports_per_s")), 1, " %")} '
+                 f'at its own count)',
                  num(g(p + "latency_p50_us"), 0, " µs"),
                  num(g(p + "latency_p99_us"), 0, " µs"), num(g(p + "latency_max_us"), 0, " µs"),
                  num(g(p + "rss_before_mb"), 1, " MB"), num(g(p + "rss_connected_mb"), 1, " MB"),

@@ -17,9 +17,9 @@ StationRow stationHeaders()
 // Names sort by unsigned bytes, the first difference deciding and a prefix first; case-sensitive.
 bool sortsAfter(std::string_view a, std::string_view b)
 {
-    return std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), [](char x, char y) {
-        return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-    });
+    // char_traits<char> compares as unsigned char, as memcmp does: byte order, whatever the
+    // signedness of char.
+    return b < a;
 }
 
 } // namespace
