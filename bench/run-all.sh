@@ -83,13 +83,19 @@ real_server() {
     local user0
     user0=$(user_ticks)
     # CPU is counted from before the first connection, so accepting the stations and naming them
-    # is charged to the reports too; the second half of the run is also given alone.
+    # is charged to the reports too; the steady state is also given alone.
     "$(bin ostrel-station)" --server 127.0.0.1 --port "$port" --load --stations "$stations" --rate "$rate" \
         --duration "$seconds" --summary >"$out/server_stations.txt" 2>&1 &
+    # The steady state: from half-way to two seconds before the stations leave (their goodbyes,
+    # thousands of disconnects at once, are not part of it).
     local sim=$! peak_rss=0 peak_threads=0 rss threads started=$SECONDS ticks_half="" half_at=0
+    local ticks_late="" late_at=0
     while kill -0 $sim 2>/dev/null; do
         if [ -z "$ticks_half" ] && [ $((SECONDS - started)) -ge $((seconds / 2)) ]; then
             ticks_half=$(ticks); half_at=$(date +%s.%N)
+        fi
+        if [ -z "$ticks_late" ] && [ $((SECONDS - started)) -ge $((seconds - 2)) ]; then
+            ticks_late=$(ticks); late_at=$(date +%s.%N)
         fi
         rss=$(status VmRSS); threads=$(status Threads)
         [ "${rss:-0}" -gt $peak_rss ] && peak_rss=$rss
@@ -100,8 +106,7 @@ real_server() {
     ticks1=$(ticks)
     local user1
     user1=$(user_ticks)
-    local ended_at sent
-    ended_at=$(date +%s.%N)
+    local sent
     sent=$(sed -n 's/^reports_sent=//p' "$out/server_stations.txt")
     echo "server_stations=$stations"
     echo "server_rate=$rate"
@@ -115,8 +120,8 @@ real_server() {
     echo "server_rss_peak_kib=$peak_rss"
     echo "server_threads_peak=$peak_threads"
     echo "server_cpu_percent=$(awk -v t=$((ticks1 - ticks0)) -v hz="$hz" -v s="$seconds" 'BEGIN {printf "%.1f", 100 * t / hz / s}')"
-    echo "server_cpu_percent_second_half=$(awk -v t=$((ticks1 - ${ticks_half:-$ticks1})) -v hz="$hz" -v a="$half_at" \
-        -v b="$ended_at" 'BEGIN {if (b > a && a > 0) printf "%.2f", 100 * t / hz / (b - a); else print 0}')"
+    echo "server_cpu_percent_steady=$(awk -v t=$((${ticks_late:-0} - ${ticks_half:-0})) -v hz="$hz" -v a="$half_at" \
+        -v b="$late_at" 'BEGIN {if (b > a && a > 0) printf "%.2f", 100 * t / hz / (b - a); else print 0}')"
     sleep 3
     echo "server_rss_after_kib=$(status VmRSS)"
     echo "server_threads_after=$(status Threads)"
