@@ -63,7 +63,8 @@ struct TCPServer::Impl
     asio::executor_work_guard<asio::io_context::executor_type> work{io.get_executor()};
     asio::ip::tcp::acceptor acceptor{io};
     asio::steady_timer acceptTimer{io};
-    std::thread thread;
+    std::thread thread; // started and joined by the owner's thread only
+    std::atomic<bool> started{false};
     std::atomic<std::thread::id> networkId{};
     std::atomic<std::uint16_t> boundPort{0};
 
@@ -84,14 +85,14 @@ struct TCPServer::Impl
     std::atomic<std::size_t> openCount{0};
     std::atomic<std::uint64_t> backOffs{0};
 
-    bool running() const { return thread.joinable(); }
+    bool running() const { return started.load(); }
     bool onNetworkThread() const { return networkId.load() == std::this_thread::get_id(); }
 
     // Runs `job` on the network thread and waits for it; runs it here when this is that thread or
     // no network thread runs.
     template <typename Job> auto runOnNetwork(Job job) -> decltype(job())
     {
-        if (!running() || onNetworkThread())
+        if (onNetworkThread() || !running())
             return job();
         std::packaged_task<decltype(job())()> task(std::move(job));
         auto result = task.get_future();
@@ -99,7 +100,7 @@ struct TCPServer::Impl
         return result.get();
     }
 
-    void start();
+    bool start();
     void stop();
 
     void acceptPending();
@@ -124,19 +125,26 @@ struct TCPServer::Impl
     void restartSendLimit(const ConnectionPtr& connection);
 };
 
-void TCPServer::Impl::start()
+bool TCPServer::Impl::start()
 {
-    thread = std::thread([this] {
-        networkId.store(std::this_thread::get_id());
-        for (;;) {
-            try {
-                io.run();
-                return;
-            } catch (...) {
-                // Handlers catch what they expect; anything else costs one event, not the thread.
+    started = true; // before the thread: a handler on it may already ask
+    try {
+        thread = std::thread([this] {
+            networkId.store(std::this_thread::get_id());
+            for (;;) {
+                try {
+                    io.run();
+                    return;
+                } catch (...) {
+                    // Handlers catch what they expect; anything else costs one event, not the thread.
+                }
             }
-        }
-    });
+        });
+    } catch (...) {
+        started = false; // no thread could be had: the server does not listen
+        return false;
+    }
+    return true;
 }
 
 void TCPServer::Impl::stop()
@@ -170,6 +178,7 @@ void TCPServer::Impl::stop()
         work.reset(); // run() returns once the cancelled waits have finished
     });
     thread.join();
+    started = false;
     live.clear();
 }
 
@@ -565,8 +574,12 @@ bool TCPServer::listen(std::uint16_t port)
             asio::post(m->io, [this] { m->acceptPending(); });
         return true;
     });
-    if (taken && !m->running())
-        m->start();
+    if (taken && !m->running() && !m->start()) {
+        asio::error_code ignored;
+        m->acceptor.close(ignored);
+        m->boundPort = 0;
+        return false;
+    }
     return taken;
 }
 
