@@ -33,14 +33,10 @@ bool startsLikeSignature(std::span<const std::uint8_t> bytes)
 
 } // namespace
 
-std::vector<StationReport> ReportStream::append(std::span<const std::uint8_t> bytes)
+std::size_t ReportStream::decode(std::span<const std::uint8_t> data, std::size_t pos, std::size_t until,
+                                 std::vector<StationReport>& reports)
 {
-    std::vector<StationReport> reports;
-    m_buffer.insert(m_buffer.end(), bytes.begin(), bytes.end());
-    const std::span<const std::uint8_t> data(m_buffer);
-
-    std::size_t pos = 0;
-    while (pos < data.size()) {
+    while (pos < until) {
         const auto rest = data.subspan(pos);
         if (!startsLikeSignature(rest)) {
             const std::size_t next = nextCandidate(data, pos + 1);
@@ -64,8 +60,30 @@ std::vector<StationReport> ReportStream::append(std::span<const std::uint8_t> by
         ++m_decoded;
         pos += StationReportSize;
     }
+    return pos;
+}
 
-    m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(pos));
+std::vector<StationReport> ReportStream::append(std::span<const std::uint8_t> bytes)
+{
+    std::vector<StationReport> reports;
+    std::size_t from = 0; // where the new bytes are read in place, without a copy
+    if (!m_buffer.empty()) {
+        // What is held back is completed with at most two reports' worth of the new bytes: enough
+        // that, once the held bytes are behind, everything left lies in `bytes` alone.
+        const std::size_t held = m_buffer.size();
+        const std::size_t take = std::min(bytes.size(), 2 * StationReportSize);
+        m_buffer.insert(m_buffer.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+        const std::size_t pos = decode(m_buffer, 0, held, reports);
+        if (pos < held) {
+            // A report still arriving, and every new byte is already in the buffer behind it.
+            m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(pos));
+            return reports;
+        }
+        from = pos - held;
+        m_buffer.clear();
+    }
+    const std::size_t pos = decode(bytes, from, bytes.size(), reports);
+    m_buffer.assign(bytes.begin() + static_cast<std::ptrdiff_t>(pos), bytes.end());
     // A burst may have grown the buffer far beyond one report; do not keep that memory per connection.
     if (m_buffer.capacity() > 16 * StationReportSize)
         m_buffer.shrink_to_fit();

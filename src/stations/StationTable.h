@@ -17,7 +17,7 @@ class StationTable : public RowTable<StationRow>
 {
 public:
     const std::string& cell(int r, int c) const;
-    void setCell(int r, int c, std::string text); // station rows only (1..rowCount()-2)
+    void setCell(int r, int c, std::string text); // station rows only (1..rowCount()-2), never the name
 
     // First row (1..rowCount()-1) whose computer name equals `name` byte for byte; an empty name never matches.
     std::optional<int> FindStationRow(std::string_view name) const;

@@ -9,7 +9,7 @@
 #include "log/ui/FollowNewestRows.h"
 #include "log/ui/HistoryTableModel.h"
 #include "net/BroadcastAddress.h"
-#include "net/qt/TCPServer.h"
+#include "net/TCPServer.h"
 #include "net/qt/UDPServer.h"
 #include "report/ui/TNomiPeriod.h"
 #include "report/ui/WorkReport.h"
@@ -221,12 +221,11 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent), m_option
 
 TForm1::~TForm1()
 {
-    // The listener's reader threads use the report processor and the tables, which are members
-    // and would go before the window's child objects do: stop the network first.
-    delete m_tcpServer;
-    m_tcpServer = nullptr;
+    // The network thread uses the report processor and the tables, which are members and would go
+    // before the window's child objects do: stop it first, after the discovery endpoint it watches.
     delete m_udpServer;
     m_udpServer = nullptr;
+    m_tcpServer.reset();
     delete m_workReport;
     m_workReport = nullptr;
     delete Grid;
@@ -332,7 +331,7 @@ void TForm1::createComponents()
     });
     RxTrayIcon1->show();
 
-    m_tcpServer = new TCPServer(this);
+    m_tcpServer = std::make_unique<TCPServer>();
 }
 
 void TForm1::setUpTable(QTableView* view, std::span<const int> widths, int rowHeight)
@@ -428,7 +427,7 @@ void TForm1::setResetFlags(bool closeAfterReset, bool waitAfterReset)
 
 void TForm1::attachDiscoveryHandler()
 {
-    m_udpServer->attachTcpServer(m_tcpServer);
+    m_udpServer->attachTcpServer(m_tcpServer.get());
 }
 
 void TForm1::setListenerPort(int port)
@@ -451,7 +450,7 @@ void TForm1::startListening()
 {
     m_processor = std::make_unique<ReportProcessor>(m_stations, m_history, *m_sessionLog, *m_tcpServer, Prices, Games,
                                                     ResumeSettings{CloseAfterReset, WaitAfterReset});
-    // Runs on reader threads, after the mutex is released: the models only post a reload.
+    // Runs on the network thread, after the mutex is released: the models only post a reload.
     m_processor->setChangedCallback([stations = m_stationModel, history = m_historyModel] {
         stations->requestReload();
         history->requestReload();

@@ -5,7 +5,7 @@
 #include "commands/ui/TForm2.h"
 #include "core/Cp1251.h"
 #include "core/StationRow.h"
-#include "net/qt/TCPServer.h"
+#include "net/TCPServer.h"
 #include "net/qt/UDPServer.h"
 #include "report/ui/TForm3.h"
 #include "report/ui/TNomiPeriod.h"
