@@ -256,7 +256,7 @@ TEST_F(ControllerFixture, ACommandThatIsNotDeliveredWholeIsReportedNeverSent)
     CommandMenuController async{prices, games, later, StationRows::of(table)};
     std::vector<ClickOutcome> told;
     async.setDeliveryHandler([&told](const ClickOutcome& outcome) { told.push_back(outcome); });
-    ASSERT_TRUE(async.open(1));
+    ASSERT_TRUE(async.open(A));
 
     struct Case
     {
@@ -283,7 +283,7 @@ TEST_F(ControllerFixture, ACommandThatIsNotDeliveredWholeIsReportedNeverSent)
 
     // A transport that answers at once gives its answer as the click's result.
     transport.connected = {"127.0.0.2"};
-    ASSERT_TRUE(menu.open(1));
+    ASSERT_TRUE(menu.open(A));
     EXPECT_EQ(menu.click(tags::Free, "", noDialog()).result, ClickResult::Sent);
 }
 
