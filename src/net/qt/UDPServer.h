@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/UniqueFd.h"
+
 #include <QObject>
 
 #include <mutex>
@@ -59,7 +61,7 @@ private:
     void closeSocket();
     void watch();
 
-    int m_fd = -1;
+    UniqueFd m_fd;
     quint16 m_localPort = 0;
     mutable std::mutex m_mutex; // the remote end, between the window's thread and the network thread
     quint16 m_remotePort = 0;

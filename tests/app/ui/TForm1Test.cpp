@@ -56,10 +56,27 @@ public:
 namespace ostrel {
 namespace {
 
-TForm1::Options windowOnly()
+// The server's and the window's options, and whether to start, as main() would.
+struct TestOptions : ServerOptions, MainWindowOptions
 {
-    TForm1::Options options;
-    options.start = false;
+    bool start = false;
+};
+
+// The server and its window; started when the options say so.
+struct ServerWindow
+{
+    explicit ServerWindow(const TestOptions& options) : server(options), form(server, options)
+    {
+        if (options.start)
+            server.start(form);
+    }
+    Server server;
+    TForm1 form;
+};
+
+TestOptions windowOnly()
+{
+    TestOptions options;
     options.trayAvailable = [] { return true; };
     options.confirmUnload = [] {
         ADD_FAILURE() << "unexpected unload question";
@@ -130,7 +147,8 @@ std::optional<int> serverSideKeepIdle(int station)
 
 TEST(TForm1, LaysOutTheWindowAndItsComponents)
 {
-    TForm1 form(windowOnly());
+    ServerWindow built(windowOnly());
+    TForm1& form = built.form;
     EXPECT_EQ(form.windowTitle(), TForm1::Caption);
     EXPECT_TRUE(TForm1::Caption.endsWith(QLatin1Char(']')) && TForm1::Caption.contains(QLatin1Char('[')));
 
@@ -189,7 +207,8 @@ TEST(TForm1, LaysOutTheWindowAndItsComponents)
 
 TEST(TForm1, TablesHaveTheirColumnsRowsAndBehaviour)
 {
-    TForm1 form(windowOnly());
+    ServerWindow built(windowOnly());
+    TForm1& form = built.form;
     struct Table
     {
         QTableView* view;
@@ -252,7 +271,8 @@ QWidgetList shownTopLevels()
 // table and its header draw with and inside the margins the style leaves in a cell.
 TEST(TForm1, EveryTitleAndUsualCellTextFitsItsColumn)
 {
-    TForm1 form(windowOnly());
+    ServerWindow built(windowOnly());
+    TForm1& form = built.form;
     const QString time = QStringLiteral("23:59:59");
     const QString money = QStringLiteral("99999,99");
     struct Table
@@ -305,7 +325,8 @@ TEST(TForm1, EveryTitleAndUsualCellTextFitsItsColumn)
 
 TEST(TForm1, MenusAndTrayIcon)
 {
-    TForm1 form(windowOnly());
+    ServerWindow built(windowOnly());
+    TForm1& form = built.form;
     form.show();
     const QList<QAction*> bar = form.menuBar()->actions();
     ASSERT_EQ(bar.size(), 2);
@@ -334,7 +355,8 @@ TEST(TForm1, MenusAndTrayIcon)
 
 TEST(TForm1, LogoClickOpensTheWebAddress)
 {
-    TForm1 form(windowOnly());
+    ServerWindow built(windowOnly());
+    TForm1& form = built.form;
     form.show();
     UrlRecorder recorder;
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
@@ -359,7 +381,8 @@ TEST(TForm1, ClosingHidesAndOnlyAHiddenWindowAsksToUnload)
         ++asked;
         return answer;
     };
-    TForm1 form(options);
+    ServerWindow built(options);
+    TForm1& form = built.form;
     form.show();
 
     EXPECT_FALSE(form.close()); // the title bar's close button
@@ -390,7 +413,8 @@ TEST(TForm1, WithoutATrayClosingAsksAtOnce)
         ++asked;
         return false;
     };
-    TForm1 form(options);
+    ServerWindow built(options);
+    TForm1& form = built.form;
     form.show();
     EXPECT_FALSE(form.close());
     EXPECT_EQ(asked, 1);
@@ -399,7 +423,8 @@ TEST(TForm1, WithoutATrayClosingAsksAtOnce)
 
 TEST(TForm1, TrayDoubleClickTogglesTheWindow)
 {
-    TForm1 form(windowOnly());
+    ServerWindow built(windowOnly());
+    TForm1& form = built.form;
     form.show();
     emit form.RxTrayIcon1->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_FALSE(form.isVisible());
@@ -455,9 +480,10 @@ TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
         options.start = true;
         options.exeDir = QString::fromStdString(folder.path().string());
         options.showIniCorrupt = [&] { ++shown; };
-        TForm1 form(options);
-        ASSERT_TRUE(form.startupFailure());
-        EXPECT_NE(form.startupFailure()->find(c.cause), std::string::npos) << *form.startupFailure();
+        ServerWindow built(options);
+    TForm1& form = built.form;
+        ASSERT_TRUE(built.server.startupFailure());
+        EXPECT_NE(built.server.startupFailure()->find(c.cause), std::string::npos) << *built.server.startupFailure();
         EXPECT_EQ(shown, 1);
     }
     ::close(holder);
@@ -478,23 +504,24 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     options.exeDir = QString::fromStdString(folder.path().string());
     options.intervalDialog = &dialog;
     options.reportWindow = &reportWindow;
-    TForm1 form(options);
+    ServerWindow built(options);
+    TForm1& form = built.form;
 
-    ASSERT_FALSE(form.startupFailure()) << *form.startupFailure();
+    ASSERT_FALSE(built.server.startupFailure()) << *built.server.startupFailure();
     EXPECT_EQ(form.windowTitle(), TForm1::Caption + QStringLiteral("(Open)"));
-    EXPECT_EQ(form.sessionLogPath(), folder.file("Ostrel.log"));
-    EXPECT_FALSE(form.CloseAfterReset);
-    EXPECT_FALSE(form.WaitAfterReset);
-    EXPECT_EQ(form.Prices.lines(),
+    EXPECT_EQ(built.server.sessionLogPath(), folder.file("Ostrel.log"));
+    EXPECT_FALSE(built.server.closeAfterReset());
+    EXPECT_FALSE(built.server.waitAfterReset());
+    EXPECT_EQ(built.server.prices().lines(),
               (std::vector<std::string>{"Prices", utf8ToCp1251("Интернет=1,5"), "\xC8\xE3\xF0\xFB=2"}));
-    EXPECT_EQ(form.Games.count(), 2);
-    EXPECT_EQ(form.BroadcastAddress, "127.0.0.255");
-    ASSERT_NE(form.udpServer(), nullptr);
-    EXPECT_EQ(form.udpServer()->RemotePort(), 9);
+    EXPECT_EQ(built.server.games().count(), 2);
+    EXPECT_EQ(built.server.broadcastAddress(), "127.0.0.255");
+    ASSERT_NE(built.server.udpServer(), nullptr);
+    EXPECT_EQ(built.server.udpServer()->RemotePort(), 9);
     ASSERT_NE(form.PMenu, nullptr);
     EXPECT_FALSE(form.PMenu->topLevelActions().empty());
-    ASSERT_TRUE(form.tcpServer()->isListening());
-    ASSERT_NE(form.listenerPort(), 0);
+    ASSERT_TRUE(built.server.tcpServer().isListening());
+    ASSERT_NE(built.server.listenerPort(), 0);
 
     // The report menu runs the period dialog; cancelled, it changes nothing.
     int periodAsked = 0;
@@ -506,7 +533,7 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     EXPECT_EQ(periodAsked, 1);
 
     // A station at 127.0.0.2 reports that it is closed.
-    const int station = connectStation(0x7F000002, form.listenerPort());
+    const int station = connectStation(0x7F000002, built.server.listenerPort());
     ASSERT_GE(station, 0);
     StationReport closed;
     closed.statusCode = static_cast<std::int32_t>(StatusCode::Closed);
@@ -539,9 +566,10 @@ TEST(TForm1, ShutdownLeavesRunningSessionsAlone)
         auto options = windowOnly();
         options.start = true;
         options.exeDir = QString::fromStdString(folder.path().string());
-        TForm1 form(options);
-        ASSERT_FALSE(form.startupFailure()) << *form.startupFailure();
-        station = connectStation(0x7F000003, form.listenerPort());
+        ServerWindow built(options);
+    TForm1& form = built.form;
+        ASSERT_FALSE(built.server.startupFailure()) << *built.server.startupFailure();
+        station = connectStation(0x7F000003, built.server.listenerPort());
         ASSERT_GE(station, 0);
         StationReport running;
         running.statusCode = static_cast<std::int32_t>(StatusCode::Running);
