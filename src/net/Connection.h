@@ -2,8 +2,8 @@
 
 #include "commands/CommandTransport.h"
 #include "core/UniqueFd.h"
-#include "stations/StationLink.h"
 #include "stations/ReportStream.h"
+#include "stations/StationLink.h"
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>

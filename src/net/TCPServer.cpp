@@ -104,10 +104,13 @@ struct TCPServer::Impl
     void stop();
 
     void acceptPending();
+    // A station connected: the new connection is registered and its name look-up started.
     void TCPServerClientConnect(UniqueFd fd, const std::string& address);
     void nameArrived(const ConnectionPtr& connection, std::string name);
+    // A station's socket is readable: its reports are applied (TThreadOnRead).
     void TCPServerClientRead(const ConnectionPtr& connection);
     void waitReadable(const ConnectionPtr& connection);
+    // A station's connection ended: closed, and with `runHandling` its session logged and row removed.
     void TCPServerClientDisconnect(const ConnectionPtr& connection, bool runHandling);
     void forgetIfFinished(const ConnectionPtr& connection);
 

@@ -17,7 +17,7 @@ namespace ostrel {
 
 class StationReportSink;
 
-// The stations' TCP listener and the network thread that owns every station connection. The
+// TCPServer, the stations' TCP listener and the network thread that owns every station connection. The
 // thread accepts, receives, reassembles and applies reports (under StationTableMutex), sends
 // commands and runs the disconnect handling with its session logging; other threads only post work
 // to it. Implements the command transport: a command goes to the first open connection from the

@@ -10,8 +10,9 @@ namespace ostrel {
 
 class StationReportSink;
 
-// Receives what one connection has and applies every whole report in arrival order. No longer a
-// thread: it runs on the network thread each time the connection's socket is readable.
+// TThreadOnRead, the read handler of one station connection: receives what the connection has and
+// applies every whole report in arrival order. It runs on the network thread each time the
+// connection's socket is readable.
 class TThreadOnRead
 {
 public:

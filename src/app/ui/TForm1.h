@@ -30,8 +30,8 @@ struct MainWindowOptions
 {
     std::function<bool()> confirmUnload{}; // the unload question: true for Yes
     std::function<bool()> trayAvailable{}; // whether the desktop shows tray icons
-    TForm2* intervalDialog = nullptr;    // the command menu's game dialog; without it no PMenu is built
-    TForm3* reportWindow = nullptr;      // the work report's window; without it N3 does nothing
+    TForm2* intervalDialog = nullptr;      // the command menu's game dialog; without it no PMenu is built
+    TForm3* reportWindow = nullptr;        // the work report's window; without it N3 does nothing
 };
 
 // TForm1, the main window: the station table on top, the history table below, the report menu and
@@ -54,21 +54,21 @@ public:
     ~TForm1() override;
 
     // The components, under the names the salon's maintainers know them by.
-    QFrame* Bevel1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    GifAnimator* RxGIFAnimator1 = nullptr;
-    QLabel* Image1 = nullptr;     // the salon's logo, a link to its web address
-    QTableView* logGrid = nullptr; // the history table
-    QTableView* Grid = nullptr;    // the station table
-    QAction* FileMenu = nullptr;   // "Файл": no items, no action
-    QMenu* ReportsMenu = nullptr;
-    QAction* N3 = nullptr;                // "Отчет о времени работы": the work report
-    QSystemTrayIcon* RxTrayIcon1 = nullptr;
-    QMenu* PopupMenu1 = nullptr;          // the tray icon's menu
-    QAction* Close1 = nullptr;            // the tray menu's "Close": hides, or asks to unload
-    CommandMenu* PMenu = nullptr;         // the stations' command menu, built by start-up
-    TNomiPeriod* NomiPeriod1 = nullptr;   // the work report's period dialog
+    QFrame* Bevel1 = nullptr;               // the sunken frame round the client area
+    QLabel* Label1 = nullptr;               // the station table's title
+    QLabel* Label2 = nullptr;               // the history table's title
+    GifAnimator* RxGIFAnimator1 = nullptr;  // the animated picture, paused while the window is hidden
+    QLabel* Image1 = nullptr;               // the salon's logo, a link to its web address
+    QTableView* logGrid = nullptr;          // the history table
+    QTableView* Grid = nullptr;             // the station table
+    QAction* FileMenu = nullptr;            // "Файл": no items, no action
+    QMenu* ReportsMenu = nullptr;           // "Отчеты"
+    QAction* N3 = nullptr;                  // "Отчет о времени работы": the work report
+    QSystemTrayIcon* RxTrayIcon1 = nullptr; // the tray icon: a double click shows or hides the window
+    QMenu* PopupMenu1 = nullptr;            // the tray icon's menu
+    QAction* Close1 = nullptr;              // the tray menu's "Close": hides, or asks to unload
+    CommandMenu* PMenu = nullptr;           // the stations' command menu, built by start-up
+    TNomiPeriod* NomiPeriod1 = nullptr;     // the work report's period dialog
 
     // Asked before every close; true lets the window close, which unloads the server.
     bool FormCloseQuery();

@@ -134,8 +134,8 @@ bool UDPServer::receivePending()
     for (int i = 0; i < DatagramsPerRun && m_fd; ++i) {
         sockaddr_in from{};
         socklen_t length = sizeof from;
-        const ssize_t got =
-            ::recvfrom(m_fd.get(), buffer.data(), buffer.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
+        const ssize_t got = ::recvfrom(m_fd.get(), buffer.data(), buffer.size(), MSG_DONTWAIT,
+                                       reinterpret_cast<sockaddr*>(&from), &length);
         if (got < 0) {
             if (errno == EINTR)
                 continue;

@@ -12,7 +12,7 @@ namespace ostrel {
 
 class TCPServer;
 
-// The discovery endpoint: one IPv4 UDP socket that receives stations' requests and sends the
+// UDPServer, the discovery endpoint: one IPv4 UDP socket that receives stations' requests and sends the
 // "Hi Client" datagram, the start-up announcement included, so every datagram leaves from LocalPort.
 // Once attached to the TCP server, its socket is watched and used on the network thread: a request
 // closes the station's older connection there and is answered right after, and the window's

@@ -481,7 +481,7 @@ TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
         options.exeDir = QString::fromStdString(folder.path().string());
         options.showIniCorrupt = [&] { ++shown; };
         ServerWindow built(options);
-    TForm1& form = built.form;
+        TForm1& form = built.form;
         ASSERT_TRUE(built.server.startupFailure());
         EXPECT_NE(built.server.startupFailure()->find(c.cause), std::string::npos) << *built.server.startupFailure();
         EXPECT_EQ(shown, 1);
@@ -567,7 +567,7 @@ TEST(TForm1, ShutdownLeavesRunningSessionsAlone)
         options.start = true;
         options.exeDir = QString::fromStdString(folder.path().string());
         ServerWindow built(options);
-    TForm1& form = built.form;
+        TForm1& form = built.form;
         ASSERT_FALSE(built.server.startupFailure()) << *built.server.startupFailure();
         station = connectStation(0x7F000003, built.server.listenerPort());
         ASSERT_GE(station, 0);
