@@ -50,16 +50,6 @@ void Server::failStartup(const std::string& cause)
         m_options.showIniCorrupt();
 }
 
-void Server::hideTaskbarEntry()
-{
-    m_window->hideTaskbarEntry();
-}
-
-void Server::appendOpenToCaption()
-{
-    m_window->appendOpenToCaption();
-}
-
 void Server::setSessionLogPath(const std::string& path)
 {
     m_sessionLogPath = path;
@@ -92,31 +82,14 @@ void Server::setDiscoveryRemotePort(int port)
     m_udpServer->setRemotePort(static_cast<quint16>(port));
 }
 
-void Server::setResetFlags(bool closeAfterReset, bool waitAfterReset)
-{
-    m_closeAfterReset = closeAfterReset;
-    m_waitAfterReset = waitAfterReset;
-}
-
 void Server::attachDiscoveryHandler()
 {
     m_udpServer->attachTcpServer(m_tcpServer.get());
 }
 
-void Server::setListenerPort(int port)
-{
-    m_listenerPort = static_cast<std::uint16_t>(port);
-}
-
 void Server::setStationKeepAlive(std::optional<int> seconds)
 {
     m_tcpServer->setKeepAliveSeconds(seconds);
-}
-
-void Server::setTariffs(TariffList prices, TariffList games)
-{
-    m_prices = std::move(prices);
-    m_games = std::move(games);
 }
 
 void Server::startListening()
@@ -133,11 +106,6 @@ void Server::startListening()
         throw StartupError("cannot listen on TCP port " + std::to_string(m_listenerPort) +
                            " (is another program using it?)");
     m_listenerPort = m_tcpServer->port();
-}
-
-void Server::buildCommandMenu()
-{
-    m_window->buildCommandMenu();
 }
 
 void Server::writeHeaderRows()

@@ -53,8 +53,6 @@ public:
 
     explicit Server(Options options = {});
     ~Server() override;
-    Server(const Server&) = delete;
-    Server& operator=(const Server&) = delete;
 
     // Runs start-up, the window's steps in their places. False after the failure path: the cause
     // is written to stderr and kept, and the one message is shown.
@@ -81,20 +79,28 @@ private:
     void failStartup(const std::string& cause);
 
     // The start-up steps, in the order runStartupSequence calls them.
-    void hideTaskbarEntry() override;
-    void appendOpenToCaption() override;
+    void hideTaskbarEntry() override { m_window->hideTaskbarEntry(); }
+    void appendOpenToCaption() override { m_window->appendOpenToCaption(); }
     void setSessionLogPath(const std::string& path) override;
     void createDiscoveryEndpoint() override;
     void setBroadcastAddress(int net) override;
     void setDiscoveryLocalPort(int port) override;
     void setDiscoveryRemotePort(int port) override;
-    void setResetFlags(bool closeAfterReset, bool waitAfterReset) override;
+    void setResetFlags(bool closeAfterReset, bool waitAfterReset) override
+    {
+        m_closeAfterReset = closeAfterReset;
+        m_waitAfterReset = waitAfterReset;
+    }
     void attachDiscoveryHandler() override;
-    void setListenerPort(int port) override;
+    void setListenerPort(int port) override { m_listenerPort = static_cast<std::uint16_t>(port); }
     void setStationKeepAlive(std::optional<int> seconds) override;
-    void setTariffs(TariffList prices, TariffList games) override;
+    void setTariffs(TariffList prices, TariffList games) override
+    {
+        m_prices = std::move(prices);
+        m_games = std::move(games);
+    }
     void startListening() override;
-    void buildCommandMenu() override;
+    void buildCommandMenu() override { m_window->buildCommandMenu(); }
     void writeHeaderRows() override;
     void announce() override;
 

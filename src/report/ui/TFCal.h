@@ -45,12 +45,12 @@ public slots:
     void ToolButton3Click();
     void ToolButton9Click();
     void ToolButton10Click();
-    // The date menu's items in order.
-    void N1Click(); // today
-    void N3Click(); // first of the month
-    void N4Click(); // last of the month
-    void N6Click(); // first of the year
-    void N7Click(); // last of the year
+    // The date menu's items in order: today, first and last of the month, first and last of the year.
+    void N1Click();
+    void N3Click();
+    void N4Click();
+    void N6Click();
+    void N7Click();
 
 private:
     // Runs a change of the grid's date and raises the change event when the date moved.

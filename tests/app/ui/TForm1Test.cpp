@@ -62,16 +62,19 @@ struct TestOptions : ServerOptions, MainWindowOptions
     bool start = false;
 };
 
-// The server and its window; started when the options say so.
-struct ServerWindow
+struct WithServer
 {
-    explicit ServerWindow(const TestOptions& options) : server(options), form(server, options)
+    Server server;
+};
+
+// The window on a server of its own, built as main() builds them.
+struct ServerWindow : WithServer, TForm1
+{
+    explicit ServerWindow(const TestOptions& options) : WithServer{Server(options)}, TForm1(server, options)
     {
         if (options.start)
-            server.start(form);
+            server.start(*this);
     }
-    Server server;
-    TForm1 form;
 };
 
 TestOptions windowOnly()
@@ -147,8 +150,7 @@ std::optional<int> serverSideKeepIdle(int station)
 
 TEST(TForm1, LaysOutTheWindowAndItsComponents)
 {
-    ServerWindow built(windowOnly());
-    TForm1& form = built.form;
+    ServerWindow form(windowOnly());
     EXPECT_EQ(form.windowTitle(), TForm1::Caption);
     EXPECT_TRUE(TForm1::Caption.endsWith(QLatin1Char(']')) && TForm1::Caption.contains(QLatin1Char('[')));
 
@@ -207,8 +209,7 @@ TEST(TForm1, LaysOutTheWindowAndItsComponents)
 
 TEST(TForm1, TablesHaveTheirColumnsRowsAndBehaviour)
 {
-    ServerWindow built(windowOnly());
-    TForm1& form = built.form;
+    ServerWindow form(windowOnly());
     struct Table
     {
         QTableView* view;
@@ -271,8 +272,7 @@ QWidgetList shownTopLevels()
 // table and its header draw with and inside the margins the style leaves in a cell.
 TEST(TForm1, EveryTitleAndUsualCellTextFitsItsColumn)
 {
-    ServerWindow built(windowOnly());
-    TForm1& form = built.form;
+    ServerWindow form(windowOnly());
     const QString time = QStringLiteral("23:59:59");
     const QString money = QStringLiteral("99999,99");
     struct Table
@@ -325,8 +325,7 @@ TEST(TForm1, EveryTitleAndUsualCellTextFitsItsColumn)
 
 TEST(TForm1, MenusAndTrayIcon)
 {
-    ServerWindow built(windowOnly());
-    TForm1& form = built.form;
+    ServerWindow form(windowOnly());
     form.show();
     const QList<QAction*> bar = form.menuBar()->actions();
     ASSERT_EQ(bar.size(), 2);
@@ -355,8 +354,7 @@ TEST(TForm1, MenusAndTrayIcon)
 
 TEST(TForm1, LogoClickOpensTheWebAddress)
 {
-    ServerWindow built(windowOnly());
-    TForm1& form = built.form;
+    ServerWindow form(windowOnly());
     form.show();
     UrlRecorder recorder;
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
@@ -381,8 +379,7 @@ TEST(TForm1, ClosingHidesAndOnlyAHiddenWindowAsksToUnload)
         ++asked;
         return answer;
     };
-    ServerWindow built(options);
-    TForm1& form = built.form;
+    ServerWindow form(options);
     form.show();
 
     EXPECT_FALSE(form.close()); // the title bar's close button
@@ -413,8 +410,7 @@ TEST(TForm1, WithoutATrayClosingAsksAtOnce)
         ++asked;
         return false;
     };
-    ServerWindow built(options);
-    TForm1& form = built.form;
+    ServerWindow form(options);
     form.show();
     EXPECT_FALSE(form.close());
     EXPECT_EQ(asked, 1);
@@ -423,8 +419,7 @@ TEST(TForm1, WithoutATrayClosingAsksAtOnce)
 
 TEST(TForm1, TrayDoubleClickTogglesTheWindow)
 {
-    ServerWindow built(windowOnly());
-    TForm1& form = built.form;
+    ServerWindow form(windowOnly());
     form.show();
     emit form.RxTrayIcon1->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_FALSE(form.isVisible());
@@ -480,10 +475,9 @@ TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
         options.start = true;
         options.exeDir = QString::fromStdString(folder.path().string());
         options.showIniCorrupt = [&] { ++shown; };
-        ServerWindow built(options);
-        TForm1& form = built.form;
-        ASSERT_TRUE(built.server.startupFailure());
-        EXPECT_NE(built.server.startupFailure()->find(c.cause), std::string::npos) << *built.server.startupFailure();
+        ServerWindow form(options);
+        ASSERT_TRUE(form.server.startupFailure());
+        EXPECT_NE(form.server.startupFailure()->find(c.cause), std::string::npos) << *form.server.startupFailure();
         EXPECT_EQ(shown, 1);
     }
     ::close(holder);
@@ -504,24 +498,23 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     options.exeDir = QString::fromStdString(folder.path().string());
     options.intervalDialog = &dialog;
     options.reportWindow = &reportWindow;
-    ServerWindow built(options);
-    TForm1& form = built.form;
+    ServerWindow form(options);
 
-    ASSERT_FALSE(built.server.startupFailure()) << *built.server.startupFailure();
+    ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
     EXPECT_EQ(form.windowTitle(), TForm1::Caption + QStringLiteral("(Open)"));
-    EXPECT_EQ(built.server.sessionLogPath(), folder.file("Ostrel.log"));
-    EXPECT_FALSE(built.server.closeAfterReset());
-    EXPECT_FALSE(built.server.waitAfterReset());
-    EXPECT_EQ(built.server.prices().lines(),
+    EXPECT_EQ(form.server.sessionLogPath(), folder.file("Ostrel.log"));
+    EXPECT_FALSE(form.server.closeAfterReset());
+    EXPECT_FALSE(form.server.waitAfterReset());
+    EXPECT_EQ(form.server.prices().lines(),
               (std::vector<std::string>{"Prices", utf8ToCp1251("Интернет=1,5"), "\xC8\xE3\xF0\xFB=2"}));
-    EXPECT_EQ(built.server.games().count(), 2);
-    EXPECT_EQ(built.server.broadcastAddress(), "127.0.0.255");
-    ASSERT_NE(built.server.udpServer(), nullptr);
-    EXPECT_EQ(built.server.udpServer()->RemotePort(), 9);
+    EXPECT_EQ(form.server.games().count(), 2);
+    EXPECT_EQ(form.server.broadcastAddress(), "127.0.0.255");
+    ASSERT_NE(form.server.udpServer(), nullptr);
+    EXPECT_EQ(form.server.udpServer()->RemotePort(), 9);
     ASSERT_NE(form.PMenu, nullptr);
     EXPECT_FALSE(form.PMenu->topLevelActions().empty());
-    ASSERT_TRUE(built.server.tcpServer().isListening());
-    ASSERT_NE(built.server.listenerPort(), 0);
+    ASSERT_TRUE(form.server.tcpServer().isListening());
+    ASSERT_NE(form.server.listenerPort(), 0);
 
     // The report menu runs the period dialog; cancelled, it changes nothing.
     int periodAsked = 0;
@@ -533,7 +526,7 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     EXPECT_EQ(periodAsked, 1);
 
     // A station at 127.0.0.2 reports that it is closed.
-    const int station = connectStation(0x7F000002, built.server.listenerPort());
+    const int station = connectStation(0x7F000002, form.server.listenerPort());
     ASSERT_GE(station, 0);
     StationReport closed;
     closed.statusCode = static_cast<std::int32_t>(StatusCode::Closed);
@@ -566,10 +559,9 @@ TEST(TForm1, ShutdownLeavesRunningSessionsAlone)
         auto options = windowOnly();
         options.start = true;
         options.exeDir = QString::fromStdString(folder.path().string());
-        ServerWindow built(options);
-        TForm1& form = built.form;
-        ASSERT_FALSE(built.server.startupFailure()) << *built.server.startupFailure();
-        station = connectStation(0x7F000003, built.server.listenerPort());
+        ServerWindow form(options);
+        ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
+        station = connectStation(0x7F000003, form.server.listenerPort());
         ASSERT_GE(station, 0);
         StationReport running;
         running.statusCode = static_cast<std::int32_t>(StatusCode::Running);
