@@ -908,7 +908,7 @@ void Simulator::powerCut(Station& s, SteadyClock::time_point now)
     s.outBytes = 0;
     s.in.clear();
     watchWrite(s, false);
-    s.staleTcp = std::move(s.tcp.get());
+    s.staleTcp = std::move(s.tcp);
     s.staleLastCode = s.lastSentCode;
     epoll_event ev{};
     ev.events = EPOLLIN | EPOLLRDHUP;
