@@ -64,13 +64,13 @@ inline Bytes concat(std::initializer_list<Bytes> parts)
     return all;
 }
 
-using TempDir = TempFolder;
+using TempDir = testing::TempFolder;
 
 // Everything report processing writes to, with the transport supplied by the test.
 struct LiveState
 {
     explicit LiveState(CommandTransport& transport, ResumeSettings settings = {})
-        : log(dir.path() + "/Ostrel.log", history, [] { return 46000.5; }),
+        : log(dir.file("Ostrel.log"), history, [] { return 46000.5; }),
           processor(table, history, log, transport, prices, games, settings)
     {}
 
