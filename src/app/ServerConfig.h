@@ -43,6 +43,10 @@ public:
     // about twice the time. Absent: the system's keep-alive timing.
     std::optional<int> keepAliveSeconds() const;
 
+    // [Alerts] WarnMinutes, optional, 0..1440: a game is warned of when this many minutes are left;
+    // 0 turns the warnings off. Absent: 5.
+    int warnMinutes() const;
+
     // Section [Price] into a list titled "Prices", [Game] into one titled "Games".
     TariffList prices() const;
     TariffList games() const;

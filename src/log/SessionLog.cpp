@@ -3,8 +3,10 @@
 #include "core/DateTime.h"
 #include "core/Texts.h"
 #include "log/HistoryTable.h"
+#include "log/SessionLogObserver.h"
 #include "log/SessionLogRecord.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -112,7 +114,13 @@ SessionLog::~SessionLog()
 LogResult SessionLog::LogSession(const StationRow& row, std::string_view comment)
 {
     std::lock_guard hold(m_fileLock);
-    const LogResult result = append(row, comment);
+    SessionLogRecord written;
+    std::uint64_t offset = 0;
+    const LogResult result = append(row, comment, written, offset);
+    if (result == LogResult::Appended) {
+        for (SessionLogObserver* observer : m_observers)
+            observer->sessionLogged(written, offset);
+    }
     // The log file is closed again by now; its descriptor becomes the reserve if that was used.
     if (m_spareFd < 0)
         m_spareFd = openSpare();
@@ -129,7 +137,20 @@ int SessionLog::openLogFile()
     return openRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
 }
 
-LogResult SessionLog::append(const StationRow& row, std::string_view comment)
+void SessionLog::addObserver(SessionLogObserver& observer)
+{
+    std::lock_guard hold(m_fileLock);
+    m_observers.push_back(&observer);
+}
+
+void SessionLog::removeObserver(SessionLogObserver& observer)
+{
+    std::lock_guard hold(m_fileLock);
+    std::erase(m_observers, &observer);
+}
+
+LogResult SessionLog::append(const StationRow& row, std::string_view comment, SessionLogRecord& written,
+                             std::uint64_t& offset)
 {
     const FileHandle file(openLogFile());
     if (file.fd() < 0)
@@ -163,6 +184,8 @@ LogResult SessionLog::append(const StationRow& row, std::string_view comment)
         syncParentDirectory(m_path);
 
     m_history.grow();
+    written = *record;
+    offset = static_cast<std::uint64_t>(at);
     return LogResult::Appended;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/StationRow.h"
+#include "log/SessionLogRecord.h"
 
 #include <cstdint>
 #include <functional>
@@ -8,10 +9,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrel {
 
 class HistoryTable;
+class SessionLogObserver;
 
 enum class LogResult
 {
@@ -44,12 +47,17 @@ public:
     // only a trailing fragment may be overwritten by a later append. nullopt when the file is missing.
     std::optional<std::uint64_t> stableLength() const;
 
+    // Told of every record appended from now on; taken under the lock appends hold, so a reader that
+    // adds itself and then asks stableLength() misses no record and meets none twice.
+    void addObserver(SessionLogObserver& observer);
+    void removeObserver(SessionLogObserver& observer);
+
     // Benchmarks only: appends skip fsync, so the cost of the sync can be measured apart. The
     // server never calls this; without the sync a closed session may be lost to a power failure.
     void skipSyncForBenchmark() { m_sync = false; }
 
 private:
-    LogResult append(const StationRow& row, std::string_view comment);
+    LogResult append(const StationRow& row, std::string_view comment, SessionLogRecord& written, std::uint64_t& offset);
     int openLogFile();
 
     std::string m_path;
@@ -57,6 +65,7 @@ private:
     Clock m_clock;
     mutable std::mutex m_fileLock;
     bool m_sync = true;
+    std::vector<SessionLogObserver*> m_observers; // under m_fileLock
     // A descriptor held in reserve: when the process has none left (a flood of connections), it
     // is given up so that a closed session can still be appended, and taken again afterwards.
     int m_spareFd = -1;
