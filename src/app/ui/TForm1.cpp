@@ -3,6 +3,7 @@
 #include "app/StartupError.h"
 #include "app/UnloadQuestion.h"
 #include "app/ui/GifAnimator.h"
+#include "app/ui/Hall.h"
 #include "commands/StationRows.h"
 #include "commands/ui/CommandMenu.h"
 #include "log/SessionLog.h"
@@ -229,6 +230,8 @@ TForm1::~TForm1()
     m_udpServer = nullptr;
     delete m_workReport;
     m_workReport = nullptr;
+    delete m_hall; // its observers go while the log and the processor they watch still exist
+    m_hall = nullptr;
     delete Grid;
     Grid = nullptr;
     delete logGrid;
@@ -331,6 +334,10 @@ void TForm1::createComponents()
             RxTrayIcon1DblClick();
     });
     RxTrayIcon1->show();
+
+    m_hall = new Hall(this, menuBar(), RxTrayIcon1, m_options.trayAvailable);
+
+    HallMenu = m_hall->menu();
 
     m_tcpServer = new TCPServer(this);
 }
@@ -447,6 +454,11 @@ void TForm1::setTariffs(TariffList prices, TariffList games)
     Games = std::move(games);
 }
 
+void TForm1::setWarnMinutes(int minutes)
+{
+    m_warnMinutes = minutes;
+}
+
 void TForm1::startListening()
 {
     m_processor = std::make_unique<ReportProcessor>(m_stations, m_history, *m_sessionLog, *m_tcpServer, Prices, Games,
@@ -456,6 +468,8 @@ void TForm1::startListening()
         stations->requestReload();
         history->requestReload();
     });
+    m_hall->attach(
+        {m_stations, *m_sessionLog, *m_processor, m_stationModel, AlertSettings{.warnMinutes = m_warnMinutes}});
     m_tcpServer->setReportProcessor(m_processor.get());
     if (!m_tcpServer->listen(m_listenerPort))
         throw StartupError("cannot listen on TCP port " + std::to_string(m_listenerPort) +
