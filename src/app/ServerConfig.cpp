@@ -137,6 +137,7 @@ ServerSettings ServerConfig::settings() const
     s.waitAfterReset = waitAfterReset();
     s.serverTcp = serverTcp();
     s.keepAliveSeconds = keepAliveSeconds();
+    s.warnMinutes = warnMinutes();
     return s;
 }
 

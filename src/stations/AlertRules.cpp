@@ -21,7 +21,7 @@ bool isSession(std::int32_t code)
 void AlertRules::dropped(const StationRow& row, double now)
 {
     if (const auto closes = burstClosesAt(); closes && now >= *closes)
-        take(now); // the old burst is over: told before this drop opens a new one
+        closeBurst(); // the old burst is over: told before this drop opens a new one
     if (m_burst.empty())
         m_burstStart = now;
     m_burst.push_back(row);
@@ -61,21 +61,25 @@ bool AlertRules::reported(const StationRow& row, const StationReport& report)
     return changed;
 }
 
+void AlertRules::closeBurst()
+{
+    if (static_cast<int>(m_burst.size()) >= m_settings.powerCutCount) {
+        m_due.push_back({HallAlert::Kind::PowerCut, {}, {}, {}, {}, static_cast<int>(m_burst.size())});
+    } else {
+        for (const StationRow& row : m_burst) {
+            if (!row[ColSum].empty())
+                m_due.push_back({HallAlert::Kind::Dropped, row[ColComputer], row[ColStatus], row[ColSum], {}, 0});
+        }
+    }
+    m_burst.clear();
+}
+
 std::vector<HallAlert> AlertRules::take(double now)
 {
+    if (const auto closes = burstClosesAt(); closes && now >= *closes)
+        closeBurst();
     std::vector<HallAlert> out = std::move(m_due);
     m_due.clear();
-    if (const auto closes = burstClosesAt(); closes && now >= *closes) {
-        if (static_cast<int>(m_burst.size()) >= m_settings.powerCutCount) {
-            out.push_back({HallAlert::Kind::PowerCut, {}, {}, {}, {}, static_cast<int>(m_burst.size())});
-        } else {
-            for (const StationRow& row : m_burst) {
-                if (!row[ColSum].empty())
-                    out.push_back({HallAlert::Kind::Dropped, row[ColComputer], row[ColStatus], row[ColSum], {}, 0});
-            }
-        }
-        m_burst.clear();
-    }
     return out;
 }
 

@@ -4,6 +4,7 @@
 #include "stations/StationReport.h"
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -26,6 +27,12 @@ struct HallAlert
     std::string left; // TimeLow: the time left cell
     int count = 0;    // PowerCut: stations dropped
     friend bool operator==(const HallAlert&, const HallAlert&) = default;
+    // For test failure messages.
+    friend std::ostream& operator<<(std::ostream& out, const HallAlert& a)
+    {
+        return out << static_cast<int>(a.kind) << ' ' << a.computer << ' ' << a.tariff << ' ' << a.sum << ' '
+                   << a.count;
+    }
 };
 
 struct AlertSettings
@@ -68,6 +75,8 @@ private:
         bool warned = false;
         bool overrun = false;
     };
+
+    void closeBurst();
 
     AlertSettings m_settings;
     std::vector<HallAlert> m_due;
