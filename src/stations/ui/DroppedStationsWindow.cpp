@@ -12,6 +12,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace ostrel {
 
 namespace {
@@ -86,7 +88,9 @@ void DroppedStationsWindow::setEntries(const std::vector<DroppedStation>& entrie
     m_table->setRowCount(static_cast<int>(entries.size()));
     for (int r = 0; r < static_cast<int>(entries.size()); ++r) {
         const DroppedStation& e = entries[static_cast<std::size_t>(r)];
-        const auto at = formatTime(e.droppedAt);
+        // The time alone for today's drops; a drop of an earlier day says its date too.
+        const bool today = std::floor(e.droppedAt) == std::floor(nowDayNumber());
+        const auto at = today ? formatTime(e.droppedAt) : formatDateTime(e.droppedAt);
         const QString texts[ColumnCount] = {
             fromCp1251(e.computer), fromCp1251(e.address), at ? fromUtf8(*at) : QString(),
             fromCp1251(e.tariff),   fromCp1251(e.price),   fromCp1251(e.sum),

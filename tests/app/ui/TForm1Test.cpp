@@ -1,5 +1,6 @@
 #include "app/ui/TForm1.h"
 #include "app/ui/Hall.h"
+#include "stations/HallWatch.h"
 #include "stations/ui/DroppedStationsWindow.h"
 #include "stations/ui/SummaryWindow.h"
 
@@ -555,6 +556,9 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
 
     ::close(station);
     EXPECT_TRUE(waitFor([&] { return form.Grid->model()->rowCount() == 1; }));
+    // The dropped station is listed by the hall, which watches the server the window started.
+    ASSERT_EQ(form.hall()->watch()->dropped().size(), 1u);
+    EXPECT_EQ(form.hall()->watch()->dropped()[0].address, "127.0.0.2");
 }
 
 // Unloading closes no session: a station in the middle of paid time is not logged.
