@@ -60,6 +60,7 @@ DroppedStationsWindow::DroppedStationsWindow(QWidget* parent) : QWidget(parent, 
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setDefaultSectionSize(84); // every column in sight at the window's width
     m_table->horizontalHeader()->setStretchLastSection(true);
 
     m_removeOne = new QPushButton(fromUtf8(hall::RemoveOne), this);
@@ -110,7 +111,9 @@ void DroppedStationsWindow::setEntries(const std::vector<DroppedStation>& entrie
 
 void DroppedStationsWindow::showAlert(const QString& text)
 {
-    m_status->setText(text);
+    // Only the newest alert shows: its time tells the operator how fresh it is.
+    const auto now = formatTime(nowDayNumber());
+    m_status->setText(now ? fromUtf8(*now) + QLatin1Char(' ') + text : text);
     if (!isVisible())
         show();
 }
