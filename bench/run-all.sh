@@ -22,9 +22,11 @@ out=$build/results
 if [ $quick -eq 1 ]; then
     net_seconds=1; station_counts=(10 100); record_counts=(10000 100000)
     app_runs=3; idle_seconds=2; sim_stations=100; sim_seconds=2; core_calls=100000
+    server_counts=(100); idle_stations=1000
 else
     net_seconds=5; station_counts=(10 100 500 2000); record_counts=(10000 100000 1000000)
     app_runs=10; idle_seconds=10; sim_stations=500; sim_seconds=10; core_calls=1000000
+    server_counts=(100 500 2000); idle_stations=10000
 fi
 
 # 2,000 stations take two descriptors each in the bench process, plus the bare loop's.
@@ -51,8 +53,8 @@ run() { # name command...: runs a benchmark, keeps its output, shows it as it co
 # The real server (window offscreen) in a folder of its own, the simulator's stations at ten reports
 # a second each against it: its resident memory, threads and CPU while they run, and after.
 real_server() {
-    local stations=$1 seconds=$2 dir port pid ticks0 ticks1 hz
-    echo "== server: ostrel-server with ostrel-station --load --stations $stations --rate 10 --duration $seconds"
+    local stations=$1 seconds=$2 rate=${3:-10} dir port pid ticks0 ticks1 hz
+    echo "== server: ostrel-server with ostrel-station --load --stations $stations --rate $rate --duration $seconds"
     dir=$(mktemp -d /tmp/ostrel_bench_server.XXXXXX)
     cp "$(bin ostrel-server)" "$dir/"
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -73,14 +75,28 @@ real_server() {
     fi
     status() { awk -v k="$1" '$1 == k":" {print $2}' "/proc/$pid/status"; }
     ticks() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
+    user_ticks() { awk '{print $14}' "/proc/$pid/stat"; }
     hz=$(getconf CLK_TCK)
     echo "server_rss_idle_kib=$(status VmRSS)"
     echo "server_threads_idle=$(status Threads)"
     ticks0=$(ticks)
-    "$(bin ostrel-station)" --server 127.0.0.1 --port "$port" --load --stations "$stations" --rate 10 \
+    local user0
+    user0=$(user_ticks)
+    # CPU is counted from before the first connection, so accepting the stations and naming them
+    # is charged to the reports too; the steady state is also given alone.
+    "$(bin ostrel-station)" --server 127.0.0.1 --port "$port" --load --stations "$stations" --rate "$rate" \
         --duration "$seconds" --summary >"$out/server_stations.txt" 2>&1 &
-    local sim=$! peak_rss=0 peak_threads=0 rss threads
+    # The steady state: from half-way to two seconds before the stations leave (their goodbyes,
+    # thousands of disconnects at once, are not part of it).
+    local sim=$! peak_rss=0 peak_threads=0 rss threads started=$SECONDS ticks_half="" half_at=0
+    local ticks_late="" late_at=0
     while kill -0 $sim 2>/dev/null; do
+        if [ -z "$ticks_half" ] && [ $((SECONDS - started)) -ge $((seconds / 2)) ]; then
+            ticks_half=$(ticks); half_at=$(date +%s.%N)
+        fi
+        if [ -z "$ticks_late" ] && [ $((SECONDS - started)) -ge $((seconds - 2)) ]; then
+            ticks_late=$(ticks); late_at=$(date +%s.%N)
+        fi
         rss=$(status VmRSS); threads=$(status Threads)
         [ "${rss:-0}" -gt $peak_rss ] && peak_rss=$rss
         [ "${threads:-0}" -gt $peak_threads ] && peak_threads=$threads
@@ -88,11 +104,24 @@ real_server() {
     done
     wait $sim || true
     ticks1=$(ticks)
+    local user1
+    user1=$(user_ticks)
+    local sent
+    sent=$(sed -n 's/^reports_sent=//p' "$out/server_stations.txt")
     echo "server_stations=$stations"
-    echo "server_reports_sent=$(sed -n 's/^reports_sent=//p' "$out/server_stations.txt")"
+    echo "server_rate=$rate"
+    echo "server_reports_sent=$sent"
+    echo "server_cpu_us_per_report=$(awk -v t=$((ticks1 - ticks0)) -v hz="$hz" -v n="${sent:-0}" \
+        'BEGIN {if (n > 0) printf "%.2f", 1e6 * t / hz / n; else print 0}')"
+    # In user space (our code, Qt, libc); the rest is the kernel's: on loopback the TCP receive
+    # path, the acknowledgement each report gets and its delivery to the station's socket.
+    echo "server_cpu_user_us_per_report=$(awk -v t=$((user1 - user0)) -v hz="$hz" -v n="${sent:-0}" \
+        'BEGIN {if (n > 0) printf "%.2f", 1e6 * t / hz / n; else print 0}')"
     echo "server_rss_peak_kib=$peak_rss"
     echo "server_threads_peak=$peak_threads"
     echo "server_cpu_percent=$(awk -v t=$((ticks1 - ticks0)) -v hz="$hz" -v s="$seconds" 'BEGIN {printf "%.1f", 100 * t / hz / s}')"
+    echo "server_cpu_percent_steady=$(awk -v t=$((${ticks_late:-0} - ${ticks_half:-0})) -v hz="$hz" -v a="$half_at" \
+        -v b="$late_at" 'BEGIN {if (b > a && a > 0) printf "%.2f", 100 * t / hz / (b - a); else print 0}')"
     sleep 3
     echo "server_rss_after_kib=$(status VmRSS)"
     echo "server_threads_after=$(status Threads)"
@@ -116,6 +145,12 @@ cat "$out/machine.txt"
 # First of the network benchmarks: thousands of loopback connections later leave their ports in
 # TIME_WAIT, and a port chosen for the server among them may not be bound again.
 real_server "$sim_stations" "$sim_seconds" | tee "$out/server.txt"
+# The real server's CPU per report as the stations grow (beside report processing alone, from
+# bench_net), and thousands of stations that stay connected and nearly silent.
+for n in "${server_counts[@]}"; do
+    real_server "$n" "$sim_seconds" | tee "$out/server_$n.txt"
+done
+real_server "$idle_stations" "$sim_seconds" 0.001 | tee "$out/server_idle.txt"
 run core "$(bin bench_core)" "$core_calls"
 run stations "$(bin bench_stations)"
 run station_bench "$(bin station_bench)" "$sim_stations" 10 "$sim_seconds"

@@ -5,7 +5,7 @@
 #   scripts/deps.sh test   all of the above, and what the tests, sanitizers, fuzzers and print tests need
 set -euo pipefail
 
-run_packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libinih-dev libgl-dev fonts-liberation2
+run_packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libinih-dev libasio-dev libgl-dev fonts-liberation2
               qt6-translations-l10n)
 # help2man writes the manual pages; CPack's shlibdeps needs dpkg-shlibdeps (dpkg-dev) and file.
 package_packages=(help2man dpkg-dev file lintian desktop-file-utils man-db)

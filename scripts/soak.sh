@@ -224,7 +224,7 @@ finished_reports=$(summary finished_reports)
 reset_closes=$(summary reset_closes)
 [ -n "$sessions" ] || fail "the simulator printed no summary: $(tail -5 station.err)"
 
-# Back to idle: every connection closed and forgotten, the reader pool's threads timed out.
+# Back to idle: every connection closed and forgotten, the name look-up threads timed out.
 settled=0
 for _ in $(seq 1 120); do
     kill -0 "$server_pid" 2>/dev/null || break

@@ -29,11 +29,14 @@ ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
     build_and_test build/asan -DCMAKE_BUILD_TYPE=Debug -DOSTREL_SANITIZE=ON -DOSTREL_BENCH=OFF
 
 # Only the threaded tests' executables are built here (CTest label *_threads), which keeps this
-# step to a few minutes. A data race stops the test at its first report.
+# step to a few minutes. A data race stops the test at its first report. Left out: widget tests that
+# run no thread of ours but show a view, which makes Debian's uninstrumented Qt hand image work to
+# its own thread pool, whose joins ThreadSanitizer cannot see.
+tsan_skip='^FollowNewestRows\.'
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_TSAN=ON -DOSTREL_BENCH=OFF >/dev/null
 cmake --build build/tsan -j "$jobs" --target threaded_tests
 TSAN_OPTIONS=halt_on_error=1 \
-    in_private_net ctest --test-dir build/tsan -L threads --output-on-failure -j "$jobs" --timeout 300
+    in_private_net ctest --test-dir build/tsan -L threads -E "$tsan_skip" --output-on-failure -j "$jobs" --timeout 300
 
 if [ -x scripts/fuzz.sh ]; then
     scripts/fuzz.sh 30

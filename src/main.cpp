@@ -1,3 +1,4 @@
+#include "app/ProcessLimits.h"
 #include "app/SingleInstance.h"
 #include "app/ui/QtTranslations.h"
 #include "app/ui/TForm1.h"
@@ -80,6 +81,10 @@ int main(int argc, char** argv)
         ostrel::SingleInstance::askToShow(ostrel::SingleInstanceName);
         return 0;
     }
+
+    // Thousands of stations each hold a descriptor; select() is not used anywhere, so numbers above
+    // 1024 are safe.
+    ostrel::raiseOpenFileLimit();
 
     QApplication app(argc, argv);
     // Hiding the main window to the tray, or closing the last dialog while it is hidden, must not

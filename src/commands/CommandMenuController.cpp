@@ -5,7 +5,10 @@
 #include "core/Cp1251.h"
 #include "core/TariffList.h"
 
+#include <memory>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 namespace ostrel {
 
@@ -17,6 +20,8 @@ std::optional<std::string> ClickOutcome::message() const
         return "Компьютер " + name + " (" + station.address + ") отключился, команда не отправлена";
     case ClickResult::NoConnection:
         return "Компьютер " + name + " (" + station.address + ") не подключен";
+    case ClickResult::NotDelivered:
+        return "Команда не доставлена компьютеру " + name + " (" + station.address + ")";
     case ClickResult::BadPrice:
         return "Цена тарифа \"" + cp1251ToUtf8(tariff) + "\" не является числом: \"" + cp1251ToUtf8(value) + "\"";
     case ClickResult::ZeroGame:
@@ -44,12 +49,52 @@ bool CommandMenuController::open(const StationKey& shown)
     return true;
 }
 
+namespace {
+
+ClickResult clickResult(SendResult result)
+{
+    switch (result) {
+    case SendResult::Sent:
+        return ClickResult::Sent;
+    case SendResult::NoConnection:
+        return ClickResult::NoConnection;
+    case SendResult::NotDelivered:
+        break;
+    }
+    return ClickResult::NotDelivered;
+}
+
+} // namespace
+
 ClickOutcome CommandMenuController::send(const StationRow& row, const StationCommand& command) const
 {
+    // The transport answers here and now or, when the send happens on another thread, later; the
+    // shared state tells the two apart without either side waiting.
+    struct Answer
+    {
+        std::mutex lock;
+        bool returned = false;
+        std::optional<SendResult> early;
+    };
+    const auto answer = std::make_shared<Answer>();
+    const CommandBytes bytes = encodeStationCommand(command);
+    m_transport.postToAddress(row[ColAddress], std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
+                              [answer, station = *m_station, handler = m_delivered](SendResult result) {
+                                  {
+                                      std::scoped_lock hold(answer->lock);
+                                      if (!answer->returned) {
+                                          answer->early = result;
+                                          return;
+                                      }
+                                  }
+                                  if (handler)
+                                      handler(ClickOutcome{clickResult(result), station, {}, {}});
+                              });
+    std::scoped_lock hold(answer->lock);
+    answer->returned = true;
     ClickOutcome outcome;
     outcome.station = *m_station;
-    outcome.result = SendStationCommand(m_transport, row, command) == SendResult::Sent ? ClickResult::Sent
-                                                                                       : ClickResult::NoConnection;
+    outcome.result = clickResult(answer->early.value_or(SendResult::Sent));
     return outcome;
 }
 

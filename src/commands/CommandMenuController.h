@@ -33,6 +33,7 @@ enum class ClickResult
     TimeUnreadable, // the row's times cannot be read for a game: nothing sent, nothing shown
     StationGone,    // the station left the table while the menu or dialog was open: nothing sent
     NoConnection,   // no open connection has the station's address: nothing sent
+    NotDelivered,   // the command did not go out whole; its connection was closed
     BadPrice,       // the tariff's value is not a number: nothing sent
     ZeroGame,       // a game of 0 minutes (0, or 1440, which wraps to 0): not sent
 };
@@ -45,7 +46,7 @@ struct ClickOutcome
     std::string value;  // the tariff's value text, Windows-1251, for BadPrice
 
     // The warning for the operator, in UTF-8, for the failures that are shown (StationGone,
-    // NoConnection, BadPrice, ZeroGame); nullopt for the others.
+    // NoConnection, NotDelivered, BadPrice, ZeroGame); nullopt for the others.
     std::optional<std::string> message() const;
 };
 
@@ -76,8 +77,15 @@ public:
     std::optional<std::string> confirmation(int tag) const;
 
     // Performs a click on an item of the menu. `ask` is called at most once, for the game items,
-    // and no lock is held while it runs.
+    // and no lock is held while it runs. A command is handed to the transport, which may learn only
+    // later whether it went out whole: then click() says Sent and the delivery handler gets the
+    // final outcome.
     ClickOutcome click(int tag, std::string_view tariff, const AskInterval& ask);
+
+    // Told of a command's final outcome when the transport learned it after click() returned; runs
+    // on the transport's thread, so it should only hand the outcome on.
+    using DeliveryHandler = std::function<void(const ClickOutcome&)>;
+    void setDeliveryHandler(DeliveryHandler handler) { m_delivered = std::move(handler); }
 
 private:
     ClickOutcome send(const StationRow& row, const StationCommand& command) const;
@@ -89,6 +97,7 @@ private:
     StationRows m_rows;
     CommandMenuItems m_items;
     std::optional<StationKey> m_station;
+    DeliveryHandler m_delivered;
 };
 
 } // namespace ostrel

@@ -1,31 +1,51 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrel {
 
 enum class SendResult
 {
-    Sent,
+    Sent,         // every byte was handed to the station's socket
     NoConnection, // no open connection has that address: nothing was sent
+    NotDelivered, // the connection failed or closed before the whole command went out; it was closed
 };
 
 // How a command reaches a station; the network layer implements it.
 class CommandTransport
 {
 public:
+    // Told once whether a posted command went out whole; runs on the thread that owns the
+    // connections, so it only hands the result on.
+    using SendDone = std::function<void(SendResult)>;
+
     virtual ~CommandTransport() = default;
 
-    // Hands the bytes, in one send, to the first open connection (in accept order) whose peer
-    // address equals `address` as dotted text. A socket error during the send closes that connection,
-    // which runs the disconnect handling on this thread (nested in StationTableMutex if held); the
-    // result is still Sent, as the bytes were handed over.
+    // Sends the bytes to the first open connection (in accept order) whose peer address equals
+    // `address` as dotted text, on the thread that owns the connections (report processing's
+    // resumption runs there). Bytes the socket cannot take at once follow as soon as it can, or the
+    // connection is closed; a failure closes the connection, which runs the disconnect handling on
+    // this thread (nested in StationTableMutex if held).
     virtual SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes) = 0;
+
+    // The same from any thread: the send happens where the connections live, and `done` learns
+    // the result there once it is known (Sent only when the whole command went out). By default
+    // the send happens here and now.
+    virtual void postToAddress(std::string address, std::vector<std::uint8_t> bytes, SendDone done)
+    {
+        const SendResult result = sendToAddress(address, bytes);
+        if (done)
+            done(result);
+    }
 
     // True when an open connection has that address. The menu and resumption ask before anything
     // else, so a station without a connection is reported before the operator is asked for minutes.
+    // Safe from any thread.
     virtual bool hasConnection(std::string_view address) const = 0;
 };
 

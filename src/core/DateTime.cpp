@@ -105,6 +105,21 @@ std::optional<TimeOfDay> timeOfDay(double x)
     return TimeOfDay{total / 3'600'000, total / 60'000 % 60, total / 1000 % 60, total % 1000};
 }
 
+std::optional<DateTimeParts> splitDateTime(double x)
+{
+    if (!isValidDateTime(x))
+        return std::nullopt;
+    double day = std::trunc(x);
+    auto ms = toMilliseconds(std::fabs(x - day));
+    if (!ms)
+        return std::nullopt;
+    if (*ms >= MillisecondsPerDay) {
+        day += x < 0 ? -1.0 : 1.0;
+        *ms -= MillisecondsPerDay;
+    }
+    return DateTimeParts{day, static_cast<double>(*ms) / static_cast<double>(MillisecondsPerDay)};
+}
+
 double encodeTime(int hour, int minute, int second, int millisecond)
 {
     const double ms = ((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + millisecond;

@@ -54,6 +54,16 @@ std::optional<TimeOfDay> timeOfDay(double x);
 // The whole milliseconds of x (rounded to the nearest), nullopt when not finite or out of range.
 std::optional<std::int64_t> toMilliseconds(double x);
 
+// x split into its date (whole days) and its time of day (a fraction of a day), after rounding to
+// the millisecond: 23:59:59.9996 is the next day at 0:00:00, not its own date with the time wrapped
+// round. nullopt when !isValidDateTime(x).
+struct DateTimeParts
+{
+    double day = 0;
+    double fraction = 0;
+};
+std::optional<DateTimeParts> splitDateTime(double x);
+
 double encodeTime(int hour, int minute, int second, int millisecond = 0);
 
 // The local date and time now, and today's date at 00:00, as day numbers.

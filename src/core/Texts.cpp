@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 namespace ostrel {
 
@@ -36,6 +37,15 @@ std::string_view trimBlanks(std::string_view text)
     return text;
 }
 
+// Drops a leading '-' or '+'; true for '-'.
+bool takeSign(std::string_view& text)
+{
+    const bool negative = text.starts_with('-');
+    if (negative || text.starts_with('+'))
+        text.remove_prefix(1);
+    return negative;
+}
+
 void appendNumber(std::string& out, int value, int minDigits)
 {
     char buffer[16];
@@ -60,26 +70,26 @@ std::optional<int> parseDigits(std::string_view text, std::size_t maxDigits)
     return value;
 }
 
-std::string formatTimeOfDay(const TimeOfDay& t)
+// Three numbers, each with at least its digit count, between the separators.
+std::string joinNumbers(char separator, std::array<std::pair<int, int>, 3> numbers)
 {
     std::string out;
-    appendNumber(out, t.hour, 1);
-    out += SalonFormat.timeSeparator;
-    appendNumber(out, t.minute, 2);
-    out += SalonFormat.timeSeparator;
-    appendNumber(out, t.second, 2);
+    for (const auto& [value, minDigits] : numbers) {
+        if (!out.empty())
+            out += separator;
+        appendNumber(out, value, minDigits);
+    }
     return out;
+}
+
+std::string formatTimeOfDay(const TimeOfDay& t)
+{
+    return joinNumbers(SalonFormat.timeSeparator, {{{t.hour, 1}, {t.minute, 2}, {t.second, 2}}});
 }
 
 std::string formatCivilDate(const CivilDate& d)
 {
-    std::string out;
-    appendNumber(out, d.day, 2);
-    out += SalonFormat.dateSeparator;
-    appendNumber(out, d.month, 2);
-    out += SalonFormat.dateSeparator;
-    appendNumber(out, d.year, 4);
-    return out;
+    return joinNumbers(SalonFormat.dateSeparator, {{{d.day, 2}, {d.month, 2}, {d.year, 4}}});
 }
 
 // Splits text at each separator; nullopt when it holds more than N fields.
@@ -176,11 +186,7 @@ std::optional<std::string> formatMoney(double value)
 std::optional<double> parseMoney(std::string_view text)
 {
     text = trimBlanks(text);
-    bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
+    const bool negative = takeSign(text);
 
     // Significant digits without leading zeros; the value is 0.<digits> x 10^point.
     std::string digits;
@@ -255,12 +261,7 @@ std::optional<double> parseMoney(std::string_view text)
 std::optional<double> parseDecimal(std::string_view text)
 {
     text = trimBlanks(text);
-    std::string plain;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        if (text.front() == '-')
-            plain += '-';
-        text.remove_prefix(1);
-    }
+    std::string plain = takeSign(text) ? "-" : "";
     bool anyDigit = false;
     bool separatorSeen = false;
     for (const char c : text) {
@@ -286,9 +287,7 @@ std::optional<double> parseDecimal(std::string_view text)
 std::optional<std::string> formatTime(double x)
 {
     const auto t = timeOfDay(x);
-    if (!t)
-        return std::nullopt;
-    return formatTimeOfDay(*t);
+    return t ? std::optional(formatTimeOfDay(*t)) : std::nullopt;
 }
 
 std::optional<double> parseTime(std::string_view text)
@@ -308,9 +307,7 @@ std::optional<double> parseTime(std::string_view text)
 std::optional<std::string> formatDate(double x)
 {
     const auto date = decodeDate(x);
-    if (!date)
-        return std::nullopt;
-    return formatCivilDate(*date);
+    return date ? std::optional(formatCivilDate(*date)) : std::nullopt;
 }
 
 std::optional<double> parseDate(std::string_view text)
@@ -332,23 +329,12 @@ std::optional<double> parseDate(std::string_view text)
 
 std::optional<std::string> formatDateTime(double x)
 {
-    if (!isValidDateTime(x))
-        return std::nullopt;
-    // Split after rounding to the millisecond, so 23:59:59.9996 shows as the next day at 0:00:00
-    // rather than as its own date with the time wrapped round.
-    double days = std::trunc(x);
-    auto ms = toMilliseconds(std::fabs(x - days));
-    if (!ms)
-        return std::nullopt;
-    if (*ms >= MillisecondsPerDay) {
-        days += x < 0 ? -1.0 : 1.0;
-        *ms -= MillisecondsPerDay;
-    }
-    const auto date = decodeDate(days);
+    const auto parts = splitDateTime(x);
+    const auto date = parts ? decodeDate(parts->day) : std::nullopt;
     if (!date)
         return std::nullopt;
     std::string out = formatCivilDate(*date);
-    const auto t = timeOfDay(static_cast<double>(*ms) / static_cast<double>(MillisecondsPerDay));
+    const auto t = timeOfDay(parts->fraction);
     if (t && (t->hour != 0 || t->minute != 0 || t->second != 0)) {
         out += ' ';
         out += formatTimeOfDay(*t);
@@ -399,11 +385,7 @@ std::string timeLowAlertText(std::string_view computer, std::string_view left)
 std::optional<int> parseWholeNumber(std::string_view text)
 {
     text = trimBlanks(text);
-    bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
+    const bool negative = takeSign(text);
     if (text.empty())
         return std::nullopt;
     std::int64_t value = 0;

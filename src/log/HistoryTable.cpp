@@ -2,20 +2,13 @@
 
 namespace ostrel {
 
-namespace {
-
-HistoryRow historyHeaders()
-{
-    HistoryRow headers;
-    for (int c = 0; c < StationColumnCount; ++c)
-        headers[static_cast<std::size_t>(c)] = StationHeaders[static_cast<std::size_t>(c)];
-    headers[HistoryColComment] = CommentHeader;
-    return headers;
-}
-
-} // namespace
-
-HistoryTable::HistoryTable() : m_rows{historyHeaders(), HistoryRow{}} {}
+HistoryTable::HistoryTable()
+    : RowTable([] {
+          HistoryRow titles;
+          titles[HistoryColComment] = CommentHeader;
+          return titles;
+      }())
+{}
 
 std::optional<HistoryRow> HistoryTable::newest() const
 {
@@ -30,13 +23,13 @@ void HistoryTable::fillSpare(const StationRow& row, std::string_view comment)
     for (int c = 0; c < StationColumnCount; ++c)
         spare[static_cast<std::size_t>(c)] = row[static_cast<std::size_t>(c)];
     spare[HistoryColComment] = std::string(comment);
-    ++m_version;
+    touch();
 }
 
 void HistoryTable::grow()
 {
     m_rows.emplace_back();
-    ++m_version;
+    touch();
 }
 
 } // namespace ostrel

@@ -11,27 +11,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace ostrel {
 
 namespace {
-
-class FileHandle
-{
-public:
-    explicit FileHandle(int fd) : m_fd(fd) {}
-    ~FileHandle()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 int openRetrying(const char* path, int flags, mode_t mode = 0)
 {
@@ -100,41 +84,91 @@ std::optional<SessionLogRecord> recordOfRow(const StationRow& row, std::string_v
 
 } // namespace
 
+struct SessionLog::OpenFile
+{
+    explicit OpenFile(int descriptor) : fd(descriptor) {}
+    ~OpenFile()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    const int fd;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
 SessionLog::SessionLog(std::string path, HistoryTable& history, Clock clock)
     : m_path(std::move(path)), m_history(history), m_clock(clock ? std::move(clock) : Clock(nowDayNumber)),
       m_spareFd(openSpare())
-{}
+{
+    m_syncThread = std::thread([this] { syncLoop(); });
+}
 
 SessionLog::~SessionLog()
 {
+    {
+        std::scoped_lock hold(m_fileLock);
+        m_stopping = true;
+    }
+    m_syncWanted.notify_all();
+    m_syncThread.join();
     if (m_spareFd >= 0)
         ::close(m_spareFd);
 }
 
+void SessionLog::skipSyncForBenchmark()
+{
+    std::scoped_lock hold(m_fileLock);
+    m_sync = false;
+}
+
 LogResult SessionLog::LogSession(const StationRow& row, std::string_view comment)
 {
-    std::lock_guard hold(m_fileLock);
-    SessionLogRecord written;
+    std::unique_lock hold(m_fileLock);
+    const auto written = m_written;
+    SessionLogRecord record;
     std::uint64_t offset = 0;
-    const LogResult result = append(row, comment, written, offset);
+    const LogResult result = append(row, comment, record, offset);
     if (result == LogResult::Appended) {
         for (SessionLogObserver* observer : m_observers)
-            observer->sessionLogged(written, offset);
+            observer->sessionLogged(record, offset);
     }
-    // The log file is closed again by now; its descriptor becomes the reserve if that was used.
+    // Unless the log thread still holds the file for its sync, the reserve is taken again now.
     if (m_spareFd < 0)
         m_spareFd = openSpare();
+    const bool wake = m_written != written;
+    hold.unlock();
+    if (wake)
+        m_syncWanted.notify_one();
     return result;
 }
 
-int SessionLog::openLogFile()
+std::shared_ptr<SessionLog::OpenFile> SessionLog::openLogFile()
 {
-    const int fd = openRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd >= 0 || (errno != EMFILE && errno != ENFILE) || m_spareFd < 0)
-        return fd;
-    ::close(m_spareFd);
-    m_spareFd = -1;
-    return openRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // The file the last append used, while its sync is pending, if it is still the one at the path.
+    struct stat st
+    {
+    };
+    if (m_file && ::stat(m_path.c_str(), &st) == 0 && st.st_dev == m_file->device && st.st_ino == m_file->inode)
+        return m_file;
+
+    int fd = openRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && m_spareFd >= 0) {
+        ::close(m_spareFd);
+        m_spareFd = -1;
+        fd = openRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    }
+    if (fd < 0)
+        return nullptr;
+    auto file = std::make_shared<OpenFile>(fd);
+    if (::fstat(fd, &st) != 0)
+        return nullptr;
+    file->device = st.st_dev;
+    file->inode = st.st_ino;
+    return file;
 }
 
 void SessionLog::addObserver(SessionLogObserver& observer)
@@ -152,13 +186,18 @@ void SessionLog::removeObserver(SessionLogObserver& observer)
 LogResult SessionLog::append(const StationRow& row, std::string_view comment, SessionLogRecord& written,
                              std::uint64_t& offset)
 {
-    const FileHandle file(openLogFile());
-    if (file.fd() < 0)
+    std::shared_ptr<OpenFile> file;
+    try {
+        file = openLogFile();
+    } catch (...) {
+        return LogResult::OpenFailed; // no memory for the handle: the descriptor went with it
+    }
+    if (!file)
         return LogResult::OpenFailed;
     struct stat st
     {
     };
-    if (::fstat(file.fd(), &st) != 0)
+    if (::fstat(file->fd, &st) != 0)
         return LogResult::OpenFailed;
 
     // After the last whole record: a fragment left by an interrupted append is overwritten, and
@@ -173,20 +212,84 @@ LogResult SessionLog::append(const StationRow& row, std::string_view comment, Se
 
     m_history.fillSpare(row, comment);
 
-    if (!writeAllAt(file.fd(), bytes.data(), bytes.size(), at) || (m_sync && ::fsync(file.fd()) != 0)) {
+    // From here the file has changed, or may have: the log thread syncs it either way.
+    m_file = file;
+    ++m_written;
+    if (!writeAllAt(file->fd, bytes.data(), bytes.size(), at)) {
         // A failed append should leave the file as it found it, so that readers do not meet a
         // fragment; if even this fails, the next append overwrites whatever is left.
-        if (::ftruncate(file.fd(), length) == 0 && m_sync)
-            ::fsync(file.fd());
+        (void)::ftruncate(file->fd, length);
         return LogResult::WriteFailed;
     }
-    if (length == 0 && m_sync)
-        syncParentDirectory(m_path);
+    if (length == 0)
+        m_directoryUnsynced = true;
 
     m_history.grow();
     written = *record;
     offset = static_cast<std::uint64_t>(at);
     return LogResult::Appended;
+}
+
+void SessionLog::syncLoop()
+{
+    std::unique_lock hold(m_fileLock);
+    for (;;) {
+        m_syncWanted.wait(hold, [this] { return m_stopping || m_durable < m_written; });
+        if (m_durable == m_written)
+            return; // stopping, and nothing left to sync
+        // Every append up to here rides on this one sync; those that come while it runs, on the next.
+        const std::uint64_t target = m_written;
+        std::shared_ptr<OpenFile> file = m_file;
+        const bool directory = std::exchange(m_directoryUnsynced, false);
+        const bool sync = m_sync;
+        hold.unlock();
+
+        bool ok = true;
+        if (sync && file) {
+            int rc;
+            do {
+                rc = ::fdatasync(file->fd);
+            } while (rc != 0 && errno == EINTR);
+            ok = rc == 0;
+        }
+        if (sync && directory)
+            syncParentDirectory(m_path);
+
+        hold.lock();
+        m_durable = target;
+        ++m_syncs;
+        if (!ok)
+            ++m_failedSyncs;
+        // Nothing appended since: the file is closed until the next append, and its descriptor
+        // becomes the reserve again if that was used.
+        if (m_written == target && m_file == file) {
+            m_file.reset();
+            file.reset();
+            if (m_spareFd < 0)
+                m_spareFd = openSpare();
+        }
+        file.reset();
+        m_synced.notify_all();
+    }
+}
+
+void SessionLog::waitDurable()
+{
+    std::unique_lock hold(m_fileLock);
+    const std::uint64_t target = m_written;
+    m_synced.wait(hold, [this, target] { return m_durable >= target; });
+}
+
+std::uint64_t SessionLog::syncs() const
+{
+    std::scoped_lock hold(m_fileLock);
+    return m_syncs;
+}
+
+std::uint64_t SessionLog::failedSyncs() const
+{
+    std::scoped_lock hold(m_fileLock);
+    return m_failedSyncs;
 }
 
 std::optional<std::uint64_t> SessionLog::stableLength() const

@@ -3,12 +3,16 @@
 #include "core/StationRow.h"
 #include "log/SessionLogRecord.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace ostrel {
@@ -21,16 +25,24 @@ enum class LogResult
     Appended,
     BadCell,     // a price, sum or time cell could not be read: nothing appended, history unchanged
     OpenFailed,  // the file could be neither opened nor created: the same
-    WriteFailed, // the write or its fsync failed: the spare row is filled but the table did not grow
+    WriteFailed, // the write failed: the spare row is filled but the table did not grow
 };
 
 // The session log Ostrel.log: a headerless sequence of 168-byte records, only ever appended.
+//
+// An append is written at once, under the log's own lock, so a process that is killed afterwards
+// loses nothing; a log thread makes it durable (fdatasync) within MaxSyncDelay, one sync for every
+// append that came meanwhile. No sync ever runs on the appending thread, which holds
+// StationTableMutex.
 class SessionLog
 {
 public:
     using Clock = std::function<double()>; // local date-time as a day number
 
+    static constexpr std::chrono::milliseconds MaxSyncDelay{20};
+
     SessionLog(std::string path, HistoryTable& history, Clock clock = {});
+    // Makes what was appended durable before it returns.
     ~SessionLog();
     SessionLog(const SessionLog&) = delete;
     SessionLog& operator=(const SessionLog&) = delete;
@@ -39,7 +51,7 @@ public:
 
     // Closes the session of a station-table row: appends its record after the last whole record
     // (a trailing fragment is overwritten), copies the row into the history table with the comment,
-    // and grows the history table. The append ends with fsync. Caller holds StationTableMutex.
+    // and grows the history table. Caller holds StationTableMutex.
     LogResult LogSession(const StationRow& row, std::string_view comment);
 
     // The file's length as appends leave it, taken under the lock appends hold. Whole records below
@@ -52,23 +64,43 @@ public:
     void addObserver(SessionLogObserver& observer);
     void removeObserver(SessionLogObserver& observer);
 
-    // Benchmarks only: appends skip fsync, so the cost of the sync can be measured apart. The
+    // Waits until every append so far is durable (or its sync failed). For tests and shutdown.
+    void waitDurable();
+    // Syncs done and syncs that failed, for tests and benchmarks.
+    std::uint64_t syncs() const;
+    std::uint64_t failedSyncs() const;
+
+    // Benchmarks only: appends are never synced, so the cost of the sync can be measured apart. The
     // server never calls this; without the sync a closed session may be lost to a power failure.
-    void skipSyncForBenchmark() { m_sync = false; }
+    void skipSyncForBenchmark();
 
 private:
+    struct OpenFile; // an open descriptor of the log file, shared by the appender and the log thread
+
     LogResult append(const StationRow& row, std::string_view comment, SessionLogRecord& written, std::uint64_t& offset);
-    int openLogFile();
+    std::shared_ptr<OpenFile> openLogFile();
+    void syncLoop();
 
     std::string m_path;
     HistoryTable& m_history;
     Clock m_clock;
     mutable std::mutex m_fileLock;
+    // The file as the last append left it, until the log thread has synced it (under m_fileLock).
+    std::shared_ptr<OpenFile> m_file;
+    std::uint64_t m_written = 0;      // appends (and truncations) so far, under m_fileLock
+    std::uint64_t m_durable = 0;      // of which synced, under m_fileLock
+    bool m_directoryUnsynced = false; // the file was created; its directory entry must be synced too
     bool m_sync = true;
+    bool m_stopping = false;
+    std::uint64_t m_syncs = 0;
+    std::uint64_t m_failedSyncs = 0;
+    std::condition_variable m_syncWanted;
+    std::condition_variable m_synced;
     std::vector<SessionLogObserver*> m_observers; // under m_fileLock
     // A descriptor held in reserve: when the process has none left (a flood of connections), it
     // is given up so that a closed session can still be appended, and taken again afterwards.
     int m_spareFd = -1;
+    std::thread m_syncThread; // last: it starts once everything above exists
 };
 
 } // namespace ostrel

@@ -1,9 +1,9 @@
 #include "log/SessionLogRecord.h"
 
+#include "core/LittleEndian.h"
 #include "core/ShortString.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -26,23 +26,6 @@ constexpr TextField StatusField{105, 40};
 constexpr TextField CommentField{146, 20};
 static_assert(CommentField.offset + 1 + CommentField.capacity + 1 == SessionLogRecordSize); // the pad byte
 
-void putDouble(std::uint8_t* at, double value)
-{
-    auto bits = std::bit_cast<std::uint64_t>(value);
-    for (int i = 0; i < 8; ++i) {
-        at[i] = static_cast<std::uint8_t>(bits & 0xFF);
-        bits >>= 8;
-    }
-}
-
-double getDouble(const std::uint8_t* at)
-{
-    std::uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i)
-        bits = (bits << 8) | at[i];
-    return std::bit_cast<double>(bits);
-}
-
 std::span<std::uint8_t> field(LogRecordBytes& bytes, TextField f)
 {
     return std::span<std::uint8_t>(bytes).subspan(f.offset, 1 + f.capacity);
@@ -64,12 +47,12 @@ void ScrambleLogRecord(std::span<std::uint8_t, SessionLogRecordSize> record)
 LogRecordBytes encodeLogRecord(const SessionLogRecord& record)
 {
     LogRecordBytes bytes{};
-    putDouble(&bytes[0], record.closedAt);
-    putDouble(&bytes[8], record.price);
-    putDouble(&bytes[16], record.start);
-    putDouble(&bytes[24], record.duration);
-    putDouble(&bytes[32], record.finish);
-    putDouble(&bytes[40], record.sum);
+    writeLe(bytes, 0, record.closedAt);
+    writeLe(bytes, 8, record.price);
+    writeLe(bytes, 16, record.start);
+    writeLe(bytes, 24, record.duration);
+    writeLe(bytes, 32, record.finish);
+    writeLe(bytes, 40, record.sum);
     static_assert(ReservedOffset == 48); // bytes 48..56 stay zero
     writeShortString(field(bytes, ComputerField), record.computer);
     writeShortString(field(bytes, AddressField), record.address);
@@ -87,12 +70,12 @@ SessionLogRecord decodeLogRecord(std::span<const std::uint8_t, SessionLogRecordS
     const std::span<const std::uint8_t, SessionLogRecordSize> view(plain);
 
     SessionLogRecord record;
-    record.closedAt = getDouble(&plain[0]);
-    record.price = getDouble(&plain[8]);
-    record.start = getDouble(&plain[16]);
-    record.duration = getDouble(&plain[24]);
-    record.finish = getDouble(&plain[32]);
-    record.sum = getDouble(&plain[40]);
+    record.closedAt = readLe<double>(view, 0);
+    record.price = readLe<double>(view, 8);
+    record.start = readLe<double>(view, 16);
+    record.duration = readLe<double>(view, 24);
+    record.finish = readLe<double>(view, 32);
+    record.sum = readLe<double>(view, 40);
     record.computer = readShortString(field(view, ComputerField));
     record.address = readShortString(field(view, AddressField));
     record.status = readShortString(field(view, StatusField));
@@ -102,7 +85,7 @@ SessionLogRecord decodeLogRecord(std::span<const std::uint8_t, SessionLogRecordS
 
 double logRecordClosedAt(std::span<const std::uint8_t, SessionLogRecordSize> bytes)
 {
-    return getDouble(bytes.data());
+    return readLe<double>(bytes, 0);
 }
 
 std::string_view logRecordStation(std::span<const std::uint8_t, SessionLogRecordSize> bytes,

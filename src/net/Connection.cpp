@@ -6,67 +6,46 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 namespace ostrel {
 
-Connection::Connection(int fd, std::string address, CloseHandler onClose)
-    : m_fd(fd), m_address(std::move(address)), m_onClose(std::move(onClose))
-{}
+Connection::Connection(asio::io_context& io, int fd, std::string address)
+    : m_socket(io), m_fd(fd), m_address(std::move(address))
+{
+    asio::error_code ignored;
+    m_socket.assign(asio::ip::tcp::v4(), fd, ignored);
+    if (ignored)
+        ::close(fd); // not registered with the reactor: the socket does not own it
+}
 
 Connection::~Connection()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    asio::error_code ignored;
+    m_socket.close(ignored);
 }
 
-const std::string& Connection::hostName() const
+void Connection::setHostName(std::string name)
 {
-    return m_nameKnown.load(std::memory_order_acquire) ? m_hostName : m_address;
-}
-
-void Connection::lookUpHostName(const NameResolver& resolver)
-{
-    if (hostNameKnown())
-        return;
-    std::string name = resolver ? resolver(m_address) : reverseLookUp(m_address);
     m_hostName = name.empty() ? m_address : std::move(name);
-    m_nameKnown.store(true, std::memory_order_release);
-}
-
-bool Connection::sendBytes(std::span<const std::uint8_t> bytes)
-{
-    if (isClosed())
-        return false;
-    std::scoped_lock hold(m_sendMutex);
-    for (;;) {
-        const ssize_t sent = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent >= 0)
-            return true;
-        if (errno != EINTR)
-            return false;
-    }
+    m_nameKnown = true;
 }
 
 bool Connection::markClosed()
 {
     if (m_closed.exchange(true, std::memory_order_acq_rel))
         return false;
-    ::shutdown(m_fd, SHUT_RDWR);
+    asio::error_code ignored;
+    m_socket.shutdown(asio::socket_base::shutdown_both, ignored);
+    // Outstanding waits end with operation_aborted; the descriptor itself goes with the object.
+    m_socket.cancel(ignored);
     return true;
 }
 
-void Connection::close()
+std::size_t Connection::pendingBytes() const
 {
-    // The flag is set before the disconnect handling runs, so a report of this connection that
-    // obtains StationTableMutex afterwards is dropped instead of adding the row again.
-    if (markClosed() && m_onClose)
-        m_onClose(*this);
-}
-
-void Connection::closeSilently()
-{
-    markClosed();
+    std::size_t total = 0;
+    for (const auto& c : m_pending)
+        total += c.bytes.size() - c.sent;
+    return total;
 }
 
 std::string reverseLookUp(const std::string& address)

@@ -4,70 +4,15 @@
 
 #include <sys/socket.h>
 
-#include <array>
+#include <algorithm>
 #include <cerrno>
 
 namespace ostrel {
 
-TThreadOnRead::TThreadOnRead(std::shared_ptr<Connection> connection, std::shared_ptr<ReaderGate> gate,
-                             ReportProcessor& processor, Connection::NameResolver resolver,
-                             std::function<void(Outcome)> done, const ReportObserver* observer)
-    : m_connection(std::move(connection)), m_gate(std::move(gate)), m_processor(processor),
-      m_resolver(std::move(resolver)), m_done(std::move(done)), m_observer(observer)
-{}
-
-void TThreadOnRead::start(ReaderPool& pool, std::unique_ptr<TThreadOnRead> reader)
-{
-    auto gate = reader->m_gate;
-    gate->threadStarted();
-    try {
-        pool.post(std::move(reader));
-    } catch (...) {
-        gate->threadEnded();
-        throw;
-    }
-}
-
-void TThreadOnRead::run() noexcept
-{
-    Outcome outcome = Outcome::Closed;
-    try {
-        if (!m_connection->isClosed())
-            m_connection->lookUpHostName(m_resolver);
-    } catch (...) {
-        // Without a name the station's row cannot be told apart; treat it as a failed receive.
-        m_connection->closeSilently();
-    }
-    if (m_gate->beginWork()) {
-        try {
-            outcome = m_connection->isClosed() ? Outcome::Closed
-                                               : readAvailable(*m_connection, m_processor, MaxBytesPerRun, m_observer);
-        } catch (...) {
-            // Nothing may leave a worker thread; a connection whose reports cannot be applied is dropped.
-            try {
-                m_connection->close();
-            } catch (...) {
-            }
-            outcome = Outcome::Closed;
-        }
-        try {
-            if (m_done)
-                m_done(outcome);
-        } catch (...) {
-        }
-        m_gate->endWork();
-    }
-    // Release the connection before the gate lets the listener's destructor go on.
-    m_connection.reset();
-    m_done = nullptr;
-    auto gate = std::move(m_gate);
-    gate->threadEnded();
-}
-
 TThreadOnRead::Outcome TThreadOnRead::readAvailable(Connection& connection, ReportProcessor& processor,
-                                                    std::size_t maxBytes, const ReportObserver* observer)
+                                                    std::span<std::uint8_t> buffer, std::size_t maxBytes,
+                                                    const ReportObserver* observer)
 {
-    std::array<std::uint8_t, 16 * 1024> buffer;
     std::size_t taken = 0;
     while (taken < maxBytes) {
         if (connection.isClosed())
@@ -82,18 +27,20 @@ TThreadOnRead::Outcome TThreadOnRead::readAvailable(Connection& connection, Repo
                 if (observer && *observer)
                     (*observer)(connection, report);
             }
+            // A short receive took everything the socket held. What arrives later, an end of stream
+            // that came with these bytes included, wakes the wait that follows: Asio arms every
+            // wait with EPOLL_CTL_MOD, which reports a socket that is readable already.
+            if (static_cast<std::size_t>(got) < want)
+                return connection.isClosed() ? Outcome::Closed : Outcome::Drained;
             continue;
         }
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return Outcome::Drained;
-        // End of stream (the station closed) or a receive error: either way the connection ends here,
-        // and its disconnect handling runs on this thread.
-        connection.close();
-        return Outcome::Closed;
+        return Outcome::Closed; // end of stream, or a receive error
     }
-    return Outcome::Drained;
+    return Outcome::More;
 }
 
 } // namespace ostrel

@@ -97,6 +97,11 @@ PeriodSelection::Error PeriodSelection::FormActivate()
     m_fields[DayEField] = dateText(m_dateEnd);
     updateMonthText();
     updateKvartText();
+    return dayPeriod();
+}
+
+PeriodSelection::Error PeriodSelection::dayPeriod()
+{
     double day = 0;
     if (auto e = fieldDate(DayOneField, day))
         return e;
@@ -106,25 +111,14 @@ PeriodSelection::Error PeriodSelection::FormActivate()
     return std::nullopt;
 }
 
-PeriodSelection::Error PeriodSelection::monthPeriod()
+PeriodSelection::Error PeriodSelection::monthsPeriod(int year, int firstMonth, int months)
 {
-    const auto first = encodeDate(m_year, m_month, 1);
+    const auto first = encodeDate(year, firstMonth, 1);
     if (!first)
-        return yearError(m_year, m_month);
+        return yearError(year, firstMonth);
     // The last day directly, so December of the year 9999 has an end too.
-    m_dateEnd = *encodeDate(m_year, m_month, daysInMonth(m_year, m_month));
-    m_dateBeg = YKMBegin(*first);
-    refreshStatus();
-    return std::nullopt;
-}
-
-PeriodSelection::Error PeriodSelection::quarterPeriod()
-{
-    const int firstMonth = 3 * m_kvart - 2;
-    const auto first = encodeDate(m_kvartYear, firstMonth, 1);
-    if (!first)
-        return yearError(m_kvartYear, firstMonth);
-    m_dateEnd = *encodeDate(m_kvartYear, firstMonth + 2, daysInMonth(m_kvartYear, firstMonth + 2));
+    const int lastMonth = firstMonth + months - 1;
+    m_dateEnd = *encodeDate(year, lastMonth, daysInMonth(year, lastMonth));
     m_dateBeg = YKMBegin(*first);
     refreshStatus();
     return std::nullopt;
@@ -138,13 +132,7 @@ PeriodSelection::Error PeriodSelection::VidClick()
     switch (m_mode) {
     case Day: {
         enable({YearChBox, KvartChBox, MonthChBox, DayOne, DayOneSP});
-        double day = 0;
-        if (auto e = fieldDate(DayOneField, day))
-            return e;
-        m_dateBeg = YKMBegin(day);
-        m_dateEnd = day;
-        refreshStatus();
-        return std::nullopt;
+        return dayPeriod();
     }
     case Interval: {
         m_checked[MonthCh] = m_checked[YearCh] = m_checked[KvartCh] = false;
@@ -165,13 +153,13 @@ PeriodSelection::Error PeriodSelection::VidClick()
         m_checked[MonthCh] = false;
         enable({MonthYear, MonthUP});
         updateMonthText();
-        return monthPeriod();
+        return monthsPeriod(m_year, m_month, 1);
     case Quarter:
         enable({YearChBox});
         m_checked[MonthCh] = m_checked[KvartCh] = false;
         enable({KvartE, KvartUp});
         updateKvartText();
-        return quarterPeriod();
+        return monthsPeriod(m_kvartYear, 3 * m_kvart - 2, 3);
     }
     return std::nullopt;
 }
@@ -208,14 +196,14 @@ PeriodSelection::Error PeriodSelection::MonthUPClick(bool up)
 {
     stepWithinYear(m_month, m_year, decltype(m_month){12}, up);
     updateMonthText();
-    return monthPeriod();
+    return monthsPeriod(m_year, m_month, 1);
 }
 
 PeriodSelection::Error PeriodSelection::KvartUpClick(bool up)
 {
     stepWithinYear(m_kvart, m_kvartYear, decltype(m_kvart){4}, up);
     updateKvartText();
-    return quarterPeriod();
+    return monthsPeriod(m_kvartYear, 3 * m_kvart - 2, 3);
 }
 
 PeriodSelection::Error PeriodSelection::boxClick(Box box, bool checked)
@@ -234,13 +222,7 @@ PeriodSelection::Error PeriodSelection::calendarSeed(Field field, double& seed) 
 PeriodSelection::Error PeriodSelection::DayOneSPClick(double picked)
 {
     m_fields[DayOneField] = dateText(picked);
-    double day = 0;
-    if (auto e = fieldDate(DayOneField, day))
-        return e;
-    m_dateBeg = YKMBegin(day);
-    m_dateEnd = day;
-    refreshStatus();
-    return std::nullopt;
+    return dayPeriod();
 }
 
 PeriodSelection::Error PeriodSelection::pickInto(Field field, double picked, double& date)

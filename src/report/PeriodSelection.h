@@ -107,8 +107,8 @@ private:
     Error fieldDate(Field field, double& date) const;
     // A date picked for an interval field: the field shows it, and `date` takes it as it stands.
     Error pickInto(Field field, double picked, double& date);
-    Error monthPeriod();
-    Error quarterPeriod();
+    Error dayPeriod();                                        // DayOne alone
+    Error monthsPeriod(int year, int firstMonth, int months); // a month or a quarter
     void refreshStatus();
     void updateMonthText();
     void updateKvartText();

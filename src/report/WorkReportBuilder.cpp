@@ -2,11 +2,11 @@
 
 #include "core/Cp1251.h"
 #include "core/DateTime.h"
+#include "core/LittleEndian.h"
 #include "core/Texts.h"
 #include "log/LogScan.h"
 #include "log/SessionLogRecord.h"
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
@@ -73,10 +73,7 @@ private:
 // The record's numbers are stored plain and little-endian at the start of the record.
 double numberAt(std::span<const std::uint8_t, SessionLogRecordSize> bytes, std::size_t offset)
 {
-    std::uint64_t bits = 0;
-    for (std::size_t i = 8; i-- > 0;)
-        bits = (bits << 8) | bytes[offset + i];
-    return std::bit_cast<double>(bits);
+    return readLe<double>(bytes, offset);
 }
 
 // A session that ends "Ok" while its station then drops before the next report is logged again,

@@ -34,7 +34,7 @@ struct ResumeSettings
 };
 
 // Applies station reports to the station table and closes sessions into the log: the work of a
-// reader thread and of the disconnect handling. Every public call takes StationTableMutex itself.
+// the network thread and of the disconnect handling. Every public call takes StationTableMutex itself.
 class ReportProcessor
 {
 public:

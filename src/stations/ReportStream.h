@@ -27,6 +27,11 @@ public:
     void clear() { m_buffer.clear(); }
 
 private:
+    // Decodes from `pos` while it is below `until`, stopping at a report that is not whole yet;
+    // returns where it stopped.
+    std::size_t decode(std::span<const std::uint8_t> data, std::size_t pos, std::size_t until,
+                       std::vector<StationReport>& reports);
+
     std::vector<std::uint8_t> m_buffer;
     std::uint64_t m_decoded = 0;
     std::uint64_t m_droppedBytes = 0;

@@ -1,9 +1,9 @@
 #include "stations/StationReport.h"
 
+#include "core/LittleEndian.h"
 #include "core/ShortString.h"
 
-#include <bit>
-#include <cstring>
+#include <algorithm>
 
 namespace ostrel {
 
@@ -17,48 +17,18 @@ constexpr std::size_t FinishOffset = 64;
 constexpr std::size_t PriceOffset = 72;
 constexpr std::size_t AllowanceOffset = 80;
 
-// Assembled byte by byte so the layout holds whatever the host's byte order.
-std::uint64_t readLe64(std::span<const std::uint8_t> bytes, std::size_t offset)
-{
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < 8; ++i)
-        value |= std::uint64_t{bytes[offset + i]} << (8 * i);
-    return value;
-}
-
-std::uint32_t readLe32(std::span<const std::uint8_t> bytes, std::size_t offset)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        value |= std::uint32_t{bytes[offset + i]} << (8 * i);
-    return value;
-}
-
-void writeLe64(std::span<std::uint8_t> bytes, std::size_t offset, std::uint64_t value)
-{
-    for (std::size_t i = 0; i < 8; ++i)
-        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-void writeLe32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value)
-{
-    for (std::size_t i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 } // namespace
 
 bool hasStationSignature(std::span<const std::uint8_t> bytes)
 {
-    static constexpr std::uint8_t Signature[] = {0x02, 0x48, 0x49};
     if (bytes.empty())
         return false;
     // Byte 0 says how many bytes follow it; all n + 1 must equal the three signature bytes, so any
     // length other than 2 fails (a length of 0 compares only itself, which is not 2).
     const std::size_t compared = std::size_t{bytes[0]} + 1;
-    if (compared != sizeof Signature || bytes.size() < compared)
+    if (compared != RecordSignature.size() || bytes.size() < compared)
         return false;
-    return std::memcmp(bytes.data(), Signature, compared) == 0;
+    return std::equal(RecordSignature.begin(), RecordSignature.end(), bytes.begin());
 }
 
 std::optional<StationReport> decodeStationReport(std::span<const std::uint8_t, StationReportSize> bytes)
@@ -66,28 +36,26 @@ std::optional<StationReport> decodeStationReport(std::span<const std::uint8_t, S
     if (!hasStationSignature(bytes))
         return std::nullopt;
     StationReport report;
-    report.statusCode = std::bit_cast<std::int32_t>(readLe32(bytes, StatusCodeOffset));
+    report.statusCode = readLe<std::int32_t>(bytes, StatusCodeOffset);
     report.statusText = readShortString(bytes.subspan(StatusTextOffset, StatusTextField));
-    report.start = std::bit_cast<double>(readLe64(bytes, StartOffset));
-    report.finish = std::bit_cast<double>(readLe64(bytes, FinishOffset));
-    report.price = std::bit_cast<double>(readLe64(bytes, PriceOffset));
-    report.allowance = std::bit_cast<double>(readLe64(bytes, AllowanceOffset));
+    report.start = readLe<double>(bytes, StartOffset);
+    report.finish = readLe<double>(bytes, FinishOffset);
+    report.price = readLe<double>(bytes, PriceOffset);
+    report.allowance = readLe<double>(bytes, AllowanceOffset);
     return report;
 }
 
 std::array<std::uint8_t, StationReportSize> encodeStationReport(const StationReport& report)
 {
     std::array<std::uint8_t, StationReportSize> bytes{};
-    bytes[0] = 0x02;
-    bytes[1] = 0x48;
-    bytes[2] = 0x49;
+    std::ranges::copy(RecordSignature, bytes.begin());
     const std::span<std::uint8_t> out(bytes);
-    writeLe32(out, StatusCodeOffset, std::bit_cast<std::uint32_t>(report.statusCode));
+    writeLe(out, StatusCodeOffset, report.statusCode);
     writeShortString(out.subspan(StatusTextOffset, StatusTextField), report.statusText);
-    writeLe64(out, StartOffset, std::bit_cast<std::uint64_t>(report.start));
-    writeLe64(out, FinishOffset, std::bit_cast<std::uint64_t>(report.finish));
-    writeLe64(out, PriceOffset, std::bit_cast<std::uint64_t>(report.price));
-    writeLe64(out, AllowanceOffset, std::bit_cast<std::uint64_t>(report.allowance));
+    writeLe(out, StartOffset, report.start);
+    writeLe(out, FinishOffset, report.finish);
+    writeLe(out, PriceOffset, report.price);
+    writeLe(out, AllowanceOffset, report.allowance);
     return bytes;
 }
 

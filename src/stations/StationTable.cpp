@@ -6,25 +6,24 @@ namespace ostrel {
 
 namespace {
 
-StationRow stationHeaders()
-{
-    StationRow headers;
-    for (int c = 0; c < StationColumnCount; ++c)
-        headers[static_cast<std::size_t>(c)] = StationHeaders[static_cast<std::size_t>(c)];
-    return headers;
-}
-
 // Names sort by unsigned bytes, the first difference deciding and a prefix first; case-sensitive.
 bool sortsAfter(std::string_view a, std::string_view b)
 {
-    return std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), [](char x, char y) {
-        return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-    });
+    // char_traits<char> compares as unsigned char, as memcmp does: byte order, whatever the
+    // signedness of char.
+    return b < a;
+}
+
+StationRow freshRow(std::string_view name, std::string_view address)
+{
+    StationRow row{};
+    row[ColComputer] = name;
+    row[ColAddress] = address;
+    row[ColStatus] = words::Free;
+    return row;
 }
 
 } // namespace
-
-StationTable::StationTable() : m_rows{stationHeaders(), StationRow{}} {}
 
 const std::string& StationTable::cell(int r, int c) const
 {
@@ -35,7 +34,8 @@ void StationTable::setCell(int r, int c, std::string text)
 {
     // The header and the trailing blank row are never written through here: a report that lost its
     // row must not land in the blank row.
-    if (r < 1 || r > rowCount() - 2 || c < 0 || c >= StationColumnCount)
+    // Nor the name: the rows' order, and so every look-up, rests on it.
+    if (r < 1 || r > rowCount() - 2 || c <= ColComputer || c >= StationColumnCount)
         return;
     std::string& target = m_rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
     if (target == text)
@@ -48,11 +48,15 @@ std::optional<int> StationTable::FindStationRow(std::string_view name) const
 {
     if (name.empty())
         return std::nullopt;
-    for (int i = 1; i < rowCount(); ++i) {
-        if (m_rows[static_cast<std::size_t>(i)][ColComputer] == name)
-            return i;
-    }
-    return std::nullopt;
+    // Station rows stand in ascending byte order of their names (AddStationRow keeps it, and names
+    // are written nowhere else), so every report finds its row by halving, even among thousands.
+    const auto first = m_rows.begin() + 1;
+    const auto last = m_rows.end() - 1; // the blank row
+    const auto it = std::lower_bound(
+        first, last, name, [](const StationRow& row, std::string_view n) { return sortsAfter(n, row[ColComputer]); });
+    if (it == last || (*it)[ColComputer] != name)
+        return std::nullopt;
+    return static_cast<int>(it - m_rows.begin());
 }
 
 std::optional<int> StationTable::AddStationRow(std::string_view name, std::string_view address)
@@ -75,21 +79,13 @@ std::optional<int> StationTable::AddStationRow(std::string_view name, std::strin
             return i;
         }
         if (sortsAfter(rowName, name)) {
-            StationRow fresh{};
-            fresh[ColComputer] = name;
-            fresh[ColAddress] = address;
-            fresh[ColStatus] = words::Free;
-            m_rows.insert(m_rows.begin() + i, std::move(fresh));
+            m_rows.insert(m_rows.begin() + i, freshRow(name, address));
             touch();
             return i;
         }
     }
     // Unreachable while the last row is blank; kept so the invariant heals rather than breaks.
-    StationRow fresh{};
-    fresh[ColComputer] = name;
-    fresh[ColAddress] = address;
-    fresh[ColStatus] = words::Free;
-    m_rows.push_back(std::move(fresh));
+    m_rows.push_back(freshRow(name, address));
     m_rows.emplace_back();
     touch();
     return rowCount() - 2;
@@ -97,17 +93,12 @@ std::optional<int> StationTable::AddStationRow(std::string_view name, std::strin
 
 bool StationTable::RemoveStationRow(std::string_view name)
 {
-    for (int i = 1; i < rowCount(); ++i) {
-        const std::string& rowName = m_rows[static_cast<std::size_t>(i)][ColComputer];
-        if (rowName.empty())
-            return false;
-        if (rowName == name) {
-            m_rows.erase(m_rows.begin() + i);
-            touch();
-            return true;
-        }
-    }
-    return false;
+    const auto row = FindStationRow(name);
+    if (!row)
+        return false;
+    m_rows.erase(m_rows.begin() + *row);
+    touch();
+    return true;
 }
 
 } // namespace ostrel

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/RowTable.h"
 #include "core/StationRow.h"
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,15 +13,11 @@ namespace ostrel {
 // The station table: row 0 holds the headers, rows 1..rowCount()-2 the stations in ascending byte
 // order of their computer names, and the last row is always blank. Cells are Windows-1251 bytes.
 // It takes no lock itself: every caller holds StationTableMutex.
-class StationTable
+class StationTable : public RowTable<StationRow>
 {
 public:
-    StationTable(); // headers and the blank row: rowCount() == 2
-
-    int rowCount() const { return static_cast<int>(m_rows.size()); }
-    const StationRow& row(int r) const { return m_rows.at(static_cast<std::size_t>(r)); }
     const std::string& cell(int r, int c) const;
-    void setCell(int r, int c, std::string text); // station rows only (1..rowCount()-2)
+    void setCell(int r, int c, std::string text); // station rows only (1..rowCount()-2), never the name
 
     // First row (1..rowCount()-1) whose computer name equals `name` byte for byte; an empty name never matches.
     std::optional<int> FindStationRow(std::string_view name) const;
@@ -32,16 +28,6 @@ public:
 
     // Removes the first row of that name and closes the gap; false when there is none.
     bool RemoveStationRow(std::string_view name);
-
-    // Grows on every change; the model compares it to know whether to copy again.
-    std::uint64_t version() const { return m_version; }
-    void touch() { ++m_version; }
-
-    std::vector<StationRow> rows() const { return m_rows; } // a copy, headers and blank row included
-
-private:
-    std::vector<StationRow> m_rows;
-    std::uint64_t m_version = 0;
 };
 
 } // namespace ostrel

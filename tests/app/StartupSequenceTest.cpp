@@ -1,10 +1,13 @@
 #include "app/StartupSequence.h"
 
+#include "app/ProcessLimits.h"
 #include "app/StartupError.h"
 
 #include "support/AppTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
 
 #include <stdexcept>
 #include <string>
@@ -159,6 +162,22 @@ TEST_F(StartupSequence, AFailedAnnouncementIsSwallowed)
     steps.failAt = "announce";
     EXPECT_NO_THROW(runStartupSequence(steps, dir()));
     EXPECT_EQ(steps.calls, fullRun());
+}
+
+TEST(ProcessLimits, TheOpenFileLimitIsRaisedToTheHardLimit)
+{
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < 64)
+        GTEST_SKIP() << "the hard limit leaves no room below it";
+    rlimit low = saved;
+    low.rlim_cur = 32; // as a desktop session's 1024 would be for thousands of stations
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    raiseOpenFileLimit();
+    rlimit now{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &now), 0);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    EXPECT_EQ(now.rlim_cur, saved.rlim_max);
 }
 
 } // namespace

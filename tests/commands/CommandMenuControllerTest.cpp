@@ -241,5 +241,51 @@ TEST_F(ControllerFixture, UnconnectedStationIsReported)
     EXPECT_TRUE(transport.sent.empty());
 }
 
+TEST_F(ControllerFixture, ACommandThatIsNotDeliveredWholeIsReportedNeverSent)
+{
+    // A transport that sends on another thread: the click returns before the outcome is known.
+    struct LaterTransport : FakeTransport
+    {
+        std::vector<SendDone> waiting;
+        void postToAddress(std::string, std::vector<std::uint8_t>, SendDone done) override
+        {
+            waiting.push_back(std::move(done));
+        }
+    } later;
+    later.connected = {"127.0.0.2"};
+    CommandMenuController async{prices, games, later, StationRows::of(table)};
+    std::vector<ClickOutcome> told;
+    async.setDeliveryHandler([&told](const ClickOutcome& outcome) { told.push_back(outcome); });
+    ASSERT_TRUE(async.open(A));
+
+    struct Case
+    {
+        SendResult result;
+        std::optional<std::string> message;
+    };
+    const std::vector<Case> cases = {
+        {SendResult::Sent, std::nullopt},
+        {SendResult::NotDelivered, "Команда не доставлена компьютеру A (127.0.0.2)"},
+        {SendResult::NoConnection, "Компьютер A (127.0.0.2) не подключен"},
+    };
+    for (const auto& c : cases) {
+        told.clear();
+        EXPECT_EQ(async.click(tags::Free, "", noDialog()).result, ClickResult::Sent);
+        ASSERT_EQ(later.waiting.size(), 1u);
+        EXPECT_TRUE(told.empty()) << "nothing is known before the transport answers";
+        auto done = std::move(later.waiting.back());
+        later.waiting.clear();
+        done(c.result);
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_EQ(told[0].station, (StationKey{"A", "127.0.0.2"}));
+        EXPECT_EQ(told[0].message(), c.message);
+    }
+
+    // A transport that answers at once gives its answer as the click's result.
+    transport.connected = {"127.0.0.2"};
+    ASSERT_TRUE(menu.open(A));
+    EXPECT_EQ(menu.click(tags::Free, "", noDialog()).result, ClickResult::Sent);
+}
+
 } // namespace
 } // namespace ostrel

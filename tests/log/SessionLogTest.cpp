@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,6 +84,29 @@ TEST_F(SessionLogTest, FirstSessionCreatesTheFileWithOneRecordAndAHistoryRow)
     expected[HistoryColComment] = "Ok";
     EXPECT_EQ(m_history.row(1), expected);
     EXPECT_EQ(m_history.row(2), HistoryRow{});
+}
+
+TEST_F(SessionLogTest, AppendsAreWrittenAtOnceAndMadeDurableByTheLogThreadWhichThenLetsTheFileGo)
+{
+    const auto openDescriptors = [] {
+        std::size_t n = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+            ++n;
+        return n;
+    };
+    SessionLog log = makeLog(m_path);
+    const std::size_t idle = openDescriptors();
+    constexpr std::size_t Appends = 50;
+    for (std::size_t i = 0; i < Appends; ++i) {
+        ASSERT_EQ(log.LogSession(sampleStationRow("PC-" + std::to_string(i)), "Ok"), LogResult::Appended);
+        // In the file already: a process killed now keeps it.
+        ASSERT_EQ(readLogBytes(m_path).size(), (i + 1) * SessionLogRecordSize);
+    }
+    log.waitDurable();
+    EXPECT_GE(log.syncs(), 1u);
+    EXPECT_LE(log.syncs(), Appends);
+    EXPECT_EQ(log.failedSyncs(), 0u);
+    EXPECT_EQ(openDescriptors(), idle) << "the log file stayed open after its sync";
 }
 
 TEST_F(SessionLogTest, AppendOverwritesATrailingFragmentAndLeavesWholeRecordsAlone)

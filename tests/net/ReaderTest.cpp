@@ -1,292 +1,317 @@
-#include "net/Connection.h"
-#include "net/ConnectionList.h"
-#include "net/ReaderGate.h"
-#include "net/TThreadOnRead.h"
+// The network thread over loopback: every station has an address, a name and a price of its own,
+// so a report applied to the wrong row, or a row removed for the wrong station, fails.
+
+#include "net/TCPServer.h"
 
 #include "support/NetTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <atomic>
+#include <functional>
+#include <future>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 namespace ostrel {
 namespace {
 
 using namespace nettest;
-using Outcome = TThreadOnRead::Outcome;
+using namespace std::chrono_literals;
 
-// One end of a socket pair is the station; the other is the server's connection.
-struct Pair
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5000ms)
 {
-    explicit Pair(LiveState& state, std::string address = "127.0.0.9")
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+std::string stationAddress(std::size_t i)
+{
+    return "127.0.0." + std::to_string(10 + i);
+}
+
+// A listening server whose stations are named after their address ("PC-127.0.0.10") unless the
+// test brings its own resolver.
+struct Reader
+{
+    explicit Reader(NameLookup::Resolver resolver = [](const std::string& a) { return "PC-" + a; })
+        : server(std::make_unique<TCPServer>()), state(*server)
     {
-        int fds[2] = {-1, -1};
-        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds), 0);
-        station = fds[1];
-        connection = std::make_shared<Connection>(fds[0], std::move(address), [this, &state](Connection& c) {
-            ++disconnects;
-            state.processor.stationDisconnected(c);
+        server->setReportProcessor(&state.processor);
+        server->setNameResolver(std::move(resolver));
+        server->setReportObserver([this](const Connection& c, const StationReport&) {
+            std::scoped_lock hold(lock);
+            ++appliedFrom[c.address()];
         });
-        connection->lookUpHostName([](const std::string&) { return std::string("PC9"); });
+        listening = server->listen(0);
     }
-    ~Pair()
+    ~Reader() { server.reset(); } // the network thread stops before the state it writes goes
+
+    std::uint64_t reportsFrom(const std::string& address)
     {
-        if (station >= 0)
-            ::close(station);
+        std::scoped_lock hold(lock);
+        return appliedFrom[address];
     }
-    void write(const Bytes& bytes) const
+    double price(const std::string& name) const
     {
-        ASSERT_EQ(::send(station, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+        const auto row = state.stationRow(name);
+        if (!row)
+            return -1;
+        std::string text = (*row)[ColPrice];
+        std::replace(text.begin(), text.end(), ',', '.');
+        return std::strtod(text.c_str(), nullptr);
     }
 
-    int station = -1;
-    std::shared_ptr<Connection> connection;
-    std::atomic<int> disconnects{0};
+    std::unique_ptr<TCPServer> server;
+    LiveState state;
+    bool listening = false;
+    std::mutex lock;
+    std::map<std::string, std::uint64_t> appliedFrom;
 };
 
-TEST(Reader, ReassemblesReportsWhateverTheSegmentation)
+TEST(Reader, ReassemblesEachStationsReportsWhateverTheSegmentationAndNeverMixesRows)
 {
-    const Bytes report = runningReport();
-    const Bytes head(report.begin(), report.begin() + 44);
-    const Bytes tail(report.begin() + 44, report.end());
-    Bytes oneByteAtATime;
-
+    using Split = std::function<std::vector<Bytes>(const Bytes& report)>;
     struct Case
     {
         const char* name;
-        std::vector<Bytes> receives;
-        std::vector<std::uint64_t> appliedAfterEach;
+        Split sends;
+        std::uint64_t reports;
     };
-    std::vector<Case> cases = {
-        {"split over two receives", {head, tail}, {0, 1}},
-        {"two reports in one receive", {concat({report, report})}, {2}},
-        {"a report and a half, then the rest", {concat({report, head}), tail}, {1, 2}},
-        {"garbage before a report", {concat({{0x00, 0xFF, 0x02, 0x48, 0x48}, report})}, {1}},
-        {"a damaged report between two good ones", {concat({report, Bytes(88, 0x55), report})}, {2}},
+    const auto halves = [](const Bytes& r) {
+        return std::pair(Bytes(r.begin(), r.begin() + 44), Bytes(r.begin() + 44, r.end()));
     };
-    Case bytewise{"one byte at a time", {}, {}};
-    for (std::size_t i = 0; i < report.size(); ++i) {
-        bytewise.receives.push_back({report[i]});
-        bytewise.appliedAfterEach.push_back(i + 1 == report.size() ? 1 : 0);
-    }
-    cases.push_back(bytewise);
-
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        NoTransport transport;
-        LiveState state(transport);
-        Pair pair(state);
-        for (std::size_t i = 0; i < c.receives.size(); ++i) {
-            pair.write(c.receives[i]);
-            EXPECT_EQ(TThreadOnRead::readAvailable(*pair.connection, state.processor, 1 << 20), Outcome::Drained);
-            EXPECT_EQ(state.applied(), c.appliedAfterEach[i]) << "after receive " << i;
-        }
-        const auto row = state.stationRow("PC9");
-        ASSERT_TRUE(row);
-        EXPECT_EQ((*row)[ColAddress], "127.0.0.9");
-        EXPECT_EQ((*row)[ColStatus], "Tariff");
-        EXPECT_EQ(pair.disconnects, 0);
-    }
-}
-
-TEST(Reader, EndOfStreamClosesOnceAndLogsARunningSession)
-{
-    struct Case
-    {
-        const char* name;
-        Bytes before;
-        std::size_t sessionsLogged;
-    };
-    const Bytes report = runningReport();
     const std::vector<Case> cases = {
-        {"mid-report, nothing applied", Bytes(report.begin(), report.begin() + 40), 0},
-        {"after a running session", report, 1},
-        {"after a closed station", closedReport(), 0},
-        {"a running session, then half a report", concat({report, Bytes(report.begin(), report.begin() + 40)}), 1},
+        {"split over two sends",
+         [&](const Bytes& r) {
+             return std::vector<Bytes>{halves(r).first, halves(r).second};
+         },
+         1},
+        {"two reports in one send",
+         [](const Bytes& r) {
+             return std::vector<Bytes>{concat({r, r})};
+         },
+         2},
+        {"a report and a half, then the rest",
+         [&](const Bytes& r) {
+             return std::vector<Bytes>{concat({r, halves(r).first}), halves(r).second};
+         },
+         2},
+        {"garbage before a report",
+         [](const Bytes& r) {
+             return std::vector<Bytes>{concat({{0x00, 0xFF, 0x02, 0x48, 0x48}, r})};
+         },
+         1},
+        {"a damaged report between two good ones",
+         [](const Bytes& r) {
+             return std::vector<Bytes>{concat({r, Bytes(88, 0x55), r})};
+         },
+         2},
+        {"one byte at a time",
+         [](const Bytes& r) {
+             std::vector<Bytes> bytes;
+             for (const auto b : r)
+                 bytes.push_back({b});
+             return bytes;
+         },
+         1},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        NoTransport transport;
-        LiveState state(transport);
-        Pair pair(state);
-        pair.write(c.before);
-        ::shutdown(pair.station, SHUT_WR);
-        EXPECT_EQ(TThreadOnRead::readAvailable(*pair.connection, state.processor, 1 << 20), Outcome::Closed);
-        EXPECT_TRUE(pair.connection->isClosed());
-        EXPECT_EQ(pair.disconnects, 1);
-        EXPECT_EQ(state.stationCount(), 0u);
-        const auto sessions = state.sessions();
-        ASSERT_EQ(sessions.size(), c.sessionsLogged);
-        if (!sessions.empty()) {
-            EXPECT_EQ(sessions.back()[HistoryColComment], "Reset");
-            EXPECT_EQ(state.logSize(), 168u);
+
+    // Every case is a station with a price of its own (1 + its index), all on one server at once,
+    // their sends interleaved.
+    Reader reader;
+    ASSERT_TRUE(reader.listening);
+    std::vector<std::unique_ptr<StationSocket>> stations;
+    std::vector<std::vector<Bytes>> sends;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        stations.push_back(std::make_unique<StationSocket>(stationAddress(i), reader.server->port()));
+        ASSERT_TRUE(stations.back()->ok()) << cases[i].name;
+        sends.push_back(cases[i].sends(runningReport(1.0 + static_cast<double>(i))));
+    }
+    for (std::size_t round = 0; round < 100; ++round) {
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            if (round < sends[i].size()) {
+                ASSERT_TRUE(stations[i]->send(sends[i][round]));
+            }
         }
-        // A second close, from anywhere, changes nothing.
-        pair.connection->close();
-        EXPECT_EQ(pair.disconnects, 1);
-        EXPECT_EQ(state.sessions().size(), c.sessionsLogged);
     }
-}
-
-TEST(Reader, TakesAtMostItsShareAndLeavesTheRestForTheNextRun)
-{
-    NoTransport transport;
-    LiveState state(transport);
-    Pair pair(state);
-    const Bytes report = runningReport();
-    pair.write(concat({report, report, report}));
-    EXPECT_EQ(TThreadOnRead::readAvailable(*pair.connection, state.processor, 100), Outcome::Drained);
-    EXPECT_EQ(state.applied(), 1u);
-    EXPECT_EQ(TThreadOnRead::readAvailable(*pair.connection, state.processor, 1 << 20), Outcome::Drained);
-    EXPECT_EQ(state.applied(), 3u);
-}
-
-TEST(Reader, AReportOfAClosedConnectionDoesNotBringItsRowBack)
-{
-    NoTransport transport;
-    LiveState state(transport);
-    Pair pair(state);
-    pair.write(runningReport());
-    pair.connection->close();
-    EXPECT_EQ(TThreadOnRead::readAvailable(*pair.connection, state.processor, 1 << 20), Outcome::Closed);
-    EXPECT_EQ(state.stationCount(), 0u);
-}
-
-TEST(Connection, RacingClosesRunTheDisconnectHandlingExactlyOnce)
-{
-    for (int round = 0; round < 20; ++round) {
-        std::atomic<int> handled{0};
-        int fds[2];
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-        auto c = std::make_shared<Connection>(fds[0], "127.0.0.2", [&](Connection&) { ++handled; });
-        std::vector<std::thread> closers;
-        for (int i = 0; i < 4; ++i)
-            closers.emplace_back([c] { c->close(); });
-        for (auto& t : closers)
-            t.join();
-        EXPECT_EQ(handled, 1);
-        ::close(fds[1]);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const std::string address = stationAddress(i);
+        ASSERT_TRUE(waitUntil([&] { return reader.reportsFrom(address) == cases[i].reports; }))
+            << reader.reportsFrom(address) << " reports applied";
+        const auto row = reader.state.stationRow("PC-" + address);
+        ASSERT_TRUE(row);
+        EXPECT_EQ((*row)[ColAddress], address);
+        EXPECT_EQ((*row)[ColStatus], "Tariff");
+        EXPECT_EQ(reader.price("PC-" + address), 1.0 + static_cast<double>(i));
     }
+    EXPECT_EQ(reader.state.stationCount(), cases.size());
+    EXPECT_TRUE(reader.state.sessions().empty());
 }
 
-TEST(Connection, NameIsTheAddressUntilLookedUpAndWhenTheLookUpFails)
+TEST(Reader, EachEndOfStreamClosesOnlyItsOwnStationAndLogsItsRunningSession)
 {
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    Connection c(fds[0], "127.0.0.4", {});
-    EXPECT_EQ(c.hostName(), "127.0.0.4");
-    c.lookUpHostName([](const std::string&) { return std::string(); });
-    EXPECT_TRUE(c.hostNameKnown());
-    EXPECT_EQ(c.hostName(), "127.0.0.4");
-    ::close(fds[1]);
-    EXPECT_EQ(reverseLookUp("not an address"), "not an address");
-}
-
-TEST(Connection, SilentCloseSkipsTheDisconnectHandlingAndRefusesSends)
-{
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    int handled = 0;
-    Connection c(fds[0], "127.0.0.4", [&](Connection&) { ++handled; });
-    const std::uint8_t byte = 1;
-    EXPECT_TRUE(c.sendBytes(std::span(&byte, 1)));
-    c.closeSilently();
-    c.close();
-    EXPECT_EQ(handled, 0);
-    EXPECT_FALSE(c.sendBytes(std::span(&byte, 1)));
-    ::close(fds[1]);
-}
-
-TEST(ConnectionList, FirstOpenConnectionInAcceptOrder)
-{
-    auto make = [](const std::string& address) {
-        int fds[2];
-        socketpair(AF_UNIX, SOCK_STREAM, 0, fds);
-        ::close(fds[1]);
-        return std::make_shared<Connection>(fds[0], address, Connection::CloseHandler{});
+    struct Case
+    {
+        const char* name;
+        std::function<Bytes(const Bytes& report)> before;
+        bool reset;
+        bool logged;
     };
-    ConnectionList list;
-    const auto a1 = make("127.0.0.2");
-    const auto b = make("127.0.0.3");
-    const auto a2 = make("127.0.0.2");
-    list.add(a1);
-    list.add(b);
-    list.add(a2);
-    EXPECT_EQ(list.firstOpenFrom("127.0.0.2"), a1);
-    EXPECT_EQ(list.firstOpenFrom("127.0.0.3"), b);
-    EXPECT_EQ(list.firstOpenFrom("127.0.0.20"), nullptr); // exact text, not a prefix
-    EXPECT_EQ(list.firstOpenFrom("127.0.0"), nullptr);
-    a1->close(); // still listed until its handling removes it, but no longer open
-    EXPECT_EQ(list.firstOpenFrom("127.0.0.2"), a2);
-    list.remove(a1.get());
-    EXPECT_EQ(list.size(), 2u);
+    const std::vector<Case> cases = {
+        {"mid-report, nothing applied", [](const Bytes& r) { return Bytes(r.begin(), r.begin() + 40); }, false, false},
+        {"after a running session", [](const Bytes& r) { return r; }, false, true},
+        {"after a closed station", [](const Bytes&) { return closedReport(); }, false, false},
+        {"a running session, then half a report",
+         [](const Bytes& r) {
+             return concat({r, Bytes(r.begin(), r.begin() + 40)});
+         },
+         false, true},
+        {"a running session, then a reset", [](const Bytes& r) { return r; }, true, true},
+    };
+    Reader reader;
+    ASSERT_TRUE(reader.listening);
+    // A bystander whose row must survive every other station's end.
+    StationSocket bystander("127.0.0.99", reader.server->port());
+    ASSERT_TRUE(bystander.send(runningReport(99.0)));
+    ASSERT_TRUE(waitUntil([&] { return reader.reportsFrom("127.0.0.99") == 1; }));
+
+    std::vector<std::unique_ptr<StationSocket>> stations;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        stations.push_back(std::make_unique<StationSocket>(stationAddress(i), reader.server->port()));
+        ASSERT_TRUE(stations.back()->send(cases[i].before(runningReport(1.0 + static_cast<double>(i)))));
+    }
+    ASSERT_TRUE(waitUntil([&] { return reader.server->connectionCount() == cases.size() + 1; }));
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const bool applied = cases[i].logged || std::string(cases[i].name) == "after a closed station";
+        ASSERT_TRUE(waitUntil([&] { return reader.reportsFrom(stationAddress(i)) == (applied ? 1u : 0u); }));
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        if (cases[i].reset)
+            stations[i]->reset();
+        else
+            stations[i]->close();
+    }
+    ASSERT_TRUE(waitUntil([&] { return reader.server->connectionCount() == 1; }));
+
+    std::map<std::string, HistoryRow> logged;
+    for (const auto& session : reader.state.sessions())
+        logged[session[ColComputer]] = session;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const std::string name = "PC-" + stationAddress(i);
+        EXPECT_FALSE(reader.state.stationRow(name));
+        ASSERT_EQ(logged.count(name), cases[i].logged ? 1u : 0u);
+        if (cases[i].logged) {
+            EXPECT_EQ(logged[name][HistoryColComment], "Reset");
+            EXPECT_EQ(logged[name][ColAddress], stationAddress(i));
+        }
+    }
+    EXPECT_EQ(logged.size(), 3u);
+    EXPECT_EQ(reader.price("PC-127.0.0.99"), 99.0);
+    reader.state.log.waitDurable();
+    EXPECT_EQ(reader.state.logSize(), 3 * 168u);
 }
 
-TEST(ReaderGate, StopWaitsForWorkAndRefusesMore)
+TEST(Reader, AStationWaitsOnlyForItsOwnNameAndTakesItsAddressAfterTwoSeconds)
 {
-    auto gate = std::make_shared<ReaderGate>();
-    gate->threadStarted();
-    ASSERT_TRUE(gate->beginWork());
-    std::atomic<bool> workDone{false};
-    std::thread worker([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        workDone = true;
-        gate->endWork();
+    // The resolver answers at once, except for one station whose look-up hangs (a slow DNS server)
+    // and one whose look-up throws.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    Reader reader([released](const std::string& address) -> std::string {
+        if (address == "127.0.0.20")
+            released.wait_for(10s);
+        if (address == "127.0.0.21")
+            throw std::runtime_error("resolver failure");
+        return "PC-" + address;
     });
-    // The thread is still counted after its work: stop gives up on it after the bounded wait.
-    EXPECT_FALSE(gate->stop(std::chrono::milliseconds(10)));
-    EXPECT_TRUE(workDone);
-    EXPECT_FALSE(gate->beginWork());
-    gate->threadEnded();
-    EXPECT_EQ(gate->runningThreads(), 0);
-    worker.join();
+    ASSERT_TRUE(reader.listening);
+
+    StationSocket hanging("127.0.0.20", reader.server->port());
+    StationSocket throwing("127.0.0.21", reader.server->port());
+    ASSERT_TRUE(hanging.send(runningReport(20.0)) && throwing.send(runningReport(21.0)));
+    const auto started = std::chrono::steady_clock::now();
+    StationSocket quick("127.0.0.22", reader.server->port());
+    ASSERT_TRUE(quick.send(runningReport(22.0)));
+
+    ASSERT_TRUE(waitUntil([&] { return reader.price("PC-127.0.0.22") == 22.0; }));
+    ASSERT_TRUE(waitUntil([&] { return reader.price("127.0.0.21") == 21.0; })) << "a failed look-up names by address";
+    EXPECT_EQ(reader.reportsFrom("127.0.0.20"), 0u) << "read before its name was known";
+    ASSERT_TRUE(waitUntil([&] { return reader.price("127.0.0.20") == 20.0; }));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, TCPServer::NameWait - 100ms);
+    release.set_value();
+
+    // The late answer changes nothing, and every connection still ends cleanly.
+    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(hanging.send(runningReport(23.0)));
+    ASSERT_TRUE(waitUntil([&] { return reader.price("127.0.0.20") == 23.0; }));
+    EXPECT_FALSE(reader.state.stationRow("PC-127.0.0.20"));
+    hanging.close();
+    throwing.close();
+    quick.close();
+    ASSERT_TRUE(waitUntil([&] { return reader.server->connectionCount() == 0; }));
+    EXPECT_EQ(reader.state.stationCount(), 0u);
+    EXPECT_EQ(reader.state.sessions().size(), 3u);
 }
 
-} // namespace
-} // namespace ostrel
-
-namespace ostrel {
-namespace {
-
-using namespace nettest;
-
-TEST(ReaderPool, RunsEveryReaderAndEndsItsThreadsWhenIdle)
+TEST(Reader, ACommandGoesOutWholeOrItsConnectionIsClosedAndTheSenderIsTold)
 {
-    NoTransport transport;
-    LiveState state(transport);
-    auto gate = std::make_shared<ReaderGate>();
-    auto pool = ReaderPool::create(std::chrono::milliseconds(20));
-    constexpr int Stations = 24;
-    std::vector<std::unique_ptr<Pair>> pairs;
-    std::atomic<int> done{0};
-    for (int i = 0; i < Stations; ++i) {
-        pairs.push_back(std::make_unique<Pair>(state, "127.0.0." + std::to_string(i + 2)));
-        pairs.back()->write(runningReport());
+    Reader reader;
+    ASSERT_TRUE(reader.listening);
+    StationSocket deaf("127.0.0.30", reader.server->port(), 4096);
+    StationSocket other("127.0.0.31", reader.server->port());
+    ASSERT_TRUE(deaf.send(runningReport()) && other.send(runningReport()));
+    ASSERT_TRUE(waitUntil([&] { return reader.state.stationCount() == 2; }));
+
+    // Commands to a station that reads nothing, each a different byte value, posted as the window
+    // posts them; every one is told exactly once.
+    std::mutex lock;
+    std::map<SendResult, int> results;
+    int told = 0;
+    constexpr int Commands = 200000; // 9.6 MB: far beyond what the sockets and the pending bound hold
+    for (int i = 0; i < Commands; ++i) {
+        reader.server->postToAddress("127.0.0.30", Bytes(48, static_cast<std::uint8_t>(i)), [&](SendResult r) {
+            std::scoped_lock hold(lock);
+            ++results[r];
+            ++told;
+        });
     }
-    for (auto& p : pairs) {
-        TThreadOnRead::start(*pool,
-                             std::make_unique<TThreadOnRead>(
-                                 p->connection, gate, state.processor, Connection::NameResolver{},
-                                 [&](TThreadOnRead::Outcome o) { done += o == TThreadOnRead::Outcome::Drained; }));
-    }
-    // More stations than the pool may have threads: the rest queue for a free one.
-    int peak = pool->threads();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while ((done < Stations || pool->threads() > 0 || gate->runningThreads() > 0) &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        peak = std::max(peak, pool->threads());
-    }
-    static_assert(Stations > ReaderPool::MaxThreads);
-    EXPECT_LE(peak, ReaderPool::MaxThreads);
-    EXPECT_EQ(done, Stations);
-    EXPECT_EQ(state.applied(), std::uint64_t(Stations));
-    EXPECT_EQ(pool->threads(), 0);
-    EXPECT_EQ(gate->runningThreads(), 0);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            std::scoped_lock hold(lock);
+            return told == Commands;
+        },
+        10000ms));
+    EXPECT_GT(results[SendResult::Sent], 0);
+    EXPECT_GT(results[SendResult::NotDelivered] + results[SendResult::NoConnection], 0);
+    EXPECT_FALSE(reader.state.stationRow("PC-127.0.0.30"));
+    ASSERT_EQ(reader.state.sessions().size(), 1u);
+    EXPECT_EQ(reader.state.sessions()[0][ColComputer], "PC-127.0.0.30");
+    EXPECT_EQ(reader.state.sessions()[0][HistoryColComment], "Reset");
+
+    // What reached the station is whole commands in order, at most the last one cut short by the
+    // close: never a cut command followed by the next.
+    const Bytes got = deaf.receive(16 * 1024 * 1024, 2000ms);
+    const std::size_t whole = got.size() / 48;
+    EXPECT_GE(whole, static_cast<std::size_t>(results[SendResult::Sent])) << "a command told Sent never arrived";
+    for (std::size_t i = 0; i < got.size(); ++i)
+        ASSERT_EQ(got[i], static_cast<std::uint8_t>(i / 48)) << "byte " << i;
+
+    // The other station was never touched.
+    const Bytes command(48, 0x5A);
+    EXPECT_EQ(reader.server->sendToAddress("127.0.0.31", command), SendResult::Sent);
+    EXPECT_EQ(other.receive(48, 2000ms), command);
+    EXPECT_TRUE(reader.state.stationRow("PC-127.0.0.31"));
 }
 
 } // namespace

@@ -85,7 +85,7 @@ TEST(ReportStream, ResynchronisesOnTheNextSignature)
         {"lost head", concat({std::vector<std::uint8_t>(lost.begin() + 10, lost.end()), record(2)}), {2}, 78},
     };
     for (const auto& c : cases) {
-        for (std::size_t chunk : {std::size_t{1}, std::size_t{7}, c.bytes.size()}) {
+        for (std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{90}, std::size_t{200}, c.bytes.size()}) {
             ReportStream stream;
             EXPECT_EQ(feed(stream, c.bytes, chunk), c.expected) << c.what << " chunk " << chunk;
             EXPECT_EQ(stream.droppedBytes(), c.droppedBytes) << c.what << " chunk " << chunk;

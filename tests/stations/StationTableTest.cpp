@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <vector>
 
 namespace ostrel {
@@ -133,6 +135,37 @@ TEST(StationTable, HeaderAndBlankRowCannotBeWrittenAndChangesMoveTheVersion)
     EXPECT_EQ(t.version(), v1);
     t.setCell(1, ColStatus, "Standard");
     EXPECT_GT(t.version(), v1);
+}
+
+TEST(StationTable, FindsEachOfThousandsOfStationsInItsOwnRow)
+{
+    StationTable t;
+    // Added in a scrambled order; the table keeps them sorted and finds each by halving.
+    constexpr int Stations = 2000;
+    for (int i = 0; i < Stations; ++i) {
+        const int k = (i * 7919) % Stations;
+        ASSERT_TRUE(t.AddStationRow("PC" + std::to_string(k),
+                                    "127.0." + std::to_string(k / 250) + "." + std::to_string(k % 250 + 2)));
+    }
+    ASSERT_EQ(t.rowCount(), Stations + 2);
+    const auto all = names(t);
+    EXPECT_TRUE(std::is_sorted(all.begin(), all.end() - 1));
+    for (int k = 0; k < Stations; ++k) {
+        const std::string name = "PC" + std::to_string(k);
+        const auto row = t.FindStationRow(name);
+        ASSERT_TRUE(row) << name;
+        EXPECT_EQ(t.cell(*row, ColComputer), name);
+    }
+    EXPECT_FALSE(t.FindStationRow("PC"));
+    EXPECT_FALSE(t.FindStationRow("PC99999"));
+    EXPECT_FALSE(t.FindStationRow("zz"));
+
+    // The name is the key: it is never rewritten in place, so the order cannot break.
+    t.setCell(1, ColComputer, "zz");
+    EXPECT_EQ(t.cell(1, ColComputer), all[0]);
+    ASSERT_TRUE(t.RemoveStationRow("PC1000"));
+    EXPECT_FALSE(t.FindStationRow("PC1000"));
+    EXPECT_EQ(t.cell(*t.FindStationRow("PC999"), ColComputer), "PC999");
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace ostrel {
 
@@ -70,29 +71,6 @@ void appendCsvText(std::string& out, const std::string& text)
         appendCsvField(out, text);
 }
 
-struct DateTimeParts
-{
-    double day;
-    double fraction;
-};
-
-// Split after rounding to the millisecond, as the server's own texts do: 23:59:59.9996 is the
-// next day at 0:00:00, not its own date with the time wrapped round.
-std::optional<DateTimeParts> splitDateTime(double x)
-{
-    if (!isValidDateTime(x))
-        return std::nullopt;
-    double day = std::trunc(x);
-    auto ms = toMilliseconds(std::fabs(x - day));
-    if (!ms)
-        return std::nullopt;
-    if (*ms >= MillisecondsPerDay) {
-        day += x < 0 ? -1.0 : 1.0;
-        *ms -= MillisecondsPerDay;
-    }
-    return DateTimeParts{day, static_cast<double>(*ms) / static_cast<double>(MillisecondsPerDay)};
-}
-
 std::string formatDay(double day)
 {
     const auto date = formatDate(day);
@@ -150,30 +128,32 @@ void LogTextWriter::dumpHeader(std::string& out)
     out += "#\tClosedAt\tComputer\tAddress\tStatus\tPrice\tStart\tDuration\tFinish\tSum\tComment\n";
 }
 
+template <typename Text, typename Number>
+void LogTextWriter::appendFields(std::string& out, const SessionLogRecord& r, char separator, Text text, Number number)
+{
+    const std::string start = time(r.start);
+    const std::string duration = time(r.duration);
+    const std::string finish = time(r.finish);
+    const std::pair<const std::string*, bool> fields[] = {
+        {&closedAtText(r.closedAt), false},          {&r.computer, true}, {&r.address, true}, {&r.status, true},
+        {&memoized(m_price, r.price, money), false}, {&start, false},     {&duration, false}, {&finish, false},
+        {&memoized(m_sum, r.sum, money), false},     {&r.comment, true}};
+    for (std::size_t i = 0; i < std::size(fields); ++i) {
+        if (i > 0)
+            out += separator;
+        if (fields[i].second)
+            text(out, *fields[i].first);
+        else
+            number(out, *fields[i].first);
+    }
+}
+
 void LogTextWriter::dumpLine(std::string& out, std::uint64_t index, const SessionLogRecord& r)
 {
     char buf[24];
     out.append(buf, std::to_chars(buf, buf + sizeof buf, index).ptr);
     out += '\t';
-    out += closedAtText(r.closedAt);
-    out += '\t';
-    appendEscaped(out, r.computer);
-    out += '\t';
-    appendEscaped(out, r.address);
-    out += '\t';
-    appendEscaped(out, r.status);
-    out += '\t';
-    out += memoized(m_price, r.price, money);
-    out += '\t';
-    out += time(r.start);
-    out += '\t';
-    out += time(r.duration);
-    out += '\t';
-    out += time(r.finish);
-    out += '\t';
-    out += memoized(m_sum, r.sum, money);
-    out += '\t';
-    appendEscaped(out, r.comment);
+    appendFields(out, r, '\t', appendEscaped, [](std::string& o, const std::string& number) { o += number; });
     out += '\n';
 }
 
@@ -184,25 +164,9 @@ void LogTextWriter::csvHeader(std::string& out)
 
 void LogTextWriter::csvLine(std::string& out, const SessionLogRecord& r)
 {
-    appendCsvField(out, closedAtText(r.closedAt));
-    out += ',';
-    appendCsvText(out, cp1251ToUtf8(r.computer));
-    out += ',';
-    appendCsvText(out, cp1251ToUtf8(r.address));
-    out += ',';
-    appendCsvText(out, cp1251ToUtf8(r.status));
-    out += ',';
-    appendCsvField(out, memoized(m_price, r.price, money));
-    out += ',';
-    appendCsvField(out, time(r.start));
-    out += ',';
-    appendCsvField(out, time(r.duration));
-    out += ',';
-    appendCsvField(out, time(r.finish));
-    out += ',';
-    appendCsvField(out, memoized(m_sum, r.sum, money));
-    out += ',';
-    appendCsvText(out, cp1251ToUtf8(r.comment));
+    appendFields(
+        out, r, ',', [](std::string& o, const std::string& text) { appendCsvText(o, cp1251ToUtf8(text)); },
+        appendCsvField);
     out += "\r\n";
 }
 

@@ -33,6 +33,10 @@ private:
     };
     const std::string& closedAtText(double x);
     static const std::string& memoized(Memo& memo, double value, std::string (*format)(double));
+    // The ten fields in the headers' order between separators: the station's texts (Windows-1251)
+    // through `text`, the formatted numbers through `number`.
+    template <typename Text, typename Number>
+    void appendFields(std::string& out, const SessionLogRecord& r, char separator, Text text, Number number);
 
     Memo m_day;
     std::string m_closedAt;

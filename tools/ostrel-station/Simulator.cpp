@@ -2,6 +2,7 @@
 
 #include "core/Cp1251.h"
 #include "core/DateTime.h"
+#include "core/LittleEndian.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -731,7 +732,7 @@ void Simulator::enqueueReport(Station& s, const StationReport& report, SteadyClo
         // report and swallow the real one behind it, and no count of sessions would hold.
         for (auto& b : junk) {
             b = static_cast<std::uint8_t>(m_random());
-            if (b == 0x02)
+            if (b == RecordSignature[0])
                 b = 0x03;
         }
         push(std::move(junk), false);

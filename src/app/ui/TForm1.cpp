@@ -10,7 +10,7 @@
 #include "log/ui/FollowNewestRows.h"
 #include "log/ui/HistoryTableModel.h"
 #include "net/BroadcastAddress.h"
-#include "net/qt/TCPServer.h"
+#include "net/TCPServer.h"
 #include "net/qt/UDPServer.h"
 #include "report/ui/TNomiPeriod.h"
 #include "report/ui/WorkReport.h"
@@ -222,12 +222,11 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent), m_option
 
 TForm1::~TForm1()
 {
-    // The listener's reader threads use the report processor and the tables, which are members
-    // and would go before the window's child objects do: stop the network first.
-    delete m_tcpServer;
-    m_tcpServer = nullptr;
+    // The network thread uses the report processor and the tables, which are members and would go
+    // before the window's child objects do: stop it first, after the discovery endpoint it watches.
     delete m_udpServer;
     m_udpServer = nullptr;
+    m_tcpServer.reset();
     delete m_workReport;
     m_workReport = nullptr;
     delete m_hall; // its observers go while the log and the processor they watch still exist
@@ -336,10 +335,9 @@ void TForm1::createComponents()
     RxTrayIcon1->show();
 
     m_hall = new Hall(this, menuBar(), RxTrayIcon1, m_options.trayAvailable);
-
     HallMenu = m_hall->menu();
 
-    m_tcpServer = new TCPServer(this);
+    m_tcpServer = std::make_unique<TCPServer>();
 }
 
 void TForm1::setUpTable(QTableView* view, std::span<const int> widths, int rowHeight)
@@ -435,7 +433,7 @@ void TForm1::setResetFlags(bool closeAfterReset, bool waitAfterReset)
 
 void TForm1::attachDiscoveryHandler()
 {
-    m_udpServer->attachTcpServer(m_tcpServer);
+    m_udpServer->attachTcpServer(m_tcpServer.get());
 }
 
 void TForm1::setListenerPort(int port)
@@ -463,7 +461,7 @@ void TForm1::startListening()
 {
     m_processor = std::make_unique<ReportProcessor>(m_stations, m_history, *m_sessionLog, *m_tcpServer, Prices, Games,
                                                     ResumeSettings{CloseAfterReset, WaitAfterReset});
-    // Runs on reader threads, after the mutex is released: the models only post a reload.
+    // Runs on the network thread, after the mutex is released: the models only post a reload.
     m_processor->setChangedCallback([stations = m_stationModel, history = m_historyModel] {
         stations->requestReload();
         history->requestReload();

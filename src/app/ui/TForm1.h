@@ -79,7 +79,7 @@ public:
     bool WaitAfterReset = true;
     std::string BroadcastAddress;
     const std::string& sessionLogPath() const { return m_sessionLogPath; }
-    TCPServer* tcpServer() const { return m_tcpServer; }
+    TCPServer* tcpServer() const { return m_tcpServer.get(); }
     UDPServer* udpServer() const { return m_udpServer; }
     quint16 listenerPort() const { return m_listenerPort; }
 
@@ -153,8 +153,8 @@ private:
     std::unique_ptr<ReportProcessor> m_processor;
     StationTableModel* m_stationModel = nullptr;
     HistoryTableModel* m_historyModel = nullptr;
-    TCPServer* m_tcpServer = nullptr; // the stations' listener, the window's TCPServer
-    UDPServer* m_udpServer = nullptr; // the discovery endpoint, the window's UDPServer
+    std::unique_ptr<TCPServer> m_tcpServer; // the stations' listener and network thread
+    UDPServer* m_udpServer = nullptr;       // the discovery endpoint, the window's UDPServer
     WorkReport* m_workReport = nullptr;
     Hall* m_hall = nullptr;
     int m_warnMinutes = AlertSettings{}.warnMinutes;

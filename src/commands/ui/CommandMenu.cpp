@@ -38,6 +38,16 @@ CommandMenu::CommandMenu(const TariffList& prices, const TariffList& games, Comm
         return QMessageBox::question(parentWidget(), QStringLiteral("Подтверждение"), question,
                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
     };
+    // A command that fails after the click returned is reported from the network thread.
+    m_controller.setDeliveryHandler([this](const ClickOutcome& outcome) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, outcome] {
+                if (const auto message = outcome.message())
+                    m_showWarning(QString::fromStdString(*message));
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void CommandMenu::addItems(QMenu& into, const CommandMenuItems& items, std::vector<QAction*>* topLevel)

@@ -20,6 +20,9 @@ class TariffList;
 // command. The menu remembers the station it was opened for and, at the click, acts on that
 // station's row as it is then; a station that left meanwhile is reported and gets nothing.
 //
+// The transport must stop (the network thread end) before the menu goes: it reports a command's
+// late outcome to the menu.
+//
 // The station table comes in as StationRows, e.g. StationRows::of(stationTable). The view paints
 // from its model's copy, which may be a frame behind the table: the double-clicked row names its
 // station through ShownStation (the computer name and address the view shows in that model row),

@@ -1,26 +1,14 @@
 #include "log/ui/HistoryTableModel.h"
 
-#include "core/Cp1251.h"
 #include "core/StationTableMutex.h"
 #include "log/HistoryTable.h"
-
-#include <QMetaObject>
 
 #include <mutex>
 
 namespace ostrel {
 
-namespace {
-
-QString cellText(const std::string& bytes)
-{
-    return QString::fromStdString(cp1251ToUtf8(bytes));
-}
-
-} // namespace
-
 HistoryTableModel::HistoryTableModel(const HistoryTable& table, QObject* parent)
-    : QAbstractTableModel(parent), m_table(table)
+    : CellTableModel(HistoryColumnCount, parent), m_table(table)
 {
     reload();
 }
@@ -30,11 +18,6 @@ int HistoryTableModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
-int HistoryTableModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : HistoryColumnCount;
-}
-
 QVariant HistoryTableModel::data(const QModelIndex& index, int role) const
 {
     if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
@@ -42,27 +25,10 @@ QVariant HistoryTableModel::data(const QModelIndex& index, int role) const
     return cellText(m_rows[static_cast<std::size_t>(index.row())][static_cast<std::size_t>(index.column())]);
 }
 
-QVariant HistoryTableModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (role != Qt::DisplayRole)
-        return {};
-    if (orientation == Qt::Horizontal)
-        return section >= 0 && section < HistoryColumnCount ? cellText(m_header[static_cast<std::size_t>(section)])
-                                                            : QVariant();
-    return section + 1;
-}
-
-void HistoryTableModel::requestReload()
-{
-    if (m_reloadPosted.exchange(true))
-        return;
-    QMetaObject::invokeMethod(this, &HistoryTableModel::reload, Qt::QueuedConnection);
-}
-
 void HistoryTableModel::reload()
 {
     // Cleared before the copy: a change made after this point posts a reload of its own.
-    m_reloadPosted = false;
+    clearReloadRequest();
 
     // Rows of closed sessions never change once the spare row has grown past them: only the
     // model's last row (the spare row when it was copied) and the rows added since are copied.
@@ -91,17 +57,14 @@ void HistoryTableModel::reload()
 
     if (whole) {
         beginResetModel();
-        m_header = std::move(header);
+        setHeaders(header, false);
         m_rows = std::move(fresh);
         m_loaded = true;
         endResetModel();
         return;
     }
 
-    if (header != m_header) {
-        m_header = std::move(header);
-        emit headerDataChanged(Qt::Horizontal, 0, HistoryColumnCount - 1);
-    }
+    setHeaders(header, true);
 
     const std::size_t kept = m_rows.size();
     for (std::size_t r = first; r < kept; ++r) {

@@ -1,9 +1,7 @@
 #include "net/qt/UDPServer.h"
 
 #include "net/SocketOptions.h"
-#include "net/qt/TCPServer.h"
-
-#include <QSocketNotifier>
+#include "net/TCPServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -17,8 +15,8 @@ namespace ostrel {
 
 namespace {
 
-// Datagrams handled per notification, so a flood of requests cannot starve the TCP events.
-constexpr int DatagramsPerNotification = 64;
+// Datagrams handled in one go, so a flood of requests cannot starve the stations' reports.
+constexpr int DatagramsPerRun = 64;
 
 } // namespace
 
@@ -31,11 +29,26 @@ UDPServer::~UDPServer()
 
 void UDPServer::closeSocket()
 {
-    m_notifier.reset();
+    if (m_tcp)
+        m_tcp->unwatchDatagrams();
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
     }
+}
+
+void UDPServer::attachTcpServer(TCPServer* server)
+{
+    if (m_tcp)
+        m_tcp->unwatchDatagrams();
+    m_tcp = server;
+    watch();
+}
+
+void UDPServer::watch()
+{
+    if (m_tcp && m_fd >= 0)
+        m_tcp->watchDatagrams(m_fd, [this] { return receivePending(); });
 }
 
 bool UDPServer::setLocalPort(quint16 port)
@@ -54,9 +67,7 @@ bool UDPServer::setLocalPort(quint16 port)
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     local.sin_port = htons(port);
     (void)::bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
-
-    m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { receivePending(); });
+    watch();
     return true;
 }
 
@@ -71,15 +82,42 @@ quint16 UDPServer::boundPort() const
     return ntohs(local.sin_port);
 }
 
+void UDPServer::setRemotePort(quint16 port)
+{
+    std::scoped_lock hold(m_mutex);
+    m_remotePort = port;
+}
+
+quint16 UDPServer::RemotePort() const
+{
+    std::scoped_lock hold(m_mutex);
+    return m_remotePort;
+}
+
+void UDPServer::setRemoteHost(std::string host)
+{
+    std::scoped_lock hold(m_mutex);
+    m_remoteHost = std::move(host);
+}
+
+std::string UDPServer::RemoteHost() const
+{
+    std::scoped_lock hold(m_mutex);
+    return m_remoteHost;
+}
+
 void UDPServer::sendDiscovery()
 {
     if (m_fd < 0)
         return;
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(m_remotePort);
-    if (inet_pton(AF_INET, m_remoteHost.c_str(), &to.sin_addr) != 1)
-        return;
+    {
+        std::scoped_lock hold(m_mutex);
+        to.sin_port = htons(m_remotePort);
+        if (inet_pton(AF_INET, m_remoteHost.c_str(), &to.sin_addr) != 1)
+            return;
+    }
     (void)::sendto(m_fd, DiscoveryDatagram.data(), DiscoveryDatagram.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
                    reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
@@ -87,13 +125,16 @@ void UDPServer::sendDiscovery()
 void UDPServer::sendDiscovery(const std::string& host)
 {
     setRemoteHost(host);
-    sendDiscovery();
+    if (m_tcp)
+        m_tcp->post([this] { sendDiscovery(); });
+    else
+        sendDiscovery();
 }
 
-void UDPServer::receivePending()
+bool UDPServer::receivePending()
 {
     std::array<char, ReceiveBufferSize> buffer;
-    for (int i = 0; i < DatagramsPerNotification && m_fd >= 0; ++i) {
+    for (int i = 0; i < DatagramsPerRun && m_fd >= 0; ++i) {
         sockaddr_in from{};
         socklen_t length = sizeof from;
         const ssize_t got =
@@ -101,7 +142,7 @@ void UDPServer::receivePending()
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return; // drained; any other error has no datagram to answer
+            return true; // drained; any other error has no datagram to answer
         }
         // The contents are never looked at; an empty datagram asks like any other.
         if (from.sin_family != AF_INET)
@@ -112,10 +153,12 @@ void UDPServer::receivePending()
             // Nothing leaves an event handler; the request simply goes unanswered.
         }
     }
+    return m_fd < 0;
 }
 
 void UDPServer::UDPServerDataReceived(const std::string& fromIP)
 {
+    // The station may connect again as soon as it has the answer: its old connection goes first.
     if (m_tcp)
         m_tcp->closeFirstConnectionFrom(fromIP);
     setRemoteHost(fromIP);

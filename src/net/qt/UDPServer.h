@@ -2,11 +2,9 @@
 
 #include <QObject>
 
-#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
-
-class QSocketNotifier;
 
 namespace ostrel {
 
@@ -14,6 +12,9 @@ class TCPServer;
 
 // The discovery endpoint: one IPv4 UDP socket that receives stations' requests and sends the
 // "Hi Client" datagram, the start-up announcement included, so every datagram leaves from LocalPort.
+// Once attached to the TCP server, its socket is watched and used on the network thread: a request
+// closes the station's older connection there and is answered right after, and the window's
+// thread does no socket work for it.
 class UDPServer : public QObject
 {
     Q_OBJECT
@@ -22,41 +23,45 @@ public:
     static constexpr std::size_t ReceiveBufferSize = 2048;
 
     explicit UDPServer(QObject* parent = nullptr);
+    // Stops the watch first; destroy it before the TCP server it is attached to.
     ~UDPServer() override;
 
-    // Gives the endpoint a fresh socket bound to all local addresses at `port` and watches it.
-    // False only when no socket can be created; a port that cannot be bound is not reported (no
-    // requests then arrive, and sends leave from a port the system chooses).
+    // Gives the endpoint a fresh socket bound to all local addresses at `port`, watched once the
+    // endpoint is attached. False only when no socket can be created; a port that cannot be bound
+    // is not reported (no requests then arrive, and sends leave from a port the system chooses).
     bool setLocalPort(quint16 port);
     quint16 LocalPort() const { return m_localPort; }
     quint16 boundPort() const; // what the socket is actually bound to; 0 when unbound
 
-    void setRemotePort(quint16 port) { m_remotePort = port; }
-    quint16 RemotePort() const { return m_remotePort; }
-    void setRemoteHost(std::string host) { m_remoteHost = std::move(host); }
-    const std::string& RemoteHost() const { return m_remoteHost; }
+    void setRemotePort(quint16 port);
+    quint16 RemotePort() const;
+    void setRemoteHost(std::string host);
+    std::string RemoteHost() const;
 
-    // The connections a request closes. Until it is attached, requests are still answered.
-    void attachTcpServer(TCPServer* server) { m_tcp = server; }
+    // The network thread that watches the socket and whose connections a request closes. Until
+    // it is attached, no request is read.
+    void attachTcpServer(TCPServer* server);
 
     // Sends the discovery datagram to RemoteHost at RemotePort. Every failure is swallowed: the
     // announcement is best effort and nobody is told.
     void sendDiscovery();
-    // The start-up announcement: RemoteHost becomes `host`, then one datagram is sent.
+    // The start-up announcement: RemoteHost becomes `host`, then one datagram is sent (on the
+    // network thread once attached).
     void sendDiscovery(const std::string& host);
 
     // A station asked for the server: its first TCP connection, if any, is closed (the disconnect
-    // handling runs at once), then the answer goes to `fromIP` at RemotePort, not to the request's
-    // source port.
+    // handling runs on the network thread), then the answer goes to `fromIP` at RemotePort, not to
+    // the request's source port.
     void UDPServerDataReceived(const std::string& fromIP);
 
 private:
-    void receivePending();
+    bool receivePending(); // network thread; true once drained
     void closeSocket();
+    void watch();
 
     int m_fd = -1;
-    std::unique_ptr<QSocketNotifier> m_notifier;
     quint16 m_localPort = 0;
+    mutable std::mutex m_mutex; // the remote end, between the window's thread and the network thread
     quint16 m_remotePort = 0;
     std::string m_remoteHost;
     TCPServer* m_tcp = nullptr;

@@ -29,13 +29,13 @@ public:
     static std::optional<double> pick(double seed, QWidget* parent);
 
     QToolBar* ToolBar1;
-    QToolButton* ToolButton1;
-    QToolButton* ToolButton3;
-    QToolButton* ToolButton6;
-    QToolButton* ToolButton9;
-    QToolButton* ToolButton10;
-    QMenu* PopupMenu1;
-    QLabel* Panel1;
+    QToolButton* ToolButton1;  // previous year
+    QToolButton* ToolButton3;  // previous month
+    QToolButton* ToolButton6;  // opens the date menu
+    QToolButton* ToolButton9;  // next month
+    QToolButton* ToolButton10; // next year
+    QMenu* PopupMenu1;         // the date menu: today, first and last of the month and of the year
+    QLabel* Panel1;            // the month and year shown
     MonthGrid* Calendar1;
 
 public slots:
@@ -45,6 +45,7 @@ public slots:
     void ToolButton3Click();
     void ToolButton9Click();
     void ToolButton10Click();
+    // The date menu's items in order: today, first and last of the month, first and last of the year.
     void N1Click();
     void N3Click();
     void N4Click();

@@ -42,8 +42,8 @@ public:
     void setMessenger(ReportMessenger messenger) { m_messenger = std::move(messenger); }
     void setSaveFileChooser(SaveFileChooser chooser) { m_chooser = std::move(chooser); }
 
-    QPlainTextEdit* RichEdit1;
-    QPushButton* Button1;
+    QPlainTextEdit* RichEdit1; // the report's text
+    QPushButton* Button1;      // "Печать"
     QLabel* Label3;
     QLabel* LabelSum;
     QLabel* Label2;

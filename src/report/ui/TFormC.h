@@ -57,8 +57,8 @@ public:
     QCheckBox* KvartCh;
     QCheckBox* MonthCh;
     QCheckBox* DayCh;
-    QPushButton* BitBtn1;
-    QPushButton* BitBtn2;
+    QPushButton* BitBtn1; // "OK"
+    QPushButton* BitBtn2; // "Отмена"
 
 public slots:
     void FormActivate();

@@ -35,6 +35,7 @@ public:
     void setBuilder(Builder builder) { m_builder = std::move(builder); }
 
 public slots:
+    // The main window's work report menu item: asks for the period, builds the report, shows it.
     void N3Click();
 
 private:

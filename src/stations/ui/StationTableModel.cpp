@@ -1,13 +1,11 @@
 #include "stations/ui/StationTableModel.h"
 
-#include "core/Cp1251.h"
 #include "core/StationTableMutex.h"
 #include "stations/StationTable.h"
 
 #include <QBrush>
 #include <QColor>
 #include <QGuiApplication>
-#include <QMetaObject>
 #include <QScreen>
 
 #include <algorithm>
@@ -17,12 +15,6 @@
 namespace ostrel {
 
 namespace {
-
-QString toQString(const std::string& cp1251)
-{
-    const std::string utf8 = cp1251ToUtf8(cp1251);
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 int screenFrameMs()
 {
@@ -36,15 +28,13 @@ int screenFrameMs()
 } // namespace
 
 StationTableModel::StationTableModel(const StationTable& table, QObject* parent)
-    : QAbstractTableModel(parent), m_table(table), m_minimumIntervalMs(screenFrameMs())
+    : CellTableModel(StationColumnCount, parent), m_table(table), m_minimumIntervalMs(screenFrameMs())
 {
     m_deferred.setSingleShot(true);
     connect(&m_deferred, &QTimer::timeout, this, &StationTableModel::reload);
     {
         std::scoped_lock hold(StationTableMutex);
-        const StationRow& headers = m_table.row(0);
-        for (int c = 0; c < StationColumnCount; ++c)
-            m_headers[static_cast<std::size_t>(c)] = toQString(headers[static_cast<std::size_t>(c)]);
+        setHeaders(m_table.row(0), false);
     }
     reload();
 }
@@ -52,11 +42,6 @@ StationTableModel::StationTableModel(const StationTable& table, QObject* parent)
 int StationTableModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_display.size());
-}
-
-int StationTableModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : StationColumnCount;
 }
 
 QVariant StationTableModel::data(const QModelIndex& index, int role) const
@@ -71,26 +56,6 @@ QVariant StationTableModel::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole)
         return {};
     return m_display[static_cast<std::size_t>(index.row())][static_cast<std::size_t>(index.column())];
-}
-
-QVariant StationTableModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (role != Qt::DisplayRole)
-        return {};
-    if (orientation == Qt::Horizontal) {
-        if (section < 0 || section >= StationColumnCount)
-            return {};
-        return m_headers[static_cast<std::size_t>(section)];
-    }
-    return QAbstractTableModel::headerData(section, orientation, role);
-}
-
-void StationTableModel::requestReload()
-{
-    // Only the first request after a reload posts; the rest ride on it.
-    if (m_reloadPosted.exchange(true))
-        return;
-    QMetaObject::invokeMethod(this, &StationTableModel::runPendingReload, Qt::QueuedConnection);
 }
 
 void StationTableModel::runPendingReload()
@@ -125,7 +90,7 @@ std::optional<StationRow> StationTableModel::rowSnapshot(int modelRow) const
 void StationTableModel::reload()
 {
     // Cleared before copying: a change made after the copy posts a new reload.
-    m_reloadPosted.store(false);
+    clearReloadRequest();
     m_deferred.stop();
     m_sinceReload.start();
 
@@ -156,7 +121,7 @@ void StationTableModel::reload()
     std::vector<DisplayRow> display(fresh.size());
     for (std::size_t r = 0; r < fresh.size(); ++r) {
         for (std::size_t c = 0; c < StationColumnCount; ++c)
-            display[r][c] = toQString(fresh[r][c]);
+            display[r][c] = cellText(fresh[r][c]);
     }
 
     const std::size_t oldCount = m_rows.size();
@@ -176,16 +141,18 @@ void StationTableModel::reload()
     std::vector<StationRow> old = std::move(m_rows);
     // For each new row, the old row it continues, or none for an inserted row.
     std::vector<std::optional<std::size_t>> origin(newCount);
+    const auto takeFresh = [&] {
+        m_rows = std::move(fresh);
+        m_display = std::move(display);
+    };
     if (oldCount == newCount) {
         for (std::size_t r = 0; r < newCount; ++r)
             origin[r] = r;
-        m_rows = std::move(fresh);
-        m_display = std::move(display);
+        takeFresh();
     } else if (oldCount - prefix - suffix == 0) {
         const std::size_t added = newCount - oldCount;
         beginInsertRows({}, static_cast<int>(prefix), static_cast<int>(prefix + added - 1));
-        m_rows = std::move(fresh);
-        m_display = std::move(display);
+        takeFresh();
         endInsertRows();
         for (std::size_t r = 0; r < newCount; ++r) {
             if (r < prefix)
@@ -196,15 +163,13 @@ void StationTableModel::reload()
     } else if (newCount - prefix - suffix == 0) {
         const std::size_t removed = oldCount - newCount;
         beginRemoveRows({}, static_cast<int>(prefix), static_cast<int>(prefix + removed - 1));
-        m_rows = std::move(fresh);
-        m_display = std::move(display);
+        takeFresh();
         endRemoveRows();
         for (std::size_t r = 0; r < newCount; ++r)
             origin[r] = r < prefix ? r : r + removed;
     } else {
         beginResetModel();
-        m_rows = std::move(fresh);
-        m_display = std::move(display);
+        takeFresh();
         endResetModel();
         return;
     }

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "core/StationRow.h"
+#include "core/ui/CellTableModel.h"
 
-#include <QAbstractTableModel>
 #include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -23,7 +22,7 @@ class StationTable;
 // the stations and the trailing blank row are shown, and the table's header row gives the
 // horizontal headers. The model paints from its own copy, taken under a short hold of
 // StationTableMutex; it never holds the mutex otherwise.
-class StationTableModel : public QAbstractTableModel
+class StationTableModel : public CellTableModel
 {
     Q_OBJECT
 
@@ -31,13 +30,7 @@ public:
     explicit StationTableModel(const StationTable& table, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-
-    // Callable from any thread (the report processor's change callback): posts one reload to the
-    // model's thread, however many requests arrive before it runs.
-    void requestReload();
 
     // Reloads are spaced by at least this many milliseconds (the screen's frame time by default);
     // 0 reloads as soon as the posted request runs.
@@ -61,7 +54,7 @@ public slots:
     void reload();
 
 private:
-    void runPendingReload();
+    void runPendingReload() override;
 
     using DisplayRow = std::array<QString, StationColumnCount>;
 
@@ -70,10 +63,8 @@ private:
     std::vector<DisplayRow> m_display;
     std::vector<bool> m_overrun; // per model row
     std::function<std::vector<std::string>()> m_overrunSource;
-    std::array<QString, StationColumnCount> m_headers;
     std::uint64_t m_version = 0;
     bool m_loaded = false;
-    std::atomic<bool> m_reloadPosted{false};
     int m_minimumIntervalMs = 0;
     QElapsedTimer m_sinceReload;
     QTimer m_deferred;

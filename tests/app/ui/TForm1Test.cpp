@@ -9,19 +9,19 @@
 #include "commands/ui/TForm2.h"
 #include "core/Cp1251.h"
 #include "core/StationRow.h"
-#include "net/qt/TCPServer.h"
+#include "net/TCPServer.h"
 #include "net/qt/UDPServer.h"
 #include "report/ui/TForm3.h"
 #include "report/ui/TNomiPeriod.h"
 #include "stations/StationReport.h"
 
 #include "support/AppTestSupport.h"
+#include "support/EventLoopWait.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -76,19 +76,6 @@ TForm1::Options windowOnly()
         return std::vector<HostAddress>{{{127, 0, 1, 1}, "lo", true}, {{127, 0, 0, 1}, "lo", true}};
     };
     return options;
-}
-
-// Runs the event loop until `done` holds, for at most `ms` milliseconds.
-bool waitFor(const std::function<bool()>& done, int ms = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
 }
 
 QString cellText(const QTableView* view, int row, int column)
@@ -541,7 +528,7 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     closed.statusCode = static_cast<std::int32_t>(StatusCode::Closed);
     ASSERT_TRUE(sendReport(station, closed));
 
-    ASSERT_TRUE(waitFor([&] { return form.Grid->model()->rowCount() == 2; }));
+    ASSERT_TRUE(testing::processEventsUntil([&] { return form.Grid->model()->rowCount() == 2; }));
     EXPECT_EQ(cellText(form.Grid, 0, ColAddress), QStringLiteral("127.0.0.2"));
     EXPECT_EQ(serverSideKeepIdle(station), 7); // KeepAliveSeconds reached the accepted connection
     EXPECT_EQ(cellText(form.Grid, 0, ColStatus), QStringLiteral("Закрыто"));
@@ -555,7 +542,7 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     EXPECT_EQ(popups, 1);
 
     ::close(station);
-    EXPECT_TRUE(waitFor([&] { return form.Grid->model()->rowCount() == 1; }));
+    EXPECT_TRUE(testing::processEventsUntil([&] { return form.Grid->model()->rowCount() == 1; }));
     // The dropped station is listed by the hall, which watches the server the window started.
     ASSERT_EQ(form.hall()->watch()->dropped().size(), 1u);
     EXPECT_EQ(form.hall()->watch()->dropped()[0].address, "127.0.0.2");
@@ -582,7 +569,7 @@ TEST(TForm1, ShutdownLeavesRunningSessionsAlone)
         running.finish = running.start + 30.0 / 1440;
         running.price = 1.5;
         ASSERT_TRUE(sendReport(station, running));
-        ASSERT_TRUE(waitFor([&] { return !cellText(form.Grid, 0, ColSum).isEmpty(); }));
+        ASSERT_TRUE(testing::processEventsUntil([&] { return !cellText(form.Grid, 0, ColSum).isEmpty(); }));
     } // the window goes with the connection still open
     EXPECT_FALSE(std::filesystem::exists(folder.file("Ostrel.log")));
     ::close(station);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/qt/TCPServer.h"
+#include "net/TCPServer.h"
 
 #include "support/NetTestSupport.h"
 

@@ -134,10 +134,11 @@ TEST(UDPServer, ClosingAConnectionLogsItsRunningSession)
     ASSERT_TRUE(processUntil([&] { return d.live.state.applied() == 1; }));
 
     d.udp.UDPServerDataReceived("127.0.0.26");
+    // The answer leaves only after the disconnect handling has run on the network thread.
+    ASSERT_TRUE(ear.await());
     EXPECT_EQ(d.live.state.stationCount(), 0u);
     ASSERT_EQ(d.live.state.sessions().size(), 1u);
     EXPECT_EQ(d.live.state.sessions()[0][HistoryColComment], "Reset");
-    ASSERT_TRUE(ear.await());
 }
 
 TEST(UDPServer, SendFailuresAndAnUnboundPortAreSwallowed)

@@ -7,10 +7,9 @@
 
 #include "core/StationTableMutex.h"
 #include "stations/StationTable.h"
+#include "support/EventLoopWait.h"
 
 #include <QAbstractItemModelTester>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -19,15 +18,6 @@
 
 namespace ostrel {
 namespace {
-
-// Runs the event loop until `done` holds, for at most five seconds.
-template <class Done> bool processUntil(Done done)
-{
-    QDeadlineTimer deadline(5000);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 void add(StationTable& table, const char* name)
 {
@@ -120,7 +110,7 @@ TEST(StationTableModel, RequestsFromOtherThreadsCoalesceIntoOneReload)
         }
     });
     writer.join();
-    ASSERT_TRUE(processUntil([&] { return model.rowCount() == 51; }));
+    ASSERT_TRUE(testing::processEventsUntil([&] { return model.rowCount() == 51; }));
     EXPECT_EQ(inserted.count(), 1); // one posted reload for fifty requests
 }
 

@@ -1,0 +1,678 @@
+#include "net/TCPServer.h"
+
+#include "net/Connection.h"
+#include "net/SocketOptions.h"
+#include "stations/ReportProcessor.h"
+
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/ip/udp.hpp>
+#include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+namespace ostrel {
+
+namespace {
+
+// accept() failing for lack of descriptors or memory leaves the connection pending and the
+// listener readable; accepting rests this long instead of failing in a loop.
+constexpr std::chrono::milliseconds AcceptBackOff{100};
+// Connections taken in one go, so a flood of connects cannot starve the stations' reports.
+constexpr int AcceptsPerRun = 64;
+
+using ConnectionPtr = std::shared_ptr<Connection>;
+
+// -1 on a failure other than a full socket buffer.
+ssize_t sendSome(int fd, const std::uint8_t* data, std::size_t size)
+{
+    for (;;) {
+        const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent >= 0)
+            return sent;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        return -1;
+    }
+}
+
+} // namespace
+
+struct TCPServer::Impl
+{
+    Impl() : lookup(NameLookup::create(reverseLookUp)) {}
+
+    // Everything below that names the network thread is touched only there.
+    asio::io_context io{1};
+    asio::executor_work_guard<asio::io_context::executor_type> work{io.get_executor()};
+    asio::ip::tcp::acceptor acceptor{io};
+    asio::steady_timer acceptTimer{io};
+    std::thread thread; // started and joined by the owner's thread only
+    std::atomic<bool> started{false};
+    std::atomic<std::thread::id> networkId{};
+    std::atomic<std::uint16_t> boundPort{0};
+
+    ReportProcessor* processor = nullptr;
+    TThreadOnRead::ReportObserver observer;
+    std::optional<int> keepAliveSeconds;
+    std::shared_ptr<NameLookup> lookup;
+    std::array<std::uint8_t, 16 * 1024> readBuffer{}; // network thread
+    // Every connection object not yet finished with, open or closed with its disconnect handling
+    // still owed (network thread).
+    std::unordered_map<const Connection*, ConnectionPtr> live;
+
+    // The open connections by peer address, each address's in accept order. Written on the
+    // network thread; read from any thread (hasConnection). Lock order: StationTableMutex may be
+    // held while this is taken, never the reverse.
+    mutable std::mutex registryMutex;
+    std::unordered_map<std::string, std::deque<ConnectionPtr>> byAddress;
+    std::atomic<std::size_t> openCount{0};
+    std::atomic<std::uint64_t> backOffs{0};
+
+    bool running() const { return started.load(); }
+    bool onNetworkThread() const { return networkId.load() == std::this_thread::get_id(); }
+
+    // Runs `job` on the network thread and waits for it; runs it here when this is that thread or
+    // no network thread runs.
+    template <typename Job> auto runOnNetwork(Job job) -> decltype(job())
+    {
+        if (onNetworkThread() || !running())
+            return job();
+        std::packaged_task<decltype(job())()> task(std::move(job));
+        auto result = task.get_future();
+        asio::post(io, [&task] { task(); });
+        return result.get();
+    }
+
+    bool start();
+    void stop();
+
+    void acceptPending();
+    void TCPServerClientConnect(int fd, const std::string& address);
+    void nameArrived(const ConnectionPtr& connection, std::string name);
+    void TCPServerClientRead(const ConnectionPtr& connection);
+    void waitReadable(const ConnectionPtr& connection);
+    void TCPServerClientDisconnect(const ConnectionPtr& connection, bool runHandling);
+    void forgetIfFinished(const ConnectionPtr& connection);
+
+    ConnectionPtr firstOpenFrom(std::string_view address) const;
+    SendResult send(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done);
+    void flush(const ConnectionPtr& connection);
+
+    // Discovery's socket (network thread); the count tells a stale wait from the current one.
+    std::unique_ptr<asio::ip::udp::socket> datagrams;
+    std::function<bool()> onDatagrams;
+    std::uint64_t datagramWatch = 0;
+    void readDatagrams(std::uint64_t watch);
+    void unwatchDatagrams();
+    void waitWritable(const ConnectionPtr& connection);
+    void restartSendLimit(const ConnectionPtr& connection);
+};
+
+bool TCPServer::Impl::start()
+{
+    started = true; // before the thread: a handler on it may already ask
+    try {
+        thread = std::thread([this] {
+            networkId.store(std::this_thread::get_id());
+            for (;;) {
+                try {
+                    io.run();
+                    return;
+                } catch (...) {
+                    // Handlers catch what they expect; anything else costs one event, not the thread.
+                }
+            }
+        });
+    } catch (...) {
+        started = false; // no thread could be had: the server does not listen
+        return false;
+    }
+    return true;
+}
+
+void TCPServer::Impl::stop()
+{
+    // No look-up answer is delivered after this, and none is waited for.
+    lookup->stop();
+    if (!running())
+        return;
+    asio::post(io, [this] {
+        asio::error_code ignored;
+        acceptor.close(ignored);
+        acceptTimer.cancel();
+        unwatchDatagrams();
+        // Nothing is logged at shutdown: the connections go without their disconnect handling.
+        for (const auto& [key, connection] : live) {
+            connection->markClosed();
+            if (connection->nameTimer)
+                connection->nameTimer->cancel();
+            if (connection->sendTimer)
+                connection->sendTimer->cancel();
+            for (auto& pending : connection->pendingOutput())
+                if (pending.done)
+                    pending.done(SendResult::NotDelivered);
+            connection->pendingOutput().clear();
+        }
+        {
+            std::scoped_lock hold(registryMutex);
+            byAddress.clear();
+        }
+        openCount = 0;
+        work.reset(); // run() returns once the cancelled waits have finished
+    });
+    thread.join();
+    started = false;
+    live.clear();
+}
+
+void TCPServer::Impl::acceptPending()
+{
+    for (int i = 0; i < AcceptsPerRun; ++i) {
+        if (!acceptor.is_open())
+            return;
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(acceptor.native_handle(), reinterpret_cast<sockaddr*>(&peer), &length,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            try {
+                TCPServerClientConnect(fd, dottedAddress(peer));
+            } catch (...) {
+                // Out of memory half-way: the connection went with its descriptor, as if it failed.
+            }
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            // Drained: the wait is edge-triggered, and a connection arriving from now on wakes it.
+            acceptor.async_wait(asio::socket_base::wait_read, [this](const asio::error_code& ec) {
+                if (!ec)
+                    acceptPending();
+            });
+            return;
+        }
+        // Out of descriptors or memory, or anything else that would fail again at once.
+        ++backOffs;
+        acceptTimer.expires_after(AcceptBackOff);
+        acceptTimer.async_wait([this](const asio::error_code& ec) {
+            if (!ec)
+                acceptPending();
+        });
+        return;
+    }
+    asio::post(io, [this] { acceptPending(); });
+}
+
+// Network thread: takes one accepted connection and starts looking its station's name up.
+void TCPServer::Impl::TCPServerClientConnect(int fd, const std::string& address)
+{
+    setKeepAlive(fd, 1000);
+    setKeepAlive(acceptor.native_handle(), 1000);
+    if (keepAliveSeconds)
+        setKeepAliveTiming(fd, *keepAliveSeconds);
+
+    ConnectionPtr connection;
+    try {
+        connection = std::make_shared<Connection>(io, fd, address);
+    } catch (...) {
+        ::close(fd); // not yet owned by anything
+        return;
+    }
+    if (!connection->socket().is_open())
+        return; // the reactor could not take it; the descriptor is closed already
+    live.emplace(connection.get(), connection);
+    {
+        std::scoped_lock hold(registryMutex);
+        byAddress[address].push_back(connection);
+    }
+    ++openCount;
+
+    // Nothing is read before the name is known: the station's reports wait in its socket, which
+    // bounds them, and only for its own name. After NameWait the dotted address stands in.
+    connection->nameTimer = std::make_unique<asio::steady_timer>(io, NameWait);
+    connection->nameTimer->async_wait([this, connection](const asio::error_code& ec) {
+        if (!ec)
+            nameArrived(connection, connection->address());
+    });
+    lookup->lookUp(address, [this, weak = std::weak_ptr(connection)](std::string name) {
+        // On a look-up thread: only post.
+        asio::post(io, [this, weak, name = std::move(name)]() mutable {
+            if (const auto c = weak.lock())
+                nameArrived(c, std::move(name));
+        });
+    });
+}
+
+void TCPServer::Impl::nameArrived(const ConnectionPtr& connection, std::string name)
+{
+    if (connection->hostNameKnown())
+        return; // the time limit came first, or the answer did
+    connection->setHostName(std::move(name));
+    connection->nameTimer->cancel();
+    if (connection->isClosed()) {
+        if (connection->disconnectOwed && processor) {
+            connection->disconnectOwed = false;
+            processor->stationDisconnected(*connection);
+        }
+        forgetIfFinished(connection);
+        return;
+    }
+    TCPServerClientRead(connection);
+}
+
+// Network thread: the connection's socket is readable; receives and applies its reports.
+void TCPServer::Impl::TCPServerClientRead(const ConnectionPtr& connection)
+{
+    if (connection->isClosed() || !processor)
+        return; // nobody to take reports: the connection stays unwatched
+    TThreadOnRead::Outcome outcome;
+    try {
+        outcome =
+            TThreadOnRead::readAvailable(*connection, *processor, readBuffer, TThreadOnRead::MaxBytesPerRun, &observer);
+    } catch (...) {
+        // A connection whose reports cannot be applied is dropped.
+        outcome = TThreadOnRead::Outcome::Closed;
+    }
+    switch (outcome) {
+    case TThreadOnRead::Outcome::Drained:
+        waitReadable(connection);
+        break;
+    case TThreadOnRead::Outcome::More:
+        // Bytes still wait: read on after the events already due, so no station waits behind this one.
+        asio::post(io, [this, connection] { TCPServerClientRead(connection); });
+        break;
+    case TThreadOnRead::Outcome::Closed:
+        TCPServerClientDisconnect(connection, true);
+        break;
+    }
+}
+
+void TCPServer::Impl::waitReadable(const ConnectionPtr& connection)
+{
+    if (connection->readArmed || connection->isClosed())
+        return;
+    connection->readArmed = true;
+    connection->socket().async_wait(asio::socket_base::wait_read, [this, connection](const asio::error_code& ec) {
+        connection->readArmed = false;
+        if (!ec)
+            TCPServerClientRead(connection);
+    });
+}
+
+// Network thread: the connection ended (the station closed, a receive or send failed, or discovery
+// or the server closed it); with `runHandling`, its running session is logged "Reset" and its row
+// removed.
+void TCPServer::Impl::TCPServerClientDisconnect(const ConnectionPtr& connection, bool runHandling)
+{
+    // The flag is set before the disconnect handling runs, so a report of this connection that
+    // reaches report processing afterwards is dropped instead of adding the row again.
+    if (!connection->markClosed())
+        return;
+    {
+        std::scoped_lock hold(registryMutex);
+        const auto it = byAddress.find(connection->address());
+        if (it != byAddress.end()) {
+            auto& list = it->second;
+            std::erase(list, connection);
+            if (list.empty())
+                byAddress.erase(it);
+        }
+    }
+    --openCount;
+    if (connection->sendTimer)
+        connection->sendTimer->cancel();
+    // Commands still waiting for the socket never went out whole.
+    auto pending = std::move(connection->pendingOutput());
+    connection->pendingOutput().clear();
+    for (auto& p : pending)
+        if (p.done)
+            p.done(SendResult::NotDelivered);
+
+    if (runHandling && processor) {
+        if (connection->hostNameKnown())
+            processor->stationDisconnected(*connection);
+        else
+            connection->disconnectOwed = true; // under its real name, once the look-up answers
+    }
+    forgetIfFinished(connection);
+}
+
+void TCPServer::Impl::forgetIfFinished(const ConnectionPtr& connection)
+{
+    if (connection->isClosed() && !connection->disconnectOwed)
+        live.erase(connection.get());
+}
+
+ConnectionPtr TCPServer::Impl::firstOpenFrom(std::string_view address) const
+{
+    std::scoped_lock hold(registryMutex);
+    const auto it = byAddress.find(std::string(address));
+    if (it == byAddress.end())
+        return nullptr;
+    for (const auto& c : it->second)
+        if (!c->isClosed())
+            return c;
+    return nullptr;
+}
+
+SendResult TCPServer::Impl::send(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done)
+{
+    const auto connection = firstOpenFrom(address);
+    if (!connection) {
+        if (done)
+            done(SendResult::NoConnection);
+        return SendResult::NoConnection;
+    }
+    auto& pending = connection->pendingOutput();
+    std::size_t sent = 0;
+    if (pending.empty()) {
+        const ssize_t n = sendSome(connection->fd(), bytes.data(), bytes.size());
+        if (n < 0) {
+            TCPServerClientDisconnect(connection, true);
+            if (done)
+                done(SendResult::NotDelivered);
+            return SendResult::NotDelivered;
+        }
+        sent = static_cast<std::size_t>(n);
+        if (sent == bytes.size()) {
+            if (done)
+                done(SendResult::Sent);
+            return SendResult::Sent;
+        }
+    }
+    // The socket took part or nothing: the rest goes first when it can, and later commands wait
+    // behind it, so a station never sees a command cut short followed by the next one.
+    const bool wasEmpty = pending.empty();
+    pending.push_back({std::vector<std::uint8_t>(bytes.begin(), bytes.end()), sent, std::move(done)});
+    if (connection->pendingBytes() > MaxPendingCommandBytes) {
+        TCPServerClientDisconnect(connection, true); // tells every waiting command, this one too
+        return SendResult::NotDelivered;
+    }
+    waitWritable(connection);
+    if (wasEmpty)
+        restartSendLimit(connection);
+    return SendResult::Sent; // on its way: the done callback learns whether it arrived whole
+}
+
+void TCPServer::Impl::flush(const ConnectionPtr& connection)
+{
+    auto& pending = connection->pendingOutput();
+    bool progressed = false;
+    while (!pending.empty() && !connection->isClosed()) {
+        auto& front = pending.front();
+        const ssize_t n = sendSome(connection->fd(), front.bytes.data() + front.sent, front.bytes.size() - front.sent);
+        if (n < 0) {
+            TCPServerClientDisconnect(connection, true);
+            return;
+        }
+        front.sent += static_cast<std::size_t>(n);
+        if (front.sent < front.bytes.size()) {
+            waitWritable(connection);
+            if (progressed)
+                restartSendLimit(connection);
+            return;
+        }
+        auto done = std::move(front.done);
+        pending.pop_front();
+        progressed = true;
+        if (done)
+            done(SendResult::Sent);
+    }
+    if (connection->sendTimer)
+        connection->sendTimer->cancel();
+}
+
+void TCPServer::Impl::readDatagrams(std::uint64_t watch)
+{
+    if (watch != datagramWatch || !datagrams)
+        return;
+    bool drained = true;
+    try {
+        drained = onDatagrams();
+    } catch (...) {
+        // Nothing leaves a handler; the datagrams still waiting are read on the next round.
+    }
+    if (!drained) {
+        asio::post(io, [this, watch] { readDatagrams(watch); });
+        return;
+    }
+    datagrams->async_wait(asio::socket_base::wait_read, [this, watch](const asio::error_code& ec) {
+        if (!ec)
+            readDatagrams(watch);
+    });
+}
+
+void TCPServer::Impl::unwatchDatagrams()
+{
+    ++datagramWatch;
+    if (datagrams) {
+        asio::error_code ignored;
+        datagrams->cancel(ignored);
+        (void)datagrams->release(ignored); // the descriptor stays open: it is the caller's
+        datagrams.reset();
+    }
+    onDatagrams = nullptr;
+}
+
+void TCPServer::Impl::waitWritable(const ConnectionPtr& connection)
+{
+    if (connection->writeArmed || connection->isClosed())
+        return;
+    connection->writeArmed = true;
+    connection->socket().async_wait(asio::socket_base::wait_write, [this, connection](const asio::error_code& ec) {
+        connection->writeArmed = false;
+        if (!ec)
+            flush(connection);
+    });
+}
+
+void TCPServer::Impl::restartSendLimit(const ConnectionPtr& connection)
+{
+    // The oldest waiting command has this long to go out; a station that reads nothing loses its
+    // connection rather than holding the operator's command for ever.
+    if (!connection->sendTimer)
+        connection->sendTimer = std::make_unique<asio::steady_timer>(io);
+    connection->sendTimer->expires_after(PendingCommandLimit);
+    connection->sendTimer->async_wait([this, connection](const asio::error_code& ec) {
+        if (!ec && !connection->isClosed() && !connection->pendingOutput().empty())
+            TCPServerClientDisconnect(connection, true);
+    });
+}
+
+TCPServer::TCPServer() : m(std::make_unique<Impl>()) {}
+
+TCPServer::~TCPServer()
+{
+    m->stop();
+}
+
+void TCPServer::setReportProcessor(ReportProcessor* processor)
+{
+    m->runOnNetwork([&] { m->processor = processor; });
+}
+
+void TCPServer::setNameResolver(NameResolver resolver)
+{
+    m->runOnNetwork([&] {
+        m->lookup->stop();
+        m->lookup = NameLookup::create(std::move(resolver));
+    });
+}
+
+void TCPServer::setReportObserver(TThreadOnRead::ReportObserver observer)
+{
+    m->runOnNetwork([&] { m->observer = std::move(observer); });
+}
+
+void TCPServer::setKeepAliveSeconds(std::optional<int> seconds)
+{
+    m->runOnNetwork([&] { m->keepAliveSeconds = seconds; });
+}
+
+bool TCPServer::listen(std::uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const int reuse = 1;
+    (void)::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(port);
+    // As long a queue as the system allows: on Linux a full queue drops a station's handshake
+    // silently, the station believes it is connected, and its reports wait for retransmissions
+    // (or are lost if it resets first). Bursts of thousands of stations coming back must fit.
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        ::close(fd);
+        return false;
+    }
+    setKeepAlive(fd, 1);
+    if (::listen(fd, SOMAXCONN) != 0) {
+        ::close(fd);
+        return false;
+    }
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    const std::uint16_t boundPort =
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) == 0 ? ntohs(bound.sin_port) : 0;
+
+    const bool taken = m->runOnNetwork([&] {
+        asio::error_code ec;
+        m->acceptor.close(ec);
+        m->acceptTimer.cancel();
+        m->acceptor.assign(asio::ip::tcp::v4(), fd, ec);
+        if (ec) {
+            ::close(fd);
+            return false;
+        }
+        m->boundPort = boundPort;
+        if (m->running())
+            m->acceptPending();
+        else
+            asio::post(m->io, [this] { m->acceptPending(); });
+        return true;
+    });
+    if (taken && !m->running() && !m->start()) {
+        asio::error_code ignored;
+        m->acceptor.close(ignored);
+        m->boundPort = 0;
+        return false;
+    }
+    return taken;
+}
+
+bool TCPServer::isListening() const
+{
+    return m->boundPort.load() != 0;
+}
+
+std::uint16_t TCPServer::port() const
+{
+    return m->boundPort.load();
+}
+
+SendResult TCPServer::sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes)
+{
+    return m->runOnNetwork([&] { return m->send(address, bytes, nullptr); });
+}
+
+void TCPServer::postToAddress(std::string address, std::vector<std::uint8_t> bytes, SendDone done)
+{
+    if (!m->running()) {
+        if (done)
+            done(SendResult::NoConnection);
+        return;
+    }
+    asio::post(m->io, [this, address = std::move(address), bytes = std::move(bytes), done = std::move(done)]() mutable {
+        m->send(address, bytes, std::move(done));
+    });
+}
+
+bool TCPServer::hasConnection(std::string_view address) const
+{
+    return m->firstOpenFrom(address) != nullptr;
+}
+
+bool TCPServer::closeFirstConnectionFrom(std::string_view address)
+{
+    return m->runOnNetwork([&] {
+        const auto c = m->firstOpenFrom(address);
+        if (!c)
+            return false;
+        m->TCPServerClientDisconnect(c, true);
+        return true;
+    });
+}
+
+void TCPServer::watchDatagrams(int fd, std::function<bool()> readable)
+{
+    m->runOnNetwork([&] {
+        m->unwatchDatagrams();
+        auto socket = std::make_unique<asio::ip::udp::socket>(m->io);
+        asio::error_code ec;
+        socket->assign(asio::ip::udp::v4(), fd, ec);
+        if (ec)
+            return;
+        m->datagrams = std::move(socket);
+        m->onDatagrams = std::move(readable);
+        ++m->datagramWatch;
+        // Whatever came before the watch is read first; the wait covers what comes later.
+        asio::post(m->io, [this, watch = m->datagramWatch] { m->readDatagrams(watch); });
+    });
+}
+
+void TCPServer::unwatchDatagrams()
+{
+    m->runOnNetwork([this] { m->unwatchDatagrams(); });
+}
+
+void TCPServer::post(std::function<void()> job)
+{
+    if (!m->running()) {
+        job();
+        return;
+    }
+    asio::post(m->io, std::move(job));
+}
+
+std::size_t TCPServer::connectionCount() const
+{
+    return m->openCount.load();
+}
+
+bool TCPServer::onNetworkThread() const
+{
+    return m->onNetworkThread();
+}
+
+std::uint64_t TCPServer::acceptBackOffs() const
+{
+    return m->backOffs.load();
+}
+
+int TCPServer::lookUpThreads() const
+{
+    return m->lookup ? m->lookup->threads() : 0;
+}
+
+} // namespace ostrel

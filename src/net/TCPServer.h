@@ -1,0 +1,93 @@
+#pragma once
+
+#include "commands/CommandTransport.h"
+#include "net/NameLookup.h"
+#include "net/TThreadOnRead.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+class ReportProcessor;
+
+// The stations' TCP listener and the network thread that owns every station connection. The
+// thread accepts, receives, reassembles and applies reports (under StationTableMutex), sends
+// commands and runs the disconnect handling with its session logging; other threads only post work
+// to it. Implements the command transport: a command goes to the first open connection from the
+// station's address.
+class TCPServer : public CommandTransport
+{
+public:
+    using NameResolver = NameLookup::Resolver;
+
+    // How long a connection's reports wait for its name before the dotted address stands in.
+    static constexpr std::chrono::milliseconds NameWait{2000};
+    // Command bytes a connection may hold back for a socket that takes them only in part, and how
+    // long; beyond either the connection is closed.
+    static constexpr std::size_t MaxPendingCommandBytes = 64 * 1024;
+    static constexpr std::chrono::milliseconds PendingCommandLimit{5000};
+
+    TCPServer();
+    // Stops the network thread: stops accepting and closes every connection without the disconnect
+    // handling (nothing is logged at shutdown). Never blocks on a name look-up under way. Destroy it
+    // on a thread that does not hold StationTableMutex; the report processor must outlive it.
+    ~TCPServer() override;
+
+    TCPServer(const TCPServer&) = delete;
+    TCPServer& operator=(const TCPServer&) = delete;
+
+    // Set before listen(): reports and disconnects go to the processor; the resolver (the reverse
+    // DNS look-up by default) names stations, on look-up threads; the observer is told of every
+    // report after it was applied, on the network thread.
+    void setReportProcessor(ReportProcessor* processor);
+    void setNameResolver(NameResolver resolver);
+    void setReportObserver(TThreadOnRead::ReportObserver observer);
+    // Keep-alive idle time for accepted connections; nullopt keeps the system's timing.
+    void setKeepAliveSeconds(std::optional<int> seconds);
+
+    // Listens on all local addresses at `port` (0: a port the system chooses) and starts the
+    // network thread. False when the socket cannot be created, bound or put into listening state.
+    bool listen(std::uint16_t port);
+    bool isListening() const;
+    std::uint16_t port() const; // the bound port; 0 when not listening
+
+    // On the network thread: sends at once. From another thread: posts the send and waits for its
+    // immediate result (bytes the socket cannot take yet follow later); for tests and tools, as
+    // the window posts with postToAddress and never waits.
+    SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes) override;
+    void postToAddress(std::string address, std::vector<std::uint8_t> bytes, SendDone done) override;
+    bool hasConnection(std::string_view address) const override;
+
+    // Discovery's request: the first open connection, in accept order, from `address` is closed and
+    // its disconnect handling runs on the network thread (waited for from another thread). False
+    // when there was none.
+    bool closeFirstConnectionFrom(std::string_view address);
+
+    // Discovery's datagram socket, watched on the network thread: `readable` runs there when `fd`
+    // may hold datagrams, and returns true once it has read them all. The descriptor stays the
+    // caller's; unwatchDatagrams() returns only when no `readable` runs any more.
+    void watchDatagrams(int fd, std::function<bool()> readable);
+    void unwatchDatagrams();
+
+    // Runs `job` on the network thread, later; here and now when no network thread runs.
+    void post(std::function<void()> job);
+
+    std::size_t connectionCount() const;
+    bool onNetworkThread() const;
+    // Failed accept() calls that started a back-off (descriptors or memory ran out).
+    std::uint64_t acceptBackOffs() const;
+    int lookUpThreads() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m;
+};
+
+} // namespace ostrel
