@@ -3,6 +3,7 @@
 #include "app/StartupError.h"
 #include "app/UnloadQuestion.h"
 #include "app/ui/GifAnimator.h"
+#include "app/ui/Hall.h"
 #include "commands/StationRows.h"
 #include "commands/ui/CommandMenu.h"
 #include "log/SessionLog.h"
@@ -228,6 +229,8 @@ TForm1::~TForm1()
     m_tcpServer.reset();
     delete m_workReport;
     m_workReport = nullptr;
+    delete m_hall; // its observers go while the log and the processor they watch still exist
+    m_hall = nullptr;
     delete Grid;
     Grid = nullptr;
     delete logGrid;
@@ -330,6 +333,9 @@ void TForm1::createComponents()
             RxTrayIcon1DblClick();
     });
     RxTrayIcon1->show();
+
+    m_hall = new Hall(this, menuBar(), RxTrayIcon1, m_options.trayAvailable);
+    HallMenu = m_hall->menu();
 
     m_tcpServer = std::make_unique<TCPServer>();
 }
@@ -446,6 +452,11 @@ void TForm1::setTariffs(TariffList prices, TariffList games)
     Games = std::move(games);
 }
 
+void TForm1::setWarnMinutes(int minutes)
+{
+    m_warnMinutes = minutes;
+}
+
 void TForm1::startListening()
 {
     m_processor = std::make_unique<ReportProcessor>(m_stations, m_history, *m_sessionLog, *m_tcpServer, Prices, Games,
@@ -455,6 +466,8 @@ void TForm1::startListening()
         stations->requestReload();
         history->requestReload();
     });
+    m_hall->attach(
+        {m_stations, *m_sessionLog, *m_processor, m_stationModel, AlertSettings{.warnMinutes = m_warnMinutes}});
     m_tcpServer->setReportProcessor(m_processor.get());
     if (!m_tcpServer->listen(m_listenerPort))
         throw StartupError("cannot listen on TCP port " + std::to_string(m_listenerPort) +

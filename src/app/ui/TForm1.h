@@ -4,6 +4,7 @@
 #include "core/TariffList.h"
 #include "log/HistoryTable.h"
 #include "net/BroadcastAddress.h"
+#include "stations/AlertRules.h"
 #include "stations/StationTable.h"
 
 #include <QMainWindow>
@@ -27,6 +28,7 @@ namespace ostrel {
 
 class CommandMenu;
 class GifAnimator;
+class Hall;
 class HistoryTableModel;
 class ReportProcessor;
 class SessionLog;
@@ -92,6 +94,7 @@ public:
     QAction* FileMenu = nullptr; // "Файл": no items, no action
     QMenu* ReportsMenu = nullptr;
     QAction* N3 = nullptr;
+    QMenu* HallMenu = nullptr; // "Зал": dropped stations, summary
     QSystemTrayIcon* RxTrayIcon1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* Close1 = nullptr;
@@ -133,6 +136,7 @@ private:
     void setListenerPort(int port) override;
     void setStationKeepAlive(std::optional<int> seconds) override;
     void setTariffs(TariffList prices, TariffList games) override;
+    void setWarnMinutes(int minutes) override;
     void startListening() override;
     void buildCommandMenu() override;
     void writeHeaderRows() override;
@@ -152,6 +156,11 @@ private:
     std::unique_ptr<TCPServer> m_tcpServer; // the stations' listener and network thread
     UDPServer* m_udpServer = nullptr;       // the discovery endpoint, the window's UDPServer
     WorkReport* m_workReport = nullptr;
+    Hall* m_hall = nullptr;
+    int m_warnMinutes = AlertSettings{}.warnMinutes;
+
+public:
+    Hall* hall() const { return m_hall; }
 };
 
 } // namespace ostrel
