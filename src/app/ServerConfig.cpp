@@ -13,6 +13,9 @@ constexpr std::string_view Mandatory = "ERROR"; // not a number: an absent manda
 constexpr std::string_view FlagDefault = "1";
 constexpr int HighestPort = 65535;
 constexpr int LongestKeepAlive = 3600;
+constexpr std::string_view AlertsSection = "Alerts";
+constexpr int DefaultWarnMinutes = 5;
+constexpr int LongestWarning = 1440;
 
 } // namespace
 
@@ -97,6 +100,19 @@ std::optional<int> ServerConfig::keepAliveSeconds() const
     return seconds;
 }
 
+int ServerConfig::warnMinutes() const
+{
+    constexpr std::string_view Key = "WarnMinutes";
+    const auto text = m_ini.value(AlertsSection, Key);
+    if (!text)
+        return DefaultWarnMinutes;
+    const auto minutes = parseWholeNumber(*text);
+    if (!minutes || *minutes < 0 || *minutes > LongestWarning)
+        throw StartupError("[Alerts] " + std::string(Key) + " = \"" + cp1251ToUtf8(*text) +
+                           "\" is not a number of minutes from 0 to " + std::to_string(LongestWarning));
+    return *minutes;
+}
+
 TariffList ServerConfig::prices() const
 {
     TariffList list("Prices");
@@ -121,6 +137,7 @@ ServerSettings ServerConfig::settings() const
     s.waitAfterReset = waitAfterReset();
     s.serverTcp = serverTcp();
     s.keepAliveSeconds = keepAliveSeconds();
+    s.warnMinutes = warnMinutes();
     return s;
 }
 

@@ -9,7 +9,7 @@
 
 namespace ostrel {
 
-// The settings of section [Server], in the order start-up reads them.
+// The settings of section [Server], in the order start-up reads them, and of [Alerts].
 struct ServerSettings
 {
     int net = 0;       // position in the host's own address list; the broadcast address is formed from it
@@ -19,6 +19,7 @@ struct ServerSettings
     bool waitAfterReset = true;
     int serverTcp = 0;                   // the listener's port
     std::optional<int> keepAliveSeconds; // silence after which a station is probed; none: the system's
+    int warnMinutes = 5;                 // [Alerts]: a game's time left that is warned of; 0: none
 };
 
 // Ostrel.ini, read once at start-up and never written. Every reader throws StartupError with the
@@ -43,11 +44,15 @@ public:
     // about twice the time. Absent: the system's keep-alive timing.
     std::optional<int> keepAliveSeconds() const;
 
+    // [Alerts] WarnMinutes, optional, 0..1440: a game is warned of when this many minutes are left;
+    // 0 turns the warnings off. Absent: 5.
+    int warnMinutes() const;
+
     // Section [Price] into a list titled "Prices", [Game] into one titled "Games".
     TariffList prices() const;
     TariffList games() const;
 
-    // Every key of [Server] in the order of the table above.
+    // Every key of [Server] in the order of the table above, then [Alerts].
     ServerSettings settings() const;
 
 private:

@@ -25,6 +25,7 @@ void runStartupSequence(StartupSteps& steps, const std::string& exeDir)
     steps.setListenerPort(config.serverTcp());
     steps.setStationKeepAlive(config.keepAliveSeconds());
     steps.setTariffs(config.prices(), config.games());
+    steps.setWarnMinutes(config.warnMinutes());
     steps.startListening();
     steps.buildCommandMenu();
     steps.writeHeaderRows();

@@ -27,7 +27,8 @@ public:
     virtual void setListenerPort(int port) = 0;
     virtual void setStationKeepAlive(std::optional<int> seconds) = 0; // none: the system's timing
     virtual void setTariffs(TariffList prices, TariffList games) = 0;
-    virtual void startListening() = 0; // throws when the port cannot be listened on
+    virtual void setWarnMinutes(int /*minutes*/) {} // [Alerts]; 0: no time-left warnings
+    virtual void startListening() = 0;              // throws when the port cannot be listened on
     virtual void buildCommandMenu() = 0;
     virtual void writeHeaderRows() = 0;
     virtual void announce() = 0; // may throw anything: the sequence swallows it

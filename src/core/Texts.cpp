@@ -347,6 +347,41 @@ std::string repeatsLeftOutText(std::uint64_t count)
     return "Повторных записей не учтено: " + std::to_string(count);
 }
 
+std::string droppedAlertText(std::string_view computer, std::string_view tariff, std::string_view sum)
+{
+    std::string text = "Отключился ";
+    text += computer;
+    text += ": ";
+    text += tariff;
+    text += ", сумма ";
+    text += sum;
+    return text;
+}
+
+std::string powerCutAlertText(int count)
+{
+    // Russian chooses the noun's form by the last two digits of the number.
+    const int lastTwo = count % 100;
+    const int last = count % 10;
+    const char* noun = "компьютеров";
+    if (lastTwo < 11 || lastTwo > 14) {
+        if (last == 1)
+            noun = "компьютер";
+        else if (last >= 2 && last <= 4)
+            noun = "компьютера";
+    }
+    return std::string(last == 1 && lastTwo != 11 ? "Отключился сразу " : "Отключились сразу ") +
+           std::to_string(count) + " " + noun;
+}
+
+std::string timeLowAlertText(std::string_view computer, std::string_view left)
+{
+    std::string text(computer);
+    text += ": игра заканчивается, осталось ";
+    text += left;
+    return text;
+}
+
 std::optional<int> parseWholeNumber(std::string_view text)
 {
     text = trimBlanks(text);

@@ -3,8 +3,10 @@
 #include "core/DateTime.h"
 #include "core/Texts.h"
 #include "log/HistoryTable.h"
+#include "log/SessionLogObserver.h"
 #include "log/SessionLogRecord.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -116,7 +118,13 @@ LogResult SessionLog::LogSession(const StationRow& row, std::string_view comment
 {
     std::unique_lock hold(m_fileLock);
     const auto written = m_written;
-    const LogResult result = append(row, comment);
+    SessionLogRecord record;
+    std::uint64_t offset = 0;
+    const LogResult result = append(row, comment, record, offset);
+    if (result == LogResult::Appended) {
+        for (SessionLogObserver* observer : m_observers)
+            observer->sessionLogged(record, offset);
+    }
     // Unless the log thread still holds the file for its sync, the reserve is taken again now.
     if (!m_spare)
         m_spare.reset(openSpare());
@@ -151,7 +159,20 @@ std::shared_ptr<SessionLog::OpenFile> SessionLog::openLogFile()
     return file;
 }
 
-LogResult SessionLog::append(const StationRow& row, std::string_view comment)
+void SessionLog::addObserver(SessionLogObserver& observer)
+{
+    std::lock_guard hold(m_fileLock);
+    m_observers.push_back(&observer);
+}
+
+void SessionLog::removeObserver(SessionLogObserver& observer)
+{
+    std::lock_guard hold(m_fileLock);
+    std::erase(m_observers, &observer);
+}
+
+LogResult SessionLog::append(const StationRow& row, std::string_view comment, SessionLogRecord& written,
+                             std::uint64_t& offset)
 {
     std::shared_ptr<OpenFile> file;
     try {
@@ -192,6 +213,8 @@ LogResult SessionLog::append(const StationRow& row, std::string_view comment)
         m_directoryUnsynced = true;
 
     m_history.grow();
+    written = *record;
+    offset = static_cast<std::uint64_t>(at);
     return LogResult::Appended;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/StationRow.h"
 #include "core/UniqueFd.h"
+#include "log/SessionLogRecord.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -13,10 +14,12 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace ostrel {
 
 class HistoryTable;
+class SessionLogObserver;
 
 enum class LogResult
 {
@@ -57,6 +60,11 @@ public:
     // only a trailing fragment may be overwritten by a later append. nullopt when the file is missing.
     std::optional<std::uint64_t> stableLength() const;
 
+    // Told of every record appended from now on; taken under the lock appends hold, so a reader that
+    // adds itself and then asks stableLength() misses no record and meets none twice.
+    void addObserver(SessionLogObserver& observer);
+    void removeObserver(SessionLogObserver& observer);
+
     // Waits until every append so far is durable (or its sync failed). For tests and shutdown.
     void waitDurable();
     // Syncs done and syncs that failed, for tests and benchmarks.
@@ -70,7 +78,7 @@ public:
 private:
     struct OpenFile; // an open descriptor of the log file, shared by the appender and the log thread
 
-    LogResult append(const StationRow& row, std::string_view comment);
+    LogResult append(const StationRow& row, std::string_view comment, SessionLogRecord& written, std::uint64_t& offset);
     std::shared_ptr<OpenFile> openLogFile();
     void syncLoop();
 
@@ -89,6 +97,7 @@ private:
     std::uint64_t m_failedSyncs = 0;
     std::condition_variable m_syncWanted;
     std::condition_variable m_synced;
+    std::vector<SessionLogObserver*> m_observers; // under m_fileLock
     // A descriptor held in reserve: when the process has none left (a flood of connections), it
     // is given up so that a closed session can still be appended, and taken again afterwards.
     UniqueFd m_spare;

@@ -1,5 +1,7 @@
 #include "stations/ReportProcessor.h"
 
+#include "stations/StationObserver.h"
+
 #include "commands/ResumeSession.h"
 #include "core/DateTime.h"
 #include "core/StationTableMutex.h"
@@ -110,6 +112,12 @@ ReportProcessor::ReportProcessor(StationTable& table, HistoryTable& history, Ses
       m_settings(settings)
 {}
 
+void ReportProcessor::addObserver(StationObserver& observer)
+{
+    std::scoped_lock hold(StationTableMutex);
+    m_observers.push_back(&observer);
+}
+
 bool ReportProcessor::applyReport(const StationLink& link, const StationReport& report)
 {
     bool changed = false;
@@ -168,6 +176,8 @@ ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, c
         row = m_table.FindStationRow(name);
         if (!row)
             return Outcome::Dropped;
+        for (StationObserver* observer : m_observers)
+            observer->stationAdded(m_table.row(*row));
     }
 
     const int r = *row;
@@ -175,6 +185,8 @@ ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, c
         m_table.setCell(r, ColStatus, std::string(*word));
         for (int c = ColPrice; c <= ColSum; ++c)
             m_table.setCell(r, c, {});
+        for (StationObserver* observer : m_observers)
+            observer->stationReported(m_table.row(r), report);
         return Outcome::Applied;
     }
     if (!session)
@@ -190,6 +202,9 @@ ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, c
         m_table.setCell(r, ColLeft, {});
     else if (report.statusCode == static_cast<std::int32_t>(StatusCode::RunningWithAllowance))
         m_table.setCell(r, ColLeft, std::move(session->left));
+
+    for (StationObserver* observer : m_observers)
+        observer->stationReported(m_table.row(r), report);
 
     // A finished session keeps the time left of the previous report, so that the log's history row
     // shows it. The cells stay written when the append fails: they are what the station reported.
@@ -234,6 +249,8 @@ void ReportProcessor::stationDisconnected(const StationLink& link)
         const auto historyBefore = m_history.version();
         const std::string name = link.hostName();
         if (const auto row = m_table.FindStationRow(name)) {
+            for (StationObserver* observer : m_observers)
+                observer->stationDropped(m_table.row(*row));
             if (!m_table.cell(*row, ColSum).empty()) {
                 if (m_log.LogSession(m_table.row(*row), words::Reset) != LogResult::Appended)
                     ++m_failedLogs;

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace ostrel {
 
 class HistoryTable;
+class StationObserver;
 class SessionLog;
 class CommandTransport;
 class TariffList;
@@ -32,6 +34,11 @@ public:
     // Called after the mutex is released whenever the station or history table changed (not for a
     // report that rewrites the same texts); called on the thread that applied the change.
     void setChangedCallback(std::function<void()> changed) { m_changed = std::move(changed); }
+
+    // Tells `observer` of every added row, applied report and dropped station from now on; it is
+    // called under StationTableMutex on the thread doing the work. Not removable: an observer lives
+    // as long as the processor.
+    void addObserver(StationObserver& observer);
 
     // Applies one decoded report from `link`. A report with a non-finite or unshowable Start,
     // Finish or Price, or a running game's (code 5) Allowance, is dropped whole; so is one whose
@@ -68,7 +75,8 @@ private:
     const TariffList& m_games;
     ResumeSettings m_settings;
     std::function<void()> m_changed;
-    std::uint64_t m_applied = 0; // written under StationTableMutex
+    std::vector<StationObserver*> m_observers; // under StationTableMutex
+    std::uint64_t m_applied = 0;               // written under StationTableMutex
     std::uint64_t m_dropped = 0;
     std::uint64_t m_failedLogs = 0;
     std::uint64_t m_failedResumes = 0;

@@ -16,9 +16,12 @@ namespace {
 
 const std::string GoodServer = "[Server]\nNet=0\nServerUDP=5011\nClientUDP=5012\nServerTCP=5013\n";
 
-// The [Server] section with one key replaced, or left out when `value` is null.
+// The [Server] section with one key replaced, or left out when `value` is null. WarnMinutes goes
+// into its own section [Alerts] after it.
 std::string serverWith(const std::string& key, const char* value)
 {
+    if (key == "WarnMinutes")
+        return serverWith({}, nullptr) + (value ? std::string("[Alerts]\nWarnMinutes=") + value + "\n" : "");
     std::string text = "[Server]\n";
     for (const char* k :
          {"Net", "ServerUDP", "ClientUDP", "CloseAfterReset", "WaitAfterReset", "ServerTCP", "KeepAliveSeconds"}) {
@@ -91,6 +94,11 @@ TEST(ServerConfig, EveryMalformedValueIsAStartupError)
         {"KeepAliveSeconds", "-30"},
         {"KeepAliveSeconds", "3601"},
         {"KeepAliveSeconds", "99999999999"},
+        {"WarnMinutes", ""},
+        {"WarnMinutes", "5m"},
+        {"WarnMinutes", "-1"},
+        {"WarnMinutes", "1441"},
+        {"WarnMinutes", "2,5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.key) + " = " + (c.value ? std::string("\"") + c.value + "\"" : "absent"));
@@ -121,6 +129,17 @@ TEST(ServerConfig, KeepAliveIsOptionalFromOneSecondToAnHour)
         SCOPED_TRACE(value ? value : "absent");
         EXPECT_EQ(ServerConfig::fromText(serverWith("KeepAliveSeconds", value)).settings().keepAliveSeconds, seconds);
     }
+}
+
+TEST(ServerConfig, WarnMinutesIsOptionalAndZeroTurnsWarningsOff)
+{
+    const std::pair<const char*, int> cases[] = {{nullptr, 5}, {"0", 0}, {"1", 1}, {" 15 ", 15}, {"1440", 1440}};
+    for (const auto& [value, minutes] : cases) {
+        SCOPED_TRACE(value ? value : "absent");
+        EXPECT_EQ(ServerConfig::fromText(serverWith("WarnMinutes", value)).settings().warnMinutes, minutes);
+    }
+    // Section and key compare without regard to letter case, as everywhere in the file.
+    EXPECT_EQ(ServerConfig::fromText(GoodServer + "[ALERTS]\nwarnminutes=7\n").warnMinutes(), 7);
 }
 
 TEST(ServerConfig, ResetFlagsAreSetExactlyByOne)

@@ -386,5 +386,17 @@ TEST(Texts, WholeNumber)
     }
 }
 
+TEST(Texts, PowerCutAlertAgreesWithItsNumber)
+{
+    const std::pair<int, const char*> cases[] = {
+        {1, "Отключился сразу 1 компьютер"},      {3, "Отключились сразу 3 компьютера"},
+        {5, "Отключились сразу 5 компьютеров"},   {11, "Отключились сразу 11 компьютеров"},
+        {14, "Отключились сразу 14 компьютеров"}, {21, "Отключился сразу 21 компьютер"},
+        {22, "Отключились сразу 22 компьютера"},  {111, "Отключились сразу 111 компьютеров"},
+    };
+    for (const auto& [count, text] : cases)
+        EXPECT_EQ(powerCutAlertText(count), text) << count;
+}
+
 } // namespace
 } // namespace ostrel

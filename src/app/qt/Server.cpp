@@ -5,6 +5,7 @@
 #include "log/ui/HistoryTableModel.h"
 #include "net/TCPServer.h"
 #include "net/qt/UDPServer.h"
+#include "stations/HallWatch.h"
 #include "stations/ReportProcessor.h"
 #include "stations/ui/StationTableModel.h"
 
@@ -101,6 +102,20 @@ void Server::startListening()
         stations->requestReload();
         history->requestReload();
     });
+    m_hallWatch = std::make_unique<HallWatch>(AlertSettings{.warnMinutes = m_warnMinutes});
+    // Called on the network thread under StationTableMutex: only posts, once per burst of calls.
+    m_hallWatch->setWake([this] {
+        if (!m_hallChangePosted.exchange(true))
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    m_hallChangePosted = false;
+                    emit hallChanged();
+                },
+                Qt::QueuedConnection);
+    });
+    m_stationModel->setOverrunSource([watch = m_hallWatch.get()] { return watch->overrunStations(); });
+    m_processor->addObserver(*m_hallWatch);
     m_tcpServer->setReportProcessor(m_processor.get());
     if (!m_tcpServer->listen(m_listenerPort))
         throw StartupError("cannot listen on TCP port " + std::to_string(m_listenerPort) +

@@ -4,10 +4,13 @@
 #include "core/TariffList.h"
 #include "log/HistoryTable.h"
 #include "net/BroadcastAddress.h"
+#include "stations/AlertRules.h"
 #include "stations/StationTable.h"
 
+#include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +20,7 @@
 
 namespace ostrel {
 
+class HallWatch;
 class HistoryTableModel;
 class ReportProcessor;
 class SessionLog;
@@ -32,7 +36,7 @@ public:
 
     virtual void hideTaskbarEntry() = 0;
     virtual void appendOpenToCaption() = 0;
-    virtual void buildCommandMenu() = 0; // also the work report, which needs the session log
+    virtual void buildCommandMenu() = 0; // also the work report and the hall, which need the running server
 };
 
 // What a test replaces; every empty member means the real thing.
@@ -44,10 +48,13 @@ struct ServerOptions
 };
 
 // The server without its windows: the configuration's values, the tariff lists, the station and
-// history tables with their models, the session log, report processing, the network thread and
-// discovery. main() builds it before the windows and it outlives them; start-up fills it in.
-class Server : private StartupSteps
+// history tables with their models, the session log, report processing with the hall's watch, the
+// network thread and discovery. main() builds it before the windows and it outlives them; start-up
+// fills it in.
+class Server : public QObject, private StartupSteps
 {
+    Q_OBJECT
+
 public:
     using Options = ServerOptions;
 
@@ -67,6 +74,7 @@ public:
     const std::string& broadcastAddress() const { return m_broadcastAddress; }
     const std::string& sessionLogPath() const { return m_sessionLogPath; }
     std::uint16_t listenerPort() const { return m_listenerPort; }
+    int warnMinutes() const { return m_warnMinutes; }
 
     StationTable& stations() { return m_stations; }
     StationTableModel& stationModel() { return *m_stationModel; }
@@ -74,6 +82,11 @@ public:
     SessionLog* sessionLog() const { return m_sessionLog.get(); } // made by start-up
     TCPServer& tcpServer() const { return *m_tcpServer; }
     UDPServer* udpServer() const { return m_udpServer.get(); } // made by start-up
+    HallWatch* hallWatch() const { return m_hallWatch.get(); } // made by start-up
+
+signals:
+    // What the hall shows changed (a drop, an alert, an over-run); queued to the GUI thread, once a burst.
+    void hallChanged();
 
 private:
     void failStartup(const std::string& cause);
@@ -99,6 +112,7 @@ private:
         m_prices = std::move(prices);
         m_games = std::move(games);
     }
+    void setWarnMinutes(int minutes) override { m_warnMinutes = minutes; }
     void startListening() override;
     void buildCommandMenu() override { m_window->buildCommandMenu(); }
     void writeHeaderRows() override;
@@ -114,6 +128,8 @@ private:
     bool m_closeAfterReset = true;
     bool m_waitAfterReset = true;
     std::string m_broadcastAddress;
+    int m_warnMinutes = AlertSettings{}.warnMinutes;
+    std::atomic<bool> m_hallChangePosted{false};
 
     // Declared in the order they are needed, so they go in reverse: the discovery endpoint and the
     // network thread stop before the processor, the models and the tables they use.
@@ -122,6 +138,7 @@ private:
     std::unique_ptr<SessionLog> m_sessionLog;
     std::unique_ptr<StationTableModel> m_stationModel;
     std::unique_ptr<HistoryTableModel> m_historyModel;
+    std::unique_ptr<HallWatch> m_hallWatch; // an observer of the processor, which cannot drop it
     std::unique_ptr<ReportProcessor> m_processor;
     std::unique_ptr<TCPServer> m_tcpServer; // the stations' listener and network thread
     std::unique_ptr<UDPServer> m_udpServer; // the discovery endpoint

@@ -2,6 +2,7 @@
 
 #include "app/UnloadQuestion.h"
 #include "app/ui/GifAnimator.h"
+#include "app/ui/Hall.h"
 #include "commands/StationRows.h"
 #include "commands/ui/CommandMenu.h"
 #include "log/ui/FollowNewestRows.h"
@@ -205,7 +206,10 @@ TForm1::TForm1(Server& server, Options options, QWidget* parent)
         move(screen->availableGeometry().center() - rect().center());
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    delete m_hall; // before the windows it made, which are this window's children too
+}
 
 void TForm1::createComponents()
 {
@@ -299,6 +303,9 @@ void TForm1::createComponents()
             RxTrayIcon1DblClick();
     });
     RxTrayIcon1->show();
+
+    m_hall = new Hall(this, menuBar(), RxTrayIcon1, m_options.trayAvailable);
+    HallMenu = m_hall->menu();
 }
 
 void TForm1::setUpTable(QTableView* view, std::span<const int> widths, int rowHeight)
@@ -336,6 +343,7 @@ void TForm1::appendOpenToCaption()
 
 void TForm1::buildCommandMenu()
 {
+    m_hall->attach(m_server);
     if (!m_options.intervalDialog)
         return;
     const auto shown = [model = &m_server.stationModel()](int modelRow) -> std::optional<StationKey> {

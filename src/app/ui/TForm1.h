@@ -20,6 +20,7 @@ namespace ostrel {
 
 class CommandMenu;
 class GifAnimator;
+class Hall;
 class TForm2;
 class TForm3;
 class TNomiPeriod;
@@ -64,11 +65,14 @@ public:
     QAction* FileMenu = nullptr;            // "Файл": no items, no action
     QMenu* ReportsMenu = nullptr;           // "Отчеты"
     QAction* N3 = nullptr;                  // "Отчет о времени работы": the work report
+    QMenu* HallMenu = nullptr;              // "Зал": dropped stations, summary
     QSystemTrayIcon* RxTrayIcon1 = nullptr; // the tray icon: a double click shows or hides the window
     QMenu* PopupMenu1 = nullptr;            // the tray icon's menu
     QAction* Close1 = nullptr;              // the tray menu's "Close": hides, or asks to unload
     CommandMenu* PMenu = nullptr;           // the stations' command menu, built by start-up
     TNomiPeriod* NomiPeriod1 = nullptr;     // the work report's period dialog
+
+    Hall* hall() const { return m_hall; }
 
     // Asked before every close; true lets the window close, which unloads the server.
     bool FormCloseQuery();
@@ -98,6 +102,7 @@ private:
     Server& m_server;
     Options m_options;
     WorkReport* m_workReport = nullptr;
+    Hall* m_hall = nullptr;
 };
 
 } // namespace ostrel

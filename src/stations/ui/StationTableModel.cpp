@@ -3,6 +3,8 @@
 #include "core/StationTableMutex.h"
 #include "stations/StationTable.h"
 
+#include <QBrush>
+#include <QColor>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -44,7 +46,14 @@ int StationTableModel::rowCount(const QModelIndex& parent) const
 
 QVariant StationTableModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+        return {};
+    if (role == Qt::BackgroundRole) {
+        if (index.column() == ColLeft && overrun(index.row()))
+            return QBrush(QColor(0xFF, 0xB0, 0xB0)); // a light red that keeps the black text readable
+        return {};
+    }
+    if (role != Qt::DisplayRole)
         return {};
     return m_display[static_cast<std::size_t>(index.row())][static_cast<std::size_t>(index.column())];
 }
@@ -60,6 +69,12 @@ void StationTableModel::runPendingReload()
         }
     }
     reload();
+}
+
+bool StationTableModel::overrun(int modelRow) const
+{
+    return modelRow >= 0 && modelRow < static_cast<int>(m_overrun.size()) &&
+           m_overrun[static_cast<std::size_t>(modelRow)];
 }
 
 std::optional<StationRow> StationTableModel::rowSnapshot(int modelRow) const
@@ -91,6 +106,17 @@ void StationTableModel::reload()
             fresh.push_back(m_table.row(r));
     }
     m_loaded = true;
+
+    // The marks are taken after the rows: an observer sets a mark before the change that posts
+    // this reload, so the copy is never older than the rows it marks.
+    std::vector<bool> overrunRows(fresh.size(), false);
+    if (m_overrunSource) {
+        const std::vector<std::string> names = m_overrunSource();
+        for (std::size_t r = 0; r < fresh.size(); ++r)
+            overrunRows[r] = std::find(names.begin(), names.end(), fresh[r][ColComputer]) != names.end();
+    }
+    const std::vector<bool> oldOverrun = std::move(m_overrun);
+    m_overrun = std::move(overrunRows);
 
     std::vector<DisplayRow> display(fresh.size());
     for (std::size_t r = 0; r < fresh.size(); ++r) {
@@ -151,7 +177,10 @@ void StationTableModel::reload()
     // One dataChanged per run of consecutive changed rows.
     std::size_t r = 0;
     while (r < newCount) {
-        const auto changed = [&](std::size_t i) { return origin[i] && old[*origin[i]] != m_rows[i]; };
+        const auto changed = [&](std::size_t i) {
+            return origin[i] && (old[*origin[i]] != m_rows[i] ||
+                                 (*origin[i] < oldOverrun.size() && oldOverrun[*origin[i]] != m_overrun[i]));
+        };
         if (!changed(r)) {
             ++r;
             continue;
@@ -160,7 +189,7 @@ void StationTableModel::reload()
         while (r < newCount && changed(r))
             ++r;
         emit dataChanged(index(static_cast<int>(first), 0), index(static_cast<int>(r - 1), StationColumnCount - 1),
-                         {Qt::DisplayRole});
+                         {Qt::DisplayRole, Qt::BackgroundRole});
     }
 }
 

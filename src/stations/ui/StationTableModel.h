@@ -9,7 +9,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace ostrel {
@@ -34,6 +36,11 @@ public:
     // 0 reloads as soon as the posted request runs.
     void setMinimumInterval(int milliseconds) { m_minimumIntervalMs = milliseconds; }
 
+    // The computer names whose time-left cell is drawn highlighted (a game that ran over); asked
+    // at every reload, so the marks change together with the rows' texts. The texts stay as they are.
+    void setOverrunSource(std::function<std::vector<std::string>()> source) { m_overrunSource = std::move(source); }
+    bool overrun(int modelRow) const;
+
     static int tableRow(int modelRow) { return modelRow + 1; }
     static int modelRow(int tableRow) { return tableRow - 1; }
 
@@ -54,6 +61,8 @@ private:
     const StationTable& m_table;
     std::vector<StationRow> m_rows; // table rows 1..rowCount()-1, Windows-1251
     std::vector<DisplayRow> m_display;
+    std::vector<bool> m_overrun; // per model row
+    std::function<std::vector<std::string>()> m_overrunSource;
     std::uint64_t m_version = 0;
     bool m_loaded = false;
     int m_minimumIntervalMs = 0;

@@ -1,4 +1,8 @@
 #include "app/ui/TForm1.h"
+#include "app/ui/Hall.h"
+#include "stations/HallWatch.h"
+#include "stations/ui/DroppedStationsWindow.h"
+#include "stations/ui/SummaryWindow.h"
 
 #include "app/ui/GifAnimator.h"
 #include "commands/ui/CommandMenu.h"
@@ -328,7 +332,7 @@ TEST(TForm1, MenusAndTrayIcon)
     ServerWindow form(windowOnly());
     form.show();
     const QList<QAction*> bar = form.menuBar()->actions();
-    ASSERT_EQ(bar.size(), 2);
+    ASSERT_EQ(bar.size(), 3);
     EXPECT_EQ(bar[0], form.FileMenu);
     EXPECT_EQ(bar[0]->text(), QStringLiteral("Файл"));
     EXPECT_EQ(bar[0]->menu(), nullptr); // no items, and choosing it does nothing
@@ -343,6 +347,18 @@ TEST(TForm1, MenusAndTrayIcon)
     ASSERT_EQ(form.ReportsMenu->actions().size(), 1);
     EXPECT_EQ(form.ReportsMenu->actions()[0], form.N3);
     EXPECT_EQ(form.N3->text(), QStringLiteral("Отчет о времени работы"));
+    // "Зал" comes last, with its two windows, which open without a modal loop.
+    EXPECT_EQ(bar[2]->text(), QStringLiteral("Зал"));
+    ASSERT_EQ(bar[2]->menu(), form.HallMenu);
+    ASSERT_EQ(form.HallMenu->actions().size(), 2);
+    EXPECT_EQ(form.HallMenu->actions()[0]->text(), QStringLiteral("Отключенные компьютеры…"));
+    EXPECT_EQ(form.HallMenu->actions()[1]->text(), QStringLiteral("Сводка…"));
+    form.HallMenu->actions()[0]->trigger();
+    form.HallMenu->actions()[1]->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form.hall()->droppedWindow()->isVisible());
+    EXPECT_TRUE(form.hall()->summaryWindow()->isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
     EXPECT_EQ(form.RxTrayIcon1->toolTip(), QStringLiteral("Интернет-салон"));
     EXPECT_EQ(form.RxTrayIcon1->icon().availableSizes().value(0), QSize(32, 32));
@@ -547,6 +563,9 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
 
     ::close(station);
     EXPECT_TRUE(testing::processEventsUntil([&] { return form.Grid->model()->rowCount() == 1; }));
+    // The dropped station is listed by the hall, which watches the server the window started.
+    ASSERT_EQ(form.hall()->watch()->dropped().size(), 1u);
+    EXPECT_EQ(form.hall()->watch()->dropped()[0].address, "127.0.0.2");
 }
 
 // Unloading closes no session: a station in the middle of paid time is not logged.

@@ -1,0 +1,205 @@
+#include "app/ui/Hall.h"
+
+#include "app/qt/Server.h"
+
+#include "core/Cp1251.h"
+#include "core/StationTableMutex.h"
+#include "core/Texts.h"
+#include "log/SessionLog.h"
+#include "stations/HallWatch.h"
+#include "stations/LiveSummary.h"
+#include "stations/StationTable.h"
+#include "stations/ui/DroppedStationsWindow.h"
+#include "stations/ui/SummaryWindow.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMetaObject>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+namespace ostrel {
+
+namespace {
+
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string utf8(const std::string& cp1251)
+{
+    return cp1251ToUtf8(cp1251);
+}
+
+QString alertText(const HallAlert& alert)
+{
+    switch (alert.kind) {
+    case HallAlert::Kind::Dropped:
+        return fromUtf8(droppedAlertText(utf8(alert.computer), utf8(alert.tariff), utf8(alert.sum)));
+    case HallAlert::Kind::PowerCut:
+        return fromUtf8(powerCutAlertText(alert.count));
+    case HallAlert::Kind::TimeLow:
+        return fromUtf8(timeLowAlertText(utf8(alert.computer), utf8(alert.left)));
+    }
+    return {};
+}
+
+constexpr int SummaryRefreshMs = 1000; // the running sums grow by the minute; a second is live enough
+constexpr int TrayMessageMs = 15000;
+
+} // namespace
+
+Hall::Hall(QWidget* window, QMenuBar* menuBar, QSystemTrayIcon* tray, std::function<bool()> trayAvailable)
+    : QObject(window), m_window(window), m_tray(tray), m_trayAvailable(std::move(trayAvailable))
+{
+    m_menu = menuBar->addMenu(fromUtf8(hall::Menu));
+    m_menu->setObjectName(QStringLiteral("HallMenu"));
+    m_droppedAction = m_menu->addAction(fromUtf8(hall::DroppedItem));
+    m_summaryAction = m_menu->addAction(fromUtf8(hall::SummaryItem));
+    connect(m_droppedAction, &QAction::triggered, this, &Hall::showDropped);
+    connect(m_summaryAction, &QAction::triggered, this, &Hall::showSummary);
+
+    m_burstTimer = new QTimer(this);
+    m_burstTimer->setSingleShot(true);
+    connect(m_burstTimer, &QTimer::timeout, this, &Hall::collect);
+    m_summaryTimer = new QTimer(this);
+    m_summaryTimer->setInterval(SummaryRefreshMs);
+    connect(m_summaryTimer, &QTimer::timeout, this, &Hall::refreshSummary);
+}
+
+Hall::~Hall()
+{
+    // The summary's reader and the log's observer list go first, while the log still exists.
+    m_summary.reset();
+    delete m_droppedWindow;
+    delete m_summaryWindow;
+}
+
+void Hall::attach(Server& server)
+{
+    m_stations = &server.stations();
+    m_log = server.sessionLog();
+    m_watch = server.hallWatch();
+    connect(&server, &Server::hallChanged, this, &Hall::collect);
+}
+
+void Hall::collect()
+{
+    if (!m_watch)
+        return;
+    const auto alerts = m_watch->takeAlerts();
+    if (!alerts.empty()) {
+        QStringList texts;
+        for (const HallAlert& a : alerts)
+            texts << alertText(a);
+        alert(texts.join(QLatin1Char('\n')));
+    }
+    if (const auto closes = m_watch->burstClosesAt()) {
+        const double ms = (*closes - m_watch->now()) * 86'400'000.0;
+        const int wait = std::isfinite(ms) ? static_cast<int>(std::clamp(ms, 0.0, 60'000.0)) + 20 : 20;
+        m_burstTimer->start(wait);
+    }
+    if (m_droppedWindow)
+        m_droppedWindow->setEntries(m_watch->dropped());
+}
+
+void Hall::alert(const QString& text)
+{
+    if (m_tray && m_trayAvailable && m_trayAvailable() && QSystemTrayIcon::supportsMessages()) {
+        m_tray->showMessage(fromUtf8(hall::Menu), text, QSystemTrayIcon::Warning, TrayMessageMs);
+        return;
+    }
+    droppedWindow()->showAlert(text);
+}
+
+DroppedStationsWindow* Hall::droppedWindow()
+{
+    if (!m_droppedWindow) {
+        m_droppedWindow = new DroppedStationsWindow(m_window);
+        connect(m_droppedWindow, &DroppedStationsWindow::removeRequested, this, [this](const std::string& computer) {
+            if (m_watch) {
+                m_watch->removeDropped(computer);
+                m_droppedWindow->setEntries(m_watch->dropped());
+            }
+        });
+        connect(m_droppedWindow, &DroppedStationsWindow::removeAllRequested, this, [this] {
+            if (m_watch) {
+                m_watch->clearDropped();
+                m_droppedWindow->setEntries(m_watch->dropped());
+            }
+        });
+        m_droppedWindow->setEntries(m_watch ? m_watch->dropped() : std::vector<DroppedStation>{});
+    }
+    return m_droppedWindow;
+}
+
+SummaryWindow* Hall::summaryWindow()
+{
+    if (!m_summaryWindow) {
+        m_summaryWindow = new SummaryWindow(m_window);
+        if (m_log && !m_summary) {
+            m_summary = std::make_unique<LiveSummary>(*m_log);
+            m_summary->setWake([this] {
+                if (!m_summaryPosted.exchange(true))
+                    QMetaObject::invokeMethod(this, &Hall::refreshSummary, Qt::QueuedConnection);
+            });
+            m_summary->start();
+        }
+        refreshSummary();
+    }
+    return m_summaryWindow;
+}
+
+void Hall::showDropped()
+{
+    DroppedStationsWindow* window = droppedWindow();
+    if (m_watch)
+        window->setEntries(m_watch->dropped());
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void Hall::showSummary()
+{
+    SummaryWindow* window = summaryWindow();
+    refreshSummary();
+    window->show();
+    window->raise();
+    window->activateWindow();
+    m_summaryTimer->start();
+}
+
+void Hall::refreshSummary()
+{
+    m_summaryPosted = false;
+    if (!m_summaryWindow)
+        return;
+    if (!m_summaryWindow->isVisible() && m_summaryTimer->isActive())
+        m_summaryTimer->stop(); // started again when the window is shown
+    std::vector<StationRow> rows;
+    if (m_stations) {
+        std::scoped_lock hold(StationTableMutex);
+        rows = m_stations->rows();
+    }
+    if (!m_summary) {
+        m_summaryWindow->setFigures(DaySummary(0).figures(rows));
+        return;
+    }
+    m_summaryWindow->setFigures(m_summary->figures(rows));
+    const auto loaded = m_summary->loaded();
+    if (!loaded)
+        m_summaryWindow->setNote(fromUtf8(hall::LogReading));
+    else if (*loaded == LogScanStatus::Complete || *loaded == LogScanStatus::Missing)
+        m_summaryWindow->setNote({});
+    else
+        m_summaryWindow->setNote(fromUtf8(hall::LogUnread));
+}
+
+} // namespace ostrel

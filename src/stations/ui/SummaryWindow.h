@@ -1,0 +1,38 @@
+#pragma once
+
+#include "stations/DaySummary.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QLabel;
+class QTableWidget;
+
+namespace ostrel {
+
+// "Сводка": the stations by state and the day's takings, shown from the figures it is given.
+class SummaryWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit SummaryWindow(QWidget* parent = nullptr);
+
+    void setFigures(const SummaryFigures& figures);
+    void setNote(const QString& text); // how the reading of the log went; empty when all is well
+
+    // The value texts in the order of the lines: connected, paid, game, waiting, free, closed,
+    // unloaded, sessions, logged, running, total.
+    static constexpr int LineCount = 11;
+    QString lineValue(int line) const;
+    QTableWidget* tariffs() const { return m_tariffs; }
+    QLabel* note() const { return m_note; }
+
+private:
+    std::array<QLabel*, LineCount> m_values{};
+    QTableWidget* m_tariffs = nullptr;
+    QLabel* m_note = nullptr;
+};
+
+} // namespace ostrel

@@ -1,0 +1,110 @@
+#include "stations/HallWatch.h"
+#include "stations/ui/DroppedStationsWindow.h"
+#include "stations/ui/StationTableModel.h"
+#include "stations/ui/SummaryWindow.h"
+
+#include "support/StationsTestSupport.h"
+
+#include <QBrush>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <gtest/gtest.h>
+
+namespace ostrel {
+namespace {
+
+using testing::at;
+using testing::FakeLink;
+using testing::sessionReport;
+using testing::StationsWorld;
+
+constexpr double Minute = 1.0 / 1440;
+
+// An over-run game's time-left cell is drawn highlighted, its text as it was, until the next session.
+TEST(StationTableModel, OverrunGameHighlightsOnlyTheTimeLeftCell)
+{
+    StationsWorld w;
+    HallWatch watch;
+    w.processor.addObserver(watch);
+    StationTableModel model(w.table);
+    model.setMinimumInterval(0);
+    model.setOverrunSource([&] { return watch.overrunStations(); });
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+
+    FakeLink a("A", "127.0.0.2");
+    const double start = at(10, 0, 0);
+    ASSERT_TRUE(w.processor.applyReport(a, sessionReport(5, "Quake", start, start + 50 * Minute, 1, 60 * Minute)));
+    model.reload();
+    EXPECT_FALSE(model.data(model.index(0, ColLeft), Qt::BackgroundRole).isValid());
+
+    ASSERT_TRUE(w.processor.applyReport(a, sessionReport(5, "Quake", start, start + 70 * Minute, 1, 60 * Minute)));
+    model.reload();
+    EXPECT_TRUE(model.data(model.index(0, ColLeft), Qt::BackgroundRole).value<QBrush>().style() != Qt::NoBrush);
+    EXPECT_EQ(model.data(model.index(0, ColLeft)).toString(), QStringLiteral("0:10:00"));
+    EXPECT_FALSE(model.data(model.index(0, ColSum), Qt::BackgroundRole).isValid());
+    ASSERT_FALSE(changed.isEmpty());
+    EXPECT_TRUE(changed.last()[2].value<QList<int>>().contains(Qt::BackgroundRole));
+
+    const double next = at(12, 0, 0);
+    ASSERT_TRUE(w.processor.applyReport(a, sessionReport(2, "Standard", next, next + Minute, 2)));
+    model.reload();
+    EXPECT_FALSE(model.data(model.index(0, ColLeft), Qt::BackgroundRole).isValid());
+}
+
+TEST(DroppedStationsWindow, ListsEntriesAndAsksToRemoveTheChosenOne)
+{
+    DroppedStationsWindow window;
+    QSignalSpy one(&window, &DroppedStationsWindow::removeRequested);
+    QSignalSpy all(&window, &DroppedStationsWindow::removeAllRequested);
+    window.setEntries({});
+    EXPECT_FALSE(window.removeButton()->isEnabled());
+    EXPECT_FALSE(window.removeAllButton()->isEnabled());
+
+    window.setEntries({{"A", "127.0.0.2", at(12, 0, 5), "Quake", "3,00", "150,00", "0:10:00"},
+                       {"\xCA\xEE\xEC\xEF-2", "127.0.0.3", at(12, 1, 0), {}, {}, {}, {}}}); // "Комп-2"
+    ASSERT_EQ(window.table()->rowCount(), 2);
+    EXPECT_EQ(window.table()->item(0, 2)->text(), QStringLiteral("12:00:05"));
+    EXPECT_EQ(window.table()->item(0, 3)->text(), QStringLiteral("Quake"));
+    EXPECT_EQ(window.table()->item(0, 5)->text(), QStringLiteral("150,00"));
+    EXPECT_EQ(window.table()->item(1, 0)->text(), QStringLiteral("Комп-2"));
+    EXPECT_EQ(window.table()->item(1, 3)->text(), QString());
+
+    window.table()->setCurrentCell(1, 0);
+    window.removeButton()->click();
+    ASSERT_EQ(one.count(), 1);
+    window.removeAllButton()->click();
+    EXPECT_EQ(all.count(), 1);
+
+    // Without a tray the alert lands in the status line and the window comes up, unfocused.
+    window.showAlert(QStringLiteral("Отключился A"));
+    EXPECT_TRUE(window.statusLine()->text().endsWith(QStringLiteral(" Отключился A")));
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.testAttribute(Qt::WA_ShowWithoutActivating));
+}
+
+TEST(SummaryWindow, ShowsCountsTakingsAndTariffs)
+{
+    SummaryWindow window;
+    SummaryFigures f;
+    f.counts = {.connected = 5, .paid = 1, .game = 2, .waiting = 1, .free = 0, .closed = 1, .unloaded = 0};
+    f.sessions = 4;
+    f.logged = 120.5;
+    f.running = 30;
+    f.perTariff = {{"Quake", 100}, {"Standard", 50.5}};
+    window.setFigures(f);
+    const QStringList expected{"5", "1", "2", "1", "0", "1", "0", "4", "120,50", "30,00", "150,50"};
+    for (int i = 0; i < SummaryWindow::LineCount; ++i)
+        EXPECT_EQ(window.lineValue(i), expected[i]) << i;
+    ASSERT_EQ(window.tariffs()->rowCount(), 2);
+    EXPECT_EQ(window.tariffs()->item(1, 0)->text(), QStringLiteral("Standard"));
+    EXPECT_EQ(window.tariffs()->item(1, 1)->text(), QStringLiteral("50,50"));
+
+    f.perTariff.clear();
+    window.setFigures(f);
+    EXPECT_EQ(window.tariffs()->rowCount(), 0);
+}
+
+} // namespace
+} // namespace ostrel
