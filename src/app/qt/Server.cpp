@@ -106,13 +106,7 @@ void Server::startListening()
     // Called on the network thread under StationTableMutex: only posts, once per burst of calls.
     m_hallWatch->setWake([this] {
         if (!m_hallChangePosted.exchange(true))
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    m_hallChangePosted = false;
-                    emit hallChanged();
-                },
-                Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, &Server::announceHallChange, Qt::QueuedConnection);
     });
     m_stationModel->setOverrunSource([watch = m_hallWatch.get()] { return watch->overrunStations(); });
     m_processor->addObserver(*m_hallWatch);

@@ -90,6 +90,11 @@ signals:
 
 private:
     void failStartup(const std::string& cause);
+    void announceHallChange()
+    {
+        m_hallChangePosted = false;
+        emit hallChanged();
+    }
 
     // The start-up steps, in the order runStartupSequence calls them.
     void hideTaskbarEntry() override { m_window->hideTaskbarEntry(); }
