@@ -343,7 +343,7 @@ void TForm1::appendOpenToCaption()
 
 void TForm1::buildCommandMenu()
 {
-    m_hall->attach(m_server);
+    m_hall->attach(m_server); // the server's hall watch exists from the listening step on
     if (!m_options.intervalDialog)
         return;
     const auto shown = [model = &m_server.stationModel()](int modelRow) -> std::optional<StationKey> {
