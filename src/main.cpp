@@ -1,5 +1,6 @@
 #include "app/ProcessLimits.h"
 #include "app/SingleInstance.h"
+#include "app/qt/Server.h"
 #include "app/ui/QtTranslations.h"
 #include "app/ui/TForm1.h"
 #include "commands/ui/TForm2.h"
@@ -95,15 +96,13 @@ int main(int argc, char** argv)
     // Numbers in cells, the log and the report are written and read by core's texts with their
     // own comma; no code of ours consults the C or Qt locale, so there is no separator to set here.
 
-    // The dialogs come first because the main window's start-up builds the command menu and the
-    // report on them; all of them stay hidden until used.
+    // The server first, then the windows that show it; the dialogs before the main window, whose
+    // start-up step builds the command menu and the report on them. All of them stay hidden until used.
+    ostrel::Server server({.showIniCorrupt = ostrel::TForm1::showIniCorruptBox});
     ostrel::TForm2 form2;
     ostrel::TForm3 form3;
-    ostrel::TForm1::Options options;
-    options.intervalDialog = &form2;
-    options.reportWindow = &form3;
-    ostrel::TForm1 form1(options);
-    if (form1.startupFailure())
+    ostrel::TForm1 form1(server, {.intervalDialog = &form2, .reportWindow = &form3});
+    if (!server.start(form1))
         return 1;
 
     QSocketNotifier showRequests(instance->fd(), QSocketNotifier::Read);

@@ -100,18 +100,17 @@ int main(int argc, char** argv)
     const fs::path folder = prepareFolder();
     int result = 0;
     {
+        ostrel::Server server({.exeDir = QString::fromStdString(folder.string())});
         ostrel::TForm2 form2;
         ostrel::TForm3 form3;
         ostrel::TForm1::Options options;
-        options.exeDir = QString::fromStdString(folder.string());
         options.intervalDialog = &form2;
         options.reportWindow = &form3;
         options.trayAvailable = [] { return true; };
         options.confirmUnload = [] { return false; };
-        options.showIniCorrupt = [] {};
-        ostrel::TForm1 form1(options);
-        if (form1.startupFailure()) {
-            std::fprintf(stderr, "bench_idle: start-up failed: %s\n", form1.startupFailure()->c_str());
+        ostrel::TForm1 form1(server, options);
+        if (!server.start(form1)) {
+            std::fprintf(stderr, "bench_idle: start-up failed: %s\n", server.startupFailure()->c_str());
             result = 1;
         } else {
             form1.show();

@@ -33,16 +33,12 @@ std::optional<SingleInstance> SingleInstance::claim(std::string_view name)
     const auto address = abstractAddress(name);
     if (!address)
         return std::nullopt;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd || ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address->first), address->second) != 0)
         return std::nullopt;
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address->first), address->second) != 0) {
-        ::close(fd);
-        return std::nullopt;
-    }
     // Without listening the name is held all the same; later starts then only end.
-    static_cast<void>(::listen(fd, 8));
-    return SingleInstance(fd);
+    static_cast<void>(::listen(fd.get(), 8));
+    return SingleInstance(std::move(fd));
 }
 
 bool SingleInstance::askToShow(std::string_view name)
@@ -50,44 +46,21 @@ bool SingleInstance::askToShow(std::string_view name)
     const auto address = abstractAddress(name);
     if (!address)
         return false;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        return false;
+    const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     // A local connect completes at once or fails at once (EAGAIN when the holder's queue is full).
-    const bool asked = ::connect(fd, reinterpret_cast<const sockaddr*>(&address->first), address->second) == 0;
-    ::close(fd);
-    return asked;
+    return fd && ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address->first), address->second) == 0;
 }
 
 int SingleInstance::takeShowRequests()
 {
     int taken = 0;
-    while (m_fd >= 0 && taken < MostRequestsAtOnce) {
-        const int request = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (request < 0)
+    while (m_fd && taken < MostRequestsAtOnce) {
+        const UniqueFd request(::accept4(m_fd.get(), nullptr, nullptr, SOCK_CLOEXEC)); // the connection is the request
+        if (!request)
             break;
-        ::close(request);
         ++taken;
     }
     return taken;
-}
-
-SingleInstance::SingleInstance(SingleInstance&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-
-SingleInstance& SingleInstance::operator=(SingleInstance&& other) noexcept
-{
-    if (this != &other) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
-
-SingleInstance::~SingleInstance()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
 }
 
 } // namespace ostrel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/UniqueFd.h"
+
 #include <optional>
 #include <string_view>
 
@@ -25,21 +27,15 @@ public:
     static bool askToShow(std::string_view name);
 
     // The listening descriptor: readable when a show request is waiting.
-    int fd() const { return m_fd; }
+    int fd() const { return m_fd.get(); }
 
     // Takes every waiting show request; how many there were.
     int takeShowRequests();
 
-    SingleInstance(SingleInstance&& other) noexcept;
-    SingleInstance& operator=(SingleInstance&& other) noexcept;
-    SingleInstance(const SingleInstance&) = delete;
-    SingleInstance& operator=(const SingleInstance&) = delete;
-    ~SingleInstance();
-
 private:
-    explicit SingleInstance(int fd) : m_fd(fd) {}
+    explicit SingleInstance(UniqueFd fd) : m_fd(std::move(fd)) {}
 
-    int m_fd = -1;
+    UniqueFd m_fd;
 };
 
 } // namespace ostrel

@@ -7,8 +7,9 @@
 
 namespace ostrel {
 
-// What the main window does at each step of its creation, in the order runStartupSequence calls
-// it. A step that fails throws StartupError; the steps after it are not run.
+// The steps of the server's start-up, in the order runStartupSequence calls them; Server takes
+// them, handing the window's own to it. A step that fails throws StartupError; the steps after it
+// are not run.
 class StartupSteps
 {
 public:

@@ -1,6 +1,7 @@
 #include "log/LogScan.h"
 
 #include "core/DateTime.h"
+#include "core/UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -74,16 +75,17 @@ LogScanResult scanLogFile(const std::string& path, const LogScanCallback& onReco
                           std::optional<std::uint64_t> lengthLimit)
 {
     LogScanResult result;
-    int fd;
+    UniqueFd file;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
+        file.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    } while (!file && errno == EINTR);
+    if (!file) {
         result.error = errno;
         result.status = errno == ENOENT ? LogScanStatus::Missing : LogScanStatus::OpenFailed;
         return result;
     }
 
+    const int fd = file.get();
     const std::size_t size = bufferSize(fd, lengthLimit);
     const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(size);
     std::uint64_t remaining = lengthLimit.value_or(UINT64_MAX);
@@ -98,7 +100,6 @@ LogScanResult scanLogFile(const std::string& path, const LogScanCallback& onReco
         if (got < 0) {
             result.error = errno;
             result.status = LogScanStatus::ReadFailed;
-            ::close(fd);
             return result;
         }
         remaining -= static_cast<std::uint64_t>(got);
@@ -128,7 +129,6 @@ LogScanResult scanLogFile(const std::string& path, const LogScanCallback& onReco
         std::memmove(buffer.get(), buffer.get() + pos, carried);
     }
 
-    ::close(fd);
     result.status = stopped ? LogScanStatus::Stopped : LogScanStatus::Complete;
     return result;
 }

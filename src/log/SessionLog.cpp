@@ -51,11 +51,9 @@ void syncParentDirectory(const std::string& path)
 {
     const auto slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int fd = openRetrying(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return; // best effort: the record itself is already synced
-    ::fsync(fd);
-    ::close(fd);
+    const UniqueFd directory(openRetrying(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory) // best effort: the record itself is already synced
+        ::fsync(directory.get());
 }
 
 std::optional<SessionLogRecord> recordOfRow(const StationRow& row, std::string_view comment, double closedAt)
@@ -87,22 +85,15 @@ std::optional<SessionLogRecord> recordOfRow(const StationRow& row, std::string_v
 struct SessionLog::OpenFile
 {
     explicit OpenFile(int descriptor) : fd(descriptor) {}
-    ~OpenFile()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
 
-    const int fd;
+    const UniqueFd fd;
     dev_t device = 0;
     ino_t inode = 0;
 };
 
 SessionLog::SessionLog(std::string path, HistoryTable& history, Clock clock)
     : m_path(std::move(path)), m_history(history), m_clock(clock ? std::move(clock) : Clock(nowDayNumber)),
-      m_spareFd(openSpare())
+      m_spare(openSpare())
 {
     m_syncThread = std::thread([this] { syncLoop(); });
 }
@@ -115,8 +106,6 @@ SessionLog::~SessionLog()
     }
     m_syncWanted.notify_all();
     m_syncThread.join();
-    if (m_spareFd >= 0)
-        ::close(m_spareFd);
 }
 
 void SessionLog::skipSyncForBenchmark()
@@ -137,8 +126,8 @@ LogResult SessionLog::LogSession(const StationRow& row, std::string_view comment
             observer->sessionLogged(record, offset);
     }
     // Unless the log thread still holds the file for its sync, the reserve is taken again now.
-    if (m_spareFd < 0)
-        m_spareFd = openSpare();
+    if (!m_spare)
+        m_spare.reset(openSpare());
     const bool wake = m_written != written;
     hold.unlock();
     if (wake)
@@ -156,9 +145,8 @@ std::shared_ptr<SessionLog::OpenFile> SessionLog::openLogFile()
         return m_file;
 
     int fd = openRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && m_spareFd >= 0) {
-        ::close(m_spareFd);
-        m_spareFd = -1;
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && m_spare) {
+        m_spare.reset();
         fd = openRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     }
     if (fd < 0)
@@ -197,7 +185,7 @@ LogResult SessionLog::append(const StationRow& row, std::string_view comment, Se
     struct stat st
     {
     };
-    if (::fstat(file->fd, &st) != 0)
+    if (::fstat(file->fd.get(), &st) != 0)
         return LogResult::OpenFailed;
 
     // After the last whole record: a fragment left by an interrupted append is overwritten, and
@@ -215,10 +203,10 @@ LogResult SessionLog::append(const StationRow& row, std::string_view comment, Se
     // From here the file has changed, or may have: the log thread syncs it either way.
     m_file = file;
     ++m_written;
-    if (!writeAllAt(file->fd, bytes.data(), bytes.size(), at)) {
+    if (!writeAllAt(file->fd.get(), bytes.data(), bytes.size(), at)) {
         // A failed append should leave the file as it found it, so that readers do not meet a
         // fragment; if even this fails, the next append overwrites whatever is left.
-        (void)::ftruncate(file->fd, length);
+        (void)::ftruncate(file->fd.get(), length);
         return LogResult::WriteFailed;
     }
     if (length == 0)
@@ -248,7 +236,7 @@ void SessionLog::syncLoop()
         if (sync && file) {
             int rc;
             do {
-                rc = ::fdatasync(file->fd);
+                rc = ::fdatasync(file->fd.get());
             } while (rc != 0 && errno == EINTR);
             ok = rc == 0;
         }
@@ -265,8 +253,8 @@ void SessionLog::syncLoop()
         if (m_written == target && m_file == file) {
             m_file.reset();
             file.reset();
-            if (m_spareFd < 0)
-                m_spareFd = openSpare();
+            if (!m_spare)
+                m_spare.reset(openSpare());
         }
         file.reset();
         m_synced.notify_all();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/StationRow.h"
+#include "core/UniqueFd.h"
 #include "log/SessionLogRecord.h"
 
 #include <chrono>
@@ -99,7 +100,7 @@ private:
     std::vector<SessionLogObserver*> m_observers; // under m_fileLock
     // A descriptor held in reserve: when the process has none left (a flood of connections), it
     // is given up so that a closed session can still be appended, and taken again afterwards.
-    int m_spareFd = -1;
+    UniqueFd m_spare;
     std::thread m_syncThread; // last: it starts once everything above exists
 };
 

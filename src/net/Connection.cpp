@@ -8,13 +8,14 @@
 
 namespace ostrel {
 
-Connection::Connection(asio::io_context& io, int fd, std::string address)
-    : m_socket(io), m_fd(fd), m_address(std::move(address))
+Connection::Connection(asio::io_context& io, UniqueFd fd, std::string address)
+    : m_socket(io), m_fd(fd.get()), m_address(std::move(address))
 {
-    asio::error_code ignored;
-    m_socket.assign(asio::ip::tcp::v4(), fd, ignored);
-    if (ignored)
-        ::close(fd); // not registered with the reactor: the socket does not own it
+    // Not registered with the reactor, the socket does not own it and `fd` closes it.
+    asio::error_code failed;
+    m_socket.assign(asio::ip::tcp::v4(), fd.get(), failed);
+    if (!failed)
+        static_cast<void>(fd.release());
 }
 
 Connection::~Connection()

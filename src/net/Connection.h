@@ -1,8 +1,9 @@
 #pragma once
 
 #include "commands/CommandTransport.h"
-#include "stations/ReportProcessor.h"
+#include "core/UniqueFd.h"
 #include "stations/ReportStream.h"
+#include "stations/StationLink.h"
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
@@ -25,7 +26,7 @@ class Connection : public StationLink, public std::enable_shared_from_this<Conne
 {
 public:
     // Takes ownership of the accepted, non-blocking descriptor `fd`.
-    Connection(asio::io_context& io, int fd, std::string address);
+    Connection(asio::io_context& io, UniqueFd fd, std::string address);
     ~Connection() override;
 
     Connection(const Connection&) = delete;

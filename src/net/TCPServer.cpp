@@ -2,7 +2,7 @@
 
 #include "net/Connection.h"
 #include "net/SocketOptions.h"
-#include "stations/ReportProcessor.h"
+#include "stations/StationLink.h"
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
@@ -68,7 +68,7 @@ struct TCPServer::Impl
     std::atomic<std::thread::id> networkId{};
     std::atomic<std::uint16_t> boundPort{0};
 
-    ReportProcessor* processor = nullptr;
+    StationReportSink* processor = nullptr;
     TThreadOnRead::ReportObserver observer;
     std::optional<int> keepAliveSeconds;
     std::shared_ptr<NameLookup> lookup;
@@ -104,10 +104,13 @@ struct TCPServer::Impl
     void stop();
 
     void acceptPending();
-    void TCPServerClientConnect(int fd, const std::string& address);
+    // A station connected: the new connection is registered and its name look-up started.
+    void TCPServerClientConnect(UniqueFd fd, const std::string& address);
     void nameArrived(const ConnectionPtr& connection, std::string name);
+    // A station's socket is readable: its reports are applied (TThreadOnRead).
     void TCPServerClientRead(const ConnectionPtr& connection);
     void waitReadable(const ConnectionPtr& connection);
+    // A station's connection ended: closed, and with `runHandling` its session logged and row removed.
     void TCPServerClientDisconnect(const ConnectionPtr& connection, bool runHandling);
     void forgetIfFinished(const ConnectionPtr& connection);
 
@@ -189,11 +192,11 @@ void TCPServer::Impl::acceptPending()
             return;
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
-        const int fd = ::accept4(acceptor.native_handle(), reinterpret_cast<sockaddr*>(&peer), &length,
-                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd >= 0) {
+        UniqueFd fd(::accept4(acceptor.native_handle(), reinterpret_cast<sockaddr*>(&peer), &length,
+                              SOCK_NONBLOCK | SOCK_CLOEXEC));
+        if (fd) {
             try {
-                TCPServerClientConnect(fd, dottedAddress(peer));
+                TCPServerClientConnect(std::move(fd), dottedAddress(peer));
             } catch (...) {
                 // Out of memory half-way: the connection went with its descriptor, as if it failed.
             }
@@ -222,19 +225,18 @@ void TCPServer::Impl::acceptPending()
 }
 
 // Network thread: takes one accepted connection and starts looking its station's name up.
-void TCPServer::Impl::TCPServerClientConnect(int fd, const std::string& address)
+void TCPServer::Impl::TCPServerClientConnect(UniqueFd fd, const std::string& address)
 {
-    setKeepAlive(fd, 1000);
+    setKeepAlive(fd.get(), 1000);
     setKeepAlive(acceptor.native_handle(), 1000);
     if (keepAliveSeconds)
-        setKeepAliveTiming(fd, *keepAliveSeconds);
+        setKeepAliveTiming(fd.get(), *keepAliveSeconds);
 
     ConnectionPtr connection;
     try {
-        connection = std::make_shared<Connection>(io, fd, address);
+        connection = std::make_shared<Connection>(io, std::move(fd), address);
     } catch (...) {
-        ::close(fd); // not yet owned by anything
-        return;
+        return; // `fd` still owns the descriptor when the allocation failed
     }
     if (!connection->socket().is_open())
         return; // the reactor could not take it; the descriptor is closed already
@@ -504,7 +506,7 @@ TCPServer::~TCPServer()
     m->stop();
 }
 
-void TCPServer::setReportProcessor(ReportProcessor* processor)
+void TCPServer::setReportProcessor(StationReportSink* processor)
 {
     m->runOnNetwork([&] { m->processor = processor; });
 }
@@ -529,8 +531,9 @@ void TCPServer::setKeepAliveSeconds(std::optional<int> seconds)
 
 bool TCPServer::listen(std::uint16_t port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    UniqueFd owned(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const int fd = owned.get();
+    if (!owned)
         return false;
     const int reuse = 1;
     (void)::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
@@ -542,15 +545,11 @@ bool TCPServer::listen(std::uint16_t port)
     // As long a queue as the system allows: on Linux a full queue drops a station's handshake
     // silently, the station believes it is connected, and its reports wait for retransmissions
     // (or are lost if it resets first). Bursts of thousands of stations coming back must fit.
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        ::close(fd);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
         return false;
-    }
     setKeepAlive(fd, 1);
-    if (::listen(fd, SOMAXCONN) != 0) {
-        ::close(fd);
+    if (::listen(fd, SOMAXCONN) != 0)
         return false;
-    }
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
     const std::uint16_t boundPort =
@@ -561,10 +560,9 @@ bool TCPServer::listen(std::uint16_t port)
         m->acceptor.close(ec);
         m->acceptTimer.cancel();
         m->acceptor.assign(asio::ip::tcp::v4(), fd, ec);
-        if (ec) {
-            ::close(fd);
+        if (ec)
             return false;
-        }
+        static_cast<void>(owned.release()); // the acceptor owns it now
         m->boundPort = boundPort;
         if (m->running())
             m->acceptPending();

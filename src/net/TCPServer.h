@@ -15,9 +15,9 @@
 
 namespace ostrel {
 
-class ReportProcessor;
+class StationReportSink;
 
-// The stations' TCP listener and the network thread that owns every station connection. The
+// TCPServer, the stations' TCP listener and the network thread that owns every station connection. The
 // thread accepts, receives, reassembles and applies reports (under StationTableMutex), sends
 // commands and runs the disconnect handling with its session logging; other threads only post work
 // to it. Implements the command transport: a command goes to the first open connection from the
@@ -46,7 +46,7 @@ public:
     // Set before listen(): reports and disconnects go to the processor; the resolver (the reverse
     // DNS look-up by default) names stations, on look-up threads; the observer is told of every
     // report after it was applied, on the network thread.
-    void setReportProcessor(ReportProcessor* processor);
+    void setReportProcessor(StationReportSink* processor);
     void setNameResolver(NameResolver resolver);
     void setReportObserver(TThreadOnRead::ReportObserver observer);
     // Keep-alive idle time for accepted connections; nullopt keeps the system's timing.

@@ -1,6 +1,6 @@
 #include "net/TThreadOnRead.h"
 
-#include "stations/ReportProcessor.h"
+#include "stations/StationLink.h"
 
 #include <sys/socket.h>
 
@@ -9,7 +9,7 @@
 
 namespace ostrel {
 
-TThreadOnRead::Outcome TThreadOnRead::readAvailable(Connection& connection, ReportProcessor& processor,
+TThreadOnRead::Outcome TThreadOnRead::readAvailable(Connection& connection, StationReportSink& processor,
                                                     std::span<std::uint8_t> buffer, std::size_t maxBytes,
                                                     const ReportObserver* observer)
 {

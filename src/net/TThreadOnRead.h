@@ -8,10 +8,11 @@
 
 namespace ostrel {
 
-class ReportProcessor;
+class StationReportSink;
 
-// Receives what one connection has and applies every whole report in arrival order. No longer a
-// thread: it runs on the network thread each time the connection's socket is readable.
+// TThreadOnRead, the read handler of one station connection: receives what the connection has and
+// applies every whole report in arrival order. It runs on the network thread each time the
+// connection's socket is readable.
 class TThreadOnRead
 {
 public:
@@ -31,7 +32,7 @@ public:
     // Receives without blocking into `buffer` until the socket is drained or `maxBytes` are taken,
     // and applies the reports as they complete. End of stream or a receive error is reported as
     // Closed; closing the connection is the caller's.
-    static Outcome readAvailable(Connection& connection, ReportProcessor& processor, std::span<std::uint8_t> buffer,
+    static Outcome readAvailable(Connection& connection, StationReportSink& processor, std::span<std::uint8_t> buffer,
                                  std::size_t maxBytes, const ReportObserver* observer = nullptr);
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "stations/StationLink.h"
 #include "stations/StationReport.h"
 #include "stations/StationTable.h"
 
@@ -16,17 +17,6 @@ class SessionLog;
 class CommandTransport;
 class TariffList;
 
-// What report processing needs to know of the connection a report came on. The network layer's
-// connection implements it; tests use a plain struct.
-class StationLink
-{
-public:
-    virtual ~StationLink() = default;
-    virtual const std::string& hostName() const = 0; // looked up once; the dotted address when the look-up failed
-    virtual const std::string& address() const = 0;  // dotted decimal
-    virtual bool isClosed() const = 0;               // true once the disconnect handling has run for it
-};
-
 struct ResumeSettings
 {
     bool closeAfterReset = true; // no session is ever resumed
@@ -35,7 +25,7 @@ struct ResumeSettings
 
 // Applies station reports to the station table and closes sessions into the log: the work of a
 // the network thread and of the disconnect handling. Every public call takes StationTableMutex itself.
-class ReportProcessor
+class ReportProcessor final : public StationReportSink
 {
 public:
     ReportProcessor(StationTable& table, HistoryTable& history, SessionLog& log, CommandTransport& transport,
@@ -54,13 +44,13 @@ public:
     // Finish or Price, or a running game's (code 5) Allowance, is dropped whole; so is one whose
     // link has been closed, or whose row went away in a nested disconnect. Returns true when the
     // row was written.
-    bool applyReport(const StationLink& link, const StationReport& report);
+    bool applyReport(const StationLink& link, const StationReport& report) override;
 
     // The disconnect handling: logs a session whose sum is filled with "Reset" and removes the
     // station's row, even when the log could not be written (the station is gone either way). The
     // caller marks the link closed first, so that a report of it that obtains the mutex afterwards
     // is dropped instead of adding the row again.
-    void stationDisconnected(const StationLink& link);
+    void stationDisconnected(const StationLink& link) override;
 
     // Counters for tests and benchmarks.
     std::uint64_t appliedReports() const { return m_applied; }

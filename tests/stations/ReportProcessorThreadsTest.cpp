@@ -17,7 +17,7 @@ using testing::FakeLink;
 using testing::sessionReport;
 using testing::StationsWorld;
 
-// Reader threads of several stations apply reports while their connections keep closing and
+// Threads standing for several stations apply reports while their connections keep closing and
 // coming back; afterwards the table must still be a valid table and hold no closed station.
 TEST(ReportProcessorThreads, ConcurrentReportsAndDisconnectsKeepTheTableValid)
 {

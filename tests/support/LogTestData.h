@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/StationRow.h"
+#include "support/TempFolder.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -12,30 +13,7 @@
 
 namespace ostrel::testing {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class LogTempDir
-{
-public:
-    LogTempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ostrel-log-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~LogTempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    LogTempDir(const LogTempDir&) = delete;
-    LogTempDir& operator=(const LogTempDir&) = delete;
-
-    bool ok() const { return !m_path.empty(); }
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
+using LogTempDir = TempFolder;
 
 // A paid session as the station table shows it when it ends; the status is the tariff "Час".
 inline StationRow sampleStationRow(std::string computer = "PC-01")

@@ -6,11 +6,13 @@
 #include "commands/CommandTransport.h"
 #include "core/StationTableMutex.h"
 #include "core/TariffList.h"
+#include "core/UniqueFd.h"
 #include "log/HistoryTable.h"
 #include "log/SessionLog.h"
 #include "stations/ReportProcessor.h"
 #include "stations/StationReport.h"
 #include "stations/StationTable.h"
+#include "support/TempFolder.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -62,32 +64,13 @@ inline Bytes concat(std::initializer_list<Bytes> parts)
     return all;
 }
 
-class TempDir
-{
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ostrel-net-XXXXXX").string();
-        if (char* made = mkdtemp(pattern.data()))
-            m_path = made;
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ignored);
-    }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+using TempDir = testing::TempFolder;
 
 // Everything report processing writes to, with the transport supplied by the test.
 struct LiveState
 {
     explicit LiveState(CommandTransport& transport, ResumeSettings settings = {})
-        : log(dir.path() + "/Ostrel.log", history, [] { return 46000.5; }),
+        : log(dir.file("Ostrel.log"), history, [] { return 46000.5; }),
           processor(table, history, log, transport, prices, games, settings)
     {}
 
@@ -155,25 +138,22 @@ public:
     // `receiveBuffer` > 0 shrinks the receive window, for a station that stops reading.
     StationSocket(const std::string& from, std::uint16_t serverPort, int receiveBuffer = 0)
     {
-        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        m_fd.reset(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         const int on = 1;
-        setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        setsockopt(m_fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         if (receiveBuffer > 0)
-            setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+            setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         const auto local = loopback(from, 0);
         const auto server = loopback("127.0.0.1", serverPort);
-        m_ok = bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
-               connect(m_fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0;
+        m_ok = bind(m_fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
+               connect(m_fd.get(), reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0;
     }
-    ~StationSocket() { close(); }
-    StationSocket(const StationSocket&) = delete;
-    StationSocket& operator=(const StationSocket&) = delete;
 
     bool ok() const { return m_ok; }
-    int fd() const { return m_fd; }
+    int fd() const { return m_fd.get(); }
     bool send(const Bytes& bytes) const
     {
-        return ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+        return ::send(m_fd.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
     }
     // Bytes that arrive within `timeout`; stops early at end of stream.
     Bytes receive(std::size_t want, std::chrono::milliseconds timeout) const
@@ -185,11 +165,11 @@ public:
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 break;
-            pollfd p{m_fd, POLLIN, 0};
+            pollfd p{m_fd.get(), POLLIN, 0};
             if (poll(&p, 1, static_cast<int>(left.count())) <= 0)
                 break;
             std::array<std::uint8_t, 512> buffer;
-            const ssize_t n = recv(m_fd, buffer.data(), std::min(buffer.size(), want - got.size()), 0);
+            const ssize_t n = recv(m_fd.get(), buffer.data(), std::min(buffer.size(), want - got.size()), 0);
             if (n <= 0)
                 break;
             got.insert(got.end(), buffer.begin(), buffer.begin() + n);
@@ -199,28 +179,23 @@ public:
     // True when the server closed its side within `timeout`.
     bool seesClose(std::chrono::milliseconds timeout) const
     {
-        pollfd p{m_fd, POLLIN, 0};
+        pollfd p{m_fd.get(), POLLIN, 0};
         if (poll(&p, 1, static_cast<int>(timeout.count())) <= 0)
             return false;
         std::uint8_t byte = 0;
-        return recv(m_fd, &byte, 1, MSG_DONTWAIT) <= 0;
+        return recv(m_fd.get(), &byte, 1, MSG_DONTWAIT) <= 0;
     }
     // Closes with a reset instead of an orderly end of stream.
     void reset()
     {
         linger l{1, 0};
-        setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        setsockopt(m_fd.get(), SOL_SOCKET, SO_LINGER, &l, sizeof l);
         close();
     }
-    void close()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
+    void close() { m_fd.reset(); }
 
 private:
-    int m_fd = -1;
+    UniqueFd m_fd;
     bool m_ok = false;
 };
 

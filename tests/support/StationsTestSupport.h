@@ -10,6 +10,7 @@
 #include "stations/ReportProcessor.h"
 #include "stations/StationReport.h"
 #include "stations/StationTable.h"
+#include "support/TempFolder.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -21,28 +22,7 @@
 
 namespace ostrel::testing {
 
-class StationsTempDir
-{
-public:
-    StationsTempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ostrel-stations-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~StationsTempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    StationsTempDir(const StationsTempDir&) = delete;
-    StationsTempDir& operator=(const StationsTempDir&) = delete;
-
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
+using StationsTempDir = TempFolder;
 
 struct FakeLink : StationLink
 {

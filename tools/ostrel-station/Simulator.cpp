@@ -157,31 +157,20 @@ Simulator::Simulator(SimulatorOptions options, std::ostream& out)
                                    : static_cast<std::uint32_t>(SteadyClock::now().time_since_epoch().count()))
 {}
 
-Simulator::~Simulator()
-{
-    for (Station& s : m_stations) {
-        closeSockets(s, false);
-        if (s.staleTcp >= 0)
-            ::close(s.staleTcp);
-    }
-    if (m_stopFd >= 0)
-        ::close(m_stopFd);
-    if (m_epoll >= 0)
-        ::close(m_epoll);
-}
+Simulator::~Simulator() = default;
 
 bool Simulator::open(std::string& error)
 {
-    m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
-    m_stopFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (m_epoll < 0 || m_stopFd < 0) {
+    m_epoll.reset(::epoll_create1(EPOLL_CLOEXEC));
+    m_stopFd.reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (!m_epoll || !m_stopFd) {
         error = "epoll/eventfd: " + errorText(errno);
         return false;
     }
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.u64 = StopTag;
-    ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_stopFd, &ev);
+    ::epoll_ctl(m_epoll.get(), EPOLL_CTL_ADD, m_stopFd.get(), &ev);
 
     const auto discover = parseIpv4(m_options.discoverAddress);
     const auto server = parseIpv4(m_options.serverAddress.empty() ? "127.0.0.1" : m_options.serverAddress);
@@ -228,7 +217,7 @@ bool Simulator::open(std::string& error)
 void Simulator::stop()
 {
     const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(m_stopFd, &one, sizeof one);
+    [[maybe_unused]] const auto written = ::write(m_stopFd.get(), &one, sizeof one);
 }
 
 bool Simulator::verbose(const Station& s) const
@@ -274,16 +263,15 @@ double Simulator::run()
             }
         }
         if (m_finishing) {
-            const bool open = std::any_of(m_stations.begin(), m_stations.end(), [](const Station& s) {
-                return s.phase == Phase::Closing || s.staleTcp >= 0;
-            });
+            const bool open = std::any_of(m_stations.begin(), m_stations.end(),
+                                          [](const Station& s) { return s.phase == Phase::Closing || s.staleTcp; });
             if (!open)
                 break;
             if (now >= finalDeadline) {
                 for (Station& s : m_stations) {
                     if (s.phase == Phase::Closing)
                         finishClose(s, now, false);
-                    if (s.staleTcp >= 0)
+                    if (s.staleTcp)
                         endStale(s, false);
                 }
                 break;
@@ -301,7 +289,7 @@ double Simulator::run()
             const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - now).count();
             timeoutMs = static_cast<int>(std::clamp<long long>(wait, 0, 60'000));
         }
-        const int n = ::epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()), timeoutMs);
+        const int n = ::epoll_wait(m_epoll.get(), events.data(), static_cast<int>(events.size()), timeoutMs);
         if (n < 0 && errno != EINTR)
             break;
         now = SteadyClock::now();
@@ -310,7 +298,7 @@ double Simulator::run()
             if (tag == StopTag) {
                 m_stopping = true;
                 std::uint64_t count = 0;
-                [[maybe_unused]] const auto read = ::read(m_stopFd, &count, sizeof count);
+                [[maybe_unused]] const auto read = ::read(m_stopFd.get(), &count, sizeof count);
                 continue;
             }
             Station& s = m_stations[static_cast<std::size_t>(tag >> 2)];
@@ -353,7 +341,7 @@ void Simulator::closeAll(SteadyClock::time_point now)
             s.out.clear();
             s.outBytes = 0;
             watchWrite(s, false);
-            ::shutdown(s.tcp, SHUT_WR);
+            ::shutdown(s.tcp.get(), SHUT_WR);
             s.phase = Phase::Closing;
             s.closingAbortive = false;
             s.closeDeadline = now + FinalCloseTimeout;
@@ -367,8 +355,8 @@ void Simulator::closeAll(SteadyClock::time_point now)
             closeSockets(s, false); // no report was sent on a connection not yet made
             break;
         }
-        if (s.staleTcp >= 0)
-            ::shutdown(s.staleTcp, SHUT_WR);
+        if (s.staleTcp)
+            ::shutdown(s.staleTcp.get(), SHUT_WR);
         reschedule(s);
     }
 }
@@ -478,8 +466,8 @@ void Simulator::beginAttempt(Station& s, SteadyClock::time_point now)
         connectTcp(s, now);
         return;
     }
-    s.udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (s.udp < 0) {
+    s.udp.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!s.udp) {
         retryLater(s, now, "UDP socket: " + errorText(errno));
         return;
     }
@@ -487,41 +475,41 @@ void Simulator::beginAttempt(Station& s, SteadyClock::time_point now)
     // unnoticed; a failed bind says so instead.
     // The answer goes to the asking address at ClientUDP, whatever port asked: so ask from there.
     const sockaddr_in local = socketAddress(s.address, m_options.clientUdpPort);
-    if (::bind(s.udp, asSockaddr(local), sizeof local) != 0) {
+    if (::bind(s.udp.get(), asSockaddr(local), sizeof local) != 0) {
         retryLater(s, now,
                    "bind UDP " + s.name + ":" + std::to_string(m_options.clientUdpPort) + ": " + errorText(errno));
         return;
     }
     const sockaddr_in to = socketAddress(m_discoverAddress, m_options.udpPort);
-    if (::sendto(s.udp, DiscoveryQuestion.data(), DiscoveryQuestion.size(), MSG_NOSIGNAL, asSockaddr(to), sizeof to) <
-        0) {
+    if (::sendto(s.udp.get(), DiscoveryQuestion.data(), DiscoveryQuestion.size(), MSG_NOSIGNAL, asSockaddr(to),
+                 sizeof to) < 0) {
         retryLater(s, now, "discovery send: " + errorText(errno));
         return;
     }
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.u64 = tagOf(s.index, UdpTag);
-    ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, s.udp, &ev);
+    ::epoll_ctl(m_epoll.get(), EPOLL_CTL_ADD, s.udp.get(), &ev);
     s.phase = Phase::Discovering;
     s.phaseDeadline = now + DiscoveryTimeout;
 }
 
 void Simulator::onUdpEvent(Station& s, SteadyClock::time_point now)
 {
-    for (int i = 0; i < 16 && s.udp >= 0; ++i) {
+    for (int i = 0; i < 16 && s.udp; ++i) {
         char buffer[64];
         sockaddr_in from{};
         socklen_t fromLength = sizeof from;
-        const ssize_t n = ::recvfrom(s.udp, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+        const ssize_t n =
+            ::recvfrom(s.udp.get(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (n < 0)
             return;
         if (s.phase != Phase::Discovering || std::string_view(buffer, static_cast<std::size_t>(n)) != DiscoveryAnswer)
             continue;
         s.server = ntohl(from.sin_addr.s_addr);
-        ::close(s.udp);
-        s.udp = -1;
+        s.udp.reset();
         // The server closes a station's old connection before it answers.
-        if (s.staleTcp >= 0)
+        if (s.staleTcp)
             endStale(s, true);
         if (verbose(s))
             m_out << s.name << ": server found at " << formatIpv4(s.server) << std::endl;
@@ -531,25 +519,25 @@ void Simulator::onUdpEvent(Station& s, SteadyClock::time_point now)
 
 void Simulator::connectTcp(Station& s, SteadyClock::time_point now)
 {
-    s.tcp = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (s.tcp < 0) {
+    s.tcp.reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!s.tcp) {
         retryLater(s, now, "TCP socket: " + errorText(errno));
         return;
     }
     const int on = 1;
-    ::setsockopt(s.tcp, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(s.tcp.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     // The server tells stations apart by their address: each binds its own.
     const sockaddr_in local = socketAddress(s.address, 0);
-    if (::bind(s.tcp, asSockaddr(local), sizeof local) != 0) {
+    if (::bind(s.tcp.get(), asSockaddr(local), sizeof local) != 0) {
         retryLater(s, now, "bind " + s.name + ": " + errorText(errno));
         return;
     }
     const sockaddr_in to = socketAddress(s.server, m_options.tcpPort);
     epoll_event ev{};
     ev.data.u64 = tagOf(s.index, TcpTag);
-    if (::connect(s.tcp, asSockaddr(to), sizeof to) == 0) {
+    if (::connect(s.tcp.get(), asSockaddr(to), sizeof to) == 0) {
         ev.events = EPOLLIN | EPOLLRDHUP;
-        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, s.tcp, &ev);
+        ::epoll_ctl(m_epoll.get(), EPOLL_CTL_ADD, s.tcp.get(), &ev);
         onConnected(s, now);
         return;
     }
@@ -559,7 +547,7 @@ void Simulator::connectTcp(Station& s, SteadyClock::time_point now)
         return;
     }
     ev.events = EPOLLOUT;
-    ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, s.tcp, &ev);
+    ::epoll_ctl(m_epoll.get(), EPOLL_CTL_ADD, s.tcp.get(), &ev);
     s.phase = Phase::Connecting;
     s.phaseDeadline = now + ConnectTimeout;
 }
@@ -579,7 +567,7 @@ void Simulator::onConnected(Station& s, SteadyClock::time_point now)
     epoll_event ev{};
     ev.events = EPOLLIN | EPOLLRDHUP;
     ev.data.u64 = tagOf(s.index, TcpTag);
-    ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, s.tcp, &ev);
+    ::epoll_ctl(m_epoll.get(), EPOLL_CTL_MOD, s.tcp.get(), &ev);
     s.nextReport = now;
     s.dropAt = m_options.dropAfterSeconds > 0 ? now + secondsToDuration(m_options.dropAfterSeconds)
                                               : SteadyClock::time_point::max();
@@ -590,12 +578,12 @@ void Simulator::onConnected(Station& s, SteadyClock::time_point now)
 
 void Simulator::onTcpEvent(Station& s, std::uint32_t events, SteadyClock::time_point now)
 {
-    if (s.tcp < 0)
+    if (!s.tcp)
         return;
     if (s.phase == Phase::Connecting) {
         int error = 0;
         socklen_t length = sizeof error;
-        ::getsockopt(s.tcp, SOL_SOCKET, SO_ERROR, &error, &length);
+        ::getsockopt(s.tcp.get(), SOL_SOCKET, SO_ERROR, &error, &length);
         if (!(events & (EPOLLOUT | EPOLLERR | EPOLLHUP)))
             return;
         if (error != 0 || (events & (EPOLLERR | EPOLLHUP))) {
@@ -608,14 +596,14 @@ void Simulator::onTcpEvent(Station& s, std::uint32_t events, SteadyClock::time_p
     }
     if (s.phase == Phase::Closing) {
         // Whatever the server still sends is not obeyed; its close is what the station waits for.
-        if (!drain(s.tcp) || (events & (EPOLLERR | EPOLLHUP)))
+        if (!drain(s.tcp.get()) || (events & (EPOLLERR | EPOLLHUP)))
             finishClose(s, now, true);
         return;
     }
     if (events & EPOLLIN) {
         for (;;) {
             std::uint8_t buffer[4096];
-            const ssize_t n = ::recv(s.tcp, buffer, sizeof buffer, 0);
+            const ssize_t n = ::recv(s.tcp.get(), buffer, sizeof buffer, 0);
             if (n > 0) {
                 s.in.insert(s.in.end(), buffer, buffer + n);
                 handleCommands(s, now);
@@ -756,7 +744,7 @@ bool Simulator::flush(Station& s, SteadyClock::time_point now)
 {
     while (s.phase == Phase::Connected && !s.out.empty() && s.out.front().notBefore <= now) {
         Chunk& chunk = s.out.front();
-        const ssize_t n = ::send(s.tcp, chunk.bytes.data() + chunk.offset, chunk.bytes.size() - chunk.offset,
+        const ssize_t n = ::send(s.tcp.get(), chunk.bytes.data() + chunk.offset, chunk.bytes.size() - chunk.offset,
                                  MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EINTR)
@@ -790,30 +778,26 @@ bool Simulator::flush(Station& s, SteadyClock::time_point now)
 
 void Simulator::watchWrite(Station& s, bool on)
 {
-    if (s.writeWatched == on || s.tcp < 0)
+    if (s.writeWatched == on || !s.tcp)
         return;
     epoll_event ev{};
     ev.events = EPOLLIN | EPOLLRDHUP | (on ? EPOLLOUT : 0u);
     ev.data.u64 = tagOf(s.index, TcpTag);
-    ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, s.tcp, &ev);
+    ::epoll_ctl(m_epoll.get(), EPOLL_CTL_MOD, s.tcp.get(), &ev);
     s.writeWatched = on;
 }
 
 void Simulator::closeSockets(Station& s, bool abortive)
 {
-    if (s.tcp >= 0) {
+    if (s.tcp) {
         if (abortive) {
             // A reset instead of an orderly close: what a pulled cable or a crash looks like.
             const linger hard{1, 0};
-            ::setsockopt(s.tcp, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+            ::setsockopt(s.tcp.get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
         }
-        ::close(s.tcp); // also leaves the epoll set
-        s.tcp = -1;
+        s.tcp.reset(); // also leaves the epoll set
     }
-    if (s.udp >= 0) {
-        ::close(s.udp);
-        s.udp = -1;
-    }
+    s.udp.reset();
     s.out.clear();
     s.outBytes = 0;
     s.in.clear();
@@ -852,7 +836,7 @@ void Simulator::leave(Station& s, SteadyClock::time_point now, double seconds, b
     s.closeDeadline = now + CloseConfirmTimeout;
     s.phaseDeadline = now;
     if (!abortive)
-        ::shutdown(s.tcp, SHUT_WR);
+        ::shutdown(s.tcp.get(), SHUT_WR);
     if (verbose(s))
         m_out << s.name << ": " << why << "; back in " << seconds << " s" << std::endl;
     serviceClosing(s, now);
@@ -864,7 +848,7 @@ void Simulator::serviceClosing(Station& s, SteadyClock::time_point now)
         // A reset throws away whatever the server's kernel has not acknowledged yet; what it holds,
         // the server still reads before it sees the reset.
         int unacknowledged = 0;
-        const bool known = ::ioctl(s.tcp, SIOCOUTQ, &unacknowledged) == 0;
+        const bool known = ::ioctl(s.tcp.get(), SIOCOUTQ, &unacknowledged) == 0;
         if (known && unacknowledged == 0) {
             finishClose(s, now, true);
             return;
@@ -915,7 +899,7 @@ void Simulator::powerCut(Station& s, SteadyClock::time_point now)
         return;
     }
     ++m_stats.powerCuts;
-    if (s.staleTcp >= 0)
+    if (s.staleTcp)
         endStale(s, false);
     // The machine is gone without a FIN or a reset: the server's side stays open until the station,
     // back after the reboot delay, asks by discovery. That quiet time is what lets the server read
@@ -924,13 +908,12 @@ void Simulator::powerCut(Station& s, SteadyClock::time_point now)
     s.outBytes = 0;
     s.in.clear();
     watchWrite(s, false);
-    s.staleTcp = s.tcp;
+    s.staleTcp = std::move(s.tcp);
     s.staleLastCode = s.lastSentCode;
-    s.tcp = -1;
     epoll_event ev{};
     ev.events = EPOLLIN | EPOLLRDHUP;
     ev.data.u64 = tagOf(s.index, StaleTag);
-    ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, s.staleTcp, &ev);
+    ::epoll_ctl(m_epoll.get(), EPOLL_CTL_MOD, s.staleTcp.get(), &ev);
     s.model->restart();
     s.dropAt = SteadyClock::time_point::max();
     s.phase = Phase::Away;
@@ -941,9 +924,9 @@ void Simulator::powerCut(Station& s, SteadyClock::time_point now)
 
 void Simulator::onStaleEvent(Station& s, std::uint32_t events)
 {
-    if (s.staleTcp < 0)
+    if (!s.staleTcp)
         return;
-    if (!drain(s.staleTcp) || (events & (EPOLLERR | EPOLLHUP)))
+    if (!drain(s.staleTcp.get()) || (events & (EPOLLERR | EPOLLHUP)))
         endStale(s, true);
 }
 
@@ -952,8 +935,7 @@ void Simulator::endStale(Station& s, bool confirmed)
     connectionEnded(s.staleLastCode);
     if (!confirmed)
         ++m_stats.unconfirmedCloses;
-    ::close(s.staleTcp);
-    s.staleTcp = -1;
+    s.staleTcp.reset();
     s.staleLastCode = -1;
 }
 

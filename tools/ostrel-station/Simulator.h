@@ -2,6 +2,7 @@
 
 #include "Options.h"
 #include "StationModel.h"
+#include "core/UniqueFd.h"
 
 #include <chrono>
 #include <cstdint>
@@ -78,7 +79,7 @@ public:
     double run();
     // Safe from any thread and from a signal handler.
     void stop();
-    int stopDescriptor() const { return m_stopFd; }
+    int stopDescriptor() const { return m_stopFd.get(); }
 
     const SimulatorStats& stats() const { return m_stats; }
     void printSummary(std::ostream& out, double seconds) const;
@@ -113,8 +114,8 @@ private:
         std::string name;
         std::unique_ptr<StationModel> model;
         Phase phase = Phase::Away;
-        int tcp = -1;
-        int udp = -1;
+        UniqueFd tcp;
+        UniqueFd udp;
         std::uint32_t server = 0;
         SteadyClock::time_point phaseDeadline;
         SteadyClock::time_point nextReport;
@@ -133,7 +134,7 @@ private:
         bool closingAbortive = false;
         SteadyClock::time_point closeDeadline;
         SteadyClock::time_point comeBackAt;
-        int staleTcp = -1;
+        UniqueFd staleTcp;
         std::int32_t staleLastCode = -1;
     };
     struct Timer
@@ -175,8 +176,8 @@ private:
     SimulatorOptions m_options;
     std::ostream& m_out;
     SimulatorStats m_stats;
-    int m_epoll = -1;
-    int m_stopFd = -1;
+    UniqueFd m_epoll;
+    UniqueFd m_stopFd;
     bool m_stopping = false;
     bool m_finishing = false; // the run is over: only closes are awaited
     std::uint32_t m_discoverAddress = 0;

@@ -1,15 +1,15 @@
 #include "app/ui/Hall.h"
 
+#include "app/qt/Server.h"
+
 #include "core/Cp1251.h"
 #include "core/StationTableMutex.h"
 #include "core/Texts.h"
 #include "log/SessionLog.h"
 #include "stations/HallWatch.h"
 #include "stations/LiveSummary.h"
-#include "stations/ReportProcessor.h"
 #include "stations/StationTable.h"
 #include "stations/ui/DroppedStationsWindow.h"
-#include "stations/ui/StationTableModel.h"
 #include "stations/ui/SummaryWindow.h"
 
 #include <QAction>
@@ -81,24 +81,16 @@ Hall::~Hall()
     delete m_summaryWindow;
 }
 
-void Hall::attach(const Parts& parts)
+void Hall::attach(Server& server)
 {
-    m_stations = &parts.stations;
-    m_log = &parts.log;
-    m_watch = std::make_unique<HallWatch>(parts.alerts);
-    // Called on the network thread under StationTableMutex: only post, once per burst of calls.
-    m_watch->setWake([this] {
-        if (!m_collectPosted.exchange(true))
-            QMetaObject::invokeMethod(this, &Hall::collect, Qt::QueuedConnection);
-    });
-    if (parts.stationModel)
-        parts.stationModel->setOverrunSource([watch = m_watch.get()] { return watch->overrunStations(); });
-    parts.processor.addObserver(*m_watch);
+    m_stations = &server.stations();
+    m_log = server.sessionLog();
+    m_watch = server.hallWatch();
+    connect(&server, &Server::hallChanged, this, &Hall::collect);
 }
 
 void Hall::collect()
 {
-    m_collectPosted = false;
     if (!m_watch)
         return;
     const auto alerts = m_watch->takeAlerts();

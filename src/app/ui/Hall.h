@@ -1,7 +1,5 @@
 #pragma once
 
-#include "stations/AlertRules.h"
-
 #include <QObject>
 #include <QString>
 
@@ -21,39 +19,29 @@ namespace ostrel {
 class DroppedStationsWindow;
 class HallWatch;
 class LiveSummary;
-class ReportProcessor;
+class Server;
 class SessionLog;
 class StationTable;
-class StationTableModel;
 class SummaryWindow;
 
 // The "Зал" menu and what hangs on it: the dropped stations, the alerts and the day's summary.
-// The menu exists from the window's creation; the watching starts once the server's parts exist
-// (attach). Windows are made on first use and are non-modal.
+// The menu exists from the window's creation; it shows what the server's hall watch records once
+// start-up has made it (attach). Windows are made on first use and are non-modal.
 class Hall : public QObject
 {
     Q_OBJECT
 
 public:
-    struct Parts
-    {
-        StationTable& stations;
-        SessionLog& log;
-        ReportProcessor& processor;
-        StationTableModel* stationModel = nullptr; // draws the over-run marks
-        AlertSettings alerts;
-    };
-
     // `window` parents the windows; the menu is added to `menuBar` after its last menu.
     Hall(QWidget* window, QMenuBar* menuBar, QSystemTrayIcon* tray, std::function<bool()> trayAvailable);
-    ~Hall() override; // before the parts it was attached to go; no report may be applied during it
+    ~Hall() override;
 
-    void attach(const Parts& parts);
+    void attach(Server& server);
 
     QMenu* menu() const { return m_menu; }
     QAction* droppedAction() const { return m_droppedAction; }
     QAction* summaryAction() const { return m_summaryAction; }
-    HallWatch* watch() const { return m_watch.get(); }
+    HallWatch* watch() const { return m_watch; }
 
     DroppedStationsWindow* droppedWindow(); // made when first asked for
     SummaryWindow* summaryWindow();
@@ -76,9 +64,8 @@ private:
 
     StationTable* m_stations = nullptr;
     SessionLog* m_log = nullptr;
-    std::unique_ptr<HallWatch> m_watch;
+    HallWatch* m_watch = nullptr;
     std::unique_ptr<LiveSummary> m_summary;
-    std::atomic<bool> m_collectPosted{false};
     std::atomic<bool> m_summaryPosted{false};
     QTimer* m_burstTimer = nullptr;
     QTimer* m_summaryTimer = nullptr;

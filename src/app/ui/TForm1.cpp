@@ -1,27 +1,21 @@
 #include "app/ui/TForm1.h"
 
-#include "app/StartupError.h"
 #include "app/UnloadQuestion.h"
 #include "app/ui/GifAnimator.h"
 #include "app/ui/Hall.h"
 #include "commands/StationRows.h"
 #include "commands/ui/CommandMenu.h"
-#include "log/SessionLog.h"
 #include "log/ui/FollowNewestRows.h"
 #include "log/ui/HistoryTableModel.h"
-#include "net/BroadcastAddress.h"
 #include "net/TCPServer.h"
-#include "net/qt/UDPServer.h"
 #include "report/ui/TNomiPeriod.h"
 #include "report/ui/WorkReport.h"
-#include "stations/ReportProcessor.h"
 #include "stations/ui/StationTableModel.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
-#include <QFile>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QHeaderView>
@@ -39,8 +33,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
-#include <exception>
 #include <functional>
 #include <vector>
 
@@ -176,25 +168,22 @@ void fitTableFont(QTableView* view, bool bold, const ColumnSamples& samples)
     view->horizontalHeader()->setFont(font);
 }
 
-void showIniCorruptBox()
+} // namespace
+
+void TForm1::showIniCorruptBox()
 {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ostrel"), QStringLiteral("Ini file is corrupt"),
                     QMessageBox::Ok);
     box.exec();
 }
 
-} // namespace
-
-TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent), m_options(std::move(options))
+TForm1::TForm1(Server& server, Options options, QWidget* parent)
+    : QMainWindow(parent), m_server(server), m_options(std::move(options))
 {
     initAppResources();
-    if (m_options.exeDir.isEmpty())
-        m_options.exeDir = QCoreApplication::applicationDirPath();
-    if (!m_options.showIniCorrupt)
-        m_options.showIniCorrupt = showIniCorruptBox;
     if (!m_options.confirmUnload) {
         m_options.confirmUnload = [this] {
-            const int running = StationRows::of(m_stations).runningSessions();
+            const int running = StationRows::of(m_server.stations()).runningSessions();
             QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"),
                             QString::fromStdString(unloadQuestion(running)), QMessageBox::Yes | QMessageBox::No, this);
             box.setDefaultButton(QMessageBox::Yes);
@@ -215,28 +204,11 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent), m_option
     adjustSize();
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
-
-    if (m_options.start)
-        FormCreate();
 }
 
 TForm1::~TForm1()
 {
-    // The network thread uses the report processor and the tables, which are members and would go
-    // before the window's child objects do: stop it first, after the discovery endpoint it watches.
-    delete m_udpServer;
-    m_udpServer = nullptr;
-    m_tcpServer.reset();
-    delete m_workReport;
-    m_workReport = nullptr;
-    delete m_hall; // its observers go while the log and the processor they watch still exist
-    m_hall = nullptr;
-    delete Grid;
-    Grid = nullptr;
-    delete logGrid;
-    logGrid = nullptr;
-    delete m_stationModel;
-    delete m_historyModel;
+    delete m_hall; // before the windows it made, which are this window's children too
 }
 
 void TForm1::createComponents()
@@ -275,10 +247,9 @@ void TForm1::createComponents()
     Image1->setCursor(Qt::PointingHandCursor);
     Image1->installEventFilter(this);
 
-    m_historyModel = new HistoryTableModel(m_history);
     logGrid = new QTableView(client);
     logGrid->setObjectName(QStringLiteral("logGrid"));
-    logGrid->setModel(m_historyModel);
+    logGrid->setModel(&m_server.historyModel());
     new FollowNewestRows(*logGrid);
     setUpTable(logGrid, LogGridWidths, LogGridRowHeight);
     logGrid->setGeometry(108, 224, 525, 173);
@@ -294,10 +265,9 @@ void TForm1::createComponents()
     }
     fitTableFont(logGrid, false, logGridSamples());
 
-    m_stationModel = new StationTableModel(m_stations);
     Grid = new QTableView(client);
     Grid->setObjectName(QStringLiteral("Grid"));
-    Grid->setModel(m_stationModel);
+    Grid->setModel(&m_server.stationModel());
     setUpTable(Grid, GridWidths, GridRowHeight);
     Grid->setGeometry(0, 26, 633, 183);
     fitTableFont(Grid, true, gridSamples());
@@ -336,8 +306,6 @@ void TForm1::createComponents()
 
     m_hall = new Hall(this, menuBar(), RxTrayIcon1, m_options.trayAvailable);
     HallMenu = m_hall->menu();
-
-    m_tcpServer = std::make_unique<TCPServer>();
 }
 
 void TForm1::setUpTable(QTableView* view, std::span<const int> widths, int rowHeight)
@@ -362,26 +330,6 @@ void TForm1::setUpTable(QTableView* view, std::span<const int> widths, int rowHe
         header->resizeSection(static_cast<int>(c), widths[c]);
 }
 
-void TForm1::FormCreate()
-{
-    try {
-        runStartupSequence(*this, QFile::encodeName(m_options.exeDir).toStdString());
-    } catch (const std::exception& error) {
-        failStartup(error.what());
-    } catch (...) {
-        failStartup("unknown error");
-    }
-}
-
-void TForm1::failStartup(const std::string& cause)
-{
-    m_startupFailure = cause;
-    // The message box says the same for every cause; the maintainer learns the real one here.
-    std::fprintf(stderr, "ostrel-server: Ini file is corrupt: %s\n", cause.c_str());
-    std::fflush(stderr);
-    m_options.showIniCorrupt();
-}
-
 void TForm1::hideTaskbarEntry()
 {
     // Qt has no portable way to keep a normal top-level window off the taskbar (a tool window
@@ -393,114 +341,21 @@ void TForm1::appendOpenToCaption()
     setWindowTitle(windowTitle() + QStringLiteral("(Open)"));
 }
 
-void TForm1::setSessionLogPath(const std::string& path)
-{
-    m_sessionLogPath = path;
-    m_sessionLog = std::make_unique<SessionLog>(path, m_history);
-}
-
-void TForm1::createDiscoveryEndpoint()
-{
-    m_udpServer = new UDPServer(this);
-}
-
-void TForm1::setBroadcastAddress(int net)
-{
-    const auto hosts = m_options.hostAddresses ? m_options.hostAddresses() : hostAddresses();
-    auto address = broadcastAddressFrom(addressesOf(hosts), net);
-    if (!address)
-        throw StartupError("[Server] Net = " + std::to_string(net) + " names no address of this host (" +
-                           std::to_string(hosts.size()) + " listed by ostrel-server --list-addresses)");
-    BroadcastAddress = std::move(*address);
-}
-
-void TForm1::setDiscoveryLocalPort(int port)
-{
-    if (!m_udpServer->setLocalPort(static_cast<quint16>(port)))
-        throw StartupError("the discovery endpoint's UDP socket cannot be created");
-}
-
-void TForm1::setDiscoveryRemotePort(int port)
-{
-    m_udpServer->setRemotePort(static_cast<quint16>(port));
-}
-
-void TForm1::setResetFlags(bool closeAfterReset, bool waitAfterReset)
-{
-    CloseAfterReset = closeAfterReset;
-    WaitAfterReset = waitAfterReset;
-}
-
-void TForm1::attachDiscoveryHandler()
-{
-    m_udpServer->attachTcpServer(m_tcpServer.get());
-}
-
-void TForm1::setListenerPort(int port)
-{
-    m_listenerPort = static_cast<quint16>(port);
-}
-
-void TForm1::setStationKeepAlive(std::optional<int> seconds)
-{
-    m_tcpServer->setKeepAliveSeconds(seconds);
-}
-
-void TForm1::setTariffs(TariffList prices, TariffList games)
-{
-    Prices = std::move(prices);
-    Games = std::move(games);
-}
-
-void TForm1::setWarnMinutes(int minutes)
-{
-    m_warnMinutes = minutes;
-}
-
-void TForm1::startListening()
-{
-    m_processor = std::make_unique<ReportProcessor>(m_stations, m_history, *m_sessionLog, *m_tcpServer, Prices, Games,
-                                                    ResumeSettings{CloseAfterReset, WaitAfterReset});
-    // Runs on the network thread, after the mutex is released: the models only post a reload.
-    m_processor->setChangedCallback([stations = m_stationModel, history = m_historyModel] {
-        stations->requestReload();
-        history->requestReload();
-    });
-    m_hall->attach(
-        {m_stations, *m_sessionLog, *m_processor, m_stationModel, AlertSettings{.warnMinutes = m_warnMinutes}});
-    m_tcpServer->setReportProcessor(m_processor.get());
-    if (!m_tcpServer->listen(m_listenerPort))
-        throw StartupError("cannot listen on TCP port " + std::to_string(m_listenerPort) +
-                           " (is another program using it?)");
-    m_listenerPort = m_tcpServer->port();
-}
-
 void TForm1::buildCommandMenu()
 {
+    m_hall->attach(m_server); // the server's hall watch exists from the listening step on
     if (!m_options.intervalDialog)
         return;
-    const auto shown = [model = m_stationModel](int modelRow) -> std::optional<StationKey> {
+    const auto shown = [model = &m_server.stationModel()](int modelRow) -> std::optional<StationKey> {
         const auto row = model->rowSnapshot(modelRow);
         if (!row)
             return std::nullopt;
         return StationKey{(*row)[ColComputer], (*row)[ColAddress]};
     };
-    PMenu = new CommandMenu(Prices, Games, *m_tcpServer, StationRows::of(m_stations), shown, *m_options.intervalDialog,
-                            this);
+    PMenu = new CommandMenu(m_server.prices(), m_server.games(), m_server.tcpServer(),
+                            StationRows::of(m_server.stations()), shown, *m_options.intervalDialog, this);
     if (m_options.reportWindow)
-        m_workReport = new WorkReport(*NomiPeriod1, *m_sessionLog, *m_options.reportWindow, this);
-}
-
-void TForm1::writeHeaderRows()
-{
-    // Both tables carry their header rows from their creation; this shows them with the rows.
-    m_stationModel->reload();
-    m_historyModel->reload();
-}
-
-void TForm1::announce()
-{
-    m_udpServer->sendDiscovery(BroadcastAddress);
+        m_workReport = new WorkReport(*NomiPeriod1, *m_server.sessionLog(), *m_options.reportWindow, this);
 }
 
 bool TForm1::FormCloseQuery()

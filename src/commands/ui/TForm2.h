@@ -14,7 +14,7 @@ class QToolButton;
 
 namespace ostrel {
 
-// The interval dialog: a whole number of minutes for a game tariff and, for a running game,
+// TForm2, the interval dialog: a whole number of minutes for a game tariff and, for a running game,
 // whether it lengthens ("+") or shortens ("-") the session. Created once and reused, so the field
 // and the sign keep what was entered last.
 class TForm2 : public QDialog

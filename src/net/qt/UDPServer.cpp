@@ -31,10 +31,7 @@ void UDPServer::closeSocket()
 {
     if (m_tcp)
         m_tcp->unwatchDatagrams();
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_fd.reset();
 }
 
 void UDPServer::attachTcpServer(TCPServer* server)
@@ -47,37 +44,37 @@ void UDPServer::attachTcpServer(TCPServer* server)
 
 void UDPServer::watch()
 {
-    if (m_tcp && m_fd >= 0)
-        m_tcp->watchDatagrams(m_fd, [this] { return receivePending(); });
+    if (m_tcp && m_fd)
+        m_tcp->watchDatagrams(m_fd.get(), [this] { return receivePending(); });
 }
 
 bool UDPServer::setLocalPort(quint16 port)
 {
     closeSocket();
     m_localPort = port;
-    m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (m_fd < 0)
+    m_fd.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!m_fd)
         return false;
     // Without it the start-up announcement to the subnet's broadcast address is refused.
     const int on = 1;
-    (void)::setsockopt(m_fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    (void)::setsockopt(m_fd.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
 
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     local.sin_port = htons(port);
-    (void)::bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
+    (void)::bind(m_fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local);
     watch();
     return true;
 }
 
 quint16 UDPServer::boundPort() const
 {
-    if (m_fd < 0)
+    if (!m_fd)
         return 0;
     sockaddr_in local{};
     socklen_t length = sizeof local;
-    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+    if (::getsockname(m_fd.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0)
         return 0;
     return ntohs(local.sin_port);
 }
@@ -108,7 +105,7 @@ std::string UDPServer::RemoteHost() const
 
 void UDPServer::sendDiscovery()
 {
-    if (m_fd < 0)
+    if (!m_fd)
         return;
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -118,7 +115,7 @@ void UDPServer::sendDiscovery()
         if (inet_pton(AF_INET, m_remoteHost.c_str(), &to.sin_addr) != 1)
             return;
     }
-    (void)::sendto(m_fd, DiscoveryDatagram.data(), DiscoveryDatagram.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
+    (void)::sendto(m_fd.get(), DiscoveryDatagram.data(), DiscoveryDatagram.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
                    reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
@@ -134,11 +131,11 @@ void UDPServer::sendDiscovery(const std::string& host)
 bool UDPServer::receivePending()
 {
     std::array<char, ReceiveBufferSize> buffer;
-    for (int i = 0; i < DatagramsPerRun && m_fd >= 0; ++i) {
+    for (int i = 0; i < DatagramsPerRun && m_fd; ++i) {
         sockaddr_in from{};
         socklen_t length = sizeof from;
-        const ssize_t got =
-            ::recvfrom(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
+        const ssize_t got = ::recvfrom(m_fd.get(), buffer.data(), buffer.size(), MSG_DONTWAIT,
+                                       reinterpret_cast<sockaddr*>(&from), &length);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -153,7 +150,7 @@ bool UDPServer::receivePending()
             // Nothing leaves an event handler; the request simply goes unanswered.
         }
     }
-    return m_fd < 0;
+    return !m_fd;
 }
 
 void UDPServer::UDPServerDataReceived(const std::string& fromIP)

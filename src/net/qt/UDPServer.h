@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/UniqueFd.h"
+
 #include <QObject>
 
 #include <mutex>
@@ -10,7 +12,7 @@ namespace ostrel {
 
 class TCPServer;
 
-// The discovery endpoint: one IPv4 UDP socket that receives stations' requests and sends the
+// UDPServer, the discovery endpoint: one IPv4 UDP socket that receives stations' requests and sends the
 // "Hi Client" datagram, the start-up announcement included, so every datagram leaves from LocalPort.
 // Once attached to the TCP server, its socket is watched and used on the network thread: a request
 // closes the station's older connection there and is answered right after, and the window's
@@ -59,7 +61,7 @@ private:
     void closeSocket();
     void watch();
 
-    int m_fd = -1;
+    UniqueFd m_fd;
     quint16 m_localPort = 0;
     mutable std::mutex m_mutex; // the remote end, between the window's thread and the network thread
     quint16 m_remotePort = 0;

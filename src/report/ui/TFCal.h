@@ -13,7 +13,7 @@ namespace ostrel {
 
 class MonthGrid;
 
-// The calendar picker: a month grid with year and month buttons and a date menu. A click on the
+// TFCal, the calendar picker: a month grid with year and month buttons and a date menu. A click on the
 // grid or a keyboard move in it closes the picker with OK; the close icon closes it with Cancel.
 class TFCal : public QDialog
 {

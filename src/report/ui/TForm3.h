@@ -20,7 +20,7 @@ namespace ostrel {
 
 struct WorkReportResult;
 
-// The report window "Отчет о работе салона": the report's text, editable, with its totals, printing
+// TForm3, the report window "Отчет о работе салона": the report's text, editable, with its totals, printing
 // and a CSV export of the listed sessions. Created once and reused for every report.
 class TForm3 : public QDialog
 {

@@ -20,7 +20,7 @@ namespace ostrel {
 
 class UpDown;
 
-// The period dialog "Выбор периода". It mirrors a PeriodSelection: every handler hands the typed
+// TFormC, the period dialog "Выбор периода". It mirrors a PeriodSelection: every handler hands the typed
 // field texts to it, runs the computation and shows the resulting state.
 class TFormC : public QDialog
 {

@@ -10,7 +10,7 @@ namespace ostrel {
 
 class TFormC;
 
-// The period component: Execute shows the period dialog and, on OK, keeps the chosen first and
+// TNomiPeriod, the period component: Execute shows the period dialog and, on OK, keeps the chosen first and
 // last day. Both dates are 0 until the first confirmed choice.
 class TNomiPeriod : public QObject
 {

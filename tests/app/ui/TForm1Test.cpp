@@ -60,10 +60,30 @@ public:
 namespace ostrel {
 namespace {
 
-TForm1::Options windowOnly()
+// The server's and the window's options, and whether to start, as main() would.
+struct TestOptions : ServerOptions, MainWindowOptions
 {
-    TForm1::Options options;
-    options.start = false;
+    bool start = false;
+};
+
+struct WithServer
+{
+    Server server;
+};
+
+// The window on a server of its own, built as main() builds them.
+struct ServerWindow : WithServer, TForm1
+{
+    explicit ServerWindow(const TestOptions& options) : WithServer{Server(options)}, TForm1(server, options)
+    {
+        if (options.start)
+            server.start(*this);
+    }
+};
+
+TestOptions windowOnly()
+{
+    TestOptions options;
     options.trayAvailable = [] { return true; };
     options.confirmUnload = [] {
         ADD_FAILURE() << "unexpected unload question";
@@ -134,7 +154,7 @@ std::optional<int> serverSideKeepIdle(int station)
 
 TEST(TForm1, LaysOutTheWindowAndItsComponents)
 {
-    TForm1 form(windowOnly());
+    ServerWindow form(windowOnly());
     EXPECT_EQ(form.windowTitle(), TForm1::Caption);
     EXPECT_TRUE(TForm1::Caption.endsWith(QLatin1Char(']')) && TForm1::Caption.contains(QLatin1Char('[')));
 
@@ -193,7 +213,7 @@ TEST(TForm1, LaysOutTheWindowAndItsComponents)
 
 TEST(TForm1, TablesHaveTheirColumnsRowsAndBehaviour)
 {
-    TForm1 form(windowOnly());
+    ServerWindow form(windowOnly());
     struct Table
     {
         QTableView* view;
@@ -256,7 +276,7 @@ QWidgetList shownTopLevels()
 // table and its header draw with and inside the margins the style leaves in a cell.
 TEST(TForm1, EveryTitleAndUsualCellTextFitsItsColumn)
 {
-    TForm1 form(windowOnly());
+    ServerWindow form(windowOnly());
     const QString time = QStringLiteral("23:59:59");
     const QString money = QStringLiteral("99999,99");
     struct Table
@@ -309,7 +329,7 @@ TEST(TForm1, EveryTitleAndUsualCellTextFitsItsColumn)
 
 TEST(TForm1, MenusAndTrayIcon)
 {
-    TForm1 form(windowOnly());
+    ServerWindow form(windowOnly());
     form.show();
     const QList<QAction*> bar = form.menuBar()->actions();
     ASSERT_EQ(bar.size(), 3);
@@ -350,7 +370,7 @@ TEST(TForm1, MenusAndTrayIcon)
 
 TEST(TForm1, LogoClickOpensTheWebAddress)
 {
-    TForm1 form(windowOnly());
+    ServerWindow form(windowOnly());
     form.show();
     UrlRecorder recorder;
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
@@ -375,7 +395,7 @@ TEST(TForm1, ClosingHidesAndOnlyAHiddenWindowAsksToUnload)
         ++asked;
         return answer;
     };
-    TForm1 form(options);
+    ServerWindow form(options);
     form.show();
 
     EXPECT_FALSE(form.close()); // the title bar's close button
@@ -406,7 +426,7 @@ TEST(TForm1, WithoutATrayClosingAsksAtOnce)
         ++asked;
         return false;
     };
-    TForm1 form(options);
+    ServerWindow form(options);
     form.show();
     EXPECT_FALSE(form.close());
     EXPECT_EQ(asked, 1);
@@ -415,7 +435,7 @@ TEST(TForm1, WithoutATrayClosingAsksAtOnce)
 
 TEST(TForm1, TrayDoubleClickTogglesTheWindow)
 {
-    TForm1 form(windowOnly());
+    ServerWindow form(windowOnly());
     form.show();
     emit form.RxTrayIcon1->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_FALSE(form.isVisible());
@@ -471,9 +491,9 @@ TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
         options.start = true;
         options.exeDir = QString::fromStdString(folder.path().string());
         options.showIniCorrupt = [&] { ++shown; };
-        TForm1 form(options);
-        ASSERT_TRUE(form.startupFailure());
-        EXPECT_NE(form.startupFailure()->find(c.cause), std::string::npos) << *form.startupFailure();
+        ServerWindow form(options);
+        ASSERT_TRUE(form.server.startupFailure());
+        EXPECT_NE(form.server.startupFailure()->find(c.cause), std::string::npos) << *form.server.startupFailure();
         EXPECT_EQ(shown, 1);
     }
     ::close(holder);
@@ -494,23 +514,23 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     options.exeDir = QString::fromStdString(folder.path().string());
     options.intervalDialog = &dialog;
     options.reportWindow = &reportWindow;
-    TForm1 form(options);
+    ServerWindow form(options);
 
-    ASSERT_FALSE(form.startupFailure()) << *form.startupFailure();
+    ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
     EXPECT_EQ(form.windowTitle(), TForm1::Caption + QStringLiteral("(Open)"));
-    EXPECT_EQ(form.sessionLogPath(), folder.file("Ostrel.log"));
-    EXPECT_FALSE(form.CloseAfterReset);
-    EXPECT_FALSE(form.WaitAfterReset);
-    EXPECT_EQ(form.Prices.lines(),
+    EXPECT_EQ(form.server.sessionLogPath(), folder.file("Ostrel.log"));
+    EXPECT_FALSE(form.server.closeAfterReset());
+    EXPECT_FALSE(form.server.waitAfterReset());
+    EXPECT_EQ(form.server.prices().lines(),
               (std::vector<std::string>{"Prices", utf8ToCp1251("Интернет=1,5"), "\xC8\xE3\xF0\xFB=2"}));
-    EXPECT_EQ(form.Games.count(), 2);
-    EXPECT_EQ(form.BroadcastAddress, "127.0.0.255");
-    ASSERT_NE(form.udpServer(), nullptr);
-    EXPECT_EQ(form.udpServer()->RemotePort(), 9);
+    EXPECT_EQ(form.server.games().count(), 2);
+    EXPECT_EQ(form.server.broadcastAddress(), "127.0.0.255");
+    ASSERT_NE(form.server.udpServer(), nullptr);
+    EXPECT_EQ(form.server.udpServer()->RemotePort(), 9);
     ASSERT_NE(form.PMenu, nullptr);
     EXPECT_FALSE(form.PMenu->topLevelActions().empty());
-    ASSERT_TRUE(form.tcpServer()->isListening());
-    ASSERT_NE(form.listenerPort(), 0);
+    ASSERT_TRUE(form.server.tcpServer().isListening());
+    ASSERT_NE(form.server.listenerPort(), 0);
 
     // The report menu runs the period dialog; cancelled, it changes nothing.
     int periodAsked = 0;
@@ -522,7 +542,7 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     EXPECT_EQ(periodAsked, 1);
 
     // A station at 127.0.0.2 reports that it is closed.
-    const int station = connectStation(0x7F000002, form.listenerPort());
+    const int station = connectStation(0x7F000002, form.server.listenerPort());
     ASSERT_GE(station, 0);
     StationReport closed;
     closed.statusCode = static_cast<std::int32_t>(StatusCode::Closed);
@@ -558,9 +578,9 @@ TEST(TForm1, ShutdownLeavesRunningSessionsAlone)
         auto options = windowOnly();
         options.start = true;
         options.exeDir = QString::fromStdString(folder.path().string());
-        TForm1 form(options);
-        ASSERT_FALSE(form.startupFailure()) << *form.startupFailure();
-        station = connectStation(0x7F000003, form.listenerPort());
+        ServerWindow form(options);
+        ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
+        station = connectStation(0x7F000003, form.server.listenerPort());
         ASSERT_GE(station, 0);
         StationReport running;
         running.statusCode = static_cast<std::int32_t>(StatusCode::Running);

@@ -1,5 +1,6 @@
 #include "Options.h"
 #include "Simulator.h"
+#include "core/UniqueFd.h"
 
 #include <gtest/gtest.h>
 
@@ -23,29 +24,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Record = std::array<std::uint8_t, StationReportSize>;
 
-class Fd
-{
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    Fd& operator=(Fd&& other) noexcept
-    {
-        reset();
-        m_fd = std::exchange(other.m_fd, -1);
-        return *this;
-    }
-    int get() const { return m_fd; }
-    void reset()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd;
-};
+using Fd = UniqueFd;
 
 sockaddr_in loopback(const char* address, std::uint16_t port)
 {

@@ -1,0 +1,132 @@
+#include "app/qt/Server.h"
+
+#include "app/StartupError.h"
+#include "log/SessionLog.h"
+#include "log/ui/HistoryTableModel.h"
+#include "net/TCPServer.h"
+#include "net/qt/UDPServer.h"
+#include "stations/HallWatch.h"
+#include "stations/ReportProcessor.h"
+#include "stations/ui/StationTableModel.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdio>
+#include <exception>
+
+namespace ostrel {
+
+Server::Server(Options options)
+    : m_options(std::move(options)), m_stationModel(std::make_unique<StationTableModel>(m_stations)),
+      m_historyModel(std::make_unique<HistoryTableModel>(m_history)), m_tcpServer(std::make_unique<TCPServer>())
+{
+    if (m_options.exeDir.isEmpty())
+        m_options.exeDir = QCoreApplication::applicationDirPath();
+}
+
+Server::~Server() = default;
+
+bool Server::start(StartupWindow& window)
+{
+    m_window = &window;
+    try {
+        runStartupSequence(*this, QFile::encodeName(m_options.exeDir).toStdString());
+    } catch (const std::exception& error) {
+        failStartup(error.what());
+    } catch (...) {
+        failStartup("unknown error");
+    }
+    m_window = nullptr;
+    return !m_startupFailure;
+}
+
+void Server::failStartup(const std::string& cause)
+{
+    m_startupFailure = cause;
+    // The message box says the same for every cause; the maintainer learns the real one here.
+    std::fprintf(stderr, "ostrel-server: Ini file is corrupt: %s\n", cause.c_str());
+    std::fflush(stderr);
+    if (m_options.showIniCorrupt)
+        m_options.showIniCorrupt();
+}
+
+void Server::setSessionLogPath(const std::string& path)
+{
+    m_sessionLogPath = path;
+    m_sessionLog = std::make_unique<SessionLog>(path, m_history);
+}
+
+void Server::createDiscoveryEndpoint()
+{
+    m_udpServer = std::make_unique<UDPServer>();
+}
+
+void Server::setBroadcastAddress(int net)
+{
+    const auto hosts = m_options.hostAddresses ? m_options.hostAddresses() : hostAddresses();
+    auto address = broadcastAddressFrom(addressesOf(hosts), net);
+    if (!address)
+        throw StartupError("[Server] Net = " + std::to_string(net) + " names no address of this host (" +
+                           std::to_string(hosts.size()) + " listed by ostrel-server --list-addresses)");
+    m_broadcastAddress = std::move(*address);
+}
+
+void Server::setDiscoveryLocalPort(int port)
+{
+    if (!m_udpServer->setLocalPort(static_cast<quint16>(port)))
+        throw StartupError("the discovery endpoint's UDP socket cannot be created");
+}
+
+void Server::setDiscoveryRemotePort(int port)
+{
+    m_udpServer->setRemotePort(static_cast<quint16>(port));
+}
+
+void Server::attachDiscoveryHandler()
+{
+    m_udpServer->attachTcpServer(m_tcpServer.get());
+}
+
+void Server::setStationKeepAlive(std::optional<int> seconds)
+{
+    m_tcpServer->setKeepAliveSeconds(seconds);
+}
+
+void Server::startListening()
+{
+    m_processor = std::make_unique<ReportProcessor>(m_stations, m_history, *m_sessionLog, *m_tcpServer, m_prices,
+                                                    m_games, ResumeSettings{m_closeAfterReset, m_waitAfterReset});
+    // Runs on the network thread, after the mutex is released: the models only post a reload.
+    m_processor->setChangedCallback([stations = m_stationModel.get(), history = m_historyModel.get()] {
+        stations->requestReload();
+        history->requestReload();
+    });
+    m_hallWatch = std::make_unique<HallWatch>(AlertSettings{.warnMinutes = m_warnMinutes});
+    // Called on the network thread under StationTableMutex: only posts, once per burst of calls.
+    m_hallWatch->setWake([this] {
+        if (!m_hallChangePosted.exchange(true))
+            QMetaObject::invokeMethod(this, &Server::announceHallChange, Qt::QueuedConnection);
+    });
+    m_stationModel->setOverrunSource([watch = m_hallWatch.get()] { return watch->overrunStations(); });
+    m_processor->addObserver(*m_hallWatch);
+    m_tcpServer->setReportProcessor(m_processor.get());
+    if (!m_tcpServer->listen(m_listenerPort))
+        throw StartupError("cannot listen on TCP port " + std::to_string(m_listenerPort) +
+                           " (is another program using it?)");
+    m_listenerPort = m_tcpServer->port();
+}
+
+void Server::writeHeaderRows()
+{
+    // Both tables carry their header rows from their creation; this shows them with the rows.
+    m_stationModel->reload();
+    m_historyModel->reload();
+}
+
+void Server::announce()
+{
+    m_udpServer->sendDiscovery(m_broadcastAddress);
+}
+
+} // namespace ostrel

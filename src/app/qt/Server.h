@@ -1,0 +1,152 @@
+#pragma once
+
+#include "app/StartupSequence.h"
+#include "core/TariffList.h"
+#include "log/HistoryTable.h"
+#include "net/BroadcastAddress.h"
+#include "stations/AlertRules.h"
+#include "stations/StationTable.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ostrel {
+
+class HallWatch;
+class HistoryTableModel;
+class ReportProcessor;
+class SessionLog;
+class StationTableModel;
+class TCPServer;
+class UDPServer;
+
+// The window's own steps of start-up, which Server::start runs at their places in the order.
+class StartupWindow
+{
+public:
+    virtual ~StartupWindow() = default;
+
+    virtual void hideTaskbarEntry() = 0;
+    virtual void appendOpenToCaption() = 0;
+    virtual void buildCommandMenu() = 0; // also the work report and the hall, which need the running server
+};
+
+// What a test replaces; every empty member means the real thing.
+struct ServerOptions
+{
+    QString exeDir{};                       // where Ostrel.ini and Ostrel.log live: the executable's folder
+    std::function<void()> showIniCorrupt{}; // the start-up failure's message; nothing when empty
+    std::function<std::vector<HostAddress>()> hostAddresses{}; // the list `Net` counts
+};
+
+// The server without its windows: the configuration's values, the tariff lists, the station and
+// history tables with their models, the session log, report processing with the hall's watch, the
+// network thread and discovery. main() builds it before the windows and it outlives them; start-up
+// fills it in.
+class Server : public QObject, private StartupSteps
+{
+    Q_OBJECT
+
+public:
+    using Options = ServerOptions;
+
+    explicit Server(Options options = {});
+    ~Server() override;
+
+    // Runs start-up, the window's steps in their places. False after the failure path: the cause
+    // is written to stderr and kept, and the one message is shown.
+    bool start(StartupWindow& window);
+    // Set when start-up took the failure path; the text says why, for the maintainer.
+    const std::optional<std::string>& startupFailure() const { return m_startupFailure; }
+
+    const TariffList& prices() const { return m_prices; }
+    const TariffList& games() const { return m_games; }
+    bool closeAfterReset() const { return m_closeAfterReset; }
+    bool waitAfterReset() const { return m_waitAfterReset; }
+    const std::string& broadcastAddress() const { return m_broadcastAddress; }
+    const std::string& sessionLogPath() const { return m_sessionLogPath; }
+    std::uint16_t listenerPort() const { return m_listenerPort; }
+    int warnMinutes() const { return m_warnMinutes; }
+
+    StationTable& stations() { return m_stations; }
+    StationTableModel& stationModel() { return *m_stationModel; }
+    HistoryTableModel& historyModel() { return *m_historyModel; }
+    SessionLog* sessionLog() const { return m_sessionLog.get(); } // made by start-up
+    TCPServer& tcpServer() const { return *m_tcpServer; }
+    UDPServer* udpServer() const { return m_udpServer.get(); } // made by start-up
+    HallWatch* hallWatch() const { return m_hallWatch.get(); } // made by start-up
+
+signals:
+    // What the hall shows changed (a drop, an alert, an over-run); queued to the GUI thread, once a burst.
+    void hallChanged();
+
+private:
+    void failStartup(const std::string& cause);
+    void announceHallChange()
+    {
+        m_hallChangePosted = false;
+        emit hallChanged();
+    }
+
+    // The start-up steps, in the order runStartupSequence calls them.
+    void hideTaskbarEntry() override { m_window->hideTaskbarEntry(); }
+    void appendOpenToCaption() override { m_window->appendOpenToCaption(); }
+    void setSessionLogPath(const std::string& path) override;
+    void createDiscoveryEndpoint() override;
+    void setBroadcastAddress(int net) override;
+    void setDiscoveryLocalPort(int port) override;
+    void setDiscoveryRemotePort(int port) override;
+    void setResetFlags(bool closeAfterReset, bool waitAfterReset) override
+    {
+        m_closeAfterReset = closeAfterReset;
+        m_waitAfterReset = waitAfterReset;
+    }
+    void attachDiscoveryHandler() override;
+    void setListenerPort(int port) override { m_listenerPort = static_cast<std::uint16_t>(port); }
+    void setStationKeepAlive(std::optional<int> seconds) override;
+    void setTariffs(TariffList prices, TariffList games) override
+    {
+        m_prices = std::move(prices);
+        m_games = std::move(games);
+    }
+    void setWarnMinutes(int minutes) override { m_warnMinutes = minutes; }
+    void startListening() override;
+    void buildCommandMenu() override { m_window->buildCommandMenu(); }
+    void writeHeaderRows() override;
+    void announce() override;
+
+    Options m_options;
+    StartupWindow* m_window = nullptr; // during start() only
+    std::optional<std::string> m_startupFailure;
+    std::string m_sessionLogPath;
+    std::uint16_t m_listenerPort = 0;
+    TariffList m_prices{"Prices"};
+    TariffList m_games{"Games"};
+    bool m_closeAfterReset = true;
+    bool m_waitAfterReset = true;
+    std::string m_broadcastAddress;
+    int m_warnMinutes = AlertSettings{}.warnMinutes;
+    std::atomic<bool> m_hallChangePosted{false};
+
+    // Declared in the order they are needed, so they go in reverse: the discovery endpoint and the
+    // network thread stop before the processor, the models and the tables they use.
+    StationTable m_stations;
+    HistoryTable m_history;
+    std::unique_ptr<SessionLog> m_sessionLog;
+    std::unique_ptr<StationTableModel> m_stationModel;
+    std::unique_ptr<HistoryTableModel> m_historyModel;
+    std::unique_ptr<HallWatch> m_hallWatch; // an observer of the processor, which cannot drop it
+    std::unique_ptr<ReportProcessor> m_processor;
+    std::unique_ptr<TCPServer> m_tcpServer; // the stations' listener and network thread
+    std::unique_ptr<UDPServer> m_udpServer; // the discovery endpoint
+};
+
+} // namespace ostrel
