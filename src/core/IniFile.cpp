@@ -1,6 +1,7 @@
 #include "core/IniFile.h"
 
 #include "core/Cp1251.h"
+#include "core/Texts.h"
 
 #include <ini.h>
 
@@ -46,11 +47,7 @@ std::string prepare(std::string_view text)
     std::string out;
     out.reserve(text.size());
     while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+        std::string_view line = takeLine(text);
         // Leading blanks would make libinih take the line as the continuation of the previous value.
         while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
             line.remove_prefix(1);

@@ -403,4 +403,14 @@ std::optional<int> parseWholeNumber(std::string_view text)
     return static_cast<int>(value);
 }
 
+std::string_view takeLine(std::string_view& text)
+{
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
+}
+
 } // namespace ostrel

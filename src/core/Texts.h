@@ -20,6 +20,10 @@ struct TextFormat
 // The formats of the salon's locale (Russian), in one place.
 inline constexpr TextFormat SalonFormat{};
 
+// Takes the first line off `text` and returns it without its end, "\n" or "\r\n"; the last line
+// needs no end.
+std::string_view takeLine(std::string_view& text);
+
 // Money: rounded to five significant digits, then written with exactly two decimals and a comma:
 // 1234.567 -> "1234,60", 2.5 -> "2,50", 9999.99 -> "10000,00". A value whose rounded form has more
 // than five digits before the comma is written in exponent form: 123456.78 -> "1,2346E5",

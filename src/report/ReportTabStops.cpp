@@ -1,5 +1,7 @@
 #include "report/ReportTabStops.h"
 
+#include "core/Texts.h"
+
 #include <algorithm>
 #include <unordered_set>
 
@@ -37,11 +39,7 @@ ReportTabStops::ReportTabStops(std::string_view text)
     m_shapes.resize(columns);
     std::string shape;
     while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+        std::string_view line = takeLine(text);
         if (fieldCount(line) != columns)
             continue;
         forEachField(line, [&](std::size_t c, std::string_view field) {
