@@ -82,11 +82,6 @@ std::string joinNumbers(char separator, std::array<std::pair<int, int>, 3> numbe
     return out;
 }
 
-std::string formatTimeOfDay(const TimeOfDay& t)
-{
-    return joinNumbers(SalonFormat.timeSeparator, {{{t.hour, 1}, {t.minute, 2}, {t.second, 2}}});
-}
-
 std::string formatCivilDate(const CivilDate& d)
 {
     return joinNumbers(SalonFormat.dateSeparator, {{{d.day, 2}, {d.month, 2}, {d.year, 4}}});
@@ -109,6 +104,11 @@ std::optional<std::size_t> splitFields(std::string_view text, char separator, st
 }
 
 } // namespace
+
+std::string formatTimeOfDay(const TimeOfDay& t)
+{
+    return joinNumbers(SalonFormat.timeSeparator, {{{t.hour, 1}, {t.minute, 2}, {t.second, 2}}});
+}
 
 std::optional<std::string> formatMoney(double value)
 {

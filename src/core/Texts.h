@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/DateTime.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,6 +49,9 @@ std::optional<double> parseDecimal(std::string_view text);
 // Time: the time of day of x (see timeOfDay) as "H:mm:ss": "1:30:59", "10:00:00", "0:05:00".
 // nullopt for a non-finite or out-of-range x.
 std::optional<std::string> formatTime(double x);
+
+// H:mm:ss from its parts; the hours are written whole, so a duration past a day reads "25:00:05".
+std::string formatTimeOfDay(const TimeOfDay& t);
 
 // Reads "H:mm:ss" (also "H:mm") back into a day fraction; hours 0..23, minutes and seconds 0..59.
 // nullopt for anything else, the empty text included.

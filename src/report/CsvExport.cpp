@@ -45,8 +45,7 @@ void appendRow(std::string& out, std::initializer_list<Cell> cells)
 std::string durationText(double days)
 {
     const TimeTotal t = splitTimeTotal(days);
-    auto twoDigits = [](unsigned v) { return std::string(v < 10 ? "0" : "") + std::to_string(v); };
-    return std::to_string(t.hours) + ":" + twoDigits(t.minutes) + ":" + twoDigits(t.seconds);
+    return formatTimeOfDay({.hour = t.hours, .minute = t.minutes, .second = t.seconds});
 }
 
 } // namespace
