@@ -109,6 +109,9 @@ struct TCPServer::Impl
     void nameArrived(const ConnectionPtr& connection, std::string name);
     // A station's socket is readable: its reports are applied (TThreadOnRead).
     void TCPServerClientRead(const ConnectionPtr& connection);
+    template <typename Then>
+    void waitFor(const ConnectionPtr& connection, asio::socket_base::wait_type kind, bool Connection::*armed,
+                 Then then);
     void waitReadable(const ConnectionPtr& connection);
     // A station's connection ended: closed, and with `runHandling` its session logged and row removed.
     void TCPServerClientDisconnect(const ConnectionPtr& connection, bool runHandling);
@@ -307,16 +310,25 @@ void TCPServer::Impl::TCPServerClientRead(const ConnectionPtr& connection)
     }
 }
 
+// One wait of each kind at a time per connection: `armed` is the connection's flag for that kind.
+template <typename Then>
+void TCPServer::Impl::waitFor(const ConnectionPtr& connection, asio::socket_base::wait_type kind,
+                              bool Connection::*armed, Then then)
+{
+    if ((*connection).*armed || connection->isClosed())
+        return;
+    (*connection).*armed = true;
+    connection->socket().async_wait(kind, [connection, armed, then](const asio::error_code& ec) {
+        (*connection).*armed = false;
+        if (!ec)
+            then();
+    });
+}
+
 void TCPServer::Impl::waitReadable(const ConnectionPtr& connection)
 {
-    if (connection->readArmed || connection->isClosed())
-        return;
-    connection->readArmed = true;
-    connection->socket().async_wait(asio::socket_base::wait_read, [this, connection](const asio::error_code& ec) {
-        connection->readArmed = false;
-        if (!ec)
-            TCPServerClientRead(connection);
-    });
+    waitFor(connection, asio::socket_base::wait_read, &Connection::readArmed,
+            [this, connection] { TCPServerClientRead(connection); });
 }
 
 // Network thread: the connection ended (the station closed, a receive or send failed, or discovery
@@ -476,14 +488,8 @@ void TCPServer::Impl::unwatchDatagrams()
 
 void TCPServer::Impl::waitWritable(const ConnectionPtr& connection)
 {
-    if (connection->writeArmed || connection->isClosed())
-        return;
-    connection->writeArmed = true;
-    connection->socket().async_wait(asio::socket_base::wait_write, [this, connection](const asio::error_code& ec) {
-        connection->writeArmed = false;
-        if (!ec)
-            flush(connection);
-    });
+    waitFor(connection, asio::socket_base::wait_write, &Connection::writeArmed,
+            [this, connection] { flush(connection); });
 }
 
 void TCPServer::Impl::restartSendLimit(const ConnectionPtr& connection)
