@@ -35,7 +35,7 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 ulimit -n "$(ulimit -Hn)" 2>/dev/null || true
 
-targets=(bench_core bench_log bench_net bench_report bench_stations bench_app bench_idle station_bench ostrel-log
+targets=(bench_core bench_log bench_net bench_bare_server bench_report bench_stations bench_app bench_idle station_bench ostrel-log
          ostrel-server ostrel-station)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DOSTREL_TESTS=OFF -DOSTREL_BENCH=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
@@ -52,15 +52,21 @@ run() { # name command...: runs a benchmark, keeps its output, shows it as it co
 
 # The real server (window offscreen) in a folder of its own, the simulator's stations at ten reports
 # a second each against it: its resident memory, threads and CPU while they run, and after.
+# With a fourth argument `bare`, the same stations load bench_bare_server instead: a receiver that
+# only takes the bytes, so the row shows what the kernel alone charges for the same traffic.
 real_server() {
-    local stations=$1 seconds=$2 rate=${3:-10} dir port pid ticks0 ticks1 hz
-    echo "== server: ostrel-server with ostrel-station --load --stations $stations --rate $rate --duration $seconds"
+    local stations=$1 seconds=$2 rate=${3:-10} kind=${4:-server} dir port pid ticks0 ticks1 hz
+    echo "== $kind: ostrel-station --load --stations $stations --rate $rate --duration $seconds"
     dir=$(mktemp -d /tmp/ostrel_bench_server.XXXXXX)
     cp "$(bin ostrel-server)" "$dir/"
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
     sed -e "s/^ServerTCP=.*/ServerTCP=$port/" -e 's/^ServerUDP=.*/ServerUDP=0/' -e 's/^ClientUDP=.*/ClientUDP=9/' \
         config/Ostrel.ini >"$dir/Ostrel.ini"
-    QT_QPA_PLATFORM=offscreen "$dir/ostrel-server" >/dev/null 2>&1 &
+    if [ "$kind" = bare ]; then
+        "$(bin bench_bare_server)" "$port" &
+    else
+        QT_QPA_PLATFORM=offscreen "$dir/ostrel-server" >/dev/null 2>&1 &
+    fi
     pid=$!
     local up=0
     for _ in $(seq 300); do
@@ -149,6 +155,7 @@ real_server "$sim_stations" "$sim_seconds" | tee "$out/server.txt"
 # bench_net), and thousands of stations that stay connected and nearly silent.
 for n in "${server_counts[@]}"; do
     real_server "$n" "$sim_seconds" | tee "$out/server_$n.txt"
+    real_server "$n" "$sim_seconds" 10 bare | tee "$out/bare_$n.txt"
 done
 real_server "$idle_stations" "$sim_seconds" 0.001 | tee "$out/server_idle.txt"
 run core "$(bin bench_core)" "$core_calls"
