@@ -92,4 +92,24 @@ void UpdateCommandMenu(CommandMenuItems& menu, const StationRow& row)
     }
 }
 
+void UpdateCommandMenu(CommandMenuItems& menu, std::span<const StationRow> rows)
+{
+    for (auto& item : menu) {
+        std::optional<bool> all;
+        for (const StationRow& row : rows) {
+            const auto enabled = commandEnabledFor(item.tag, row);
+            if (!enabled)
+                break;
+            all = all.value_or(true) && *enabled;
+        }
+        if (all)
+            item.enabled = *all;
+    }
+}
+
+bool isFreeStation(const StationRow& row)
+{
+    return row[ColStatus] == words::Free || row[ColStatus] == words::Unloaded;
+}
+
 } // namespace ostrel

@@ -3,6 +3,7 @@
 #include "core/StationRow.h"
 
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -37,5 +38,13 @@ std::optional<bool> commandEnabledFor(int tag, const StationRow& row);
 // Sets the enabled state of the top-level items for a station row. The items inside "Ожидание" are
 // never changed: they can be reached only while "Ожидание" itself is enabled.
 void UpdateCommandMenu(CommandMenuItems& menu, const StationRow& row);
+
+// The same for several stations at once: an item is enabled only when it is enabled for every row,
+// so no station is offered a command its own menu would refuse.
+void UpdateCommandMenu(CommandMenuItems& menu, std::span<const StationRow> rows);
+
+// A station the room's "free computers" commands reach: nobody sits at it, as its row shows
+// "Cвободно" (connected, no report yet) or "Выгружен" (its program unloaded).
+bool isFreeStation(const StationRow& row);
 
 } // namespace ostrel
