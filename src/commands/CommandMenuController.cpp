@@ -424,15 +424,14 @@ void CommandMenuController::clickAll(int tag, std::string_view tariff, const Ask
                 answers->fail(order, {time ? ClickResult::ZeroGame : ClickResult::TimeUnreadable, station, {}, {}});
                 continue;
             }
-            own = tariffCommand(startGame ? CommandCode::cmdStartGame : CommandCode::cmdWaitGame, tariff, m_games,
-                                *time);
+            own =
+                tariffCommand(startGame ? CommandCode::cmdStartGame : CommandCode::cmdWaitGame, tariff, m_games, *time);
         }
         const CommandBytes bytes = encodeStationCommand(*own);
         answers->expect();
-        m_transport.postToAddress(row[ColAddress], std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
-                                  [answers, order, station](SendResult result) {
-                                      answers->answer(order, station, result);
-                                  });
+        m_transport.postToAddress(
+            row[ColAddress], std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
+            [answers, order, station](SendResult result) { answers->answer(order, station, result); });
     }
     answers->sendingDone();
 }

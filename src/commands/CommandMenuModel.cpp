@@ -109,7 +109,11 @@ void UpdateCommandMenu(CommandMenuItems& menu, std::span<const StationRow> rows)
 
 bool isFreeStation(const StationRow& row)
 {
-    return row[ColStatus] == words::Free || row[ColStatus] == words::Unloaded;
+    const std::string& status = row[ColStatus];
+    if (status == words::Unloaded)
+        return true;
+    return status != words::Closed && status != words::WaitingPaid && status != words::WaitingGame &&
+           row[ColSum].empty();
 }
 
 } // namespace ostrel

@@ -43,8 +43,9 @@ void UpdateCommandMenu(CommandMenuItems& menu, const StationRow& row);
 // so no station is offered a command its own menu would refuse.
 void UpdateCommandMenu(CommandMenuItems& menu, std::span<const StationRow> rows);
 
-// A station the room's "free computers" commands reach: nobody sits at it, as its row shows
-// "Cвободно" (connected, no report yet) or "Выгружен" (its program unloaded).
+// A station the room's "free computers" commands reach: its program is unloaded, or it is free as
+// the hall's summary counts it (not closed, not waiting, no sum running), "Cвободно" above all.
+// A station with a running session is never free.
 bool isFreeStation(const StationRow& row);
 
 } // namespace ostrel
