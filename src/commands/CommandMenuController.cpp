@@ -384,10 +384,10 @@ void CommandMenuController::clickAll(int tag, std::string_view tariff, const Ask
                 unreached.emplace_back(i, ClickOutcome{ClickResult::StationGone, m_stations[i], {}, {}});
             else if (!m_transport.hasConnection((*rows[i])[ColAddress]))
                 unreached.emplace_back(i, ClickOutcome{ClickResult::NoConnection, m_stations[i], {}, {}});
-            else
+            else {
                 reachable.push_back(i);
-            if (rows[i] && tag == tags::StartGame && !(*rows[i])[ColElapsed].empty())
-                withSign = true;
+                withSign = withSign || (tag == tags::StartGame && !(*rows[i])[ColElapsed].empty());
+            }
         }
     }
     std::optional<IntervalChoice> choice;

@@ -329,19 +329,7 @@ TEST_F(ControllerFixture, SeveralStationsGetOnlyWhatEveryOneOfThemWouldBeOffered
         EXPECT_FALSE(group.station());
     }
 
-    // Stations gone already take no part in the enabling; with none left there is no menu, and a
-    // list naming one station is that station's menu.
-    const auto blockEnabled = [this] {
-        for (const auto& item : menu.items())
-            if (item.tag == tags::Block)
-                return item.enabled;
-        return false;
-    };
-    ASSERT_TRUE(menu.open(B));
-    EXPECT_TRUE(blockEnabled());
-    ASSERT_TRUE(menu.open(std::vector<StationKey>{{"gone", "127.0.0.9"}, A}));
-    EXPECT_FALSE(blockEnabled()); // A is closed already
-    EXPECT_FALSE(menu.open(std::vector<StationKey>{{"gone", "127.0.0.9"}, {}}));
+    // A list naming one station is that station's menu.
     ASSERT_TRUE(menu.open(std::vector<StationKey>{B, B}));
     EXPECT_EQ(menu.station(), B);
     EXPECT_FALSE(menu.forGroup());
@@ -418,9 +406,6 @@ TEST_F(ControllerFixture, SeveralStationsAreAskedTheIntervalOnceEachGettingItsOw
     EXPECT_EQ(transport.sent.size(), 3u);
     EXPECT_EQ(told.back().message(), "Команду получили не все компьютеры:\nКомпьютер B (127.0.0.3): время сеанса "
                                      "не прочитано, команда не отправлена");
-    menu.clickAll(tags::StartPaid, "Broken", noDialog(), record);
-    EXPECT_EQ(told.back().result, ClickResult::BadPrice);
-    EXPECT_EQ(transport.sent.size(), 3u);
 }
 
 TEST_F(ControllerFixture, SeveralStationsAreAskedAboutOnceNamingTheRunningSessions)
@@ -463,11 +448,6 @@ TEST(StationRows, RoomCommandsReachTheFreeAndUnloadedStations)
             expected.push_back({c.row[ColComputer], c.row[ColAddress]});
     }
     EXPECT_EQ(StationRows::of(room).select(isFreeStation), expected);
-    const auto found = StationRows::of(room).findAll({{"3", "127.0.0.3"}, {"3", "127.0.0.9"}, {"1", "127.0.0.1"}});
-    ASSERT_EQ(found.size(), 3u);
-    EXPECT_EQ((*found[0])[ColStatus], words::Closed);
-    EXPECT_FALSE(found[1]);
-    EXPECT_EQ((*found[2])[ColStatus], words::Free);
 }
 
 } // namespace
