@@ -39,9 +39,16 @@ std::optional<std::string> GroupOutcome::message() const
         return ClickOutcome{result, {}, tariff, value}.message();
     if (failures.empty())
         return std::nullopt;
+    // A whole room may miss a command (the switch went down): the box must still fit the screen.
+    constexpr std::size_t Listed = 20;
     std::string text(fleet::NotAllReached);
-    for (const ClickOutcome& failure : failures) {
+    for (std::size_t i = 0; i < failures.size(); ++i) {
+        const ClickOutcome& failure = failures[i];
         text += '\n';
+        if (i == Listed) {
+            text += std::string(fleet::MoreFailures) + std::to_string(failures.size() - Listed);
+            break;
+        }
         if (const auto line = failure.message(); line && failure.result != ClickResult::ZeroGame) {
             text += *line;
             continue;

@@ -124,6 +124,7 @@ inline constexpr std::string_view LogOffAction = "Выйти из системы
 inline constexpr std::string_view NoFreeStations = "Свободных компьютеров нет";
 inline constexpr std::string_view NoStations = "Нет подключенных компьютеров";
 inline constexpr std::string_view NotAllReached = "Команду получили не все компьютеры:";
+inline constexpr std::string_view MoreFailures = "…и еще ";
 inline constexpr std::string_view TimeUnreadable = "время сеанса не прочитано, команда не отправлена";
 inline constexpr std::string_view ZeroGame = "игра на 0 минут не начата";
 } // namespace fleet

@@ -374,6 +374,12 @@ TEST_F(ControllerFixture, SeveralStationsEachGetTheCommandAndTheFailuresComeToge
     later.waiting[0](SendResult::Sent);
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].message(), "Команду получили не все компьютеры:\nКоманда не доставлена компьютеру B (127.0.0.3)");
+
+    // A whole room missing it is listed so that the warning still fits the screen.
+    GroupOutcome room{ClickResult::Sent, {}, {}, std::vector<ClickOutcome>(22, {ClickResult::NoConnection, A, {}, {}})};
+    const std::string text = room.message().value_or("");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 21);
+    EXPECT_TRUE(text.ends_with("\nКомпьютер A (127.0.0.2) не подключен\n…и еще 2")) << text;
 }
 
 TEST_F(ControllerFixture, SeveralStationsAreAskedTheIntervalOnceEachGettingItsOwnGame)
