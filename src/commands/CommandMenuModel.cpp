@@ -92,4 +92,28 @@ void UpdateCommandMenu(CommandMenuItems& menu, const StationRow& row)
     }
 }
 
+void UpdateCommandMenu(CommandMenuItems& menu, std::span<const StationRow> rows)
+{
+    for (auto& item : menu) {
+        std::optional<bool> all;
+        for (const StationRow& row : rows) {
+            const auto enabled = commandEnabledFor(item.tag, row);
+            if (!enabled)
+                break;
+            all = all.value_or(true) && *enabled;
+        }
+        if (all)
+            item.enabled = *all;
+    }
+}
+
+bool isFreeStation(const StationRow& row)
+{
+    const std::string& status = row[ColStatus];
+    if (status == words::Unloaded)
+        return true;
+    return status != words::Closed && status != words::WaitingPaid && status != words::WaitingGame &&
+           row[ColSum].empty();
+}
+
 } // namespace ostrel

@@ -3,6 +3,7 @@
 #include "core/StationRow.h"
 
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -37,5 +38,14 @@ std::optional<bool> commandEnabledFor(int tag, const StationRow& row);
 // Sets the enabled state of the top-level items for a station row. The items inside "Ожидание" are
 // never changed: they can be reached only while "Ожидание" itself is enabled.
 void UpdateCommandMenu(CommandMenuItems& menu, const StationRow& row);
+
+// The same for several stations at once: an item is enabled only when it is enabled for every row,
+// so no station is offered a command its own menu would refuse.
+void UpdateCommandMenu(CommandMenuItems& menu, std::span<const StationRow> rows);
+
+// A station the room's "free computers" commands reach: its program is unloaded, or it is free as
+// the hall's summary counts it (not closed, not waiting, no sum running), "Cвободно" above all.
+// A station with a running session is never free.
+bool isFreeStation(const StationRow& row);
 
 } // namespace ostrel

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ostrel {
 
@@ -41,6 +42,13 @@ public:
 
     // How many station rows hold a running session (their "Сумма" is filled).
     int runningSessions() const;
+
+    // find() for many stations in one pass over the table, in the order asked: a room of stations
+    // must not cost a scan of the table per station.
+    std::vector<std::optional<StationRow>> findAll(const std::vector<StationKey>& stations) const;
+
+    // The stations whose rows `which` accepts, in table order.
+    std::vector<StationKey> select(const std::function<bool(const StationRow&)>& which) const;
 
 private:
     RowCount m_rowCount;

@@ -413,4 +413,10 @@ std::string_view takeLine(std::string_view& text)
     return line;
 }
 
+std::string fleetQuestion(std::string_view action, int stations, int running)
+{
+    return std::string(action) + " (" + std::to_string(stations) +
+           ")?\nИдущих сеансов среди них: " + std::to_string(running) + ".";
+}
+
 } // namespace ostrel

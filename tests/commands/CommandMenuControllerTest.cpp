@@ -1,4 +1,5 @@
 #include "commands/CommandMenuController.h"
+#include "commands/CommandMenuModel.h"
 #include "commands/MenuCommand.h"
 #include "core/Cp1251.h"
 #include "core/StationTableMutex.h"
@@ -285,6 +286,174 @@ TEST_F(ControllerFixture, ACommandThatIsNotDeliveredWholeIsReportedNeverSent)
     transport.connected = {"127.0.0.2"};
     ASSERT_TRUE(menu.open(A));
     EXPECT_EQ(menu.click(tags::Free, "", noDialog()).result, ClickResult::Sent);
+}
+
+TEST_F(ControllerFixture, SeveralStationsGetOnlyWhatEveryOneOfThemWouldBeOffered)
+{
+    const StationRow closed = stationRow("C", "127.0.0.4", words::Closed);
+    const StationRow unloaded = stationRow("U", "127.0.0.5", words::Unloaded);
+    const StationRow waiting = stationRow("W", "127.0.0.6", words::WaitingGame);
+    const StationRow paid = stationRow("P", "127.0.0.7", "Day", "0:10:00", "12:10:00");
+    const StationRow game = stationRow("G", "127.0.0.8", "Quake", "0:10:00", "12:10:00", "0:20:00");
+    const struct
+    {
+        std::vector<StationRow> rows;
+        std::string enabled; // Free, Block, Wait, StartPaid, StartGame
+    } cases[] = {
+        {{closed, stationRow("C2", "127.0.0.9", words::Closed)}, "10111"},
+        {{closed, unloaded}, "00000"},
+        {{closed, waiting}, "10000"},
+        {{paid, game}, "11000"},
+        {{closed, paid}, "10010"},
+        {{closed, game}, "10001"},
+    };
+    for (const auto& c : cases) {
+        FakeTable room;
+        std::vector<StationKey> keys;
+        for (const StationRow& row : c.rows) {
+            room.add(row);
+            keys.push_back({row[ColComputer], row[ColAddress]});
+        }
+        CommandMenuController group{prices, games, transport, StationRows::of(room)};
+        ASSERT_TRUE(group.open(keys));
+        std::string enabled;
+        for (const int tag : {tags::Free, tags::Block, tags::Wait, tags::StartPaid, tags::StartGame}) {
+            for (const auto& item : group.items())
+                if (item.tag == tag) {
+                    enabled += item.enabled ? '1' : '0';
+                    break;
+                }
+        }
+        EXPECT_EQ(enabled, c.enabled) << c.rows[0][ColComputer] << "+" << c.rows[1][ColComputer];
+        EXPECT_TRUE(group.forGroup());
+        EXPECT_FALSE(group.station());
+    }
+
+    // A list naming one station is that station's menu.
+    ASSERT_TRUE(menu.open(std::vector<StationKey>{B, B}));
+    EXPECT_EQ(menu.station(), B);
+    EXPECT_FALSE(menu.forGroup());
+}
+
+TEST_F(ControllerFixture, SeveralStationsEachGetTheCommandAndTheFailuresComeTogether)
+{
+    table.add(stationRow("C", "127.0.0.4", words::Closed)); // not connected
+    table.add(stationRow("D", "127.0.0.5", words::Closed)); // leaves before the click
+    ASSERT_TRUE(menu.open(std::vector<StationKey>{{"D", "127.0.0.5"}, B, {"C", "127.0.0.4"}, A}));
+    table.rows.erase(table.rows.begin() + 4);
+    std::vector<GroupOutcome> told;
+    menu.clickAll(tags::PowerOff, "", noDialog(), [&told](GroupOutcome outcome) { told.push_back(outcome); });
+    ASSERT_EQ(transport.sent.size(), 2u);
+    EXPECT_EQ(transport.sent[0].address, "127.0.0.3");
+    EXPECT_EQ(transport.sent[1].address, "127.0.0.2");
+    EXPECT_EQ(transport.lastCommand().code, CommandCode::cmdPowerOff);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].result, ClickResult::Sent);
+    EXPECT_EQ(told[0].message(), "Команду получили не все компьютеры:\n"
+                                 "Компьютер D (127.0.0.5) отключился, команда не отправлена\n"
+                                 "Компьютер C (127.0.0.4) не подключен");
+
+    // A transport that sends on another thread: one answer, after the last station's, whatever
+    // the order the answers come in.
+    struct LaterTransport : FakeTransport
+    {
+        std::vector<SendDone> waiting;
+        void postToAddress(std::string, std::vector<std::uint8_t>, SendDone done) override
+        {
+            waiting.push_back(std::move(done));
+        }
+    } later;
+    later.connected = {"127.0.0.2", "127.0.0.3"};
+    CommandMenuController async{prices, games, later, StationRows::of(table)};
+    ASSERT_TRUE(async.open(std::vector<StationKey>{A, B}));
+    told.clear();
+    async.clickAll(tags::Reboot, "", noDialog(), [&told](GroupOutcome outcome) { told.push_back(outcome); });
+    ASSERT_EQ(later.waiting.size(), 2u);
+    later.waiting[1](SendResult::NotDelivered);
+    EXPECT_TRUE(told.empty());
+    later.waiting[0](SendResult::Sent);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].message(), "Команду получили не все компьютеры:\nКоманда не доставлена компьютеру B (127.0.0.3)");
+
+    // A whole room missing it is listed so that the warning still fits the screen.
+    GroupOutcome room{ClickResult::Sent, {}, {}, std::vector<ClickOutcome>(22, {ClickResult::NoConnection, A, {}, {}})};
+    const std::string text = room.message().value_or("");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 21);
+    EXPECT_TRUE(text.ends_with("\nКомпьютер A (127.0.0.2) не подключен\n…и еще 2")) << text;
+}
+
+TEST_F(ControllerFixture, SeveralStationsAreAskedTheIntervalOnceEachGettingItsOwnGame)
+{
+    ASSERT_TRUE(menu.open(std::vector<StationKey>{A, B}));
+    std::vector<GroupOutcome> told;
+    const auto record = [&told](GroupOutcome outcome) { told.push_back(outcome); };
+    menu.clickAll(tags::StartGame, "Quake", answer(IntervalChoice{30, IntervalSign::Plus}), record);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(askedWithSign); // B runs a game
+    ASSERT_EQ(transport.sent.size(), 2u);
+    EXPECT_EQ(decodeStationCommand(transport.sent[0].bytes)->time, 30 / 1440.0); // A starts afresh
+    EXPECT_EQ(decodeStationCommand(transport.sent[1].bytes)->time, 75 / 1440.0); // B's 45 minutes + 30
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].message(), std::nullopt);
+
+    // Cancelled: nothing goes anywhere, nothing is reported. Nobody reachable: nothing is asked.
+    menu.clickAll(tags::WaitGame, "Quake", answer(std::nullopt), record);
+    EXPECT_EQ(told.back().result, ClickResult::Cancelled);
+    transport.connected.clear();
+    menu.clickAll(tags::StartGame, "Quake", noDialog(), record);
+    EXPECT_EQ(told.back().failures.size(), 2u);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(transport.sent.size(), 2u);
+
+    // One station whose time cannot be read gets nothing; the other gets its game.
+    transport.connected = {"127.0.0.2", "127.0.0.3"};
+    table.rows[2][ColLeft] = "x";
+    menu.clickAll(tags::StartGame, "Quake", answer(IntervalChoice{30, IntervalSign::Plus}), record);
+    EXPECT_EQ(transport.sent.size(), 3u);
+    EXPECT_EQ(told.back().message(), "Команду получили не все компьютеры:\nКомпьютер B (127.0.0.3): время сеанса "
+                                     "не прочитано, команда не отправлена");
+}
+
+TEST_F(ControllerFixture, SeveralStationsAreAskedAboutOnceNamingTheRunningSessions)
+{
+    table.add(stationRow("C", "127.0.0.4", words::Closed));
+    ASSERT_TRUE(menu.open(std::vector<StationKey>{A, B, {"C", "127.0.0.4"}}));
+    EXPECT_EQ(menu.confirmation(tags::Reboot), std::nullopt);
+    table.rows[2][ColSum] = "12,50";
+    table.rows[3][ColSum] = "1,00";
+    EXPECT_EQ(menu.confirmation(tags::Reboot), "Перезагрузить выбранные компьютеры (3)?\nИдущих сеансов среди них: 2.");
+    EXPECT_EQ(menu.confirmation(tags::Free), std::nullopt);
+}
+
+TEST(StationRows, RoomCommandsReachTheFreeAndUnloadedStations)
+{
+    FakeTable room;
+    const struct
+    {
+        StationRow row;
+        bool free;
+    } cases[] = {
+        {stationRow("1", "127.0.0.1", words::Free), true},
+        {stationRow("2", "127.0.0.2", words::Unloaded), true},
+        {stationRow("3", "127.0.0.3", words::Closed), false},
+        {stationRow("4", "127.0.0.4", words::WaitingPaid), false},
+        {stationRow("5", "127.0.0.5", words::WaitingGame), false},
+        {[] {
+             auto row = stationRow("6", "127.0.0.6", "Day", "0:10:00", "12:10:00");
+             row[ColSum] = "1,00";
+             return row;
+         }(),
+         false},
+        {stationRow("7", "127.0.0.7", "Day", "", ""), true}, // a finished session's text, nothing charged
+    };
+    std::vector<StationKey> expected;
+    for (const auto& c : cases) {
+        room.add(c.row);
+        EXPECT_EQ(isFreeStation(c.row), c.free) << c.row[ColComputer];
+        if (c.free)
+            expected.push_back({c.row[ColComputer], c.row[ColAddress]});
+    }
+    EXPECT_EQ(StationRows::of(room).select(isFreeStation), expected);
 }
 
 } // namespace

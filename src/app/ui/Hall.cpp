@@ -2,6 +2,10 @@
 
 #include "app/qt/Server.h"
 
+#include "commands/CommandMenuModel.h"
+#include "commands/MenuCommand.h"
+#include "commands/StationRows.h"
+#include "commands/ui/CommandMenu.h"
 #include "core/Cp1251.h"
 #include "core/StationTableMutex.h"
 #include "core/Texts.h"
@@ -200,6 +204,38 @@ void Hall::refreshSummary()
         m_summaryWindow->setNote({});
     else
         m_summaryWindow->setNote(fromUtf8(hall::LogUnread));
+}
+
+void Hall::addRoomCommands(CommandMenu& commands)
+{
+    m_commands = &commands;
+    m_menu->addSeparator();
+    m_powerOffFreeAction = m_menu->addAction(fromUtf8(fleet::PowerOffFree));
+    m_rebootFreeAction = m_menu->addAction(fromUtf8(fleet::RebootFree));
+    m_powerOffAllAction = m_menu->addAction(fromUtf8(fleet::PowerOffAll));
+    connect(m_powerOffFreeAction, &QAction::triggered, this, [this] { commandRoom(tags::PowerOff, true); });
+    connect(m_rebootFreeAction, &QAction::triggered, this, [this] { commandRoom(tags::Reboot, true); });
+    connect(m_powerOffAllAction, &QAction::triggered, this, [this] { commandRoom(tags::PowerOff, false); });
+}
+
+void Hall::commandRoom(int tag, bool freeOnly)
+{
+    if (!m_commands || !m_stations)
+        return;
+    int running = 0;
+    const auto stations = StationRows::of(*m_stations).select([&running, freeOnly](const StationRow& row) {
+        running += row[ColSum].empty() ? 0 : 1;
+        return !freeOnly || isFreeStation(row);
+    });
+    if (stations.empty()) {
+        m_commands->warn(fromUtf8(freeOnly ? fleet::NoFreeStations : fleet::NoStations));
+        return;
+    }
+    // Everything off is asked about every time, with the sessions it would cut short counted.
+    std::optional<QString> question;
+    if (!freeOnly)
+        question = fromUtf8(fleetQuestion(fleet::PowerOffAllAction, static_cast<int>(stations.size()), running));
+    m_commands->sendToStations(tag, stations, question);
 }
 
 } // namespace ostrel

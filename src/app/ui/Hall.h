@@ -16,6 +16,7 @@ class QWidget;
 
 namespace ostrel {
 
+class CommandMenu;
 class DroppedStationsWindow;
 class HallWatch;
 class LiveSummary;
@@ -38,6 +39,13 @@ public:
 
     void attach(Server& server);
 
+    // Adds the whole room's commands, which go out through the station command menu: power off or
+    // reboot the free stations, power off every station after a question.
+    void addRoomCommands(CommandMenu& commands);
+    QAction* powerOffFreeAction() const { return m_powerOffFreeAction; }
+    QAction* rebootFreeAction() const { return m_rebootFreeAction; }
+    QAction* powerOffAllAction() const { return m_powerOffAllAction; }
+
     QMenu* menu() const { return m_menu; }
     QAction* droppedAction() const { return m_droppedAction; }
     QAction* summaryAction() const { return m_summaryAction; }
@@ -54,6 +62,7 @@ private:
     void collect(); // on the GUI thread: takes what the watch recorded
     void refreshSummary();
     void alert(const QString& text);
+    void commandRoom(int tag, bool freeOnly);
 
     QWidget* m_window;
     QSystemTrayIcon* m_tray;
@@ -71,6 +80,11 @@ private:
     QTimer* m_summaryTimer = nullptr;
     DroppedStationsWindow* m_droppedWindow = nullptr;
     SummaryWindow* m_summaryWindow = nullptr;
+
+    CommandMenu* m_commands = nullptr;
+    QAction* m_powerOffFreeAction = nullptr;
+    QAction* m_rebootFreeAction = nullptr;
+    QAction* m_powerOffAllAction = nullptr;
 };
 
 } // namespace ostrel

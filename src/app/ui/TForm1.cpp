@@ -354,6 +354,8 @@ void TForm1::buildCommandMenu()
     };
     PMenu = new CommandMenu(m_server.prices(), m_server.games(), m_server.tcpServer(),
                             StationRows::of(m_server.stations()), shown, *m_options.intervalDialog, this);
+    PMenu->watchSelection(Grid);
+    m_hall->addRoomCommands(*PMenu);
     if (m_options.reportWindow)
         m_workReport = new WorkReport(*NomiPeriod1, *m_server.sessionLog(), *m_options.reportWindow, this);
 }

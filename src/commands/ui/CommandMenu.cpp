@@ -5,9 +5,17 @@
 #include "core/Cp1251.h"
 #include "core/StationRow.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QEvent>
+#include <QItemSelectionModel>
 #include <QMessageBox>
 #include <QModelIndex>
+#include <QThread>
+
+#include <algorithm>
+#include <set>
+#include <utility>
 
 namespace ostrel {
 
@@ -85,10 +93,98 @@ void CommandMenu::GridDblClick(const QModelIndex& index, QPoint globalPos)
         return;
     // The station the operator saw in that row, not whichever is at its position now.
     const auto shown = m_shown ? m_shown(index.row()) : std::nullopt;
-    if (!shown || !m_controller.open(*shown))
+    const std::vector<StationKey> selection = std::exchange(m_pressStations, {});
+    const QItemSelection pressSelection = std::exchange(m_pressSelection, {});
+    if (!shown)
         return;
+    const bool inSelection =
+        selection.size() > 1 && std::find(selection.begin(), selection.end(), *shown) != selection.end();
+    if (inSelection) {
+        if (!m_controller.open(selection))
+            return;
+        // Shown selected again, so the operator sees which stations the menu acts on.
+        if (m_view && m_view->selectionModel())
+            m_view->selectionModel()->select(pressSelection, QItemSelectionModel::ClearAndSelect);
+    } else if (!m_controller.open(*shown)) {
+        return;
+    }
     applyEnabledStates();
     m_popup(*this, globalPos);
+}
+
+void CommandMenu::watchSelection(QAbstractItemView* view)
+{
+    if (m_view)
+        m_view->viewport()->removeEventFilter(this);
+    m_view = view;
+    if (!view)
+        return;
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view->viewport()->installEventFilter(this);
+}
+
+bool CommandMenu::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_view && watched == m_view->viewport() && event->type() == QEvent::MouseButtonPress &&
+        m_view->selectionModel()) {
+        m_pressSelection = m_view->selectionModel()->selection();
+        m_pressStations = selectedStations();
+    }
+    return QMenu::eventFilter(watched, event);
+}
+
+std::vector<StationKey> CommandMenu::selectedStations() const
+{
+    std::set<int> rows;
+    for (const QModelIndex& index : m_view->selectionModel()->selectedIndexes())
+        rows.insert(index.row());
+    std::vector<StationKey> stations;
+    for (const int row : rows) {
+        if (auto station = m_shown ? m_shown(row) : std::nullopt)
+            stations.push_back(std::move(*station));
+    }
+    return stations;
+}
+
+void CommandMenu::sendToStations(int tag, const std::vector<StationKey>& stations, std::optional<QString> question)
+{
+    if (!m_controller.open(stations))
+        return;
+    applyEnabledStates();
+    if (!question) {
+        if (const auto asked = m_controller.confirmation(tag))
+            question = QString::fromStdString(*asked);
+    }
+    if (question && !m_confirm(*question))
+        return;
+    if (m_controller.forGroup()) {
+        clickAll(tag, {});
+        return;
+    }
+    const auto outcome = m_controller.click(tag, {}, [this](bool withSign) { return m_dialog.ask(withSign); });
+    if (const auto message = outcome.message())
+        m_showWarning(QString::fromStdString(*message));
+}
+
+void CommandMenu::clickAll(int tag, const std::string& tariff)
+{
+    m_controller.clickAll(
+        tag, tariff, [this](bool withSign) { return m_dialog.ask(withSign); },
+        [this](GroupOutcome outcome) {
+            if (QThread::currentThread() == thread()) {
+                showGroupOutcome(outcome);
+                return;
+            }
+            // The last answer came on the transport's thread.
+            QMetaObject::invokeMethod(
+                this, [this, outcome = std::move(outcome)] { showGroupOutcome(outcome); }, Qt::QueuedConnection);
+        });
+}
+
+void CommandMenu::showGroupOutcome(const GroupOutcome& outcome)
+{
+    if (const auto message = outcome.message())
+        m_showWarning(QString::fromStdString(*message));
 }
 
 void CommandMenu::CommandMenuClick(QAction* item)
@@ -99,6 +195,10 @@ void CommandMenu::CommandMenuClick(QAction* item)
     const std::string tariff = item->property(TariffProperty).toByteArray().toStdString();
     if (const auto question = m_controller.confirmation(tag); question && !m_confirm(QString::fromStdString(*question)))
         return;
+    if (m_controller.forGroup()) {
+        clickAll(tag, tariff);
+        return;
+    }
     const auto outcome = m_controller.click(tag, tariff, [this](bool withSign) { return m_dialog.ask(withSign); });
     if (const auto message = outcome.message())
         m_showWarning(QString::fromStdString(*message));

@@ -2,12 +2,15 @@
 
 #include "commands/CommandMenuController.h"
 
+#include <QItemSelection>
 #include <QMenu>
+#include <QPointer>
 
 #include <functional>
 #include <optional>
 #include <vector>
 
+class QAbstractItemView;
 class QModelIndex;
 
 namespace ostrel {
@@ -27,6 +30,10 @@ class TariffList;
 // from its model's copy, which may be a frame behind the table: the double-clicked row names its
 // station through ShownStation (the computer name and address the view shows in that model row),
 // and the menu finds that station in the table by name and address.
+//
+// With several stations' rows selected in the view it watches, a double-click on one of them opens
+// the menu for all of them: a click sends the command to each, and the stations that did not get
+// it are reported together in one warning.
 class CommandMenu : public QMenu
 {
     Q_OBJECT
@@ -52,17 +59,37 @@ public:
     // cell of a station row whose station is still in the table.
     void GridDblClick(const QModelIndex& index, QPoint globalPos);
 
+    // Lets the operator select several stations' rows in the view (Ctrl-click, Shift-click, a
+    // range of cells): a double-click on a station whose row was selected then opens the menu for
+    // every selected station; outside the selection it opens for the one station, as before. A row
+    // counts as selected when any of its cells is.
+    void watchSelection(QAbstractItemView* view);
+
+    // Sends a station command (a tag without a tariff) to these stations, as the menu would after
+    // a double-click on a selection of them, with the same question before it; `question`, when
+    // given, is asked instead, whatever the stations run.
+    void sendToStations(int tag, const std::vector<StationKey>& stations, std::optional<QString> question = {});
+
     // The click handler of every command item.
     void CommandMenuClick(QAction* item);
+
+    // Shows a warning the way the menu shows its own.
+    void warn(const QString& text) { m_showWarning(text); }
 
     const CommandMenuController& controller() const { return m_controller; }
 
     // The QAction of each top-level item, in the controller's order (separators included).
     const std::vector<QAction*>& topLevelActions() const { return m_topLevel; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void addItems(QMenu& into, const CommandMenuItems& items, std::vector<QAction*>* topLevel);
     void applyEnabledStates();
+    void clickAll(int tag, const std::string& tariff);
+    void showGroupOutcome(const GroupOutcome& outcome);
+    std::vector<StationKey> selectedStations() const;
 
     CommandMenuController m_controller;
     ShownStation m_shown;
@@ -71,6 +98,11 @@ private:
     ShowWarning m_showWarning;
     Popup m_popup;
     Confirm m_confirm;
+    QPointer<QAbstractItemView> m_view;
+    // The view's selection as it was when the press that began a double-click came: the press
+    // itself collapses the selection to the cell under it.
+    QItemSelection m_pressSelection;
+    std::vector<StationKey> m_pressStations;
 };
 
 } // namespace ostrel

@@ -262,5 +262,56 @@ TEST_F(CommandMenuFixture, RebootDuringASessionWaitsForTheOperatorsYes)
     EXPECT_EQ(transport.sent.size(), 2u);
 }
 
+TEST_F(CommandMenuFixture, DoubleClickOnASelectedStationCommandsEverySelectedStation)
+{
+    table.add(stationRow("C", "127.0.0.4", words::Closed)); // not connected
+    repaint();
+    model.setRowCount(table.rowCount() - 1);
+    QTableView view;
+    view.setModel(&model);
+    view.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view.resize(640, 200);
+    view.show();
+    menu.watchSelection(&view);
+    QObject::connect(&view, &QAbstractItemView::doubleClicked, [this](const QModelIndex& index) {
+        menu.GridDblClick(index, {1, 2});
+    });
+    auto mouse = [&view](const QModelIndex& index, std::vector<QEvent::Type> types, Qt::KeyboardModifiers keys) {
+        const QPointF at = view.visualRect(index).center();
+        for (auto type : types) {
+            const auto buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+            QMouseEvent event(type, at, view.viewport()->mapToGlobal(at), Qt::LeftButton, buttons, keys);
+            QApplication::sendEvent(view.viewport(), &event);
+        }
+    };
+    const std::vector<QEvent::Type> click{QEvent::MouseButtonPress, QEvent::MouseButtonRelease};
+    const std::vector<QEvent::Type> doubleClick{QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                                                QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease};
+    mouse(model.index(0, ColStatus), click, Qt::NoModifier);
+    mouse(model.index(2, ColStatus), click, Qt::ControlModifier);
+    mouse(model.index(1, ColComputer), click, Qt::ControlModifier); // any cell selects its row
+    mouse(model.index(2, ColStatus), doubleClick, Qt::NoModifier);
+    ASSERT_EQ(popups.size(), 1u);
+    EXPECT_EQ(menu.controller().stations(),
+              (std::vector<StationKey>{{"A", "127.0.0.2"}, {"B", "127.0.0.3"}, {"C", "127.0.0.4"}}));
+    EXPECT_EQ(enabledStates(), QStringLiteral("0-0-0-00-1111"));               // A unloaded, B and C closed
+    EXPECT_TRUE(view.selectionModel()->isSelected(model.index(0, ColStatus))); // still shown selected
+
+    item(tags::PowerOff)->trigger();
+    ASSERT_EQ(transport.sent.size(), 2u);
+    EXPECT_EQ(transport.sent[0].address, "127.0.0.2");
+    EXPECT_EQ(transport.sent[1].address, "127.0.0.3");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0], QStringLiteral("Команду получили не все компьютеры:\nКомпьютер C (127.0.0.4) не подключен"));
+
+    // Outside the selection a double-click is about its own station, as it always was.
+    mouse(model.index(0, ColStatus), click, Qt::NoModifier);
+    mouse(model.index(1, ColStatus), click, Qt::ControlModifier);
+    mouse(model.index(2, ColStatus), doubleClick, Qt::NoModifier);
+    ASSERT_EQ(popups.size(), 2u);
+    EXPECT_EQ(menu.controller().stations(), (std::vector<StationKey>{{"C", "127.0.0.4"}}));
+    EXPECT_EQ(menu.controller().station(), (StationKey{"C", "127.0.0.4"}));
+}
+
 } // namespace
 } // namespace ostrel
