@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
 
 class QAction;
 class QMenu;
@@ -16,6 +17,7 @@ class QWidget;
 
 namespace ostrel {
 
+class AuditWindow;
 class DroppedStationsWindow;
 class HallWatch;
 class LiveSummary;
@@ -45,15 +47,19 @@ public:
 
     DroppedStationsWindow* droppedWindow(); // made when first asked for
     SummaryWindow* summaryWindow();
+    QAction* auditAction() const { return m_auditAction; }
+    AuditWindow* auditWindow(); // null before attach
 
 public slots:
     void showDropped();
     void showSummary();
+    void showAudit();
 
 private:
     void collect(); // on the GUI thread: takes what the watch recorded
     void refreshSummary();
     void alert(const QString& text);
+    void addAuditItem();
 
     QWidget* m_window;
     QSystemTrayIcon* m_tray;
@@ -71,6 +77,9 @@ private:
     QTimer* m_summaryTimer = nullptr;
     DroppedStationsWindow* m_droppedWindow = nullptr;
     SummaryWindow* m_summaryWindow = nullptr;
+    QAction* m_auditAction = nullptr;
+    std::string m_auditPath; // set by attach
+    AuditWindow* m_auditWindow = nullptr;
 };
 
 } // namespace ostrel
