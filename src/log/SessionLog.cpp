@@ -217,11 +217,14 @@ void SessionLog::syncLoop()
         if (!m_jobs.empty()) {
             // A job may append to a companion, which takes this lock to say so.
             auto jobs = std::exchange(m_jobs, {});
+            m_jobsRunning = true;
             hold.unlock();
             for (auto& job : jobs)
                 job();
             jobs.clear();
             hold.lock();
+            m_jobsRunning = false;
+            m_synced.notify_all();
             continue;
         }
         if (m_durable == m_written)
@@ -265,6 +268,8 @@ void SessionLog::syncLoop()
 void SessionLog::waitDurable()
 {
     std::unique_lock hold(m_fileLock);
+    // What posted jobs append counts as appended before this call.
+    m_synced.wait(hold, [this] { return m_jobs.empty() && !m_jobsRunning; });
     const std::uint64_t target = m_written;
     m_synced.wait(hold, [this, target] { return m_durable >= target; });
 }

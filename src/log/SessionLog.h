@@ -76,7 +76,8 @@ public:
     void addObserver(SessionLogObserver& observer);
     void removeObserver(SessionLogObserver& observer);
 
-    // Waits until every append so far is durable (or its sync failed). For tests and shutdown.
+    // Waits until every append so far, posted jobs' included, is durable (or its sync failed). For
+    // tests and shutdown.
     void waitDurable();
     // Syncs done and syncs that failed, for tests and benchmarks.
     std::uint64_t syncs() const;
@@ -119,6 +120,7 @@ private:
     std::vector<SessionLogObserver*> m_observers;                   // under m_fileLock
     std::vector<std::shared_ptr<SessionLogCompanion>> m_companions; // under m_fileLock
     std::vector<std::function<void()>> m_jobs;                      // under m_fileLock
+    bool m_jobsRunning = false;                                     // under m_fileLock
     // A descriptor held in reserve: when the process has none left (a flood of connections), it
     // is given up so that a closed session can still be appended, and taken again afterwards.
     UniqueFd m_spare;
