@@ -443,5 +443,39 @@ TEST_F(SessionLogTest, AuditTailIsTheNewestLinesNewestFirst)
     EXPECT_EQ(readAuditTail(m_dir.file("none.csv"), 3).status, AuditTail::Status::Missing);
 }
 
+TEST_F(SessionLogTest, ConcurrentAuditAppendsEachWriteOneWholeLine)
+{
+    const std::string path = m_dir.file("Ostrel.audit.csv");
+    constexpr int Threads = 4;
+    constexpr int PerThread = 50;
+    {
+        SessionLog log(m_path, m_history);
+        AuditTrail trail(path, log, "op");
+        std::vector<std::thread> threads;
+        for (int t = 0; t < Threads; ++t) {
+            threads.emplace_back([&trail, t] {
+                for (int i = 0; i < PerThread; ++i) {
+                    const AuditEntry entry = paidEntry("PC-" + std::to_string(t) + "-" + std::to_string(i));
+                    if (i % 2 == 0)
+                        EXPECT_TRUE(trail.append(entry));
+                    else
+                        trail.appendLater(entry);
+                }
+            });
+        }
+        for (auto& thread : threads)
+            thread.join();
+    } // the log's thread writes what was handed to it before it ends
+    const auto lines = checkAuditFile(readText(path));
+    ASSERT_EQ(lines.size(), 1u + Threads * PerThread);
+    std::set<std::string> stations;
+    for (const auto& line : lines) {
+        EXPECT_FALSE(line.check.fault) << line.number << ": " << *line.check.fault;
+        if (line.number > 1 && line.check.fields.size() == AuditFieldCount)
+            stations.insert(line.check.fields[2]);
+    }
+    EXPECT_EQ(stations.size(), static_cast<std::size_t>(Threads * PerThread));
+}
+
 } // namespace
 } // namespace ostrel
