@@ -108,6 +108,8 @@ void Server::setStationKeepAlive(std::optional<int> seconds)
 void Server::startListening()
 {
     AuditedTransport::Hooks hooks;
+    // Runs where the result is known, mostly the network thread, which takes this mutex for reports
+    // anyway; a thread that holds it never waits for the network thread to send.
     hooks.stationName = [this](std::string_view address) {
         std::scoped_lock hold(StationTableMutex);
         for (int r = 1; r < m_stations.rowCount() - 1; ++r) {
