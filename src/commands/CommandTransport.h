@@ -43,6 +43,16 @@ public:
             done(result);
     }
 
+    // As sendToAddress, and `done` learns the final result: at once, or once the bytes the socket
+    // could not take at once went out or failed. Runs on the thread that owns the connections.
+    virtual SendResult sendWithOutcome(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done)
+    {
+        const SendResult result = sendToAddress(address, bytes);
+        if (done)
+            done(result);
+        return result;
+    }
+
     // True when an open connection has that address. The menu and resumption ask before anything
     // else, so a station without a connection is reported before the operator is asked for minutes.
     // Safe from any thread.

@@ -2,6 +2,7 @@
 
 #include "core/DateTime.h"
 #include "core/Texts.h"
+#include "log/FileIo.h"
 #include "log/HistoryTable.h"
 #include "log/SessionLogObserver.h"
 #include "log/SessionLogRecord.h"
@@ -17,43 +18,9 @@ namespace ostrel {
 
 namespace {
 
-int openRetrying(const char* path, int flags, mode_t mode = 0)
-{
-    int fd;
-    do {
-        fd = ::open(path, flags, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-bool writeAllAt(int fd, const std::uint8_t* data, std::size_t size, off_t offset)
-{
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
-}
-
 int openSpare()
 {
     return openRetrying("/dev/null", O_RDONLY | O_CLOEXEC);
-}
-
-// A newly created file survives a crash only once its directory entry is on disk too.
-void syncParentDirectory(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const UniqueFd directory(openRetrying(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory) // best effort: the record itself is already synced
-        ::fsync(directory.get());
 }
 
 std::optional<SessionLogRecord> recordOfRow(const StationRow& row, std::string_view comment, double closedAt)
@@ -218,11 +185,48 @@ LogResult SessionLog::append(const StationRow& row, std::string_view comment, Se
     return LogResult::Appended;
 }
 
+void SessionLog::addCompanion(std::shared_ptr<SessionLogCompanion> companion)
+{
+    std::scoped_lock hold(m_fileLock);
+    m_companions.push_back(std::move(companion));
+}
+
+void SessionLog::companionAppended()
+{
+    {
+        std::scoped_lock hold(m_fileLock);
+        ++m_written;
+    }
+    m_syncWanted.notify_one();
+}
+
+void SessionLog::post(std::function<void()> job)
+{
+    {
+        std::scoped_lock hold(m_fileLock);
+        m_jobs.push_back(std::move(job));
+    }
+    m_syncWanted.notify_one();
+}
+
 void SessionLog::syncLoop()
 {
     std::unique_lock hold(m_fileLock);
     for (;;) {
-        m_syncWanted.wait(hold, [this] { return m_stopping || m_durable < m_written; });
+        m_syncWanted.wait(hold, [this] { return m_stopping || m_durable < m_written || !m_jobs.empty(); });
+        if (!m_jobs.empty()) {
+            // A job may append to a companion, which takes this lock to say so.
+            auto jobs = std::exchange(m_jobs, {});
+            m_jobsRunning = true;
+            hold.unlock();
+            for (auto& job : jobs)
+                job();
+            jobs.clear();
+            hold.lock();
+            m_jobsRunning = false;
+            m_synced.notify_all();
+            continue;
+        }
         if (m_durable == m_written)
             return; // stopping, and nothing left to sync
         // Every append up to here rides on this one sync; those that come while it runs, on the next.
@@ -230,18 +234,18 @@ void SessionLog::syncLoop()
         std::shared_ptr<OpenFile> file = m_file;
         const bool directory = std::exchange(m_directoryUnsynced, false);
         const bool sync = m_sync;
+        const auto companions = m_companions;
         hold.unlock();
 
         bool ok = true;
-        if (sync && file) {
-            int rc;
-            do {
-                rc = ::fdatasync(file->fd.get());
-            } while (rc != 0 && errno == EINTR);
-            ok = rc == 0;
-        }
+        if (sync && file)
+            ok = dataSync(file->fd.get());
         if (sync && directory)
             syncParentDirectory(m_path);
+        for (const auto& companion : companions) {
+            if (sync && !companion->syncAppends())
+                ok = false;
+        }
 
         hold.lock();
         m_durable = target;
@@ -264,6 +268,8 @@ void SessionLog::syncLoop()
 void SessionLog::waitDurable()
 {
     std::unique_lock hold(m_fileLock);
+    // What posted jobs append counts as appended before this call.
+    m_synced.wait(hold, [this] { return m_jobs.empty() && !m_jobsRunning; });
     const std::uint64_t target = m_written;
     m_synced.wait(hold, [this, target] { return m_durable >= target; });
 }

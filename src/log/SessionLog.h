@@ -21,6 +21,17 @@ namespace ostrel {
 class HistoryTable;
 class SessionLogObserver;
 
+// Another append-only file whose appends the log thread makes durable together with the log's own,
+// one sync round for both (the audit trail of commands).
+class SessionLogCompanion
+{
+public:
+    virtual ~SessionLogCompanion() = default;
+    // Syncs what was appended so far; runs on the log thread with no lock of the log held. False
+    // when the sync failed.
+    virtual bool syncAppends() = 0;
+};
+
 enum class LogResult
 {
     Appended,
@@ -65,11 +76,20 @@ public:
     void addObserver(SessionLogObserver& observer);
     void removeObserver(SessionLogObserver& observer);
 
-    // Waits until every append so far is durable (or its sync failed). For tests and shutdown.
+    // Waits until every append so far, posted jobs' included, is durable (or its sync failed). For
+    // tests and shutdown.
     void waitDurable();
     // Syncs done and syncs that failed, for tests and benchmarks.
     std::uint64_t syncs() const;
     std::uint64_t failedSyncs() const;
+
+    // A companion whose appends ride on the log's syncs from now on; the log keeps it until it goes.
+    void addCompanion(std::shared_ptr<SessionLogCompanion> companion);
+    // A companion appended: the next sync round, within MaxSyncDelay, makes it durable.
+    void companionAppended();
+    // Runs `job` on the log thread soon, before its next sync round: file work that must not run
+    // on the thread that asks (the window's).
+    void post(std::function<void()> job);
 
     // Benchmarks only: appends are never synced, so the cost of the sync can be measured apart. The
     // server never calls this; without the sync a closed session may be lost to a power failure.
@@ -97,7 +117,10 @@ private:
     std::uint64_t m_failedSyncs = 0;
     std::condition_variable m_syncWanted;
     std::condition_variable m_synced;
-    std::vector<SessionLogObserver*> m_observers; // under m_fileLock
+    std::vector<SessionLogObserver*> m_observers;                   // under m_fileLock
+    std::vector<std::shared_ptr<SessionLogCompanion>> m_companions; // under m_fileLock
+    std::vector<std::function<void()>> m_jobs;                      // under m_fileLock
+    bool m_jobsRunning = false;                                     // under m_fileLock
     // A descriptor held in reserve: when the process has none left (a flood of connections), it
     // is given up so that a closed session can still be appended, and taken again afterwards.
     UniqueFd m_spare;

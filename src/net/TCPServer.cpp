@@ -600,6 +600,11 @@ SendResult TCPServer::sendToAddress(std::string_view address, std::span<const st
     return m->runOnNetwork([&] { return m->send(address, bytes, nullptr); });
 }
 
+SendResult TCPServer::sendWithOutcome(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done)
+{
+    return m->runOnNetwork([&] { return m->send(address, bytes, std::move(done)); });
+}
+
 void TCPServer::postToAddress(std::string address, std::vector<std::uint8_t> bytes, SendDone done)
 {
     if (!m->running()) {

@@ -63,6 +63,7 @@ public:
     // the window posts with postToAddress and never waits.
     SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes) override;
     void postToAddress(std::string address, std::vector<std::uint8_t> bytes, SendDone done) override;
+    SendResult sendWithOutcome(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done) override;
     bool hasConnection(std::string_view address) const override;
 
     // Discovery's request: the first open connection, in accept order, from `address` is closed and

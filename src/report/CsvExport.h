@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/CsvField.h"
 #include "log/SessionLogRecord.h"
 
 #include <cstdint>
@@ -10,14 +11,6 @@
 #include <vector>
 
 namespace ostrel {
-
-// One CSV field (RFC 4180): quoted when it holds the separator, a quote, CR or LF, with quotes doubled.
-std::string csvField(std::string_view utf8);
-
-// A field whose text came from outside (a station's name, status or comment): as csvField, but a
-// text that a spreadsheet would take for a formula ('=', '+', '-', '@', TAB or CR first) gets a
-// leading apostrophe, which shows it as text.
-std::string csvTextField(std::string_view utf8);
 
 // The sessions of a work report as a spreadsheet file: UTF-8 with a byte order mark (so a
 // spreadsheet program does not guess a code page), ";" between fields (the money keeps its decimal

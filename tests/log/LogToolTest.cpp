@@ -1,5 +1,6 @@
 // Runs the built ostrel-log on prepared files.
 
+#include "log/AuditTrail.h"
 #include "log/SessionLogRecord.h"
 #include "support/LogTestData.h"
 #include "support/ProcessTestSupport.h"
@@ -156,6 +157,42 @@ TEST_F(LogTool, ArgumentsAndMissingFiles)
     EXPECT_EQ(runTool("").exitCode, 2);
     EXPECT_EQ(runTool("frobnicate x").exitCode, 2);
     EXPECT_EQ(runTool("check a b c").exitCode, 2);
+}
+
+TEST_F(LogTool, AuditChecksTheTrailLineByLine)
+{
+    AuditEntry entry;
+    entry.at = Evening;
+    entry.station = "PC-01";
+    entry.address = "127.0.0.2";
+    entry.command = "Перезагрузка";
+    const std::string header = auditHeaderLine();
+    const std::string line = auditLine(entry, "op");
+    const struct
+    {
+        const char* name;
+        std::string text;
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {"intact", header + line + line, 0, "3\tok\t08.12.2026 18:00:00\top\tPC-01\t127.0.0.2\tПерезагрузка"},
+        {"cut short", header + line + line.substr(0, 30), 1, "3\tDAMAGED: no line end"},
+        {"open quote", header + "08.12.2026 18:00:00;\"op\r\n" + line, 1, "2\tDAMAGED: a quoted field is not closed"},
+        {"too few fields", header + "08.12.2026 18:00:00;op\r\n", 1, "2\tDAMAGED: 2 fields, 9 expected"},
+        {"unknown result", header + "08.12.2026 18:00:00;op;PC;1.2.3.4;X;;;;done\r\n", 1, "known words"},
+        {"bad date", header + "yesterday;op;PC;1.2.3.4;X;;;;отправлена\r\n", 1, "date-time cannot be read"},
+        {"no header", line, 1, "1\tDAMAGED: not the header line"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = m_dir.write("audit.csv", c.text);
+        const ToolRun run = runTool("audit '" + path + "'");
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find(c.exitCode == 0 ? "intact" : "damaged"), std::string::npos) << run.output;
+    }
+    m_dir.write("Ostrel.audit.csv", header);
+    EXPECT_EQ(runTool("audit", m_dir.path().string()).exitCode, 0); // the file beside by default
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "log/SessionLog.h"
 
+#include "log/AuditTrail.h"
 #include "log/HistoryTable.h"
 #include "log/SessionLogRecord.h"
 #include "support/LogTestData.h"
@@ -333,6 +334,147 @@ TEST_F(SessionLogTest, ConcurrentAppendsEachWriteOneWholeRecordOfTheirOwn)
         inHistory.insert(m_history.row(r)[ColComputer]);
     EXPECT_EQ(inFile, expected);
     EXPECT_EQ(inHistory, expected);
+}
+
+std::string readText(const std::string& path)
+{
+    const auto bytes = readLogBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+AuditEntry paidEntry(std::string station = "PC-01")
+{
+    AuditEntry e;
+    e.at = ClosedAt + 5.0 / 86400; // 08.12.2026 18:00:05
+    e.station = std::move(station);
+    e.address = "127.0.0.2";
+    e.command = "Игра";
+    e.tariff = "\xC8\xE3\xF0\xE0"; // Игра in Windows-1251
+    e.price = 30;
+    e.minutes = 45;
+    return e;
+}
+
+TEST_F(SessionLogTest, AuditLinesQuoteWhatNeedsItAndKeepOneCommandToALine)
+{
+    const struct
+    {
+        const char* name;
+        AuditEntry entry;
+        const char* line;
+    } cases[] = {
+        {"plain", paidEntry(), "08.12.2026 18:00:05;op;PC-01;127.0.0.2;Игра;Игра;30,00;45;отправлена\r\n"},
+        {"separator and quote", paidEntry("A;\"B\""),
+         "08.12.2026 18:00:05;op;\"A;\"\"B\"\"\";127.0.0.2;Игра;Игра;30,00;45;отправлена\r\n"},
+        {"formula", paidEntry("=1+1"), "08.12.2026 18:00:05;op;'=1+1;127.0.0.2;Игра;Игра;30,00;45;отправлена\r\n"},
+        {"line break", paidEntry("two\r\nlines"),
+         "08.12.2026 18:00:05;op;two  lines;127.0.0.2;Игра;Игра;30,00;45;отправлена\r\n"},
+        {"no tariff", AuditEntry{ClosedAt, "PC-02", "127.0.0.3", "Перезагрузка", "", {}, {}, AuditResult::NotDelivered},
+         "08.12.2026 18:00:00;op;PC-02;127.0.0.3;Перезагрузка;;;;не доставлена\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string line = auditLine(c.entry, "op");
+        EXPECT_EQ(line, c.line);
+        const auto check = checkAuditLine(std::string_view(line).substr(0, line.size() - 2));
+        EXPECT_FALSE(check.fault) << *check.fault;
+        EXPECT_EQ(check.fields.size(), AuditFieldCount);
+    }
+}
+
+TEST_F(SessionLogTest, AuditTrailWritesItsHeaderOnceAndIsSyncedByTheLogThread)
+{
+    const std::string path = m_dir.file("Ostrel.audit.csv");
+    SessionLog log(m_path, m_history);
+    AuditTrail trail(path, log, "op");
+    const auto syncs = log.syncs();
+    ASSERT_TRUE(trail.append(paidEntry()));
+    AuditEntry later = paidEntry("PC-02");
+    later.result = AuditResult::NoConnection;
+    trail.appendLater(later); // on the log's thread
+    log.waitDurable();
+    EXPECT_GT(log.syncs(), syncs);
+    EXPECT_EQ(log.failedSyncs(), 0u);
+    EXPECT_EQ(readText(path), auditHeaderLine() + auditLine(paidEntry(), "op") + auditLine(later, "op"));
+    EXPECT_FALSE(std::filesystem::exists(m_path)); // the session log itself was not touched
+}
+
+TEST_F(SessionLogTest, AuditAppendCutsOffALineAnAppendLeftUnfinished)
+{
+    const std::string header = auditHeaderLine();
+    const std::string whole = auditLine(paidEntry("PC-01"), "op");
+    const std::string next = auditLine(paidEntry("PC-02"), "op");
+    const struct
+    {
+        const char* name;
+        std::string before;
+        std::string after;
+    } cases[] = {
+        {"whole lines", header + whole, header + whole + next},
+        {"cut short", header + whole + whole.substr(0, 20), header + whole + next},
+        {"open quote", header + whole + "08.12.2026 18:00:05;op;\"A;", header + whole + next},
+        {"no line end yet", header + whole.substr(0, whole.size() - 1), header + next},
+        {"header cut short", header.substr(0, 10), header + next},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = m_dir.write("audit.csv", c.before);
+        SessionLog log(m_path, m_history);
+        AuditTrail trail(path, log, "op");
+        ASSERT_TRUE(trail.append(paidEntry("PC-02")));
+        EXPECT_EQ(readText(path), c.after);
+        for (const auto& line : checkAuditFile(readText(path)))
+            EXPECT_FALSE(line.check.fault) << line.number << ": " << *line.check.fault;
+    }
+}
+
+TEST_F(SessionLogTest, AuditTailIsTheNewestLinesNewestFirst)
+{
+    std::string text = auditHeaderLine();
+    for (int i = 0; i < 5; ++i)
+        text += auditLine(paidEntry("PC-" + std::to_string(i)), "op");
+    const std::string path = m_dir.write("audit.csv", text + "08.12.2026 18:");
+    const AuditTail tail = readAuditTail(path, 3);
+    ASSERT_EQ(tail.status, AuditTail::Status::Read);
+    ASSERT_EQ(tail.lines.size(), 3u);
+    EXPECT_EQ(tail.lines[0].fields[2], "PC-4");
+    EXPECT_EQ(tail.lines[2].fields[2], "PC-2");
+    EXPECT_EQ(readAuditTail(path, 100).lines.size(), 5u); // the header is no command
+    EXPECT_EQ(readAuditTail(m_dir.file("none.csv"), 3).status, AuditTail::Status::Missing);
+}
+
+TEST_F(SessionLogTest, ConcurrentAuditAppendsEachWriteOneWholeLine)
+{
+    const std::string path = m_dir.file("Ostrel.audit.csv");
+    constexpr int Threads = 4;
+    constexpr int PerThread = 50;
+    {
+        SessionLog log(m_path, m_history);
+        AuditTrail trail(path, log, "op");
+        std::vector<std::thread> threads;
+        for (int t = 0; t < Threads; ++t) {
+            threads.emplace_back([&trail, t] {
+                for (int i = 0; i < PerThread; ++i) {
+                    const AuditEntry entry = paidEntry("PC-" + std::to_string(t) + "-" + std::to_string(i));
+                    if (i % 2 == 0)
+                        EXPECT_TRUE(trail.append(entry));
+                    else
+                        trail.appendLater(entry);
+                }
+            });
+        }
+        for (auto& thread : threads)
+            thread.join();
+    } // the log's thread writes what was handed to it before it ends
+    const auto lines = checkAuditFile(readText(path));
+    ASSERT_EQ(lines.size(), 1u + Threads * PerThread);
+    std::set<std::string> stations;
+    for (const auto& line : lines) {
+        EXPECT_FALSE(line.check.fault) << line.number << ": " << *line.check.fault;
+        if (line.number > 1 && line.check.fields.size() == AuditFieldCount)
+            stations.insert(line.check.fields[2]);
+    }
+    EXPECT_EQ(stations.size(), static_cast<std::size_t>(Threads * PerThread));
 }
 
 } // namespace

@@ -51,11 +51,12 @@ public:
         sent.push_back(copy);
         if (onSend)
             onSend();
-        return SendResult::Sent;
+        return deliver;
     }
     bool hasConnection(std::string_view) const override { return connected; }
 
     bool connected = true;
+    SendResult deliver = SendResult::Sent; // what a send to a connected station comes to
     std::function<void()> onSend;
     std::vector<std::string> addresses;
     std::vector<CommandBytes> sent;

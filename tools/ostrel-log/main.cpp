@@ -1,11 +1,14 @@
-// ostrel-log: shows, converts and checks a session log. It only reads the file.
+// ostrel-log: shows, converts and checks a session log and the audit trail. It only reads the files.
 
 #include "LogTextWriter.h"
+#include "log/AuditTrail.h"
 #include "log/LogScan.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -17,15 +20,18 @@ namespace {
 constexpr const char* Usage = R"(Usage: ostrel-log COMMAND [FILE]
   or:  ostrel-log --help | --version
 
-Reads a session log (Ostrel.log in the current folder when FILE is left out).
+Reads a session log (Ostrel.log in the current folder when FILE is left out), or the audit
+trail of commands (Ostrel.audit.csv).
 
 Commands:
   dump    every record decoded, one tab-separated line each (texts as UTF-8)
   csv     the records as CSV (RFC 4180, UTF-8, CRLF line ends) with a header line
   check   counts the records and reports damage: a trailing fragment, a ClosedAt that is not
           a valid date-time or goes backwards, a text length beyond its field
+  audit   the audit trail checked line by line: each line with "ok" or "DAMAGED" and why,
+          fields tab-separated
 
-Exit status: 0 done (check: the file is intact), 1 check found damage,
+Exit status: 0 done (check, audit: the file is intact), 1 check or audit found damage,
              2 bad arguments, a missing or unreadable file, or output that could not be written.
 )";
 
@@ -155,6 +161,48 @@ int runCheck(const std::string& path)
     return result.intact() ? 0 : 1;
 }
 
+int runAudit(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "ostrel-log: %s: cannot open: %s\n", path.c_str(), std::strerror(errno));
+        return 2;
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) {
+        std::fprintf(stderr, "ostrel-log: %s: read failed\n", path.c_str());
+        return 2;
+    }
+    Output out;
+    std::size_t damaged = 0;
+    const auto lines = checkAuditFile(content.str());
+    for (const AuditFileLine& line : lines) {
+        std::string& buffer = out.buffer();
+        buffer += std::to_string(line.number);
+        if (line.check.fault) {
+            ++damaged;
+            buffer += "\tDAMAGED: " + *line.check.fault + "\t" + line.text;
+        } else {
+            buffer += "\tok";
+            for (const std::string& field : line.check.fields)
+                buffer += "\t" + field;
+            if (line.number == 1)
+                buffer += "\t" + line.text.substr(line.text.starts_with("\xEF\xBB\xBF") ? 3 : 0); // the header
+        }
+        buffer += '\n';
+        out.flushIfFull();
+    }
+    out.buffer() += path + ": " + std::to_string(lines.size()) + " lines, " + std::to_string(damaged) + " damaged\n";
+    out.buffer() += damaged == 0 ? "intact\n" : "damaged\n";
+    out.flush();
+    if (out.failed()) {
+        std::fprintf(stderr, "ostrel-log: cannot write the output: %s\n", std::strerror(errno));
+        return 2;
+    }
+    return damaged == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -189,7 +237,7 @@ int main(int argc, char** argv)
         return 2;
     }
     if (path.empty())
-        path = "Ostrel.log";
+        path = command == "audit" ? std::string(AuditTrail::FileName) : "Ostrel.log";
 
     if (command == "dump")
         return runDump(path, false);
@@ -197,6 +245,8 @@ int main(int argc, char** argv)
         return runDump(path, true);
     if (command == "check")
         return runCheck(path);
+    if (command == "audit")
+        return runAudit(path);
     std::fprintf(stderr, "ostrel-log: unknown command %.*s\n\n%s", static_cast<int>(command.size()), command.data(),
                  Usage);
     return 2;

@@ -1,16 +1,20 @@
 #include "app/qt/Server.h"
 
 #include "app/StartupError.h"
+#include "core/StationTableMutex.h"
+#include "log/AuditTrail.h"
 #include "log/SessionLog.h"
 #include "log/ui/HistoryTableModel.h"
 #include "net/TCPServer.h"
 #include "net/qt/UDPServer.h"
+#include "stations/AuditedTransport.h"
 #include "stations/HallWatch.h"
 #include "stations/ReportProcessor.h"
 #include "stations/ui/StationTableModel.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QThread>
 
 #include <cstdio>
 #include <exception>
@@ -55,6 +59,14 @@ void Server::setSessionLogPath(const std::string& path)
 {
     m_sessionLogPath = path;
     m_sessionLog = std::make_unique<SessionLog>(path, m_history);
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    m_auditTrail = std::make_unique<AuditTrail>(folder + std::string(AuditTrail::FileName), *m_sessionLog);
+}
+
+CommandTransport& Server::commandTransport() const
+{
+    return *m_auditedTransport;
 }
 
 void Server::createDiscoveryEndpoint()
@@ -95,7 +107,25 @@ void Server::setStationKeepAlive(std::optional<int> seconds)
 
 void Server::startListening()
 {
-    m_processor = std::make_unique<ReportProcessor>(m_stations, m_history, *m_sessionLog, *m_tcpServer, m_prices,
+    AuditedTransport::Hooks hooks;
+    // Runs where the result is known, mostly the network thread, which takes this mutex for reports
+    // anyway; a thread that holds it never waits for the network thread to send.
+    hooks.stationName = [this](std::string_view address) {
+        std::scoped_lock hold(StationTableMutex);
+        for (int r = 1; r < m_stations.rowCount() - 1; ++r) {
+            if (m_stations.cell(r, ColAddress) == address)
+                return m_stations.cell(r, ColComputer);
+        }
+        return std::string();
+    };
+    // A result answered at once on the window's thread (no network thread running) is written by
+    // the log's thread instead.
+    hooks.mayWriteHere = [] {
+        const QCoreApplication* app = QCoreApplication::instance();
+        return !app || QThread::currentThread() != app->thread();
+    };
+    m_auditedTransport = std::make_unique<AuditedTransport>(*m_tcpServer, *m_auditTrail, std::move(hooks));
+    m_processor = std::make_unique<ReportProcessor>(m_stations, m_history, *m_sessionLog, *m_auditedTransport, m_prices,
                                                     m_games, ResumeSettings{m_closeAfterReset, m_waitAfterReset});
     // Runs on the network thread, after the mutex is released: the models only post a reload.
     m_processor->setChangedCallback([stations = m_stationModel.get(), history = m_historyModel.get()] {

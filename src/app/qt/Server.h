@@ -20,6 +20,9 @@
 
 namespace ostrel {
 
+class AuditTrail;
+class AuditedTransport;
+class CommandTransport;
 class HallWatch;
 class HistoryTableModel;
 class ReportProcessor;
@@ -81,8 +84,11 @@ public:
     HistoryTableModel& historyModel() { return *m_historyModel; }
     SessionLog* sessionLog() const { return m_sessionLog.get(); } // made by start-up
     TCPServer& tcpServer() const { return *m_tcpServer; }
-    UDPServer* udpServer() const { return m_udpServer.get(); } // made by start-up
-    HallWatch* hallWatch() const { return m_hallWatch.get(); } // made by start-up
+    UDPServer* udpServer() const { return m_udpServer.get(); }    // made by start-up
+    HallWatch* hallWatch() const { return m_hallWatch.get(); }    // made by start-up
+    AuditTrail* auditTrail() const { return m_auditTrail.get(); } // made by start-up, beside the log
+    // How commands reach the stations: the network thread's, each recorded in the audit trail.
+    CommandTransport& commandTransport() const; // made by start-up
 
 signals:
     // What the hall shows changed (a drop, an alert, an over-run); queued to the GUI thread, once a burst.
@@ -141,6 +147,8 @@ private:
     StationTable m_stations;
     HistoryTable m_history;
     std::unique_ptr<SessionLog> m_sessionLog;
+    std::unique_ptr<AuditTrail> m_auditTrail;             // synced by the log's thread
+    std::unique_ptr<AuditedTransport> m_auditedTransport; // told of results until the network thread stops
     std::unique_ptr<StationTableModel> m_stationModel;
     std::unique_ptr<HistoryTableModel> m_historyModel;
     std::unique_ptr<HallWatch> m_hallWatch; // an observer of the processor, which cannot drop it

@@ -9,7 +9,9 @@
 #include "core/Cp1251.h"
 #include "core/StationTableMutex.h"
 #include "core/Texts.h"
+#include "log/AuditTrail.h"
 #include "log/SessionLog.h"
+#include "log/ui/AuditWindow.h"
 #include "stations/HallWatch.h"
 #include "stations/LiveSummary.h"
 #include "stations/StationTable.h"
@@ -75,6 +77,7 @@ Hall::Hall(QWidget* window, QMenuBar* menuBar, QSystemTrayIcon* tray, std::funct
     m_summaryTimer = new QTimer(this);
     m_summaryTimer->setInterval(SummaryRefreshMs);
     connect(m_summaryTimer, &QTimer::timeout, this, &Hall::refreshSummary);
+    addAuditItem();
 }
 
 Hall::~Hall()
@@ -83,6 +86,7 @@ Hall::~Hall()
     m_summary.reset();
     delete m_droppedWindow;
     delete m_summaryWindow;
+    delete m_auditWindow;
 }
 
 void Hall::attach(Server& server)
@@ -91,6 +95,8 @@ void Hall::attach(Server& server)
     m_log = server.sessionLog();
     m_watch = server.hallWatch();
     connect(&server, &Server::hallChanged, this, &Hall::collect);
+    if (server.auditTrail())
+        m_auditPath = server.auditTrail()->path();
 }
 
 void Hall::collect()
@@ -178,6 +184,30 @@ void Hall::showSummary()
     window->raise();
     window->activateWindow();
     m_summaryTimer->start();
+}
+
+void Hall::addAuditItem()
+{
+    m_auditAction = m_menu->addAction(fromUtf8(audit::MenuItem));
+    connect(m_auditAction, &QAction::triggered, this, &Hall::showAudit);
+}
+
+AuditWindow* Hall::auditWindow()
+{
+    if (!m_auditWindow && !m_auditPath.empty())
+        m_auditWindow = new AuditWindow(m_auditPath, m_window);
+    return m_auditWindow;
+}
+
+void Hall::showAudit()
+{
+    AuditWindow* window = auditWindow();
+    if (!window)
+        return;
+    window->refresh(); // read again each time: commands went out since
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 void Hall::refreshSummary()

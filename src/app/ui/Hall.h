@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
 
 class QAction;
 class QMenu;
@@ -17,6 +18,7 @@ class QWidget;
 namespace ostrel {
 
 class CommandMenu;
+class AuditWindow;
 class DroppedStationsWindow;
 class HallWatch;
 class LiveSummary;
@@ -53,16 +55,20 @@ public:
 
     DroppedStationsWindow* droppedWindow(); // made when first asked for
     SummaryWindow* summaryWindow();
+    QAction* auditAction() const { return m_auditAction; }
+    AuditWindow* auditWindow(); // null before attach
 
 public slots:
     void showDropped();
     void showSummary();
+    void showAudit();
 
 private:
     void collect(); // on the GUI thread: takes what the watch recorded
     void refreshSummary();
     void alert(const QString& text);
     void commandRoom(int tag, bool freeOnly);
+    void addAuditItem();
 
     QWidget* m_window;
     QSystemTrayIcon* m_tray;
@@ -85,6 +91,9 @@ private:
     QAction* m_powerOffFreeAction = nullptr;
     QAction* m_rebootFreeAction = nullptr;
     QAction* m_powerOffAllAction = nullptr;
+    QAction* m_auditAction = nullptr;
+    std::string m_auditPath; // set by attach
+    AuditWindow* m_auditWindow = nullptr;
 };
 
 } // namespace ostrel

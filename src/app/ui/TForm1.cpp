@@ -352,7 +352,7 @@ void TForm1::buildCommandMenu()
             return std::nullopt;
         return StationKey{(*row)[ColComputer], (*row)[ColAddress]};
     };
-    PMenu = new CommandMenu(m_server.prices(), m_server.games(), m_server.tcpServer(),
+    PMenu = new CommandMenu(m_server.prices(), m_server.games(), m_server.commandTransport(),
                             StationRows::of(m_server.stations()), shown, *m_options.intervalDialog, this);
     PMenu->watchSelection(Grid);
     m_hall->addRoomCommands(*PMenu);

@@ -9,6 +9,7 @@
 #include "commands/ui/TForm2.h"
 #include "core/Cp1251.h"
 #include "core/StationRow.h"
+#include "log/ui/AuditWindow.h"
 #include "net/TCPServer.h"
 #include "net/qt/UDPServer.h"
 #include "report/ui/TForm3.h"
@@ -34,6 +35,7 @@
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTableView>
+#include <QTableWidget>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -44,6 +46,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -350,9 +353,10 @@ TEST(TForm1, MenusAndTrayIcon)
     // "Зал" comes last, with its two windows, which open without a modal loop.
     EXPECT_EQ(bar[2]->text(), QStringLiteral("Зал"));
     ASSERT_EQ(bar[2]->menu(), form.HallMenu);
-    ASSERT_EQ(form.HallMenu->actions().size(), 2);
+    ASSERT_EQ(form.HallMenu->actions().size(), 3);
     EXPECT_EQ(form.HallMenu->actions()[0]->text(), QStringLiteral("Отключенные компьютеры…"));
     EXPECT_EQ(form.HallMenu->actions()[1]->text(), QStringLiteral("Сводка…"));
+    EXPECT_EQ(form.HallMenu->actions()[2]->text(), QStringLiteral("Журнал команд…"));
     form.HallMenu->actions()[0]->trigger();
     form.HallMenu->actions()[1]->trigger();
     QCoreApplication::processEvents();
@@ -560,6 +564,23 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     EXPECT_EQ(popups, 0);
     emit form.Grid->doubleClicked(form.Grid->model()->index(0, ColStatus));
     EXPECT_EQ(popups, 1);
+
+    // A command from the menu is recorded beside the log, and "Журнал команд…" shows it.
+    const auto free = std::ranges::find_if(form.PMenu->topLevelActions(),
+                                           [](QAction* a) { return a->text() == QStringLiteral("Освободить"); });
+    ASSERT_NE(free, form.PMenu->topLevelActions().end());
+    form.PMenu->CommandMenuClick(*free);
+    form.hall()->auditAction()->trigger();
+    AuditWindow* audit = form.hall()->auditWindow();
+    ASSERT_NE(audit, nullptr);
+    ASSERT_TRUE(testing::processEventsUntil([&] {
+        if (!audit->loading() && audit->table()->rowCount() == 0)
+            audit->refresh(); // the line is written on the network thread
+        return audit->table()->rowCount() == 1;
+    }));
+    EXPECT_EQ(audit->table()->item(0, 3)->text(), QStringLiteral("127.0.0.2"));
+    EXPECT_EQ(audit->table()->item(0, 4)->text(), QStringLiteral("Освободить"));
+    EXPECT_EQ(audit->table()->item(0, 8)->text(), QStringLiteral("отправлена"));
 
     ::close(station);
     EXPECT_TRUE(testing::processEventsUntil([&] { return form.Grid->model()->rowCount() == 1; }));

@@ -1,17 +1,22 @@
 #include "log/ui/HistoryTableModel.h"
+#include "log/ui/AuditWindow.h"
 #include "log/ui/FollowNewestRows.h"
 
 #include "core/Cp1251.h"
 #include "core/StationTableMutex.h"
+#include "log/AuditTrail.h"
 #include "log/HistoryTable.h"
+#include "support/EventLoopWait.h"
 #include "support/LogTestData.h"
 
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTableWidget>
 
 #include <gtest/gtest.h>
 
@@ -207,6 +212,48 @@ TEST(FollowNewestRows, FollowsOnlyFromTheEnd)
     settle();
     EXPECT_EQ(bar->value(), bar->maximum());
     EXPECT_TRUE(view.visualRect(model.index(model.rowCount() - 2, 0)).intersects(view.viewport()->rect()));
+}
+
+// The command trail's window reads the file off its own thread and lists the newest line first.
+TEST(AuditWindow, ShowsTheNewestLinesFirstAndMarksDamagedOnes)
+{
+    testing::LogTempDir dir;
+    AuditEntry entry;
+    entry.at = 46364.75;
+    entry.address = "127.0.0.2";
+    entry.command = "Перезагрузка";
+    std::string text = auditHeaderLine();
+    for (const char* name : {"PC-01", "PC-02"}) {
+        entry.station = name;
+        text += auditLine(entry, "op");
+    }
+    text += "08.12.2026 18:00:00;op;PC-03\r\n";
+    const struct
+    {
+        const char* name;
+        std::string path;
+        std::vector<QString> computers;
+        QString status;
+    } cases[] = {
+        {"lines", dir.write("a.csv", text), {"PC-03", "PC-02", "PC-01"}, ""},
+        {"header only", dir.write("b.csv", auditHeaderLine()), {}, "Команд ещё не было"},
+        {"missing", dir.file("none.csv"), {}, "Команд ещё не было"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        AuditWindow window(c.path);
+        window.refresh();
+        window.refresh(); // asked again while reading: read once more afterwards
+        ASSERT_TRUE(testing::processEventsUntil([&] { return !window.loading(); }));
+        ASSERT_EQ(window.table()->rowCount(), static_cast<int>(c.computers.size()));
+        for (int r = 0; r < window.table()->rowCount(); ++r)
+            EXPECT_EQ(window.table()->item(r, 2)->text(), c.computers[static_cast<std::size_t>(r)]);
+        if (!c.computers.empty()) {
+            EXPECT_EQ(window.table()->item(0, 8)->text(), QStringLiteral("(строка повреждена)"));
+            EXPECT_EQ(window.table()->item(1, 8)->text(), QStringLiteral("отправлена"));
+        }
+        EXPECT_EQ(window.statusLine()->text(), c.status);
+    }
 }
 
 } // namespace

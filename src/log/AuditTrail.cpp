@@ -1,0 +1,404 @@
+#include "log/AuditTrail.h"
+
+#include "core/Cp1251.h"
+#include "core/CsvField.h"
+#include "core/DateTime.h"
+#include "core/Texts.h"
+#include "core/UniqueFd.h"
+#include "log/FileIo.h"
+#include "log/SessionLog.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <mutex>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace ostrel {
+
+namespace {
+
+constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view LineEnd = "\r\n";
+constexpr off_t ScanChunk = 64 * 1024;
+// The window's tail is read backwards until enough lines are found; a file of damaged giant lines
+// must not make it read without end.
+constexpr std::size_t MaxTailBytes = 16 * 1024 * 1024;
+
+std::string oneLine(std::string text)
+{
+    std::ranges::replace(text, '\r', ' ');
+    std::ranges::replace(text, '\n', ' ');
+    return text;
+}
+
+std::string outsideText(std::string_view cp1251)
+{
+    return csvTextField(oneLine(cp1251ToUtf8(cp1251)));
+}
+
+std::string dateTimeText(double at)
+{
+    const auto parts = splitDateTime(at);
+    if (!parts)
+        return {};
+    const auto date = formatDate(parts->day);
+    const auto time = timeOfDay(parts->fraction);
+    if (!date || !time)
+        return {};
+    return *date + " " + formatTimeOfDay(*time);
+}
+
+std::string_view resultWords(AuditResult result)
+{
+    switch (result) {
+    case AuditResult::Sent:
+        return audit::Sent;
+    case AuditResult::NoConnection:
+        return audit::NoConnection;
+    case AuditResult::NotDelivered:
+        return audit::NotDelivered;
+    }
+    return {};
+}
+
+// The fields of a line, or why they cannot be read.
+std::vector<std::string> splitFields(std::string_view line, std::optional<std::string>& fault)
+{
+    std::vector<std::string> fields;
+    std::size_t i = 0;
+    for (;;) {
+        std::string field;
+        if (i < line.size() && line[i] == '"') {
+            ++i;
+            for (;;) {
+                if (i >= line.size()) {
+                    fault = "a quoted field is not closed";
+                    return fields;
+                }
+                if (line[i] == '"') {
+                    if (i + 1 < line.size() && line[i + 1] == '"') {
+                        field += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                field += line[i++];
+            }
+            if (i < line.size() && line[i] != ';') {
+                fault = "text after a closing quote";
+                return fields;
+            }
+        } else {
+            const std::size_t end = std::min(line.find(';', i), line.size());
+            field = std::string(line.substr(i, end - i));
+            if (field.find('"') != std::string::npos) {
+                fault = "a quote inside an unquoted field";
+                return fields;
+            }
+            i = end;
+        }
+        fields.push_back(std::move(field));
+        if (i >= line.size())
+            return fields;
+        ++i; // the separator
+    }
+}
+
+bool readableDateTime(std::string_view text)
+{
+    const auto blank = text.find(' ');
+    return blank != std::string_view::npos && parseDate(text.substr(0, blank)) && parseTime(text.substr(blank + 1));
+}
+
+bool readAllAt(int fd, char* data, std::size_t size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, data, size, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
+// Where the whole lines of the file end: after its last line end; nullopt when it cannot be read.
+std::optional<off_t> wholeLinesEnd(int fd, off_t size)
+{
+    std::string chunk;
+    off_t end = size;
+    while (end > 0) {
+        const off_t from = std::max<off_t>(0, end - ScanChunk);
+        chunk.resize(static_cast<std::size_t>(end - from));
+        if (!readAllAt(fd, chunk.data(), chunk.size(), from))
+            return std::nullopt;
+        const auto newline = chunk.rfind('\n');
+        if (newline != std::string::npos)
+            return from + static_cast<off_t>(newline) + 1;
+        end = from;
+    }
+    return 0;
+}
+
+} // namespace
+
+std::string auditHeaderLine()
+{
+    return std::string(ByteOrderMark) + std::string(audit::Header) + std::string(LineEnd);
+}
+
+std::string auditLine(const AuditEntry& entry, std::string_view user)
+{
+    std::string line = dateTimeText(entry.at);
+    const auto add = [&line](const std::string& field) {
+        line += ';';
+        line += field;
+    };
+    add(csvTextField(oneLine(std::string(user))));
+    add(outsideText(entry.station));
+    add(outsideText(entry.address));
+    add(csvField(oneLine(entry.command)));
+    add(outsideText(entry.tariff));
+    add(entry.price ? formatMoney(*entry.price).value_or("") : "");
+    add(entry.minutes ? std::to_string(*entry.minutes) : "");
+    add(std::string(resultWords(entry.result)));
+    line += LineEnd;
+    return line;
+}
+
+std::string currentUserName()
+{
+    const long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name &&
+        *found->pw_name)
+        return found->pw_name;
+    if (const char* user = std::getenv("USER"); user && *user)
+        return user;
+    return std::to_string(::geteuid());
+}
+
+AuditLineCheck checkAuditLine(std::string_view line)
+{
+    AuditLineCheck check;
+    check.fields = splitFields(line, check.fault);
+    if (check.fault)
+        return check;
+    if (!isValidUtf8(line))
+        check.fault = "not UTF-8";
+    else if (check.fields.size() != AuditFieldCount)
+        check.fault = std::to_string(check.fields.size()) + " fields, " + std::to_string(AuditFieldCount) + " expected";
+    else if (!readableDateTime(check.fields[0]))
+        check.fault = "the date-time cannot be read";
+    else if (const auto& r = check.fields.back();
+             r != audit::Sent && r != audit::NoConnection && r != audit::NotDelivered)
+        check.fault = "the result is none of the known words";
+    return check;
+}
+
+std::vector<AuditFileLine> checkAuditFile(std::string_view content)
+{
+    std::vector<AuditFileLine> lines;
+    const std::string header = auditHeaderLine();
+    const std::string_view headerText = std::string_view(header).substr(0, header.size() - LineEnd.size());
+    while (!content.empty()) {
+        const auto newline = content.find('\n');
+        std::string_view text = content.substr(0, newline);
+        content.remove_prefix(newline == std::string_view::npos ? content.size() : newline + 1);
+        const bool ended = newline != std::string_view::npos;
+        if (ended && text.ends_with('\r'))
+            text.remove_suffix(1);
+        AuditFileLine line;
+        line.number = lines.size() + 1;
+        line.text = std::string(text);
+        if (line.number == 1) {
+            if (text != headerText)
+                line.check.fault = "not the header line";
+        } else {
+            line.check = checkAuditLine(text);
+        }
+        if (!ended)
+            line.check.fault = "no line end: an append was cut short";
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+AuditTail readAuditTail(const std::string& path, std::size_t limit)
+{
+    AuditTail tail;
+    const UniqueFd fd(openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        tail.status = errno == ENOENT ? AuditTail::Status::Missing : AuditTail::Status::Unreadable;
+        return tail;
+    }
+    struct stat st
+    {
+    };
+    if (::fstat(fd.get(), &st) != 0) {
+        tail.status = AuditTail::Status::Unreadable;
+        return tail;
+    }
+    // Backwards, a chunk at a time, until the line end before the oldest wanted line is in.
+    std::string data;
+    off_t from = st.st_size;
+    while (from > 0 && data.size() < MaxTailBytes &&
+           static_cast<std::size_t>(std::ranges::count(data, '\n')) <= limit) {
+        const off_t start = std::max<off_t>(0, from - ScanChunk);
+        std::string chunk(static_cast<std::size_t>(from - start), '\0');
+        if (!readAllAt(fd.get(), chunk.data(), chunk.size(), start)) {
+            tail.status = AuditTail::Status::Unreadable;
+            return tail;
+        }
+        data.insert(0, chunk);
+        from = start;
+    }
+    // A fragment at the end is the next append's to cut off; the first piece is either the header
+    // or the end of a line that was not read whole.
+    data.erase(data.rfind('\n') == std::string::npos ? 0 : data.rfind('\n') + 1);
+    std::vector<std::string_view> lines;
+    std::string_view rest(data);
+    while (!rest.empty()) {
+        const auto newline = rest.find('\n');
+        std::string_view line = rest.substr(0, newline);
+        rest.remove_prefix(newline + 1);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        lines.push_back(line);
+    }
+    if (!lines.empty())
+        lines.erase(lines.begin());
+    for (auto it = lines.rbegin(); it != lines.rend() && tail.lines.size() < limit; ++it)
+        tail.lines.push_back(checkAuditLine(*it));
+    return tail;
+}
+
+struct AuditTrail::File : SessionLogCompanion
+{
+    File(std::string p, std::string u) : path(std::move(p)), user(std::move(u)) {}
+
+    // The descriptor of the file at the path, opened again when the file there was replaced.
+    std::shared_ptr<const UniqueFd> current()
+    {
+        struct stat st
+        {
+        };
+        if (fd && ::stat(path.c_str(), &st) == 0 && st.st_dev == device && st.st_ino == inode)
+            return fd;
+        auto opened = std::make_shared<const UniqueFd>(openRetrying(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        if (!*opened || ::fstat(opened->get(), &st) != 0)
+            return nullptr;
+        device = st.st_dev;
+        inode = st.st_ino;
+        fd = opened;
+        return fd;
+    }
+
+    // Under `lock`.
+    bool write(const std::string& line)
+    {
+        const auto file = current();
+        if (!file)
+            return false;
+        struct stat st
+        {
+        };
+        if (::fstat(file->get(), &st) != 0)
+            return false;
+        const auto end = wholeLinesEnd(file->get(), st.st_size);
+        if (!end)
+            return false;
+        unsynced = true; // from here the file has changed, or may have
+        if (*end < st.st_size && ::ftruncate(file->get(), *end) != 0)
+            return false;
+        const std::string bytes = *end == 0 ? auditHeaderLine() + line : line;
+        if (!writeAllAt(file->get(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), *end)) {
+            // Leave no fragment for readers; if this fails too, the next append cuts it off.
+            (void)::ftruncate(file->get(), *end);
+            return false;
+        }
+        if (*end == 0)
+            directoryUnsynced = true;
+        return true;
+    }
+
+    bool syncAppends() override
+    {
+        std::shared_ptr<const UniqueFd> file;
+        bool directory = false;
+        {
+            std::scoped_lock hold(lock);
+            if (!unsynced)
+                return true;
+            unsynced = false;
+            file = fd;
+            directory = std::exchange(directoryUnsynced, false);
+        }
+        const bool ok = file && dataSync(file->get());
+        if (directory)
+            syncParentDirectory(path);
+        return ok;
+    }
+
+    const std::string path;
+    const std::string user;
+    std::mutex lock;
+    std::shared_ptr<const UniqueFd> fd; // under lock
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool unsynced = false;
+    bool directoryUnsynced = false;
+};
+
+AuditTrail::AuditTrail(std::string path, SessionLog& log, std::string user)
+    : m(std::make_shared<File>(std::move(path), std::move(user))), m_log(log)
+{
+    m_log.addCompanion(m);
+}
+
+AuditTrail::~AuditTrail() = default;
+
+const std::string& AuditTrail::path() const
+{
+    return m->path;
+}
+
+bool AuditTrail::append(const AuditEntry& entry)
+{
+    const std::string line = auditLine(entry, m->user);
+    {
+        std::scoped_lock hold(m->lock);
+        if (!m->write(line))
+            return false;
+    }
+    m_log.companionAppended();
+    return true;
+}
+
+void AuditTrail::appendLater(AuditEntry entry)
+{
+    m_log.post([file = m, &log = m_log, entry = std::move(entry)] {
+        const std::string line = auditLine(entry, file->user);
+        bool written = false;
+        {
+            std::scoped_lock hold(file->lock);
+            written = file->write(line);
+        }
+        if (written)
+            log.companionAppended();
+    });
+}
+
+} // namespace ostrel

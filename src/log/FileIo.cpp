@@ -1,0 +1,53 @@
+#include "log/FileIo.h"
+
+#include "core/UniqueFd.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace ostrel {
+
+int openRetrying(const char* path, int flags, mode_t mode)
+{
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool writeAllAt(int fd, const std::uint8_t* data, std::size_t size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, size, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
+void syncParentDirectory(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const UniqueFd directory(openRetrying(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory)
+        ::fsync(directory.get());
+}
+
+bool dataSync(int fd)
+{
+    int rc;
+    do {
+        rc = ::fdatasync(fd);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+} // namespace ostrel

@@ -1,0 +1,112 @@
+#include "log/ui/AuditWindow.h"
+
+#include "core/Texts.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace ostrel {
+
+namespace {
+
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+AuditWindow::AuditWindow(std::string path, QWidget* parent) : QWidget(parent, Qt::Window), m_path(std::move(path))
+{
+    setObjectName(QStringLiteral("AuditWindow"));
+    setWindowTitle(fromUtf8(audit::Title));
+
+    const QStringList headers = fromUtf8(audit::Header).split(QLatin1Char(';'));
+    m_table = new QTableWidget(0, static_cast<int>(headers.size()), this);
+    m_table->setHorizontalHeaderLabels(headers);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+
+    m_refresh = new QPushButton(fromUtf8(audit::Refresh), this);
+    connect(m_refresh, &QPushButton::clicked, this, &AuditWindow::refresh);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("statusLine"));
+    m_status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_refresh);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_table);
+    layout->addLayout(buttons);
+    layout->addWidget(m_status);
+    resize(900, 420);
+}
+
+AuditWindow::~AuditWindow()
+{
+    // A read under way ends on its own (the tail it reads is bounded); what it posts is dropped
+    // with the window.
+    if (m_reader.joinable())
+        m_reader.join();
+}
+
+void AuditWindow::refresh()
+{
+    if (m_loading) {
+        m_again = true;
+        return;
+    }
+    if (m_reader.joinable())
+        m_reader.join(); // it posted its result and ended
+    m_loading = true;
+    m_status->setText(fromUtf8(audit::Reading));
+    m_reader = std::thread([this, path = m_path] {
+        AuditTail tail = readAuditTail(path, MaxLines);
+        QMetaObject::invokeMethod(
+            this, [this, tail = std::move(tail)] { showTail(tail); }, Qt::QueuedConnection);
+    });
+}
+
+void AuditWindow::showTail(const AuditTail& tail)
+{
+    m_loading = false;
+    m_table->setRowCount(static_cast<int>(tail.lines.size()));
+    const int columns = m_table->columnCount();
+    for (int r = 0; r < static_cast<int>(tail.lines.size()); ++r) {
+        const AuditLineCheck& line = tail.lines[static_cast<std::size_t>(r)];
+        for (int c = 0; c < columns; ++c) {
+            QString text;
+            if (c < static_cast<int>(line.fields.size()))
+                text = fromUtf8(line.fields[static_cast<std::size_t>(c)]);
+            if (line.fault && c == columns - 1)
+                text = fromUtf8(audit::Damaged);
+            m_table->setItem(r, c, new QTableWidgetItem(text));
+        }
+    }
+    switch (tail.status) {
+    case AuditTail::Status::Read:
+        m_status->setText(tail.lines.empty() ? fromUtf8(audit::Empty) : QString());
+        break;
+    case AuditTail::Status::Missing:
+        m_status->setText(fromUtf8(audit::Empty));
+        break;
+    case AuditTail::Status::Unreadable:
+        m_status->setText(fromUtf8(audit::Unreadable));
+        break;
+    }
+    emit loaded();
+    if (m_again) {
+        m_again = false;
+        refresh();
+    }
+}
+
+} // namespace ostrel
