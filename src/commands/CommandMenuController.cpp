@@ -150,6 +150,25 @@ ClickOutcome CommandMenuController::send(const StationRow& row, const StationCom
     return outcome;
 }
 
+void CommandMenuController::noteNotConnected(std::string_view address, int tag, std::string_view tariff) const
+{
+    std::optional<StationCommand> command;
+    if (const auto code = plainCommandCode(tag)) {
+        command.emplace();
+        command->code = *code;
+    } else if (tag == tags::StartPaid || tag == tags::WaitPaid) {
+        const auto code = tag == tags::StartPaid ? CommandCode::cmdStartPaid : CommandCode::cmdWaitPaid;
+        command = tariffCommand(code, tariff, m_prices);
+    } else if (tag == tags::StartGame || tag == tags::WaitGame) {
+        const auto code = tag == tags::StartGame ? CommandCode::cmdStartGame : CommandCode::cmdWaitGame;
+        command = tariffCommand(code, tariff, m_games);
+    }
+    if (!command)
+        return; // not a command item, or a tariff without a price: nothing would have been sent
+    const CommandBytes bytes = encodeStationCommand(*command);
+    m_transport.notConnected(address, bytes);
+}
+
 ClickOutcome CommandMenuController::badPrice(std::string_view tariff, const TariffList& list) const
 {
     ClickOutcome outcome;
@@ -230,8 +249,10 @@ ClickOutcome CommandMenuController::click(int tag, std::string_view tariff, cons
     auto row = m_rows.find(station);
     if (!row)
         return gone();
-    if (!m_transport.hasConnection((*row)[ColAddress]))
+    if (!m_transport.hasConnection((*row)[ColAddress])) {
+        noteNotConnected((*row)[ColAddress], tag, tariff);
         return {ClickResult::NoConnection, station, {}, {}};
+    }
 
     if (const auto code = plainCommandCode(tag)) {
         StationCommand command;
@@ -389,9 +410,10 @@ void CommandMenuController::clickAll(int tag, std::string_view tariff, const Ask
         for (std::size_t i = 0; i < m_stations.size(); ++i) {
             if (!rows[i])
                 unreached.emplace_back(i, ClickOutcome{ClickResult::StationGone, m_stations[i], {}, {}});
-            else if (!m_transport.hasConnection((*rows[i])[ColAddress]))
+            else if (!m_transport.hasConnection((*rows[i])[ColAddress])) {
+                noteNotConnected((*rows[i])[ColAddress], tag, tariff);
                 unreached.emplace_back(i, ClickOutcome{ClickResult::NoConnection, m_stations[i], {}, {}});
-            else {
+            } else {
                 reachable.push_back(i);
                 withSign = withSign || (tag == tags::StartGame && !(*rows[i])[ColElapsed].empty());
             }

@@ -127,6 +127,8 @@ public:
 
 private:
     ClickOutcome send(const StationRow& row, const StationCommand& command) const;
+    // Tells the transport what the item would have sent to a station without a connection.
+    void noteNotConnected(std::string_view address, int tag, std::string_view tariff) const;
     ClickOutcome badPrice(std::string_view tariff, const TariffList& list) const;
     std::optional<std::string> groupConfirmation(int tag) const;
 

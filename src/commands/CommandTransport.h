@@ -57,6 +57,11 @@ public:
     // else, so a station without a connection is reported before the operator is asked for minutes.
     // Safe from any thread.
     virtual bool hasConnection(std::string_view address) const = 0;
+
+    // Told of a command that was never handed over because hasConnection said no: what it would
+    // have been (a game without its minutes, which are not asked then). Nothing is sent; the
+    // audit trail records it. Does nothing by default.
+    virtual void notConnected(std::string_view /*address*/, std::span<const std::uint8_t> /*bytes*/) {}
 };
 
 } // namespace ostrel

@@ -349,6 +349,11 @@ struct AuditTrail::File : SessionLogCompanion
         const bool ok = file && dataSync(file->get());
         if (directory)
             syncParentDirectory(path);
+        // Nothing appended meanwhile: the file is closed until the next command, as the log's
+        // is, so an idle server holds no descriptor for it.
+        std::scoped_lock hold(lock);
+        if (!unsynced && fd == file)
+            fd.reset();
         return ok;
     }
 

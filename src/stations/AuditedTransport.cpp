@@ -86,6 +86,11 @@ bool AuditedTransport::hasConnection(std::string_view address) const
     return m_inner.hasConnection(address);
 }
 
+void AuditedTransport::notConnected(std::string_view address, std::span<const std::uint8_t> bytes)
+{
+    record(std::string(address), std::vector<std::uint8_t>(bytes.begin(), bytes.end()), SendResult::NoConnection);
+}
+
 CommandTransport::SendDone AuditedTransport::recording(std::string_view address, std::span<const std::uint8_t> bytes,
                                                        SendDone done)
 {

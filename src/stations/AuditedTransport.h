@@ -31,6 +31,7 @@ public:
     SendResult sendWithOutcome(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done) override;
     void postToAddress(std::string address, std::vector<std::uint8_t> bytes, SendDone done) override;
     bool hasConnection(std::string_view address) const override;
+    void notConnected(std::string_view address, std::span<const std::uint8_t> bytes) override;
 
 private:
     // Wraps `done` so that the result is recorded before it is told.

@@ -240,6 +240,15 @@ TEST_F(ControllerFixture, UnconnectedStationIsReported)
     EXPECT_EQ(menu.click(tags::StartGame, "Quake", ask).result, ClickResult::NoConnection);
     EXPECT_FALSE(asked);
     EXPECT_TRUE(transport.sent.empty());
+
+    // Both are told to the transport, for the audit trail: the game without minutes.
+    ASSERT_EQ(transport.refused.size(), 2u);
+    EXPECT_EQ(transport.refused[0].address, "127.0.0.2");
+    EXPECT_EQ(decodeStationCommand(transport.refused[0].bytes)->code, CommandCode::cmdFree);
+    const auto game = *decodeStationCommand(transport.refused[1].bytes);
+    EXPECT_EQ(game.code, CommandCode::cmdStartGame);
+    EXPECT_EQ(game.tariff, "Quake");
+    EXPECT_EQ(game.time, 0.0);
 }
 
 TEST_F(ControllerFixture, ACommandThatIsNotDeliveredWholeIsReportedNeverSent)

@@ -479,6 +479,16 @@ TEST(AuditedTransport, RecordsEachCommandWithItsFinalResultWhereverItWasSent)
         text << std::ifstream(trail.path(), std::ios::binary).rdbuf();
         EXPECT_EQ(text.str(), expected);
     }
+
+    // The menu's own check found no connection: recorded without minutes, nothing sent.
+    onWindowThread = true;
+    const std::size_t sentBefore = w.transport.sent.size();
+    audited.notConnected("127.0.0.2", encodeStationCommand({CommandCode::cmdStartGame, "Quake", 3, 0}));
+    w.log.waitDurable();
+    std::ostringstream text;
+    text << std::ifstream(trail.path(), std::ios::binary).rdbuf();
+    EXPECT_EQ(text.str(), expected + "08.12.2026 12:00:00;op;pc1;127.0.0.2;Игра;Quake;3,00;;нет подключения\r\n");
+    EXPECT_EQ(w.transport.sent.size(), sentBefore);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "core/StationRow.h"
 #include "core/TariffList.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,7 @@ public:
 
     std::vector<std::string> connected;
     std::vector<Sent> sent;
+    std::vector<Sent> refused; // told through notConnected: never sent
 
     SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes) override
     {
@@ -44,6 +46,13 @@ public:
             if (a == address)
                 return true;
         return false;
+    }
+
+    void notConnected(std::string_view address, std::span<const std::uint8_t> bytes) override
+    {
+        Sent s{std::string(address), {}};
+        std::copy_n(bytes.begin(), std::min(bytes.size(), StationCommandSize), s.bytes.begin());
+        refused.push_back(s);
     }
 
     StationCommand lastCommand() const { return *decodeStationCommand(sent.back().bytes); }
