@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrel {
 
@@ -110,5 +111,19 @@ std::string timeLowAlertText(std::string_view computer, std::string_view left);
 // Whole number as the configuration writes it: optional sign and decimal digits, blanks around
 // allowed; nullopt when it is not a whole number or does not fit in 32 bits.
 std::optional<int> parseWholeNumber(std::string_view text);
+
+// Waking powered-off stations from the dropped-stations window, UTF-8.
+namespace wake {
+inline constexpr std::string_view WakeOne = "Включить";
+inline constexpr std::string_view WakeAll = "Включить все";
+inline constexpr std::string_view NothingToWake = "Все известные компьютеры подключены";
+} // namespace wake
+
+// The outcome of a wake-up, one line per kind, names in UTF-8:
+// "Сигнал включения отправлен: 2"
+// "Аппаратный адрес неизвестен, включить нельзя: Comp-3, Comp-7"
+// "Сигнал включения не отправлен: Comp-9"
+std::string wakeResultText(std::size_t sent, const std::vector<std::string>& unknown,
+                           const std::vector<std::string>& failed);
 
 } // namespace ostrel

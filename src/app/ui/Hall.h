@@ -54,6 +54,8 @@ private:
     void collect(); // on the GUI thread: takes what the watch recorded
     void refreshSummary();
     void alert(const QString& text);
+    void attachWake(Server& server);
+    void connectWake(DroppedStationsWindow* window);
 
     QWidget* m_window;
     QSystemTrayIcon* m_tray;
@@ -71,6 +73,7 @@ private:
     QTimer* m_summaryTimer = nullptr;
     DroppedStationsWindow* m_droppedWindow = nullptr;
     SummaryWindow* m_summaryWindow = nullptr;
+    Server* m_server = nullptr; // for waking stations
 };
 
 } // namespace ostrel
