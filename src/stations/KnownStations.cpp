@@ -341,7 +341,10 @@ bool KnownStations::write(const std::string& text)
     const std::string temporary = m_path + ".new";
     bool ok = false;
     {
-        UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664));
+        // Made afresh: a leftover of a crash may belong to another operator sharing the folder, and a
+        // link put in its place is not followed.
+        ::unlink(temporary.c_str());
+        UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664));
         ok = fd && writeAll(fd.get(), text) && ::fdatasync(fd.get()) == 0;
     }
     ok = ok && std::rename(temporary.c_str(), m_path.c_str()) == 0;
