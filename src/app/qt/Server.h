@@ -23,7 +23,6 @@ namespace ostrel {
 
 class HallWatch;
 class HistoryTableModel;
-class KnownStations;
 class ReportProcessor;
 class SessionLog;
 class StationTableModel;
@@ -84,10 +83,11 @@ public:
     HistoryTableModel& historyModel() { return *m_historyModel; }
     SessionLog* sessionLog() const { return m_sessionLog.get(); } // made by start-up
     TCPServer& tcpServer() const { return *m_tcpServer; }
-    UDPServer* udpServer() const { return m_udpServer.get(); }             // made by start-up
-    HallWatch* hallWatch() const { return m_hallWatch.get(); }             // made by start-up
-    KnownStations* knownStations() const { return m_knownStations.get(); } // made by start-up
+    UDPServer* udpServer() const { return m_udpServer.get(); } // made by start-up
+    HallWatch* hallWatch() const { return m_hallWatch.get(); } // made by start-up
 
+    // The stations file's keeper, made by start-up.
+    KnownStations* knownStations() const { return m_knownStations.get(); }
     // Sends each planned station's wake-up packet to the broadcast address of `Net`, on the
     // network thread; wakeSent answers later on this thread.
     void wake(WakePlan plan);
