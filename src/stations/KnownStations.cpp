@@ -319,6 +319,15 @@ void KnownStations::run()
             if (const auto it = neighbours.find(station.address); it != neighbours.end())
                 station.hardware = it->second;
         }
+        if (m_known.size() > MaxStations) {
+            std::vector<std::pair<double, std::string>> byAge;
+            for (const auto& [name, station] : m_known)
+                byAge.emplace_back(station.lastSeen, name);
+            const auto excess = static_cast<std::ptrdiff_t>(m_known.size() - MaxStations);
+            std::nth_element(byAge.begin(), byAge.begin() + excess, byAge.end());
+            for (auto it = byAge.begin(); it != byAge.begin() + excess; ++it)
+                m_known.erase(it->second);
+        }
         std::vector<KnownStation> all;
         all.reserve(m_known.size());
         for (const auto& [name, station] : m_known)

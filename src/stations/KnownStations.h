@@ -72,6 +72,9 @@ public:
     using NeighbourTable = std::unordered_map<std::string, HardwareAddress>;
     using Neighbours = std::function<NeighbourTable()>;
 
+    // Beyond this many (a flood of connections from made-up addresses), the longest unseen go.
+    static constexpr std::size_t MaxStations = 65536;
+
     KnownStations(std::string path, Neighbours neighbours,
                   std::chrono::milliseconds coalesce = std::chrono::milliseconds(1000));
     // Writes what was noted, then stops the worker.
