@@ -246,8 +246,10 @@ bool KnownStations::flush(std::chrono::milliseconds limit)
 {
     std::unique_lock hold(m_mutex);
     const std::uint64_t target = m_noted;
-    m_hurry = true;
-    m_wake.notify_all();
+    if (m_stored < target) {
+        m_hurry = true;
+        m_wake.notify_all();
+    }
     const bool done = m_written.wait_for(hold, limit, [&] { return m_stored >= target; });
     return done && !m_lastWriteFailed;
 }
@@ -288,27 +290,44 @@ void KnownStations::run()
 {
     load();
     auto lastWrite = std::chrono::steady_clock::now() - m_coalesce;
-    std::unique_lock hold(m_mutex);
     for (;;) {
-        m_wake.wait(hold, [&] { return m_stopping || !m_pending.empty(); });
-        if (m_pending.empty())
-            return; // stopping, nothing owed
-        // Sightings arriving within the wait join this round.
-        m_wake.wait_until(hold, lastWrite + m_coalesce, [&] { return m_stopping || m_hurry; });
-        m_hurry = false;
-        auto sightings = std::move(m_pending);
-        m_pending.clear();
-        const std::uint64_t round = m_noted;
-        hold.unlock();
-
-        NeighbourTable neighbours;
-        try {
-            if (m_neighbours)
-                neighbours = m_neighbours();
-        } catch (...) {
-            // Without the table the stations are still noted, with the hardware addresses known before.
+        std::vector<Sighting> sightings;
+        std::uint64_t round = 0;
+        {
+            std::unique_lock hold(m_mutex);
+            m_wake.wait(hold, [&] { return m_stopping || !m_pending.empty(); });
+            if (m_pending.empty())
+                return; // stopping, nothing owed
+            // Sightings arriving within the wait join this round.
+            m_wake.wait_until(hold, lastWrite + m_coalesce, [&] { return m_stopping || m_hurry; });
+            m_hurry = false;
+            sightings = std::move(m_pending);
+            m_pending.clear();
+            round = m_noted;
         }
-        hold.lock();
+        bool ok = false;
+        try {
+            ok = store(sightings);
+        } catch (...) {
+            // Out of memory: this round's sightings are lost, the file keeps the last list written.
+        }
+        lastWrite = std::chrono::steady_clock::now();
+        std::scoped_lock hold(m_mutex);
+        m_lastWriteFailed = !ok;
+        m_stored = round;
+        m_written.notify_all();
+    }
+}
+
+bool KnownStations::store(std::vector<Sighting>& sightings)
+{
+    NeighbourTable neighbours;
+    if (m_neighbours)
+        neighbours = m_neighbours();
+    std::vector<KnownStation> all;
+    bool writable = false;
+    {
+        std::scoped_lock hold(m_mutex);
         for (auto& s : sightings) {
             KnownStation& station = m_known[s.name];
             station.name = s.name;
@@ -328,20 +347,12 @@ void KnownStations::run()
             for (auto it = byAge.begin(); it != byAge.begin() + excess; ++it)
                 m_known.erase(it->second);
         }
-        std::vector<KnownStation> all;
         all.reserve(m_known.size());
         for (const auto& [name, station] : m_known)
             all.push_back(station);
-        const bool writable = m_writable;
-        hold.unlock();
-
-        const bool ok = !writable || write(formatKnownStations(all));
-        lastWrite = std::chrono::steady_clock::now();
-        hold.lock();
-        m_lastWriteFailed = !ok || !writable;
-        m_stored = round;
-        m_written.notify_all();
+        writable = m_writable;
     }
+    return writable && write(formatKnownStations(all));
 }
 
 bool KnownStations::write(const std::string& text)

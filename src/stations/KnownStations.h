@@ -106,6 +106,8 @@ private:
 
     void run();
     void load();
+    // One round: the neighbour table read, the sightings merged, the file rewritten.
+    bool store(std::vector<Sighting>& sightings);
     bool write(const std::string& text);
 
     const std::string m_path;
