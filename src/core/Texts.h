@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrel {
 
@@ -159,5 +160,18 @@ inline constexpr std::string_view PowerOff = "Выключить компьют�
 inline constexpr std::string_view LogOff = "Выйти из системы";
 inline constexpr std::string_view OtherCommand = "Команда "; // followed by its code
 } // namespace audit
+// Waking powered-off stations from the dropped-stations window, UTF-8.
+namespace wake {
+inline constexpr std::string_view WakeOne = "Включить";
+inline constexpr std::string_view WakeAll = "Включить все";
+inline constexpr std::string_view NothingToWake = "Все известные компьютеры подключены";
+} // namespace wake
+
+// The outcome of a wake-up, one line per kind, names in UTF-8:
+// "Сигнал включения отправлен: 2"
+// "Аппаратный адрес неизвестен, включить нельзя: Comp-3, Comp-7"
+// "Сигнал включения не отправлен: Comp-9"
+std::string wakeResultText(std::size_t sent, const std::vector<std::string>& unknown,
+                           const std::vector<std::string>& failed);
 
 } // namespace ostrel

@@ -70,6 +70,7 @@ struct TCPServer::Impl
 
     StationReportSink* processor = nullptr;
     TThreadOnRead::ReportObserver observer;
+    StationSeen stationSeen;
     std::optional<int> keepAliveSeconds;
     std::shared_ptr<NameLookup> lookup;
     std::array<std::uint8_t, 16 * 1024> readBuffer{}; // network thread
@@ -116,6 +117,7 @@ struct TCPServer::Impl
     // A station's connection ended: closed, and with `runHandling` its session logged and row removed.
     void TCPServerClientDisconnect(const ConnectionPtr& connection, bool runHandling);
     void forgetIfFinished(const ConnectionPtr& connection);
+    void noteSeen(const Connection& connection);
 
     ConnectionPtr firstOpenFrom(std::string_view address) const;
     SendResult send(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done);
@@ -272,6 +274,7 @@ void TCPServer::Impl::nameArrived(const ConnectionPtr& connection, std::string n
         return; // the time limit came first, or the answer did
     connection->setHostName(std::move(name));
     connection->nameTimer->cancel();
+    noteSeen(*connection);
     if (connection->isClosed()) {
         if (connection->disconnectOwed && processor) {
             connection->disconnectOwed = false;
@@ -360,6 +363,8 @@ void TCPServer::Impl::TCPServerClientDisconnect(const ConnectionPtr& connection,
         if (p.done)
             p.done(SendResult::NotDelivered);
 
+    if (runHandling && connection->hostNameKnown())
+        noteSeen(*connection);
     if (runHandling && processor) {
         if (connection->hostNameKnown())
             processor->stationDisconnected(*connection);
@@ -373,6 +378,17 @@ void TCPServer::Impl::forgetIfFinished(const ConnectionPtr& connection)
 {
     if (connection->isClosed() && !connection->disconnectOwed)
         live.erase(connection.get());
+}
+
+void TCPServer::Impl::noteSeen(const Connection& connection)
+{
+    if (!stationSeen)
+        return;
+    try {
+        stationSeen(connection.hostName(), connection.address());
+    } catch (...) {
+        // Out of memory: the station goes unnoted this time, its reports and handling do not.
+    }
 }
 
 ConnectionPtr TCPServer::Impl::firstOpenFrom(std::string_view address) const
@@ -533,6 +549,11 @@ void TCPServer::setReportObserver(TThreadOnRead::ReportObserver observer)
 void TCPServer::setKeepAliveSeconds(std::optional<int> seconds)
 {
     m->runOnNetwork([&] { m->keepAliveSeconds = seconds; });
+}
+
+void TCPServer::setStationSeen(StationSeen seen)
+{
+    m->runOnNetwork([&] { m->stationSeen = std::move(seen); });
 }
 
 bool TCPServer::listen(std::uint16_t port)

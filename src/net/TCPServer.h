@@ -51,6 +51,10 @@ public:
     void setReportObserver(TThreadOnRead::ReportObserver observer);
     // Keep-alive idle time for accepted connections; nullopt keeps the system's timing.
     void setKeepAliveSeconds(std::optional<int> seconds);
+    // Told on the network thread, once a station's name is known and again when its connection
+    // ends (name, dotted address); it must only note, never wait.
+    using StationSeen = std::function<void(const std::string& name, const std::string& address)>;
+    void setStationSeen(StationSeen seen);
 
     // Listens on all local addresses at `port` (0: a port the system chooses) and starts the
     // network thread. False when the socket cannot be created, bound or put into listening state.

@@ -3,9 +3,12 @@
 #include "app/StartupError.h"
 #include "core/StationTableMutex.h"
 #include "log/AuditTrail.h"
+#include "core/DateTime.h"
 #include "log/SessionLog.h"
 #include "log/ui/HistoryTableModel.h"
+#include "net/NeighbourTable.h"
 #include "net/TCPServer.h"
+#include "net/WakeOnLan.h"
 #include "net/qt/UDPServer.h"
 #include "stations/AuditedTransport.h"
 #include "stations/HallWatch.h"
@@ -62,6 +65,7 @@ void Server::setSessionLogPath(const std::string& path)
     const auto slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     m_auditTrail = std::make_unique<AuditTrail>(folder + std::string(AuditTrail::FileName), *m_sessionLog);
+    m_knownStations = std::make_shared<KnownStations>(folder + "Ostrel.stations", [] { return readNeighbourTable(); });
 }
 
 CommandTransport& Server::commandTransport() const
@@ -141,6 +145,9 @@ void Server::startListening()
     m_stationModel->setOverrunSource([watch = m_hallWatch.get()] { return watch->overrunStations(); });
     m_processor->addObserver(*m_hallWatch);
     m_tcpServer->setReportProcessor(m_processor.get());
+    m_tcpServer->setStationSeen([known = m_knownStations](const std::string& name, const std::string& address) {
+        known->seen(name, address, nowDayNumber());
+    });
     if (!m_tcpServer->listen(m_listenerPort))
         throw StartupError("cannot listen on TCP port " + std::to_string(m_listenerPort) +
                            " (is another program using it?)");
@@ -157,6 +164,45 @@ void Server::writeHeaderRows()
 void Server::announce()
 {
     m_udpServer->sendDiscovery(m_broadcastAddress);
+}
+
+void Server::wake(WakePlan plan)
+{
+    std::vector<HardwareAddress> hardware;
+    std::vector<std::string> names;
+    std::vector<std::string> failed;
+    for (const KnownStation& s : plan.send) {
+        if (!s.hardware)
+            plan.unknown.push_back(s.name);
+        else if (!m_tcpServer->isListening())
+            failed.push_back(s.name); // no network thread to send on
+        else {
+            hardware.push_back(*s.hardware);
+            names.push_back(s.name);
+        }
+    }
+    if (hardware.empty()) {
+        emit wakeSent(0, plan.unknown, failed);
+        return;
+    }
+    m_tcpServer->post([this, hardware = std::move(hardware), names = std::move(names),
+                       unknown = std::move(plan.unknown), failed = std::move(failed), to = m_broadcastAddress,
+                       port = m_options.wakePort]() mutable {
+        const auto sent = sendMagicPackets(hardware, to, port);
+        std::size_t count = 0;
+        for (std::size_t i = 0; i < sent.size(); ++i) {
+            if (sent[i])
+                ++count;
+            else
+                failed.push_back(names[i]);
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, count, unknown = std::move(unknown), failed = std::move(failed)] {
+                emit wakeSent(count, unknown, failed);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 } // namespace ostrel

@@ -5,6 +5,7 @@
 #include "log/HistoryTable.h"
 #include "net/BroadcastAddress.h"
 #include "stations/AlertRules.h"
+#include "stations/KnownStations.h"
 #include "stations/StationTable.h"
 
 #include <QObject>
@@ -48,6 +49,7 @@ struct ServerOptions
     QString exeDir{};                       // where Ostrel.ini and Ostrel.log live: the executable's folder
     std::function<void()> showIniCorrupt{}; // the start-up failure's message; nothing when empty
     std::function<std::vector<HostAddress>()> hostAddresses{}; // the list `Net` counts
+    std::uint16_t wakePort = 9;                                // where the wake-up packet goes
 };
 
 // The server without its windows: the configuration's values, the tariff lists, the station and
@@ -90,9 +92,18 @@ public:
     // How commands reach the stations: the network thread's, each recorded in the audit trail.
     CommandTransport& commandTransport() const; // made by start-up
 
+    // The stations file's keeper, made by start-up.
+    KnownStations* knownStations() const { return m_knownStations.get(); }
+    // Sends each planned station's wake-up packet to the broadcast address of `Net`, on the
+    // network thread; wakeSent answers later on this thread.
+    void wake(WakePlan plan);
+
 signals:
     // What the hall shows changed (a drop, an alert, an over-run); queued to the GUI thread, once a burst.
     void hallChanged();
+    // How many packets went out; the stations without a hardware address and those whose packet
+    // could not be sent, by name (Windows-1251).
+    void wakeSent(std::size_t sent, const std::vector<std::string>& unknown, const std::vector<std::string>& failed);
 
 private:
     void failStartup(const std::string& cause);
@@ -155,6 +166,8 @@ private:
     std::unique_ptr<ReportProcessor> m_processor;
     std::unique_ptr<TCPServer> m_tcpServer; // the stations' listener and network thread
     std::unique_ptr<UDPServer> m_udpServer; // the discovery endpoint
+    // Shared with the network thread's note of each connecting station, which may outlive this member.
+    std::shared_ptr<KnownStations> m_knownStations;
 };
 
 } // namespace ostrel

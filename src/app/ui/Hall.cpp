@@ -12,7 +12,9 @@
 #include "log/AuditTrail.h"
 #include "log/SessionLog.h"
 #include "log/ui/AuditWindow.h"
+#include "net/TCPServer.h"
 #include "stations/HallWatch.h"
+#include "stations/KnownStations.h"
 #include "stations/LiveSummary.h"
 #include "stations/StationTable.h"
 #include "stations/ui/DroppedStationsWindow.h"
@@ -97,6 +99,48 @@ void Hall::attach(Server& server)
     connect(&server, &Server::hallChanged, this, &Hall::collect);
     if (server.auditTrail())
         m_auditPath = server.auditTrail()->path();
+    attachWake(server);
+}
+
+void Hall::attachWake(Server& server)
+{
+    m_server = &server;
+    connect(&server, &Server::wakeSent, this,
+            [this](std::size_t sent, const std::vector<std::string>& unknown, const std::vector<std::string>& failed) {
+                std::vector<std::string> unknownUtf8;
+                std::vector<std::string> failedUtf8;
+                for (const auto& name : unknown)
+                    unknownUtf8.push_back(utf8(name));
+                for (const auto& name : failed)
+                    failedUtf8.push_back(utf8(name));
+                droppedWindow()->showNote(fromUtf8(wakeResultText(sent, unknownUtf8, failedUtf8)));
+            });
+}
+
+void Hall::connectWake(DroppedStationsWindow* window)
+{
+    // Plans from copies in memory; the packets go out on the network thread.
+    connect(window, &DroppedStationsWindow::wakeRequested, this, [this](const DroppedStation& station) {
+        if (!m_server)
+            return;
+        const auto known =
+            m_server->knownStations() ? m_server->knownStations()->snapshot() : std::vector<KnownStation>{};
+        m_server->wake(planWake(known, std::span(&station, 1)));
+    });
+    connect(window, &DroppedStationsWindow::wakeAllRequested, this, [this] {
+        if (!m_server)
+            return;
+        const auto known =
+            m_server->knownStations() ? m_server->knownStations()->snapshot() : std::vector<KnownStation>{};
+        const TCPServer& network = m_server->tcpServer();
+        auto plan =
+            planWakeAll(known, [&network](const std::string& address) { return network.hasConnection(address); });
+        if (plan.send.empty() && plan.unknown.empty()) {
+            m_droppedWindow->showNote(fromUtf8(wake::NothingToWake));
+            return;
+        }
+        m_server->wake(std::move(plan));
+    });
 }
 
 void Hall::collect()
@@ -145,6 +189,7 @@ DroppedStationsWindow* Hall::droppedWindow()
             }
         });
         m_droppedWindow->setEntries(m_watch ? m_watch->dropped() : std::vector<DroppedStation>{});
+        connectWake(m_droppedWindow);
     }
     return m_droppedWindow;
 }

@@ -69,6 +69,8 @@ private:
     void alert(const QString& text);
     void commandRoom(int tag, bool freeOnly);
     void addAuditItem();
+    void attachWake(Server& server);
+    void connectWake(DroppedStationsWindow* window);
 
     QWidget* m_window;
     QSystemTrayIcon* m_tray;
@@ -94,6 +96,7 @@ private:
     QAction* m_auditAction = nullptr;
     std::string m_auditPath; // set by attach
     AuditWindow* m_auditWindow = nullptr;
+    Server* m_server = nullptr; // for waking stations
 };
 
 } // namespace ostrel

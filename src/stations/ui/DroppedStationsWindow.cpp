@@ -67,6 +67,10 @@ DroppedStationsWindow::DroppedStationsWindow(QWidget* parent) : QWidget(parent, 
     m_removeAll = new QPushButton(fromUtf8(hall::RemoveAll), this);
     connect(m_removeOne, &QPushButton::clicked, this, &DroppedStationsWindow::removeSelected);
     connect(m_removeAll, &QPushButton::clicked, this, &DroppedStationsWindow::removeAllRequested);
+    m_wakeOne = new QPushButton(fromUtf8(wake::WakeOne), this);
+    m_wakeAll = new QPushButton(fromUtf8(wake::WakeAll), this);
+    connect(m_wakeOne, &QPushButton::clicked, this, &DroppedStationsWindow::wakeSelected);
+    connect(m_wakeAll, &QPushButton::clicked, this, &DroppedStationsWindow::wakeAllRequested);
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusLine"));
@@ -76,6 +80,8 @@ DroppedStationsWindow::DroppedStationsWindow(QWidget* parent) : QWidget(parent, 
     buttons->addWidget(m_removeOne);
     buttons->addWidget(m_removeAll);
     buttons->addStretch();
+    buttons->addWidget(m_wakeOne);
+    buttons->addWidget(m_wakeAll);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_table);
     layout->addLayout(buttons);
@@ -107,6 +113,7 @@ void DroppedStationsWindow::setEntries(const std::vector<DroppedStation>& entrie
     }
     m_removeOne->setEnabled(!entries.empty());
     m_removeAll->setEnabled(!entries.empty());
+    m_wakeOne->setEnabled(!entries.empty());
 }
 
 void DroppedStationsWindow::showAlert(const QString& text)
@@ -124,6 +131,19 @@ void DroppedStationsWindow::removeSelected()
     if (row < 0 || row >= static_cast<int>(m_entries.size()))
         return;
     emit removeRequested(m_entries[static_cast<std::size_t>(row)].computer);
+}
+
+void DroppedStationsWindow::wakeSelected()
+{
+    const int row = m_table->currentRow();
+    if (row < 0 || row >= static_cast<int>(m_entries.size()))
+        return;
+    emit wakeRequested(m_entries[static_cast<std::size_t>(row)]);
+}
+
+void DroppedStationsWindow::showNote(const QString& text)
+{
+    m_status->setText(text);
 }
 
 } // namespace ostrel

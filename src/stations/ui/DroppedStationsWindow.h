@@ -30,18 +30,28 @@ public:
     QLabel* statusLine() const { return m_status; }
     QPushButton* removeButton() const { return m_removeOne; }
     QPushButton* removeAllButton() const { return m_removeAll; }
+    QPushButton* wakeButton() const { return m_wakeOne; }
+    QPushButton* wakeAllButton() const { return m_wakeAll; }
+
+    // What came of a wake-up, in the status line; the window stays where it is.
+    void showNote(const QString& text);
 
 signals:
     void removeRequested(const std::string& computer); // Windows-1251, as the entry holds it
     void removeAllRequested();
+    void wakeRequested(const DroppedStation& station);
+    void wakeAllRequested();
 
 private:
     void removeSelected();
+    void wakeSelected();
 
     QTableWidget* m_table = nullptr;
     QLabel* m_status = nullptr;
     QPushButton* m_removeOne = nullptr;
     QPushButton* m_removeAll = nullptr;
+    QPushButton* m_wakeOne = nullptr;
+    QPushButton* m_wakeAll = nullptr;
     std::vector<DroppedStation> m_entries;
 };
 

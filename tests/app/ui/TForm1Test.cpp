@@ -11,6 +11,7 @@
 #include "core/StationRow.h"
 #include "log/ui/AuditWindow.h"
 #include "net/TCPServer.h"
+#include "net/WakeOnLan.h"
 #include "net/qt/UDPServer.h"
 #include "report/ui/TForm3.h"
 #include "report/ui/TNomiPeriod.h"
@@ -18,6 +19,7 @@
 
 #include "support/AppTestSupport.h"
 #include "support/EventLoopWait.h"
+#include "support/ProcessTestSupport.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -32,6 +34,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTableView>
@@ -43,10 +46,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -614,6 +619,64 @@ TEST(TForm1, ShutdownLeavesRunningSessionsAlone)
     } // the window goes with the connection still open
     EXPECT_FALSE(std::filesystem::exists(folder.file("Ostrel.log")));
     ::close(station);
+}
+
+// The dropped-stations window wakes what the stations file knows, and names what it cannot.
+TEST(TForm1, WakesKnownStationsThatAreNotConnected)
+{
+    std::string why;
+    if (!proctest::onlyLoopbackIsUp(&why))
+        GTEST_SKIP() << "a broadcast would leave this host: " << why;
+    const int sleeper = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    socklen_t length = sizeof any;
+    ASSERT_EQ(::bind(sleeper, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+    ASSERT_EQ(::getsockname(sleeper, reinterpret_cast<sockaddr*>(&any), &length), 0);
+
+    apptest::TempFolder folder;
+    folder.write("Ostrel.ini", apptest::iniWithPorts(0, 0, 9));
+    folder.write("Ostrel.stations", "Sleeper\t127.0.0.9\t00:1a:2b:c3:d4:e5\t01.12.2026 8:00:00\n"
+                                    "NoCard\t127.0.0.8\t\t01.12.2026 8:00:00\n");
+    auto options = windowOnly();
+    options.start = true;
+    options.exeDir = QString::fromStdString(folder.path().string());
+    options.wakePort = ntohs(any.sin_port);
+    ServerWindow form(options);
+    ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
+    ASSERT_TRUE(testing::processEventsUntil([&] { return form.server.knownStations()->snapshot().size() == 2; }));
+
+    // A station that connects is noted with its address; once gone, it is listed as dropped.
+    const int station = connectStation(0x7F000002, form.server.listenerPort());
+    ASSERT_GE(station, 0);
+    ASSERT_TRUE(sendReport(station, StationReport{}));
+    ASSERT_TRUE(testing::processEventsUntil([&] { return form.Grid->model()->rowCount() == 2; }));
+    ::close(station);
+    ASSERT_TRUE(testing::processEventsUntil([&] { return form.hall()->watch()->dropped().size() == 1; }));
+    ASSERT_TRUE(form.server.knownStations()->flush(std::chrono::seconds(5)));
+    std::ifstream file(folder.file("Ostrel.stations"));
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\t127.0.0.2\t"), std::string::npos) << text;
+
+    form.hall()->showDropped();
+    DroppedStationsWindow* window = form.hall()->droppedWindow();
+    QLabel* status = window->statusLine();
+    window->table()->setCurrentCell(0, 0);
+    window->wakeButton()->click(); // no hardware address behind a loopback connection
+    ASSERT_TRUE(testing::processEventsUntil([&] { return status->text().startsWith(QStringLiteral("Аппаратный")); }));
+
+    window->wakeAllButton()->click();
+    ASSERT_TRUE(testing::processEventsUntil(
+        [&] { return status->text().startsWith(QStringLiteral("Сигнал включения отправлен: 1\n")); }));
+    EXPECT_TRUE(status->text().contains(QStringLiteral("NoCard")));
+    pollfd wait{sleeper, POLLIN, 0};
+    ASSERT_EQ(::poll(&wait, 1, 3000), 1);
+    std::array<std::uint8_t, 256> got{};
+    const ssize_t n = ::recv(sleeper, got.data(), got.size(), 0);
+    const auto expected = magicPacket({0x00, 0x1a, 0x2b, 0xc3, 0xd4, 0xe5});
+    ASSERT_EQ(n, static_cast<ssize_t>(expected.size()));
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), got.begin()));
+    ::close(sleeper);
 }
 
 } // namespace

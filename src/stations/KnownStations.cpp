@@ -1,0 +1,387 @@
+#include "stations/KnownStations.h"
+
+#include "core/Cp1251.h"
+#include "core/DateTime.h"
+#include "core/Texts.h"
+#include "core/UniqueFd.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace ostrel {
+
+namespace {
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool isDottedAddress(const std::string& text)
+{
+    in_addr ignored{};
+    return ::inet_pton(AF_INET, text.c_str(), &ignored) == 1;
+}
+
+bool hasControlCharacter(std::string_view text)
+{
+    return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+}
+
+std::optional<std::string> formatSeen(double at)
+{
+    const auto date = formatDate(at);
+    const auto time = formatTime(at);
+    if (!date || !time)
+        return std::nullopt;
+    return *date + ' ' + *time;
+}
+
+std::optional<double> parseSeen(std::string_view text)
+{
+    const std::size_t blank = text.find(' ');
+    if (blank == std::string_view::npos)
+        return std::nullopt;
+    const auto date = parseDate(text.substr(0, blank));
+    const auto time = parseTime(text.substr(blank + 1));
+    if (!date || !time)
+        return std::nullopt;
+    return *date + *time;
+}
+
+std::optional<KnownStation> parseLine(std::string_view line)
+{
+    std::string_view fields[4];
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::size_t tab = line.find('\t');
+        if ((tab == std::string_view::npos) != (i == 3))
+            return std::nullopt; // too few fields, or too many
+        fields[i] = line.substr(0, tab);
+        line.remove_prefix(tab == std::string_view::npos ? line.size() : tab + 1);
+    }
+    if (fields[0].empty() || !isValidUtf8(fields[0]) || hasControlCharacter(fields[0]))
+        return std::nullopt;
+    KnownStation station;
+    station.name = utf8ToCp1251(fields[0]);
+    station.address = std::string(fields[1]);
+    if (!isDottedAddress(station.address))
+        return std::nullopt;
+    if (!fields[2].empty()) {
+        station.hardware = parseHardwareAddress(fields[2]);
+        if (!station.hardware)
+            return std::nullopt;
+    }
+    const auto seen = parseSeen(fields[3]);
+    if (!seen)
+        return std::nullopt;
+    station.lastSeen = *seen;
+    return station;
+}
+
+bool writeAll(int fd, const std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<HardwareAddress> parseHardwareAddress(std::string_view text)
+{
+    if (text.size() != 17)
+        return std::nullopt;
+    HardwareAddress address{};
+    for (std::size_t i = 0; i < address.size(); ++i) {
+        const int high = hexDigit(text[i * 3]);
+        const int low = hexDigit(text[i * 3 + 1]);
+        if (high < 0 || low < 0 || (i < 5 && text[i * 3 + 2] != ':'))
+            return std::nullopt;
+        address[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    if (address == HardwareAddress{})
+        return std::nullopt;
+    return address;
+}
+
+std::string hardwareAddressText(const HardwareAddress& address)
+{
+    static constexpr char Digits[] = "0123456789abcdef";
+    std::string text;
+    for (std::size_t i = 0; i < address.size(); ++i) {
+        if (i)
+            text += ':';
+        text += Digits[address[i] >> 4];
+        text += Digits[address[i] & 0xF];
+    }
+    return text;
+}
+
+std::string formatKnownStations(std::span<const KnownStation> stations)
+{
+    std::string text;
+    for (const KnownStation& s : stations) {
+        const auto seen = formatSeen(s.lastSeen);
+        if (!seen || s.name.empty() || hasControlCharacter(s.name) || hasControlCharacter(s.address))
+            continue; // could not be read back as it was
+        text += cp1251ToUtf8(s.name);
+        text += '\t';
+        text += s.address;
+        text += '\t';
+        if (s.hardware)
+            text += hardwareAddressText(*s.hardware);
+        text += '\t';
+        text += *seen;
+        text += '\n';
+    }
+    return text;
+}
+
+KnownStationsText parseKnownStations(std::string_view text)
+{
+    KnownStationsText result;
+    std::size_t number = 0;
+    while (!text.empty()) {
+        const std::string_view line = takeLine(text);
+        ++number;
+        if (line.empty())
+            continue;
+        if (auto station = parseLine(line))
+            result.stations.push_back(std::move(*station));
+        else
+            result.damagedLines.push_back(number);
+    }
+    return result;
+}
+
+WakePlan planWake(std::span<const KnownStation> known, std::span<const DroppedStation> chosen)
+{
+    WakePlan plan;
+    for (const DroppedStation& d : chosen) {
+        auto it = std::find_if(known.begin(), known.end(), [&](const KnownStation& k) { return k.name == d.computer; });
+        if (it == known.end())
+            it =
+                std::find_if(known.begin(), known.end(), [&](const KnownStation& k) { return k.address == d.address; });
+        if (it != known.end() && it->hardware)
+            plan.send.push_back(*it);
+        else
+            plan.unknown.push_back(d.computer);
+    }
+    return plan;
+}
+
+WakePlan planWakeAll(std::span<const KnownStation> known, const std::function<bool(const std::string&)>& connected)
+{
+    WakePlan plan;
+    for (const KnownStation& k : known) {
+        if (connected(k.address))
+            continue;
+        if (k.hardware)
+            plan.send.push_back(k);
+        else
+            plan.unknown.push_back(k.name);
+    }
+    return plan;
+}
+
+KnownStations::KnownStations(std::string path, Neighbours neighbours, std::chrono::milliseconds coalesce)
+    : m_path(std::move(path)), m_neighbours(std::move(neighbours)), m_coalesce(coalesce)
+{
+    m_thread = std::thread([this] { run(); });
+}
+
+KnownStations::~KnownStations()
+{
+    {
+        std::scoped_lock hold(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void KnownStations::seen(std::string name, std::string address, double at)
+{
+    if (name.empty() || hasControlCharacter(name))
+        return;
+    {
+        std::scoped_lock hold(m_mutex);
+        m_pending.push_back({std::move(name), std::move(address), at});
+        ++m_noted;
+    }
+    m_wake.notify_all();
+}
+
+std::vector<KnownStation> KnownStations::snapshot() const
+{
+    std::scoped_lock hold(m_mutex);
+    std::vector<KnownStation> stations;
+    stations.reserve(m_known.size());
+    for (const auto& [name, station] : m_known)
+        stations.push_back(station);
+    return stations;
+}
+
+bool KnownStations::flush(std::chrono::milliseconds limit)
+{
+    std::unique_lock hold(m_mutex);
+    const std::uint64_t target = m_noted;
+    if (m_stored < target) {
+        m_hurry = true;
+        m_wake.notify_all();
+    }
+    const bool done = m_written.wait_for(hold, limit, [&] { return m_stored >= target; });
+    return done && !m_lastWriteFailed;
+}
+
+void KnownStations::load()
+{
+    std::string text;
+    bool readable = true;
+    int error = 0;
+    if (std::FILE* file = std::fopen(m_path.c_str(), "rbe")) {
+        char buffer[16 * 1024];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+            text.append(buffer, n);
+        readable = !std::ferror(file);
+        error = errno;
+        std::fclose(file);
+    } else {
+        error = errno;
+        readable = error == ENOENT; // no file yet: the first round makes it
+    }
+    if (!readable)
+        std::fprintf(stderr, "ostrel-server: %s cannot be read (%s); it is left as it is\n", m_path.c_str(),
+                     std::strerror(error));
+    auto parsed = parseKnownStations(text);
+    for (const std::size_t line : parsed.damagedLines)
+        std::fprintf(stderr, "ostrel-server: %s line %zu is damaged and skipped\n", m_path.c_str(), line);
+    std::fflush(stderr);
+    std::scoped_lock hold(m_mutex);
+    m_writable = readable;
+    for (auto& s : parsed.stations) {
+        std::string name = s.name;
+        m_known[name] = std::move(s); // a later line of the same station wins
+    }
+}
+
+void KnownStations::run()
+{
+    load();
+    auto lastWrite = std::chrono::steady_clock::now() - m_coalesce;
+    for (;;) {
+        std::vector<Sighting> sightings;
+        std::uint64_t round = 0;
+        {
+            std::unique_lock hold(m_mutex);
+            m_wake.wait(hold, [&] { return m_stopping || !m_pending.empty(); });
+            if (m_pending.empty())
+                return; // stopping, nothing owed
+            // Sightings arriving within the wait join this round.
+            m_wake.wait_until(hold, lastWrite + m_coalesce, [&] { return m_stopping || m_hurry; });
+            m_hurry = false;
+            sightings = std::move(m_pending);
+            m_pending.clear();
+            round = m_noted;
+        }
+        bool ok = false;
+        try {
+            ok = store(sightings);
+        } catch (...) {
+            // Out of memory: this round's sightings are lost, the file keeps the last list written.
+        }
+        lastWrite = std::chrono::steady_clock::now();
+        std::scoped_lock hold(m_mutex);
+        m_lastWriteFailed = !ok;
+        m_stored = round;
+        m_written.notify_all();
+    }
+}
+
+bool KnownStations::store(std::vector<Sighting>& sightings)
+{
+    NeighbourTable neighbours;
+    if (m_neighbours)
+        neighbours = m_neighbours();
+    std::vector<KnownStation> all;
+    bool writable = false;
+    {
+        std::scoped_lock hold(m_mutex);
+        for (auto& s : sightings) {
+            KnownStation& station = m_known[s.name];
+            station.name = s.name;
+            station.address = std::move(s.address);
+            station.lastSeen = std::max(station.lastSeen, s.at);
+            // A station that is not in the table now keeps the address its machine had: a new IP
+            // address from the salon's DHCP does not change the network card.
+            if (const auto it = neighbours.find(station.address); it != neighbours.end())
+                station.hardware = it->second;
+        }
+        if (m_known.size() > MaxStations) {
+            std::vector<std::pair<double, std::string>> byAge;
+            for (const auto& [name, station] : m_known)
+                byAge.emplace_back(station.lastSeen, name);
+            const auto excess = static_cast<std::ptrdiff_t>(m_known.size() - MaxStations);
+            std::nth_element(byAge.begin(), byAge.begin() + excess, byAge.end());
+            for (auto it = byAge.begin(); it != byAge.begin() + excess; ++it)
+                m_known.erase(it->second);
+        }
+        all.reserve(m_known.size());
+        for (const auto& [name, station] : m_known)
+            all.push_back(station);
+        writable = m_writable;
+    }
+    return writable && write(formatKnownStations(all));
+}
+
+bool KnownStations::write(const std::string& text)
+{
+    // A new file renamed over the old one: a crash leaves either the old list or the new, whole.
+    const std::string temporary = m_path + ".new";
+    bool ok = false;
+    {
+        // Made afresh: a leftover of a crash may belong to another operator sharing the folder, and a
+        // link put in its place is not followed.
+        ::unlink(temporary.c_str());
+        UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664));
+        ok = fd && writeAll(fd.get(), text) && ::fdatasync(fd.get()) == 0;
+    }
+    ok = ok && std::rename(temporary.c_str(), m_path.c_str()) == 0;
+    if (ok) {
+        // The rename itself is durable only once the folder is.
+        const auto folder = std::filesystem::path(m_path).parent_path();
+        UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir)
+            (void)::fsync(dir.get());
+    } else {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        if (!m_lastWriteFailed) // one note per run of failures, not one per round
+            std::fprintf(stderr, "ostrel-server: %s cannot be written: %s\n", m_path.c_str(), std::strerror(error));
+        std::fflush(stderr);
+    }
+    return ok;
+}
+
+} // namespace ostrel

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "stations/DroppedStations.h"
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace ostrel {
+
+using HardwareAddress = std::array<std::uint8_t, 6>;
+
+// "aa:bb:cc:dd:ee:ff" (either case); nullopt for any other form and for 00:00:00:00:00:00, which
+// the kernel shows for a neighbour it has not reached.
+std::optional<HardwareAddress> parseHardwareAddress(std::string_view text);
+std::string hardwareAddressText(const HardwareAddress& address); // lower case, colons
+
+// A station that has connected at least once, as the stations file keeps it.
+struct KnownStation
+{
+    std::string name;    // Windows-1251, as in the station table
+    std::string address; // dotted IPv4
+    std::optional<HardwareAddress> hardware;
+    double lastSeen = 0; // day number
+
+    friend bool operator==(const KnownStation&, const KnownStation&) = default;
+};
+
+// The file's text: one line per station, "name<TAB>address<TAB>hardware<TAB>dd.MM.yyyy H:mm:ss",
+// the name in UTF-8 and the hardware address empty when unknown. Tabs keep it readable in an
+// editor and need no quoting: neither a host name nor the other fields can hold one.
+std::string formatKnownStations(std::span<const KnownStation> stations);
+
+struct KnownStationsText
+{
+    std::vector<KnownStation> stations;
+    std::vector<std::size_t> damagedLines; // from 1; those lines are left out
+};
+KnownStationsText parseKnownStations(std::string_view text);
+
+// Which of the chosen stations can be woken, and which cannot because no hardware address is known.
+struct WakePlan
+{
+    std::vector<KnownStation> send;
+    std::vector<std::string> unknown; // names, Windows-1251
+};
+// The dropped stations the operator chose; each is found by name, else by address.
+WakePlan planWake(std::span<const KnownStation> known, std::span<const DroppedStation> chosen);
+// Every known station that `connected` says is not.
+WakePlan planWakeAll(std::span<const KnownStation> known, const std::function<bool(const std::string&)>& connected);
+
+// The stations file beside the session log. Connecting stations are noted from the network thread
+// at the cost of a short lock; a worker thread reads the neighbour table once for all stations
+// noted since its last round and rewrites the file atomically, at most once per `coalesce`, so a
+// hall of stations coming back after a power cut costs a few rewrites, not one each. The worker
+// reads the file when it starts; a damaged line is skipped with a note on stderr.
+class KnownStations
+{
+public:
+    // Dotted IPv4 address to hardware address, for the neighbours the kernel has reached.
+    using NeighbourTable = std::unordered_map<std::string, HardwareAddress>;
+    using Neighbours = std::function<NeighbourTable()>;
+
+    // Beyond this many (a flood of connections from made-up addresses), the longest unseen go.
+    static constexpr std::size_t MaxStations = 65536;
+
+    KnownStations(std::string path, Neighbours neighbours,
+                  std::chrono::milliseconds coalesce = std::chrono::milliseconds(1000));
+    // Writes what was noted, then stops the worker.
+    ~KnownStations();
+
+    KnownStations(const KnownStations&) = delete;
+    KnownStations& operator=(const KnownStations&) = delete;
+
+    // Any thread; `at` is a day number. A name with a control character is not kept: it could not
+    // be written as one line.
+    void seen(std::string name, std::string address, double at);
+
+    // What is known now, by name; empty until the worker has read the file.
+    std::vector<KnownStation> snapshot() const;
+
+    // Waits, at most `limit`, until everything noted before the call is in the file; false on
+    // time-out or when the file could not be written.
+    bool flush(std::chrono::milliseconds limit);
+
+    const std::string& path() const { return m_path; }
+
+private:
+    struct Sighting
+    {
+        std::string name;
+        std::string address;
+        double at = 0;
+    };
+
+    void run();
+    void load();
+    // One round: the neighbour table read, the sightings merged, the file rewritten.
+    bool store(std::vector<Sighting>& sightings);
+    bool write(const std::string& text);
+
+    const std::string m_path;
+    const Neighbours m_neighbours;
+    const std::chrono::milliseconds m_coalesce;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_written;
+    std::vector<Sighting> m_pending;
+    std::map<std::string, KnownStation> m_known;
+    bool m_writable = true; // false when the file exists but could not be read: it is not overwritten
+    bool m_lastWriteFailed = false;
+    bool m_stopping = false;
+    bool m_hurry = false;
+    std::uint64_t m_noted = 0;  // sightings taken
+    std::uint64_t m_stored = 0; // sightings whose round has finished
+    std::thread m_thread;
+};
+
+} // namespace ostrel

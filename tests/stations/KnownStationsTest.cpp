@@ -1,0 +1,138 @@
+#include "stations/KnownStations.h"
+
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace ostrel {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr HardwareAddress CardA{0x00, 0x1a, 0x2b, 0xc3, 0xd4, 0xe5};
+constexpr HardwareAddress CardB{0x02, 0x00, 0x00, 0x00, 0x00, 0xbb};
+
+std::string readAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(KnownStations, FileReadsBackAndSkipsOnlyDamagedLines)
+{
+    struct Case
+    {
+        std::string line;
+        bool good;
+    };
+    const Case cases[] = {
+        {"PC-1\t192.168.1.17\t00:1a:2b:c3:d4:e5\t08.12.2026 9:05:00", true},
+        {"\xd0\x9a\xd0\xbe\xd0\xbc\xd0\xbf-2\t192.168.1.18\t\t31.12.2025 23:59:59", true}, // Cyrillic name, no card
+        {"PC-3\t192.168.1.19\t00:1a:2b:c3:d4:e5", false},                                  // a field short
+        {"PC-3\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.2026 9:05:00\tx", false},           // one too many
+        {"\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.2026 9:05:00", false},
+        {"PC-3\t192.168.1\t00:1a:2b:c3:d4:e5\t08.12.2026 9:05:00", false},
+        {"PC-3\t192.168.1.19\t00:1a:2b:c3:d4\t08.12.2026 9:05:00", false},
+        {"PC-3\t192.168.1.19\t00:00:00:00:00:00\t08.12.2026 9:05:00", false},
+        {"PC-3\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.2026", false},
+        {"PC-3\t192.168.1.19\t00:1a:2b:c3:d4:e5\t32.12.2026 9:05:00", false},
+        {"PC-\xff\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.2026 9:05:00", false}, // not UTF-8
+        {"PC-3\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.20", false},              // cut off by a crash
+    };
+    std::string text;
+    std::string good;
+    std::vector<std::size_t> damaged;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        text += cases[i].line + "\n";
+        if (cases[i].good)
+            good += cases[i].line + "\n";
+        else
+            damaged.push_back(i + 1);
+    }
+    const auto parsed = parseKnownStations(text);
+    EXPECT_EQ(parsed.damagedLines, damaged);
+    ASSERT_EQ(parsed.stations.size(), 2u);
+    EXPECT_EQ(parsed.stations[0].hardware, CardA);
+    EXPECT_EQ(parsed.stations[1].name, "\xca\xee\xec\xef-2"); // Windows-1251 in memory
+    EXPECT_FALSE(parsed.stations[1].hardware);
+    EXPECT_EQ(formatKnownStations(parsed.stations), good);
+}
+
+TEST(KnownStations, NotesStationsInRoundsAndKeepsTheFileWhole)
+{
+    testing::TempFolder dir;
+    const std::string path = dir.write("Ostrel.stations", "Old\t10.0.0.9\t02:00:00:00:00:bb\t01.12.2026 8:00:00\n"
+                                                          "broken line\n"
+                                                          "Gone\t10.0.0.7\t\t01.12.2026 8:00:00\n");
+    std::atomic<int> lookUps{0};
+    {
+        KnownStations known(
+            path,
+            [&] {
+                ++lookUps;
+                return KnownStations::NeighbourTable{{"127.0.0.2", CardA}};
+            },
+            1h);
+        constexpr int Burst = 100;
+        for (int i = 0; i < Burst; ++i)
+            known.seen("PC-2", "127.0.0.2", 46364.5 + i / 86400.0);
+        known.seen("Old", "127.0.0.9", 46364.5);       // a new address, not in the table: the card stays
+        known.seen("Bad\nName", "127.0.0.3", 46364.5); // could not be one line
+        ASSERT_TRUE(known.flush(5s));
+        // One look-up per round, not per connection; the first round may start before the burst ends.
+        EXPECT_LE(lookUps.load(), 2);
+
+        const auto stations = known.snapshot();
+        ASSERT_EQ(stations.size(), 3u);
+        EXPECT_EQ(stations[0].name, "Gone");
+        EXPECT_EQ(stations[1].name, "Old");
+        EXPECT_EQ(stations[1].address, "127.0.0.9");
+        EXPECT_EQ(stations[1].hardware, CardB);
+        EXPECT_EQ(stations[2].hardware, CardA);
+        EXPECT_NEAR(stations[2].lastSeen, 46364.5 + (Burst - 1) / 86400.0, 1e-9);
+        EXPECT_EQ(parseKnownStations(readAll(path)).stations.size(), 3u);
+
+        known.seen("PC-4", "127.0.0.4", 46364.5); // owed at destruction
+    }
+    const auto file = parseKnownStations(readAll(path));
+    EXPECT_TRUE(file.damagedLines.empty());
+    EXPECT_EQ(file.stations.size(), 4u);
+    EXPECT_FALSE(std::filesystem::exists(path + ".new"));
+}
+
+TEST(KnownStations, WakePlanNamesStationsWithoutACard)
+{
+    const std::vector<KnownStation> known = {
+        {"PC-1", "10.0.0.1", CardA, 0}, {"PC-2", "10.0.0.2", std::nullopt, 0}, {"PC-3", "10.0.0.3", CardB, 0}};
+    const auto dropped = [](std::string computer, std::string address) {
+        DroppedStation d;
+        d.computer = std::move(computer);
+        d.address = std::move(address);
+        return d;
+    };
+    const std::vector<DroppedStation> chosen = {
+        dropped("PC-1", "10.0.0.1"),
+        dropped("10.0.0.3", "10.0.0.3"), // named by its address when the name did not resolve
+        dropped("PC-2", "10.0.0.2"),
+        dropped("PC-9", "10.0.0.9"),
+    };
+    const auto one = planWake(known, chosen);
+    ASSERT_EQ(one.send.size(), 2u);
+    EXPECT_EQ(one.send[1].hardware, CardB);
+    EXPECT_EQ(one.unknown, (std::vector<std::string>{"PC-2", "PC-9"}));
+
+    const auto all = planWakeAll(known, [](const std::string& address) { return address == "10.0.0.1"; });
+    ASSERT_EQ(all.send.size(), 1u);
+    EXPECT_EQ(all.send[0].name, "PC-3");
+    EXPECT_EQ(all.unknown, std::vector<std::string>{"PC-2"});
+}
+
+} // namespace
+} // namespace ostrel
