@@ -117,21 +117,6 @@ bool readableDateTime(std::string_view text)
     return blank != std::string_view::npos && parseDate(text.substr(0, blank)) && parseTime(text.substr(blank + 1));
 }
 
-bool readAllAt(int fd, char* data, std::size_t size, off_t offset)
-{
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, data, size, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
-}
-
 // Where the whole lines of the file end: after its last line end; nullopt when it cannot be read.
 std::optional<off_t> wholeLinesEnd(int fd, off_t size)
 {

@@ -32,6 +32,21 @@ bool writeAllAt(int fd, const std::uint8_t* data, std::size_t size, off_t offset
     return true;
 }
 
+bool readAllAt(int fd, char* data, std::size_t size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, data, size, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
 void syncParentDirectory(const std::string& path)
 {
     const auto slash = path.rfind('/');

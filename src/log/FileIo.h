@@ -13,6 +13,9 @@ int openRetrying(const char* path, int flags, mode_t mode = 0);
 // Writes every byte at `offset`; false when the file takes fewer.
 bool writeAllAt(int fd, const std::uint8_t* data, std::size_t size, off_t offset);
 
+// Reads exactly `size` bytes at `offset`; false when the file ends first or a read fails.
+bool readAllAt(int fd, char* data, std::size_t size, off_t offset);
+
 // A newly created file survives a crash only once its directory entry is on disk too. Best effort:
 // the file's own bytes are synced apart.
 void syncParentDirectory(const std::string& path);

@@ -4,6 +4,7 @@
 #include "core/DateTime.h"
 #include "core/Texts.h"
 #include "core/UniqueFd.h"
+#include "log/FileIo.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -13,7 +14,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 namespace ostrel {
 
@@ -89,20 +89,6 @@ std::optional<KnownStation> parseLine(std::string_view line)
         return std::nullopt;
     station.lastSeen = *seen;
     return station;
-}
-
-bool writeAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 } // namespace
@@ -365,15 +351,12 @@ bool KnownStations::write(const std::string& text)
         // link put in its place is not followed.
         ::unlink(temporary.c_str());
         UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664));
-        ok = fd && writeAll(fd.get(), text) && ::fdatasync(fd.get()) == 0;
+        ok = fd && writeAllAt(fd.get(), reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), 0) &&
+             dataSync(fd.get());
     }
     ok = ok && std::rename(temporary.c_str(), m_path.c_str()) == 0;
     if (ok) {
-        // The rename itself is durable only once the folder is.
-        const auto folder = std::filesystem::path(m_path).parent_path();
-        UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (dir)
-            (void)::fsync(dir.get());
+        syncParentDirectory(m_path); // the rename itself is durable only once the folder is
     } else {
         const int error = errno;
         ::unlink(temporary.c_str());
