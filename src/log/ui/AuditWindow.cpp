@@ -10,6 +10,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace ostrel {
 
 namespace {
@@ -70,9 +72,27 @@ void AuditWindow::refresh()
     m_status->setText(fromUtf8(audit::Reading));
     m_reader = std::thread([this, path = m_path] {
         AuditTail tail = readAuditTail(path, MaxLines);
-        QMetaObject::invokeMethod(
-            this, [this, tail = std::move(tail)] { showTail(tail); }, Qt::QueuedConnection);
+        {
+            std::scoped_lock hold(m_readLock);
+            m_read = std::move(tail);
+        }
+        QMetaObject::invokeMethod(this, "takeTail", Qt::QueuedConnection);
     });
+}
+
+void AuditWindow::takeTail()
+{
+    // The reader's last step was to post this call: the join waits for nothing but its return,
+    // and orders everything it did before what follows here.
+    if (m_reader.joinable())
+        m_reader.join();
+    std::optional<AuditTail> tail;
+    {
+        std::scoped_lock hold(m_readLock);
+        tail = std::exchange(m_read, std::nullopt);
+    }
+    if (tail)
+        showTail(*tail);
 }
 
 void AuditWindow::showTail(const AuditTail& tail)

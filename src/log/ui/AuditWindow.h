@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -37,6 +39,9 @@ signals:
     void loaded(); // the table shows what the last read found
 
 private:
+    // On the window's thread, once the reader has left its tail: invoked by name, so the queued
+    // call carries nothing the reader wrote but what m_readLock guards.
+    Q_INVOKABLE void takeTail();
     void showTail(const AuditTail& tail);
 
     std::string m_path;
@@ -44,6 +49,8 @@ private:
     QLabel* m_status = nullptr;
     QPushButton* m_refresh = nullptr;
     std::thread m_reader;
+    std::mutex m_readLock;
+    std::optional<AuditTail> m_read; // under m_readLock: what the reader found, until taken
     bool m_loading = false;
     bool m_again = false; // asked for while a read ran: read once more when it ends
 };
