@@ -45,6 +45,8 @@ getent group ostrel >/dev/null || fail \"no group ostrel\"
 # The operator edits the ini and the server has logged; the same package again is an upgrade.
 echo \"; edited by the operator\" >>/opt/ostrel/Ostrel.ini
 printf 'session' >/opt/ostrel/Ostrel.log
+printf 'command\\r\\n' >/opt/ostrel/Ostrel.audit.csv
+printf 'station\\n' >/opt/ostrel/Ostrel.stations
 install
 grep -q \"; edited by the operator\" /opt/ostrel/Ostrel.ini || fail \"the upgrade lost the edited ini\"
 [ \"\$(cat /opt/ostrel/Ostrel.log)\" = session ] || fail \"the upgrade touched the log\"
