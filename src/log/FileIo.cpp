@@ -17,10 +17,13 @@ int openRetrying(const char* path, int flags, mode_t mode)
     return fd;
 }
 
-bool writeAllAt(int fd, const std::uint8_t* data, std::size_t size, off_t offset)
+namespace {
+
+// Repeats pread or pwrite until every byte is done; false when the file ends or a call fails.
+template <typename Byte, typename Call> bool wholeAt(Call call, int fd, Byte* data, std::size_t size, off_t offset)
 {
     while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, offset);
+        const ssize_t n = call(fd, data, size, offset);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -32,19 +35,16 @@ bool writeAllAt(int fd, const std::uint8_t* data, std::size_t size, off_t offset
     return true;
 }
 
+} // namespace
+
+bool writeAllAt(int fd, const std::uint8_t* data, std::size_t size, off_t offset)
+{
+    return wholeAt(::pwrite, fd, data, size, offset);
+}
+
 bool readAllAt(int fd, char* data, std::size_t size, off_t offset)
 {
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, data, size, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
+    return wholeAt(::pread, fd, data, size, offset);
 }
 
 void syncParentDirectory(const std::string& path)
