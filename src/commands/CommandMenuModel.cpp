@@ -3,6 +3,7 @@
 #include "commands/MenuCommand.h"
 #include "core/Cp1251.h"
 #include "core/TariffList.h"
+#include "core/Texts.h"
 
 #include <string_view>
 
@@ -47,19 +48,19 @@ CommandMenuItems buildCommandMenu(const TariffList& prices, const TariffList& ga
     appendTariffs(items, prices, tags::StartPaid, true);
     appendTariffs(items, games, tags::StartGame, true);
 
-    CommandMenuItem wait = command("Ожидание", tags::Wait);
+    CommandMenuItem wait = command(menu::Wait, tags::Wait);
     appendTariffs(wait.submenu, prices, tags::WaitPaid, true);
     appendTariffs(wait.submenu, games, tags::WaitGame, false);
     items.push_back(std::move(wait));
 
     items.push_back(separator());
-    items.push_back(command("Освободить", tags::Free));
-    items.push_back(command("Блокировка", tags::Block));
+    items.push_back(command(menu::Free, tags::Free));
+    items.push_back(command(menu::Block, tags::Block));
     items.push_back(separator());
-    items.push_back(command("Убить все приложения", tags::KillApps));
-    items.push_back(command("Перезагрузка", tags::Reboot));
-    items.push_back(command("Выключить компьютер", tags::PowerOff));
-    items.push_back(command("Выйти из системы", tags::LogOff));
+    items.push_back(command(menu::KillApps, tags::KillApps));
+    items.push_back(command(menu::Reboot, tags::Reboot));
+    items.push_back(command(menu::PowerOff, tags::PowerOff));
+    items.push_back(command(menu::LogOff, tags::LogOff));
     return items;
 }
 

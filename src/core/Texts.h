@@ -133,6 +133,18 @@ inline constexpr std::string_view ZeroGame = "игра на 0 минут не н
 // The question before a command to several stations: "Перезагрузить выбранные компьютеры (3)?",
 // then "Идущих сеансов среди них: 2.", UTF-8.
 std::string fleetQuestion(std::string_view action, int stations, int running);
+
+// The command menu's fixed items, UTF-8.
+namespace menu {
+inline constexpr std::string_view Wait = "Ожидание";
+inline constexpr std::string_view Free = "Освободить";
+inline constexpr std::string_view Block = "Блокировка";
+inline constexpr std::string_view KillApps = "Убить все приложения";
+inline constexpr std::string_view Reboot = "Перезагрузка";
+inline constexpr std::string_view PowerOff = "Выключить компьютер";
+inline constexpr std::string_view LogOff = "Выйти из системы";
+} // namespace menu
+
 // The audit trail of commands: its window, its header and its words, UTF-8.
 namespace audit {
 inline constexpr std::string_view MenuItem = "Журнал команд…";
@@ -147,17 +159,12 @@ inline constexpr std::string_view Empty = "Команд ещё не было";
 inline constexpr std::string_view Unreadable = "Журнал команд не читается";
 inline constexpr std::string_view Refresh = "Обновить";
 inline constexpr std::string_view Damaged = "(строка повреждена)";
-// Commands in words, as the command menu names them.
-inline constexpr std::string_view Free = "Освободить";
-inline constexpr std::string_view Block = "Блокировка";
+// Commands in words: the menu's own captions (menu::) for the station commands, and these for the
+// tariff commands, whose menu items carry the tariff's name.
 inline constexpr std::string_view StartPaid = "Повременная оплата";
 inline constexpr std::string_view WaitPaid = "Ожидание: повременная оплата";
 inline constexpr std::string_view StartGame = "Игра";
 inline constexpr std::string_view WaitGame = "Ожидание: игра";
-inline constexpr std::string_view KillApps = "Убить все приложения";
-inline constexpr std::string_view Reboot = "Перезагрузка";
-inline constexpr std::string_view PowerOff = "Выключить компьютер";
-inline constexpr std::string_view LogOff = "Выйти из системы";
 inline constexpr std::string_view OtherCommand = "Команда "; // followed by its code
 } // namespace audit
 // Waking powered-off stations from the dropped-stations window, UTF-8.

@@ -16,9 +16,9 @@ std::string commandWords(CommandCode code)
 {
     switch (code) {
     case CommandCode::cmdFree:
-        return std::string(audit::Free);
+        return std::string(menu::Free);
     case CommandCode::cmdBlock:
-        return std::string(audit::Block);
+        return std::string(menu::Block);
     case CommandCode::cmdStartPaid:
         return std::string(audit::StartPaid);
     case CommandCode::cmdWaitPaid:
@@ -28,13 +28,13 @@ std::string commandWords(CommandCode code)
     case CommandCode::cmdWaitGame:
         return std::string(audit::WaitGame);
     case CommandCode::cmdKillApps:
-        return std::string(audit::KillApps);
+        return std::string(menu::KillApps);
     case CommandCode::cmdReboot:
-        return std::string(audit::Reboot);
+        return std::string(menu::Reboot);
     case CommandCode::cmdPowerOff:
-        return std::string(audit::PowerOff);
+        return std::string(menu::PowerOff);
     case CommandCode::cmdLogOff:
-        return std::string(audit::LogOff);
+        return std::string(menu::LogOff);
     }
     return std::string(audit::OtherCommand) + std::to_string(static_cast<std::int32_t>(code));
 }

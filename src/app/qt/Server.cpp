@@ -1,9 +1,9 @@
 #include "app/qt/Server.h"
 
 #include "app/StartupError.h"
+#include "core/DateTime.h"
 #include "core/StationTableMutex.h"
 #include "log/AuditTrail.h"
-#include "core/DateTime.h"
 #include "log/SessionLog.h"
 #include "log/ui/HistoryTableModel.h"
 #include "net/NeighbourTable.h"
