@@ -327,7 +327,9 @@ std::optional<double> parseDate(std::string_view text)
     return encodeDate(*year, *month, *day);
 }
 
-std::optional<std::string> formatDateTime(double x)
+namespace {
+
+std::optional<std::string> dateAndTime(double x, bool timeAtMidnight)
 {
     const auto parts = splitDateTime(x);
     const auto date = parts ? decodeDate(parts->day) : std::nullopt;
@@ -335,11 +337,35 @@ std::optional<std::string> formatDateTime(double x)
         return std::nullopt;
     std::string out = formatCivilDate(*date);
     const auto t = timeOfDay(parts->fraction);
-    if (t && (t->hour != 0 || t->minute != 0 || t->second != 0)) {
+    if (t && (timeAtMidnight || t->hour != 0 || t->minute != 0 || t->second != 0)) {
         out += ' ';
         out += formatTimeOfDay(*t);
     }
     return out;
+}
+
+} // namespace
+
+std::optional<std::string> formatDateTime(double x)
+{
+    return dateAndTime(x, false);
+}
+
+std::optional<std::string> formatDateAndTime(double x)
+{
+    return dateAndTime(x, true);
+}
+
+std::optional<double> parseDateAndTime(std::string_view text)
+{
+    const std::size_t blank = text.find(' ');
+    if (blank == std::string_view::npos)
+        return std::nullopt;
+    const auto date = parseDate(text.substr(0, blank));
+    const auto time = parseTime(text.substr(blank + 1));
+    if (!date || !time)
+        return std::nullopt;
+    return *date + *time;
 }
 
 std::string repeatsLeftOutText(std::uint64_t count)

@@ -70,6 +70,12 @@ std::optional<double> parseDate(std::string_view text);
 // are all zero. nullopt when !isValidDateTime(x).
 std::optional<std::string> formatDateTime(double x);
 
+// The short date, a blank and the long time, midnight's "0:00:00" too: "08.12.2026 9:05:00", as
+// the server's own files write a moment. nullopt when !isValidDateTime(x).
+std::optional<std::string> formatDateAndTime(double x);
+// Reads that back (the date as parseDate reads it, the time as parseTime); nullopt otherwise.
+std::optional<double> parseDateAndTime(std::string_view text);
+
 // The line below a report's totals when it left repeated records out of them, UTF-8:
 // "Повторных записей не учтено: 2".
 std::string repeatsLeftOutText(std::uint64_t count);

@@ -41,18 +41,6 @@ std::string outsideText(std::string_view cp1251)
     return csvTextField(oneLine(cp1251ToUtf8(cp1251)));
 }
 
-std::string dateTimeText(double at)
-{
-    const auto parts = splitDateTime(at);
-    if (!parts)
-        return {};
-    const auto date = formatDate(parts->day);
-    const auto time = timeOfDay(parts->fraction);
-    if (!date || !time)
-        return {};
-    return *date + " " + formatTimeOfDay(*time);
-}
-
 std::string_view resultWords(AuditResult result)
 {
     switch (result) {
@@ -111,12 +99,6 @@ std::vector<std::string> splitFields(std::string_view line, std::optional<std::s
     }
 }
 
-bool readableDateTime(std::string_view text)
-{
-    const auto blank = text.find(' ');
-    return blank != std::string_view::npos && parseDate(text.substr(0, blank)) && parseTime(text.substr(blank + 1));
-}
-
 // Where the whole lines of the file end: after its last line end; nullopt when it cannot be read.
 std::optional<off_t> wholeLinesEnd(int fd, off_t size)
 {
@@ -144,7 +126,7 @@ std::string auditHeaderLine()
 
 std::string auditLine(const AuditEntry& entry, std::string_view user)
 {
-    std::string line = dateTimeText(entry.at);
+    std::string line = formatDateAndTime(entry.at).value_or(std::string());
     const auto add = [&line](const std::string& field) {
         line += ';';
         line += field;
@@ -185,7 +167,7 @@ AuditLineCheck checkAuditLine(std::string_view line)
         check.fault = "not UTF-8";
     else if (check.fields.size() != AuditFieldCount)
         check.fault = std::to_string(check.fields.size()) + " fields, " + std::to_string(AuditFieldCount) + " expected";
-    else if (!readableDateTime(check.fields[0]))
+    else if (!parseDateAndTime(check.fields[0]))
         check.fault = "the date-time cannot be read";
     else if (const auto& r = check.fields.back();
              r != audit::Sent && r != audit::NoConnection && r != audit::NotDelivered)

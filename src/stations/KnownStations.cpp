@@ -41,27 +41,6 @@ bool hasControlCharacter(std::string_view text)
     return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
 }
 
-std::optional<std::string> formatSeen(double at)
-{
-    const auto date = formatDate(at);
-    const auto time = formatTime(at);
-    if (!date || !time)
-        return std::nullopt;
-    return *date + ' ' + *time;
-}
-
-std::optional<double> parseSeen(std::string_view text)
-{
-    const std::size_t blank = text.find(' ');
-    if (blank == std::string_view::npos)
-        return std::nullopt;
-    const auto date = parseDate(text.substr(0, blank));
-    const auto time = parseTime(text.substr(blank + 1));
-    if (!date || !time)
-        return std::nullopt;
-    return *date + *time;
-}
-
 std::optional<KnownStation> parseLine(std::string_view line)
 {
     std::string_view fields[4];
@@ -84,7 +63,7 @@ std::optional<KnownStation> parseLine(std::string_view line)
         if (!station.hardware)
             return std::nullopt;
     }
-    const auto seen = parseSeen(fields[3]);
+    const auto seen = parseDateAndTime(fields[3]);
     if (!seen)
         return std::nullopt;
     station.lastSeen = *seen;
@@ -127,7 +106,7 @@ std::string formatKnownStations(std::span<const KnownStation> stations)
 {
     std::string text;
     for (const KnownStation& s : stations) {
-        const auto seen = formatSeen(s.lastSeen);
+        const auto seen = formatDateAndTime(s.lastSeen);
         if (!seen || s.name.empty() || hasControlCharacter(s.name) || hasControlCharacter(s.address))
             continue; // could not be read back as it was
         text += cp1251ToUtf8(s.name);
