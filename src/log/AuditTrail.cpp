@@ -181,12 +181,8 @@ std::vector<AuditFileLine> checkAuditFile(std::string_view content)
     const std::string header = auditHeaderLine();
     const std::string_view headerText = std::string_view(header).substr(0, header.size() - LineEnd.size());
     while (!content.empty()) {
-        const auto newline = content.find('\n');
-        std::string_view text = content.substr(0, newline);
-        content.remove_prefix(newline == std::string_view::npos ? content.size() : newline + 1);
-        const bool ended = newline != std::string_view::npos;
-        if (ended && text.ends_with('\r'))
-            text.remove_suffix(1);
+        const bool ended = content.find('\n') != std::string_view::npos;
+        const std::string_view text = takeLine(content);
         AuditFileLine line;
         line.number = lines.size() + 1;
         line.text = std::string(text);
@@ -237,14 +233,8 @@ AuditTail readAuditTail(const std::string& path, std::size_t limit)
     data.erase(data.rfind('\n') == std::string::npos ? 0 : data.rfind('\n') + 1);
     std::vector<std::string_view> lines;
     std::string_view rest(data);
-    while (!rest.empty()) {
-        const auto newline = rest.find('\n');
-        std::string_view line = rest.substr(0, newline);
-        rest.remove_prefix(newline + 1);
-        if (line.ends_with('\r'))
-            line.remove_suffix(1);
-        lines.push_back(line);
-    }
+    while (!rest.empty())
+        lines.push_back(takeLine(rest));
     if (!lines.empty())
         lines.erase(lines.begin());
     for (auto it = lines.rbegin(); it != lines.rend() && tail.lines.size() < limit; ++it)
