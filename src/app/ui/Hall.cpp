@@ -61,6 +61,13 @@ QString alertText(const HallAlert& alert)
 constexpr int SummaryRefreshMs = 1000; // the running sums grow by the minute; a second is live enough
 constexpr int TrayMessageMs = 15000;
 
+void bringUp(QWidget* window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 } // namespace
 
 Hall::Hall(QWidget* window, QMenuBar* menuBar, QSystemTrayIcon* tray, std::function<bool()> trayAvailable)
@@ -82,6 +89,21 @@ Hall::Hall(QWidget* window, QMenuBar* menuBar, QSystemTrayIcon* tray, std::funct
     addAuditItem();
 }
 
+HallWatch* Hall::watch() const
+{
+    return m_server ? m_server->hallWatch() : nullptr;
+}
+
+SessionLog* Hall::log() const
+{
+    return m_server ? m_server->sessionLog() : nullptr;
+}
+
+StationTable* Hall::stations() const
+{
+    return m_server ? &m_server->stations() : nullptr;
+}
+
 Hall::~Hall()
 {
     // The summary's reader and the log's observer list go first, while the log still exists.
@@ -93,18 +115,8 @@ Hall::~Hall()
 
 void Hall::attach(Server& server)
 {
-    m_stations = &server.stations();
-    m_log = server.sessionLog();
-    m_watch = server.hallWatch();
-    connect(&server, &Server::hallChanged, this, &Hall::collect);
-    if (server.auditTrail())
-        m_auditPath = server.auditTrail()->path();
-    attachWake(server);
-}
-
-void Hall::attachWake(Server& server)
-{
     m_server = &server;
+    connect(&server, &Server::hallChanged, this, &Hall::collect);
     connect(&server, &Server::wakeSent, this,
             [this](std::size_t sent, const std::vector<std::string>& unknown, const std::vector<std::string>& failed) {
                 std::vector<std::string> unknownUtf8;
@@ -120,21 +132,19 @@ void Hall::attachWake(Server& server)
 void Hall::connectWake(DroppedStationsWindow* window)
 {
     // Plans from copies in memory; the packets go out on the network thread.
-    connect(window, &DroppedStationsWindow::wakeRequested, this, [this](const DroppedStation& station) {
-        if (!m_server)
-            return;
-        const auto known =
-            m_server->knownStations() ? m_server->knownStations()->snapshot() : std::vector<KnownStation>{};
-        m_server->wake(planWake(known, std::span(&station, 1)));
+    const auto known = [this] {
+        return m_server->knownStations() ? m_server->knownStations()->snapshot() : std::vector<KnownStation>{};
+    };
+    connect(window, &DroppedStationsWindow::wakeRequested, this, [this, known](const DroppedStation& station) {
+        if (m_server)
+            m_server->wake(planWake(known(), std::span(&station, 1)));
     });
-    connect(window, &DroppedStationsWindow::wakeAllRequested, this, [this] {
+    connect(window, &DroppedStationsWindow::wakeAllRequested, this, [this, known] {
         if (!m_server)
             return;
-        const auto known =
-            m_server->knownStations() ? m_server->knownStations()->snapshot() : std::vector<KnownStation>{};
         const TCPServer& network = m_server->tcpServer();
         auto plan =
-            planWakeAll(known, [&network](const std::string& address) { return network.hasConnection(address); });
+            planWakeAll(known(), [&network](const std::string& address) { return network.hasConnection(address); });
         if (plan.send.empty() && plan.unknown.empty()) {
             m_droppedWindow->showNote(fromUtf8(wake::NothingToWake));
             return;
@@ -145,22 +155,22 @@ void Hall::connectWake(DroppedStationsWindow* window)
 
 void Hall::collect()
 {
-    if (!m_watch)
+    if (!watch())
         return;
-    const auto alerts = m_watch->takeAlerts();
+    const auto alerts = watch()->takeAlerts();
     if (!alerts.empty()) {
         QStringList texts;
         for (const HallAlert& a : alerts)
             texts << alertText(a);
         alert(texts.join(QLatin1Char('\n')));
     }
-    if (const auto closes = m_watch->burstClosesAt()) {
-        const double ms = (*closes - m_watch->now()) * 86'400'000.0;
+    if (const auto closes = watch()->burstClosesAt()) {
+        const double ms = (*closes - watch()->now()) * 86'400'000.0;
         const int wait = std::isfinite(ms) ? static_cast<int>(std::clamp(ms, 0.0, 60'000.0)) + 20 : 20;
         m_burstTimer->start(wait);
     }
     if (m_droppedWindow)
-        m_droppedWindow->setEntries(m_watch->dropped());
+        m_droppedWindow->setEntries(watch()->dropped());
 }
 
 void Hall::alert(const QString& text)
@@ -177,18 +187,18 @@ DroppedStationsWindow* Hall::droppedWindow()
     if (!m_droppedWindow) {
         m_droppedWindow = new DroppedStationsWindow(m_window);
         connect(m_droppedWindow, &DroppedStationsWindow::removeRequested, this, [this](const std::string& computer) {
-            if (m_watch) {
-                m_watch->removeDropped(computer);
-                m_droppedWindow->setEntries(m_watch->dropped());
+            if (watch()) {
+                watch()->removeDropped(computer);
+                m_droppedWindow->setEntries(watch()->dropped());
             }
         });
         connect(m_droppedWindow, &DroppedStationsWindow::removeAllRequested, this, [this] {
-            if (m_watch) {
-                m_watch->clearDropped();
-                m_droppedWindow->setEntries(m_watch->dropped());
+            if (watch()) {
+                watch()->clearDropped();
+                m_droppedWindow->setEntries(watch()->dropped());
             }
         });
-        m_droppedWindow->setEntries(m_watch ? m_watch->dropped() : std::vector<DroppedStation>{});
+        m_droppedWindow->setEntries(watch() ? watch()->dropped() : std::vector<DroppedStation>{});
         connectWake(m_droppedWindow);
     }
     return m_droppedWindow;
@@ -198,8 +208,8 @@ SummaryWindow* Hall::summaryWindow()
 {
     if (!m_summaryWindow) {
         m_summaryWindow = new SummaryWindow(m_window);
-        if (m_log && !m_summary) {
-            m_summary = std::make_unique<LiveSummary>(*m_log);
+        if (log() && !m_summary) {
+            m_summary = std::make_unique<LiveSummary>(*log());
             m_summary->setWake([this] {
                 if (!m_summaryPosted.exchange(true))
                     QMetaObject::invokeMethod(this, &Hall::refreshSummary, Qt::QueuedConnection);
@@ -214,20 +224,16 @@ SummaryWindow* Hall::summaryWindow()
 void Hall::showDropped()
 {
     DroppedStationsWindow* window = droppedWindow();
-    if (m_watch)
-        window->setEntries(m_watch->dropped());
-    window->show();
-    window->raise();
-    window->activateWindow();
+    if (watch())
+        window->setEntries(watch()->dropped());
+    bringUp(window);
 }
 
 void Hall::showSummary()
 {
     SummaryWindow* window = summaryWindow();
     refreshSummary();
-    window->show();
-    window->raise();
-    window->activateWindow();
+    bringUp(window);
     m_summaryTimer->start();
 }
 
@@ -239,8 +245,8 @@ void Hall::addAuditItem()
 
 AuditWindow* Hall::auditWindow()
 {
-    if (!m_auditWindow && !m_auditPath.empty())
-        m_auditWindow = new AuditWindow(m_auditPath, m_window);
+    if (!m_auditWindow && m_server && m_server->auditTrail())
+        m_auditWindow = new AuditWindow(m_server->auditTrail()->path(), m_window);
     return m_auditWindow;
 }
 
@@ -250,9 +256,7 @@ void Hall::showAudit()
     if (!window)
         return;
     window->refresh(); // read again each time: commands went out since
-    window->show();
-    window->raise();
-    window->activateWindow();
+    bringUp(window);
 }
 
 void Hall::refreshSummary()
@@ -263,9 +267,9 @@ void Hall::refreshSummary()
     if (!m_summaryWindow->isVisible() && m_summaryTimer->isActive())
         m_summaryTimer->stop(); // started again when the window is shown
     std::vector<StationRow> rows;
-    if (m_stations) {
+    if (stations()) {
         std::scoped_lock hold(StationTableMutex);
-        rows = m_stations->rows();
+        rows = stations()->rows();
     }
     if (!m_summary) {
         m_summaryWindow->setFigures(DaySummary(0).figures(rows));
@@ -295,22 +299,22 @@ void Hall::addRoomCommands(CommandMenu& commands)
 
 void Hall::commandRoom(int tag, bool freeOnly)
 {
-    if (!m_commands || !m_stations)
+    if (!m_commands || !stations())
         return;
     int running = 0;
-    const auto stations = StationRows::of(*m_stations).select([&running, freeOnly](const StationRow& row) {
+    const auto targets = StationRows::of(*stations()).select([&running, freeOnly](const StationRow& row) {
         running += row[ColSum].empty() ? 0 : 1;
         return !freeOnly || isFreeStation(row);
     });
-    if (stations.empty()) {
+    if (targets.empty()) {
         m_commands->warn(fromUtf8(freeOnly ? fleet::NoFreeStations : fleet::NoStations));
         return;
     }
     // Everything off is asked about every time, with the sessions it would cut short counted.
     std::optional<QString> question;
     if (!freeOnly)
-        question = fromUtf8(fleetQuestion(fleet::PowerOffAllAction, static_cast<int>(stations.size()), running));
-    m_commands->sendToStations(tag, stations, question);
+        question = fromUtf8(fleetQuestion(fleet::PowerOffAllAction, static_cast<int>(targets.size()), running));
+    m_commands->sendToStations(tag, targets, question);
 }
 
 } // namespace ostrel

@@ -51,7 +51,7 @@ public:
     QMenu* menu() const { return m_menu; }
     QAction* droppedAction() const { return m_droppedAction; }
     QAction* summaryAction() const { return m_summaryAction; }
-    HallWatch* watch() const { return m_watch; }
+    HallWatch* watch() const; // null before attach
 
     DroppedStationsWindow* droppedWindow(); // made when first asked for
     SummaryWindow* summaryWindow();
@@ -69,7 +69,8 @@ private:
     void alert(const QString& text);
     void commandRoom(int tag, bool freeOnly);
     void addAuditItem();
-    void attachWake(Server& server);
+    SessionLog* log() const;
+    StationTable* stations() const;
     void connectWake(DroppedStationsWindow* window);
 
     QWidget* m_window;
@@ -79,9 +80,7 @@ private:
     QAction* m_droppedAction = nullptr;
     QAction* m_summaryAction = nullptr;
 
-    StationTable* m_stations = nullptr;
-    SessionLog* m_log = nullptr;
-    HallWatch* m_watch = nullptr;
+    Server* m_server = nullptr; // set by attach; it outlives the windows
     std::unique_ptr<LiveSummary> m_summary;
     std::atomic<bool> m_summaryPosted{false};
     QTimer* m_burstTimer = nullptr;
@@ -94,9 +93,7 @@ private:
     QAction* m_rebootFreeAction = nullptr;
     QAction* m_powerOffAllAction = nullptr;
     QAction* m_auditAction = nullptr;
-    std::string m_auditPath; // set by attach
     AuditWindow* m_auditWindow = nullptr;
-    Server* m_server = nullptr; // for waking stations
 };
 
 } // namespace ostrel
