@@ -171,12 +171,10 @@ void Server::wake(WakePlan plan)
     std::vector<HardwareAddress> hardware;
     std::vector<std::string> names;
     std::vector<std::string> failed;
-    for (const KnownStation& s : plan.send) {
-        if (!s.hardware)
-            plan.unknown.push_back(s.name);
-        else if (!m_tcpServer->isListening())
+    for (const KnownStation& s : plan.send) { // every one has its hardware address
+        if (!m_tcpServer->isListening()) {
             failed.push_back(s.name); // no network thread to send on
-        else {
+        } else {
             hardware.push_back(*s.hardware);
             names.push_back(s.name);
         }
