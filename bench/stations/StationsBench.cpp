@@ -40,6 +40,18 @@ struct NoTransport : CommandTransport
     bool hasConnection(std::string_view) const override { return true; }
 };
 
+// Report processing on tables of its own; the log is never written (no session closes).
+struct Processing
+{
+    StationTable table;
+    HistoryTable history;
+    SessionLog log{"/dev/null/never-written", history};
+    NoTransport transport;
+    TariffList prices{"Prices"};
+    TariffList games{"Games"};
+    ReportProcessor processor{table, history, log, transport, prices, games, {true, false}};
+};
+
 std::vector<std::uint8_t> reportBytes(int minute, std::int32_t code = 2)
 {
     StationReport r;
@@ -61,12 +73,8 @@ double seconds(Clock::time_point since)
 // Seconds to apply `rounds` game reports from each of `stations`, with the hall's observer or without.
 double gameRun(int stations, int rounds, bool watched)
 {
-    StationTable table;
-    HistoryTable history;
-    SessionLog log("/dev/null/never-written", history);
-    NoTransport transport;
-    TariffList prices("Prices"), games("Games");
-    ReportProcessor processor(table, history, log, transport, prices, games, {true, false});
+    Processing p;
+    ReportProcessor& processor = p.processor;
     HallWatch watch;
     int wakes = 0;
     watch.setWake([&] { ++wakes; });
@@ -97,12 +105,8 @@ int main()
     constexpr int Stations = 50;
     constexpr int Rounds = 4000;
 
-    StationTable table;
-    HistoryTable history;
-    SessionLog log("/dev/null/never-written", history);
-    NoTransport transport;
-    TariffList prices("Prices"), games("Games");
-    ReportProcessor processor(table, history, log, transport, prices, games, {true, false});
+    Processing p;
+    ReportProcessor& processor = p.processor;
 
     std::vector<Link> links(Stations);
     std::vector<ReportStream> streams(Stations);
