@@ -1,5 +1,7 @@
 #include "net/Connection.h"
 
+#include "net/SocketOptions.h"
+
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -51,12 +53,11 @@ std::size_t Connection::pendingBytes() const
 
 std::string reverseLookUp(const std::string& address)
 {
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    if (inet_pton(AF_INET, address.c_str(), &peer.sin_addr) != 1)
+    const auto peer = socketAddress(address, 0);
+    if (!peer)
         return address;
     char host[NI_MAXHOST] = {};
-    if (getnameinfo(reinterpret_cast<const sockaddr*>(&peer), sizeof peer, host, sizeof host, nullptr, 0,
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&*peer), sizeof *peer, host, sizeof host, nullptr, 0,
                     NI_NAMEREQD) != 0)
         return address;
     return host;

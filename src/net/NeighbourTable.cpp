@@ -1,8 +1,8 @@
 #include "net/NeighbourTable.h"
 
-#include "core/Texts.h"
+#include "net/SocketOptions.h"
 
-#include <arpa/inet.h>
+#include "core/Texts.h"
 
 #include <charconv>
 #include <cstdio>
@@ -57,8 +57,7 @@ KnownStations::NeighbourTable parseNeighbourTable(std::string_view text)
         if (!type || !flags || *type != EthernetType || !(*flags & CompleteFlag))
             continue;
         const std::string address(fields[0]);
-        in_addr parsed{};
-        if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1)
+        if (!socketAddress(address, 0))
             continue;
         if (const auto hardware = parseHardwareAddress(fields[3]))
             table[address] = *hardware;

@@ -2,6 +2,7 @@
 
 #include "net/BroadcastAddress.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -52,6 +53,16 @@ std::string dottedAddress(const sockaddr_in& address)
     IPv4Address octets{};
     std::memcpy(octets.data(), &address.sin_addr.s_addr, octets.size());
     return dottedAddress(octets);
+}
+
+std::optional<sockaddr_in> socketAddress(const std::string& dotted, std::uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    if (::inet_pton(AF_INET, dotted.c_str(), &address.sin_addr) != 1)
+        return std::nullopt;
+    return address;
 }
 
 } // namespace ostrel

@@ -1,8 +1,10 @@
 #pragma once
 
-#include <string>
+#include <netinet/in.h>
 
-struct sockaddr_in;
+#include <cstdint>
+#include <optional>
+#include <string>
 
 namespace ostrel {
 
@@ -33,5 +35,8 @@ bool setKeepAliveTiming(int fd, int seconds);
 
 // The peer's address as dotted decimal text.
 std::string dottedAddress(const sockaddr_in& address);
+
+// The IPv4 socket address of dotted decimal text and a port; nullopt when the text is no address.
+std::optional<sockaddr_in> socketAddress(const std::string& dotted, std::uint16_t port);
 
 } // namespace ostrel

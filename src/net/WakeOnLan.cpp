@@ -1,8 +1,9 @@
 #include "net/WakeOnLan.h"
 
+#include "net/SocketOptions.h"
+
 #include "core/UniqueFd.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -26,10 +27,8 @@ std::vector<bool> sendMagicPackets(std::span<const HardwareAddress> hardware, co
                                    std::uint16_t port)
 {
     std::vector<bool> sent(hardware.size(), false);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    if (::inet_pton(AF_INET, broadcast.c_str(), &to.sin_addr) != 1)
+    const auto to = socketAddress(broadcast, port);
+    if (!to)
         return sent;
     UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!fd)
@@ -43,8 +42,8 @@ std::vector<bool> sendMagicPackets(std::span<const HardwareAddress> hardware, co
         const auto packet = magicPacket(hardware[i]);
         ssize_t n = -1;
         for (int tries = 0; tries < 3; ++tries) {
-            n = ::sendto(fd.get(), packet.data(), packet.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to),
-                         sizeof to);
+            n = ::sendto(fd.get(), packet.data(), packet.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&*to),
+                         sizeof *to);
             if (n >= 0 || errno != EINTR)
                 break;
         }

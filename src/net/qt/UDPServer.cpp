@@ -107,16 +107,15 @@ void UDPServer::sendDiscovery()
 {
     if (!m_fd)
         return;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
+    std::optional<sockaddr_in> to;
     {
         std::scoped_lock hold(m_mutex);
-        to.sin_port = htons(m_remotePort);
-        if (inet_pton(AF_INET, m_remoteHost.c_str(), &to.sin_addr) != 1)
-            return;
+        to = socketAddress(m_remoteHost, m_remotePort);
     }
+    if (!to)
+        return;
     (void)::sendto(m_fd.get(), DiscoveryDatagram.data(), DiscoveryDatagram.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
-                   reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                   reinterpret_cast<const sockaddr*>(&*to), sizeof *to);
 }
 
 void UDPServer::sendDiscovery(const std::string& host)
