@@ -1,7 +1,6 @@
 #include "commands/CommandMenuController.h"
 
 #include "commands/MenuCommand.h"
-#include "commands/SendStationCommand.h"
 #include "core/Cp1251.h"
 #include "core/TariffList.h"
 #include "core/Texts.h"
