@@ -1,7 +1,6 @@
 #include "commands/CommandMenuController.h"
 
 #include "commands/MenuCommand.h"
-#include "commands/SendStationCommand.h"
 #include "core/Cp1251.h"
 #include "core/TariffList.h"
 #include "core/Texts.h"
@@ -150,19 +149,30 @@ ClickOutcome CommandMenuController::send(const StationRow& row, const StationCom
     return outcome;
 }
 
+std::optional<StationCommand> CommandMenuController::itemCommand(int tag, std::string_view tariff, double time) const
+{
+    if (const auto code = plainCommandCode(tag)) {
+        StationCommand command;
+        command.code = *code;
+        return command;
+    }
+    switch (tag) {
+    case tags::StartPaid:
+        return tariffCommand(CommandCode::cmdStartPaid, tariff, m_prices, time);
+    case tags::WaitPaid:
+        return tariffCommand(CommandCode::cmdWaitPaid, tariff, m_prices, time);
+    case tags::StartGame:
+        return tariffCommand(CommandCode::cmdStartGame, tariff, m_games, time);
+    case tags::WaitGame:
+        return tariffCommand(CommandCode::cmdWaitGame, tariff, m_games, time);
+    default:
+        return std::nullopt;
+    }
+}
+
 void CommandMenuController::noteNotConnected(std::string_view address, int tag, std::string_view tariff) const
 {
-    std::optional<StationCommand> command;
-    if (const auto code = plainCommandCode(tag)) {
-        command.emplace();
-        command->code = *code;
-    } else if (tag == tags::StartPaid || tag == tags::WaitPaid) {
-        const auto code = tag == tags::StartPaid ? CommandCode::cmdStartPaid : CommandCode::cmdWaitPaid;
-        command = tariffCommand(code, tariff, m_prices);
-    } else if (tag == tags::StartGame || tag == tags::WaitGame) {
-        const auto code = tag == tags::StartGame ? CommandCode::cmdStartGame : CommandCode::cmdWaitGame;
-        command = tariffCommand(code, tariff, m_games);
-    }
+    const auto command = itemCommand(tag, tariff);
     if (!command)
         return; // not a command item, or a tariff without a price: nothing would have been sent
     const CommandBytes bytes = encodeStationCommand(*command);
@@ -254,17 +264,13 @@ ClickOutcome CommandMenuController::click(int tag, std::string_view tariff, cons
         return {ClickResult::NoConnection, station, {}, {}};
     }
 
-    if (const auto code = plainCommandCode(tag)) {
-        StationCommand command;
-        command.code = *code;
-        return send(*row, command);
-    }
+    if (plainCommandCode(tag))
+        return send(*row, *itemCommand(tag, tariff));
 
     switch (tag) {
     case tags::StartPaid:
     case tags::WaitPaid: {
-        const auto code = tag == tags::StartPaid ? CommandCode::cmdStartPaid : CommandCode::cmdWaitPaid;
-        const auto command = tariffCommand(code, tariff, m_prices);
+        const auto command = itemCommand(tag, tariff);
         if (!command)
             return badPrice(tariff, m_prices);
         return send(*row, *command);
@@ -289,8 +295,7 @@ ClickOutcome CommandMenuController::click(int tag, std::string_view tariff, cons
         // A station told to play for 0 minutes ends the game at once and bills nothing.
         if (*time <= 0)
             return {ClickResult::ZeroGame, station, {}, {}};
-        const auto code = startGame ? CommandCode::cmdStartGame : CommandCode::cmdWaitGame;
-        const auto command = tariffCommand(code, tariff, m_games, *time);
+        const auto command = itemCommand(tag, tariff, *time);
         if (!command)
             return badPrice(tariff, m_games);
         return send(*row, *command);
@@ -386,16 +391,12 @@ void CommandMenuController::clickAll(int tag, std::string_view tariff, const Ask
 
     const bool game = tag == tags::StartGame || tag == tags::WaitGame;
     std::optional<StationCommand> command; // the same for every station, except for a game
-    if (const auto code = plainCommandCode(tag)) {
-        command.emplace();
-        command->code = *code;
-    } else if (tag == tags::StartPaid || tag == tags::WaitPaid) {
-        command = tariffCommand(tag == tags::StartPaid ? CommandCode::cmdStartPaid : CommandCode::cmdWaitPaid, tariff,
-                                m_prices);
-        if (!command)
+    if (!game) {
+        command = itemCommand(tag, tariff);
+        if (!command && (tag == tags::StartPaid || tag == tags::WaitPaid))
             return stop(ClickResult::BadPrice, &m_prices);
-    } else if (!game) {
-        return stop(ClickResult::Ignored);
+        if (!command)
+            return stop(ClickResult::Ignored);
     }
     if (m_stations.empty())
         return stop(ClickResult::Ignored);
@@ -453,8 +454,7 @@ void CommandMenuController::clickAll(int tag, std::string_view tariff, const Ask
                 answers->fail(order, {time ? ClickResult::ZeroGame : ClickResult::TimeUnreadable, station, {}, {}});
                 continue;
             }
-            own =
-                tariffCommand(startGame ? CommandCode::cmdStartGame : CommandCode::cmdWaitGame, tariff, m_games, *time);
+            own = itemCommand(tag, tariff, *time);
         }
         const CommandBytes bytes = encodeStationCommand(*own);
         answers->expect();

@@ -127,6 +127,9 @@ public:
 
 private:
     ClickOutcome send(const StationRow& row, const StationCommand& command) const;
+    // What an item sends: its own command, or its tariff priced from the list the item takes it
+    // from, for `time` (a game's). nullopt for an item that sends nothing and for an unpriced tariff.
+    std::optional<StationCommand> itemCommand(int tag, std::string_view tariff, double time = 0) const;
     // Tells the transport what the item would have sent to a station without a connection.
     void noteNotConnected(std::string_view address, int tag, std::string_view tariff) const;
     ClickOutcome badPrice(std::string_view tariff, const TariffList& list) const;

@@ -48,6 +48,15 @@ std::string durationText(double days)
     return formatTimeOfDay({.hour = t.hours, .minute = t.minutes, .second = t.seconds});
 }
 
+// A totals row: what it sums up, then the sessions, money and time it counted.
+void appendTotalsRow(std::string& out, Cell name, std::uint64_t count, double money, double time)
+{
+    const std::string countText = std::to_string(count);
+    const std::string moneyText = formatMoney(money).value_or("");
+    const std::string timeText = durationText(time);
+    appendRow(out, {name, countText, moneyText, timeText});
+}
+
 } // namespace
 
 CsvReport::CsvReport()
@@ -89,12 +98,8 @@ void CsvReport::appendGroups(std::string_view title, const std::map<std::string,
 {
     m_text += LineEnd;
     appendRow(m_text, {title, "Сеансов", "Сумма", "Время"});
-    for (const auto& [name, g] : groups) {
-        const std::string count = std::to_string(g.count);
-        const std::string money = formatMoney(g.money).value_or("");
-        const std::string time = durationText(g.time);
-        appendRow(m_text, {stationText(cp1251ToUtf8(name)), count, money, time});
-    }
+    for (const auto& [name, g] : groups)
+        appendTotalsRow(m_text, stationText(cp1251ToUtf8(name)), g.count, g.money, g.time);
 }
 
 std::string CsvReport::finish()
@@ -102,10 +107,7 @@ std::string CsvReport::finish()
     appendGroups("Компьютер", m_computers);
     appendGroups("Тариф", m_tariffs);
     m_text += LineEnd;
-    const std::string count = std::to_string(m_all.count);
-    const std::string money = formatMoney(m_all.money).value_or("");
-    const std::string time = durationText(m_all.time);
-    appendRow(m_text, {"Итог", count, money, time});
+    appendTotalsRow(m_text, "Итог", m_all.count, m_all.money, m_all.time);
     if (m_repeats > 0)
         appendRow(m_text, {repeatsLeftOutText(m_repeats)});
     return std::move(m_text);

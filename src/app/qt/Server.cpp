@@ -170,24 +170,20 @@ void Server::wake(WakePlan plan)
 {
     std::vector<HardwareAddress> hardware;
     std::vector<std::string> names;
-    std::vector<std::string> failed;
     for (const KnownStation& s : plan.send) { // every one has its hardware address
-        if (!m_tcpServer->isListening()) {
-            failed.push_back(s.name); // no network thread to send on
-        } else {
-            hardware.push_back(*s.hardware);
-            names.push_back(s.name);
-        }
+        hardware.push_back(*s.hardware);
+        names.push_back(s.name);
     }
-    if (hardware.empty()) {
-        emit wakeSent(0, plan.unknown, failed);
+    if (hardware.empty() || !m_tcpServer->isListening()) {
+        emit wakeSent(0, plan.unknown, names); // with no network thread to send on, none went out
         return;
     }
     m_tcpServer->post([this, hardware = std::move(hardware), names = std::move(names),
-                       unknown = std::move(plan.unknown), failed = std::move(failed), to = m_broadcastAddress,
+                       unknown = std::move(plan.unknown), to = m_broadcastAddress,
                        port = m_options.wakePort]() mutable {
         const auto sent = sendMagicPackets(hardware, to, port);
         std::size_t count = 0;
+        std::vector<std::string> failed;
         for (std::size_t i = 0; i < sent.size(); ++i) {
             if (sent[i])
                 ++count;

@@ -216,7 +216,6 @@ SummaryWindow* Hall::summaryWindow()
             });
             m_summary->start();
         }
-        refreshSummary();
     }
     return m_summaryWindow;
 }

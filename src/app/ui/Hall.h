@@ -54,7 +54,7 @@ public:
     HallWatch* watch() const; // null before attach
 
     DroppedStationsWindow* droppedWindow(); // made when first asked for
-    SummaryWindow* summaryWindow();
+    SummaryWindow* summaryWindow();         // made when first asked for; showSummary() fills it
     QAction* auditAction() const { return m_auditAction; }
     AuditWindow* auditWindow(); // null before attach
 

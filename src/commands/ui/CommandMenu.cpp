@@ -157,28 +157,27 @@ void CommandMenu::sendToStations(int tag, const std::vector<StationKey>& station
     }
     if (question && !m_confirm(*question))
         return;
-    if (m_controller.forGroup()) {
-        clickAll(tag, {});
-        return;
-    }
-    const auto outcome = m_controller.click(tag, {}, [this](bool withSign) { return m_dialog.ask(withSign); });
-    if (const auto message = outcome.message())
-        m_showWarning(QString::fromStdString(*message));
+    perform(tag, {});
 }
 
-void CommandMenu::clickAll(int tag, const std::string& tariff)
+void CommandMenu::perform(int tag, const std::string& tariff)
 {
-    m_controller.clickAll(
-        tag, tariff, [this](bool withSign) { return m_dialog.ask(withSign); },
-        [this](GroupOutcome outcome) {
-            if (QThread::currentThread() == thread()) {
-                showGroupOutcome(outcome);
-                return;
-            }
-            // The last answer came on the transport's thread.
-            QMetaObject::invokeMethod(
-                this, [this, outcome = std::move(outcome)] { showGroupOutcome(outcome); }, Qt::QueuedConnection);
-        });
+    const auto ask = [this](bool withSign) { return m_dialog.ask(withSign); };
+    if (!m_controller.forGroup()) {
+        const auto outcome = m_controller.click(tag, tariff, ask);
+        if (const auto message = outcome.message())
+            m_showWarning(QString::fromStdString(*message));
+        return;
+    }
+    m_controller.clickAll(tag, tariff, ask, [this](GroupOutcome outcome) {
+        if (QThread::currentThread() == thread()) {
+            showGroupOutcome(outcome);
+            return;
+        }
+        // The last answer came on the transport's thread.
+        QMetaObject::invokeMethod(
+            this, [this, outcome = std::move(outcome)] { showGroupOutcome(outcome); }, Qt::QueuedConnection);
+    });
 }
 
 void CommandMenu::showGroupOutcome(const GroupOutcome& outcome)
@@ -195,13 +194,7 @@ void CommandMenu::CommandMenuClick(QAction* item)
     const std::string tariff = item->property(TariffProperty).toByteArray().toStdString();
     if (const auto question = m_controller.confirmation(tag); question && !m_confirm(QString::fromStdString(*question)))
         return;
-    if (m_controller.forGroup()) {
-        clickAll(tag, tariff);
-        return;
-    }
-    const auto outcome = m_controller.click(tag, tariff, [this](bool withSign) { return m_dialog.ask(withSign); });
-    if (const auto message = outcome.message())
-        m_showWarning(QString::fromStdString(*message));
+    perform(tag, tariff);
 }
 
 } // namespace ostrel

@@ -87,7 +87,8 @@ protected:
 private:
     void addItems(QMenu& into, const CommandMenuItems& items, std::vector<QAction*>* topLevel);
     void applyEnabledStates();
-    void clickAll(int tag, const std::string& tariff);
+    // The click for the station, or every station, the menu is open for; failures are shown.
+    void perform(int tag, const std::string& tariff);
     void showGroupOutcome(const GroupOutcome& outcome);
     std::vector<StationKey> selectedStations() const;
 

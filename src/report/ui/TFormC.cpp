@@ -18,6 +18,9 @@ namespace ostrel {
 
 namespace {
 
+constexpr PeriodSelection::Field DateFields[] = {PeriodSelection::DayOneField, PeriodSelection::DayBField,
+                                                 PeriodSelection::DayEField};
+
 // Two optional digits for the day and the month, four required for the year; the separators stay
 // in the text and empty places show as "_".
 const QString DateMask = QStringLiteral("00.00.9999;_");
@@ -127,8 +130,8 @@ TFormC::TFormC(double dateBeg, double dateEnd, QWidget* parent)
     connect(DayBSP, &QToolButton::clicked, this, &TFormC::DayBSPClick);
     connect(DayESP, &QToolButton::clicked, this, &TFormC::DayESPClick);
 
-    for (QLineEdit* field : {DayOne, DayB, DayE})
-        field->installEventFilter(this);
+    for (const auto field : DateFields)
+        dateField(field)->installEventFilter(this);
 
     showSelection();
 }
@@ -166,8 +169,7 @@ bool TFormC::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::FocusOut) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            for (const auto field :
-                 {PeriodSelection::DayOneField, PeriodSelection::DayBField, PeriodSelection::DayEField})
+            for (const auto field : DateFields)
                 if (watched == dateField(field))
                     commitField(field);
         }
@@ -178,7 +180,7 @@ bool TFormC::eventFilter(QObject* watched, QEvent* event)
 void TFormC::accept()
 {
     // Enter in a date field reaches here through the default button, as does a click on OK.
-    for (const auto field : {PeriodSelection::DayOneField, PeriodSelection::DayBField, PeriodSelection::DayEField})
+    for (const auto field : DateFields)
         if (!commitField(field))
             return;
     QDialog::accept();
@@ -251,9 +253,9 @@ void TFormC::recomputed(const PeriodSelection::Error& error)
 {
     // A mode's recomputation that went through has taken what its enabled date fields hold.
     if (!error) {
-        for (QLineEdit* field : {DayOne, DayB, DayE})
-            if (field->isEnabled())
-                field->setModified(false);
+        for (const auto field : DateFields)
+            if (QLineEdit* edit = dateField(field); edit->isEnabled())
+                edit->setModified(false);
     }
     report(error);
 }
