@@ -3,6 +3,7 @@
 #include "core/UniqueFd.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,6 +16,22 @@ int openRetrying(const char* path, int flags, mode_t mode)
         fd = ::open(path, flags, mode);
     } while (fd < 0 && errno == EINTR);
     return fd;
+}
+
+bool readWholeFile(const std::string& path, std::string& text)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rbe");
+    if (!file)
+        return false;
+    char buffer[16 * 1024];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, n);
+    const bool read = !std::ferror(file);
+    const int error = errno;
+    std::fclose(file);
+    errno = error;
+    return read;
 }
 
 namespace {

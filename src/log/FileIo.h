@@ -10,6 +10,10 @@ namespace ostrel {
 // open(2), retried when a signal interrupts it; -1 on failure with errno set.
 int openRetrying(const char* path, int flags, mode_t mode = 0);
 
+// Appends the whole file at `path` to `text`; false when it cannot be opened or a read fails,
+// errno then saying why. Bytes read before a failing read stay in `text`.
+bool readWholeFile(const std::string& path, std::string& text);
+
 // Writes every byte at `offset`; false when the file takes fewer.
 bool writeAllAt(int fd, const std::uint8_t* data, std::size_t size, off_t offset);
 

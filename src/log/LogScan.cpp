@@ -2,6 +2,7 @@
 
 #include "core/DateTime.h"
 #include "core/UniqueFd.h"
+#include "log/FileIo.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -75,10 +76,7 @@ LogScanResult scanLogFile(const std::string& path, const LogScanCallback& onReco
                           std::optional<std::uint64_t> lengthLimit)
 {
     LogScanResult result;
-    UniqueFd file;
-    do {
-        file.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    } while (!file && errno == EINTR);
+    const UniqueFd file(openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file) {
         result.error = errno;
         result.status = errno == ENOENT ? LogScanStatus::Missing : LogScanStatus::OpenFailed;

@@ -3,9 +3,9 @@
 #include "net/SocketOptions.h"
 
 #include "core/Texts.h"
+#include "log/FileIo.h"
 
 #include <charconv>
-#include <cstdio>
 #include <vector>
 
 namespace ostrel {
@@ -67,15 +67,8 @@ KnownStations::NeighbourTable parseNeighbourTable(std::string_view text)
 
 KnownStations::NeighbourTable readNeighbourTable(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rbe");
-    if (!file)
-        return {};
     std::string text;
-    char buffer[16 * 1024];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, n);
-    std::fclose(file);
+    (void)readWholeFile(path, text); // a table cut short by a failing read still names its first neighbours
     return parseNeighbourTable(text);
 }
 

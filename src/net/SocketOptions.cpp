@@ -55,6 +55,24 @@ std::string dottedAddress(const sockaddr_in& address)
     return dottedAddress(octets);
 }
 
+sockaddr_in anyAddress(std::uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(port);
+    return address;
+}
+
+std::uint16_t localPort(int fd)
+{
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return 0;
+    return ntohs(local.sin_port);
+}
+
 std::optional<sockaddr_in> socketAddress(const std::string& dotted, std::uint16_t port)
 {
     sockaddr_in address{};

@@ -36,6 +36,12 @@ bool setKeepAliveTiming(int fd, int seconds);
 // The peer's address as dotted decimal text.
 std::string dottedAddress(const sockaddr_in& address);
 
+// Every local IPv4 address at `port`, for a server socket to bind.
+sockaddr_in anyAddress(std::uint16_t port);
+
+// The local port a socket is bound to; 0 when the system cannot say.
+std::uint16_t localPort(int fd);
+
 // The IPv4 socket address of dotted decimal text and a port; nullopt when the text is no address.
 std::optional<sockaddr_in> socketAddress(const std::string& dotted, std::uint16_t port);
 

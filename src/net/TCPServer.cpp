@@ -565,10 +565,7 @@ bool TCPServer::listen(std::uint16_t port)
     const int reuse = 1;
     (void)::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
 
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(port);
+    const sockaddr_in local = anyAddress(port);
     // As long a queue as the system allows: on Linux a full queue drops a station's handshake
     // silently, the station believes it is connected, and its reports wait for retransmissions
     // (or are lost if it resets first). Bursts of thousands of stations coming back must fit.
@@ -577,10 +574,7 @@ bool TCPServer::listen(std::uint16_t port)
     setKeepAlive(fd, 1);
     if (::listen(fd, SOMAXCONN) != 0)
         return false;
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    const std::uint16_t boundPort =
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) == 0 ? ntohs(bound.sin_port) : 0;
+    const std::uint16_t boundPort = localPort(fd);
 
     const bool taken = m->runOnNetwork([&] {
         asio::error_code ec;

@@ -222,20 +222,9 @@ bool KnownStations::flush(std::chrono::milliseconds limit)
 void KnownStations::load()
 {
     std::string text;
-    bool readable = true;
-    int error = 0;
-    if (std::FILE* file = std::fopen(m_path.c_str(), "rbe")) {
-        char buffer[16 * 1024];
-        std::size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-            text.append(buffer, n);
-        readable = !std::ferror(file);
-        error = errno;
-        std::fclose(file);
-    } else {
-        error = errno;
-        readable = error == ENOENT; // no file yet: the first round makes it
-    }
+    const bool read = readWholeFile(m_path, text);
+    const int error = errno;
+    const bool readable = read || error == ENOENT; // no file yet: the first round makes it
     if (!readable)
         std::fprintf(stderr, "ostrel-server: %s cannot be read (%s); it is left as it is\n", m_path.c_str(),
                      std::strerror(error));

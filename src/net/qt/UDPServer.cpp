@@ -59,10 +59,7 @@ bool UDPServer::setLocalPort(quint16 port)
     const int on = 1;
     (void)::setsockopt(m_fd.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
 
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(port);
+    const sockaddr_in local = anyAddress(port);
     (void)::bind(m_fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local);
     watch();
     return true;
@@ -70,13 +67,7 @@ bool UDPServer::setLocalPort(quint16 port)
 
 quint16 UDPServer::boundPort() const
 {
-    if (!m_fd)
-        return 0;
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    if (::getsockname(m_fd.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0)
-        return 0;
-    return ntohs(local.sin_port);
+    return m_fd ? localPort(m_fd.get()) : 0;
 }
 
 void UDPServer::setRemotePort(quint16 port)
