@@ -110,11 +110,8 @@ void UpdateCommandMenu(CommandMenuItems& menu, std::span<const StationRow> rows)
 
 bool isFreeStation(const StationRow& row)
 {
-    const std::string& status = row[ColStatus];
-    if (status == words::Unloaded)
-        return true;
-    return status != words::Closed && status != words::WaitingPaid && status != words::WaitingGame &&
-           row[ColSum].empty();
+    const StationState state = stationState(row);
+    return state == StationState::Unloaded || state == StationState::Free;
 }
 
 } // namespace ostrel

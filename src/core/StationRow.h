@@ -39,6 +39,32 @@ inline constexpr std::string_view Ok = "Ok";
 inline constexpr std::string_view Reset = "Reset";
 } // namespace words
 
+// What a station's row says it is doing, as the hall counts it: its status word first, then
+// whether a sum is running (a session), then whether time is left (a game).
+enum class StationState
+{
+    Unloaded,
+    Closed,
+    Waiting,
+    Free,
+    Paid,
+    Game,
+};
+
+inline StationState stationState(const StationRow& row)
+{
+    const std::string& status = row[ColStatus];
+    if (status == words::Unloaded)
+        return StationState::Unloaded;
+    if (status == words::Closed)
+        return StationState::Closed;
+    if (status == words::WaitingPaid || status == words::WaitingGame)
+        return StationState::Waiting;
+    if (row[ColSum].empty())
+        return StationState::Free;
+    return row[ColLeft].empty() ? StationState::Paid : StationState::Game;
+}
+
 // The station table's column titles; the history table shows the same nine and "Коммент.".
 inline constexpr std::array<std::string_view, StationColumnCount> StationHeaders{
     "\xCA\xEE\xEC\xEF\xFC\xFE\xF2\xE5\xF0", // Компьютер

@@ -86,25 +86,32 @@ SummaryFigures DaySummary::figures(const std::vector<StationRow>& stationRows) c
             continue;
         HallCounts& c = out.counts;
         ++c.connected;
-        const std::string& status = row[ColStatus];
-        if (status == words::Unloaded)
+        switch (stationState(row)) {
+        case StationState::Unloaded:
             ++c.unloaded;
-        else if (status == words::Closed)
+            break;
+        case StationState::Closed:
             ++c.closed;
-        else if (status == words::WaitingPaid || status == words::WaitingGame)
+            break;
+        case StationState::Waiting:
             ++c.waiting;
-        else if (row[ColSum].empty())
+            break;
+        case StationState::Free:
             ++c.free;
-        else if (row[ColLeft].empty())
+            break;
+        case StationState::Paid:
             ++c.paid;
-        else
+            break;
+        case StationState::Game:
             ++c.game;
+            break;
+        }
 
         if (row[ColSum].empty() || alreadyLogged(row))
             continue;
         if (const auto sum = parseMoney(row[ColSum])) {
             out.running += *sum;
-            out.perTariff[status] += *sum;
+            out.perTariff[row[ColStatus]] += *sum;
         }
     }
     return out;
