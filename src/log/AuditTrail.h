@@ -88,7 +88,8 @@ AuditTail readAuditTail(const std::string& path, std::size_t limit);
 // log's thread makes it durable in its next sync round, one sync for both files. A last line cut
 // short by a crash is cut off by the next append before it writes: completing it with a line end
 // instead would keep an open quote that swallows the lines after it, and a line that never
-// reached the disk whole was never durable either.
+// reached the disk whole was never durable either. A line the file does not take (a full disk, a
+// link in its place) waits in memory like a session record, and is written before any newer one.
 class AuditTrail
 {
 public:
@@ -102,7 +103,8 @@ public:
 
     const std::string& path() const;
 
-    // Appends the line now, on this thread; false when the file could not be opened or written.
+    // Appends the line now, on this thread; false when the file did not take it: the line then
+    // waits in memory, in order, and the log's thread writes it again until it is durable.
     bool append(const AuditEntry& entry);
     // Appends the line on the log's thread: for a thread that must not do file work.
     void appendLater(AuditEntry entry);

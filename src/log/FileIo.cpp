@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ostrel {
@@ -80,6 +81,66 @@ bool dataSync(int fd)
         rc = ::fdatasync(fd);
     } while (rc != 0 && errno == EINTR);
     return rc == 0;
+}
+
+int openSharedFile(const std::string& path)
+{
+    constexpr int Flags = O_RDWR | O_NOFOLLOW | O_CLOEXEC;
+    int fd = openRetrying(path.c_str(), Flags);
+    bool created = false;
+    if (fd < 0 && errno == ENOENT) {
+        fd = openRetrying(path.c_str(), Flags | O_CREAT | O_EXCL, 0664);
+        created = fd >= 0;
+        if (fd < 0 && errno == EEXIST) // made meanwhile by another server: open what is there
+            fd = openRetrying(path.c_str(), Flags);
+    }
+    if (fd < 0)
+        return -1;
+    UniqueFd file(fd);
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0)
+        return -1;
+    if (!S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (st.st_nlink > 1) {
+        errno = LinkedFileError;
+        return -1;
+    }
+    // The umask may have taken the group's write away; the file is ours, so we may give it back.
+    if (created && (st.st_mode & 0020) == 0)
+        (void)::fchmod(fd, (st.st_mode & 07777) | 0060);
+    return file.release();
+}
+
+namespace {
+
+int openReserve()
+{
+    return openRetrying("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+} // namespace
+
+SpareDescriptor::SpareDescriptor() : m_fd(openReserve()) {}
+
+int SpareDescriptor::open(const std::function<int()>& open)
+{
+    int fd = open();
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && m_fd) {
+        m_fd.reset();
+        fd = open();
+    }
+    return fd;
+}
+
+void SpareDescriptor::retake()
+{
+    if (!m_fd)
+        m_fd.reset(openReserve());
 }
 
 } // namespace ostrel

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "core/UniqueFd.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <cerrno>
 #include <sys/types.h>
 
 namespace ostrel {
@@ -26,5 +30,34 @@ void syncParentDirectory(const std::string& path);
 
 // fdatasync(2), retried when a signal interrupts it.
 bool dataSync(int fd);
+
+// errno of a file of the shared folder that is a second hard link to another file: it is not
+// written through, as a symbolic link is not (ELOOP).
+inline constexpr int LinkedFileError = EMLINK;
+
+// Opens one of the files the operators of a salon share (the log, the audit trail, the stations
+// file) for reading and writing, never through a link: a symbolic link in its place fails with
+// ELOOP and a file with a second hard link with LinkedFileError, so that nobody who can write into
+// the folder makes another operator's server write into a file of theirs. A missing file is
+// created with group write whatever the umask, so that every operator of the group can append.
+// -1 with errno set on failure.
+int openSharedFile(const std::string& path);
+
+// A descriptor held in reserve, for a process that may run out of them (a flood of connections): an
+// open that finds none left is tried again once with the reserve given up, which is taken again
+// later. Not thread-safe: its owner's lock guards it.
+class SpareDescriptor
+{
+public:
+    SpareDescriptor();
+    // Runs `open`; when it fails for want of a descriptor, gives the reserve up and runs it again.
+    int open(const std::function<int()>& open);
+    // Takes the reserve again if it was given up and a descriptor is free.
+    void retake();
+    bool held() const { return static_cast<bool>(m_fd); }
+
+private:
+    UniqueFd m_fd;
+};
 
 } // namespace ostrel

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,11 +19,6 @@
 namespace ostrel {
 
 namespace {
-
-int openSpare()
-{
-    return openRetrying("/dev/null", O_RDONLY | O_CLOEXEC);
-}
 
 std::optional<SessionLogRecord> recordOfRow(const StationRow& row, std::string_view comment, double closedAt)
 {
@@ -59,9 +56,13 @@ struct SessionLog::OpenFile
 };
 
 SessionLog::SessionLog(std::string path, HistoryTable& history, Clock clock)
-    : m_path(std::move(path)), m_history(history), m_clock(clock ? std::move(clock) : Clock(nowDayNumber)),
-      m_spare(openSpare())
+    : m_path(std::move(path)), m_history(history), m_clock(clock ? std::move(clock) : Clock(nowDayNumber))
 {
+    struct stat st
+    {
+    };
+    if (::stat(m_path.c_str(), &st) == 0 && st.st_size > 0)
+        m_end = static_cast<std::uint64_t>(st.st_size) / SessionLogRecordSize * SessionLogRecordSize;
     m_syncThread = std::thread([this] { syncLoop(); });
 }
 
@@ -81,24 +82,40 @@ void SessionLog::skipSyncForBenchmark()
     m_sync = false;
 }
 
+void SessionLog::setFaultListener(std::function<void()> listener)
+{
+    std::scoped_lock hold(m_fileLock);
+    m_faultListener = std::move(listener);
+}
+
 LogResult SessionLog::LogSession(const StationRow& row, std::string_view comment)
 {
+    const auto record = recordOfRow(row, comment, m_clock());
+    if (!record)
+        return LogResult::BadCell;
+    const LogRecordBytes bytes = encodeLogRecord(*record);
+
     std::unique_lock hold(m_fileLock);
-    const auto written = m_written;
-    SessionLogRecord record;
-    std::uint64_t offset = 0;
-    const LogResult result = append(row, comment, record, offset);
-    if (result == LogResult::Appended) {
-        for (SessionLogObserver* observer : m_observers)
-            observer->sessionLogged(record, offset);
+    m_history.fillSpare(row, comment);
+    m_history.grow();
+    const std::uint64_t sequence = ++m_written;
+    std::uint64_t offset = m_end;
+    LogResult result = LogResult::Appended;
+    // Behind a record that waits, a newer one waits too: the file keeps the order of the sessions.
+    if (!m_waiting.empty() || !writeRecord(sequence, bytes, offset)) {
+        offset = m_end; // where it will lie once what waits before it is written
+        m_end += SessionLogRecordSize;
+        m_waiting.push_back({sequence, bytes});
+        result = LogResult::Pending;
     }
+    for (SessionLogObserver* observer : m_observers)
+        observer->sessionLogged(*record, offset);
     // Unless the log thread still holds the file for its sync, the reserve is taken again now.
-    if (!m_spare)
-        m_spare.reset(openSpare());
-    const bool wake = m_written != written;
+    m_spare.retake();
     hold.unlock();
-    if (wake)
-        m_syncWanted.notify_one();
+    m_syncWanted.notify_one();
+    if (result == LogResult::Pending)
+        tellFaults();
     return result;
 }
 
@@ -108,17 +125,20 @@ std::shared_ptr<SessionLog::OpenFile> SessionLog::openLogFile()
     struct stat st
     {
     };
-    if (m_file && ::stat(m_path.c_str(), &st) == 0 && st.st_dev == m_file->device && st.st_ino == m_file->inode)
+    if (m_file && ::lstat(m_path.c_str(), &st) == 0 && st.st_dev == m_file->device && st.st_ino == m_file->inode)
         return m_file;
 
-    int fd = openRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && m_spare) {
-        m_spare.reset();
-        fd = openRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    }
+    const int fd = m_spare.open([this] { return openSharedFile(m_path); });
     if (fd < 0)
         return nullptr;
-    auto file = std::make_shared<OpenFile>(fd);
+    std::shared_ptr<OpenFile> file;
+    try {
+        file = std::make_shared<OpenFile>(fd);
+    } catch (...) {
+        ::close(fd);
+        errno = ENOMEM;
+        return nullptr;
+    }
     if (::fstat(fd, &st) != 0)
         return nullptr;
     file->device = st.st_dev;
@@ -138,51 +158,107 @@ void SessionLog::removeObserver(SessionLogObserver& observer)
     std::erase(m_observers, &observer);
 }
 
-LogResult SessionLog::append(const StationRow& row, std::string_view comment, SessionLogRecord& written,
-                             std::uint64_t& offset)
+bool SessionLog::writeRecord(std::uint64_t sequence, const LogRecordBytes& bytes, std::uint64_t& offset)
 {
-    std::shared_ptr<OpenFile> file;
-    try {
-        file = openLogFile();
-    } catch (...) {
-        return LogResult::OpenFailed; // no memory for the handle: the descriptor went with it
+    const std::shared_ptr<OpenFile> file = openLogFile();
+    if (!file) {
+        failed(errno);
+        return false;
     }
-    if (!file)
-        return LogResult::OpenFailed;
     struct stat st
     {
     };
-    if (::fstat(file->fd.get(), &st) != 0)
-        return LogResult::OpenFailed;
-
+    if (::fstat(file->fd.get(), &st) != 0) {
+        failed(errno);
+        return false;
+    }
     // After the last whole record: a fragment left by an interrupted append is overwritten, and
     // whole records are never touched.
     const off_t length = st.st_size;
     const off_t at = length / static_cast<off_t>(SessionLogRecordSize) * static_cast<off_t>(SessionLogRecordSize);
-
-    const auto record = recordOfRow(row, comment, m_clock());
-    if (!record)
-        return LogResult::BadCell;
-    const LogRecordBytes bytes = encodeLogRecord(*record);
-
-    m_history.fillSpare(row, comment);
-
-    // From here the file has changed, or may have: the log thread syncs it either way.
-    m_file = file;
-    ++m_written;
     if (!writeAllAt(file->fd.get(), bytes.data(), bytes.size(), at)) {
-        // A failed append should leave the file as it found it, so that readers do not meet a
-        // fragment; if even this fails, the next append overwrites whatever is left.
+        const int error = errno == 0 ? EIO : errno;
+        // A failed append leaves the file as it found it, so that readers meet no fragment; if
+        // even this fails, the next append overwrites whatever is left.
         (void)::ftruncate(file->fd.get(), length);
-        return LogResult::WriteFailed;
+        failed(error);
+        return false;
     }
     if (length == 0)
         m_directoryUnsynced = true;
-
-    m_history.grow();
-    written = *record;
+    m_file = file;
+    m_unsynced.push_back({sequence, file, at, bytes});
     offset = static_cast<std::uint64_t>(at);
-    return LogResult::Appended;
+    m_end = std::max(m_end, offset + SessionLogRecordSize);
+    return true;
+}
+
+void SessionLog::writeAgain()
+{
+    if (m_writeAgain) {
+        for (const Unsynced& u : m_unsynced) {
+            if (!writeAllAt(u.file->fd.get(), u.bytes.data(), u.bytes.size(), u.at)) {
+                failed(errno == 0 ? EIO : errno);
+                return;
+            }
+        }
+        m_writeAgain = false;
+    }
+    while (!m_waiting.empty()) {
+        std::uint64_t offset = 0;
+        if (!writeRecord(m_waiting.front().sequence, m_waiting.front().bytes, offset))
+            return;
+        m_waiting.pop_front();
+    }
+}
+
+void SessionLog::failed(int error)
+{
+    m_error = error;
+    if (std::find(m_toldErrors.begin(), m_toldErrors.end(), error) != m_toldErrors.end())
+        return;
+    m_toldErrors.push_back(error);
+    const char* why = error == ELOOP || error == LinkedFileError
+                          ? "a link stands in its place; nothing is written through it"
+                          : std::strerror(error);
+    std::fprintf(stderr, "ostrel-server: %s cannot be written (%s); the sessions wait in memory and are written again\n",
+                 m_path.c_str(), why);
+    std::fflush(stderr);
+}
+
+LogFaults SessionLog::faults() const
+{
+    std::scoped_lock hold(m_fileLock);
+    LogFaults faults;
+    if (m_retrying || !m_waiting.empty()) {
+        // What waits, and what the file holds but a failed sync did not make durable.
+        faults.sessions.count = m_waiting.size() + (m_writeAgain ? m_unsynced.size() : 0);
+        faults.sessions.error = faults.sessions.count > 0 ? m_error : 0;
+    }
+    for (const auto& companion : m_companions) {
+        const PendingWrites p = companion->pending();
+        faults.lines.count += p.count;
+        if (p.count > 0)
+            faults.lines.error = p.error;
+    }
+    return faults;
+}
+
+bool SessionLog::refusesCommands() const
+{
+    const LogFaults f = faults();
+    return f.sessions.count + f.lines.count >= MaxPending;
+}
+
+void SessionLog::tellFaults()
+{
+    std::function<void()> listener;
+    {
+        std::scoped_lock hold(m_fileLock);
+        listener = m_faultListener;
+    }
+    if (listener)
+        listener();
 }
 
 void SessionLog::addCompanion(std::shared_ptr<SessionLogCompanion> companion)
@@ -198,6 +274,7 @@ void SessionLog::companionAppended()
         ++m_written;
     }
     m_syncWanted.notify_one();
+    tellFaults();
 }
 
 void SessionLog::post(std::function<void()> job)
@@ -212,8 +289,19 @@ void SessionLog::post(std::function<void()> job)
 void SessionLog::syncLoop()
 {
     std::unique_lock hold(m_fileLock);
+    auto retryAt = std::chrono::steady_clock::now();
+    bool lastTry = false; // stopping with something not durable: one more round, then give up
     for (;;) {
-        m_syncWanted.wait(hold, [this] { return m_stopping || m_durable < m_written || !m_jobs.empty(); });
+        const auto due = [&] {
+            if (m_stopping || !m_jobs.empty())
+                return true;
+            // While retrying, a new append waits behind the old ones for the next try.
+            return m_retrying ? std::chrono::steady_clock::now() >= retryAt : m_durable < m_written;
+        };
+        if (m_retrying)
+            m_syncWanted.wait_until(hold, retryAt, due);
+        else
+            m_syncWanted.wait(hold, due);
         if (!m_jobs.empty()) {
             // A job may append to a companion, which takes this lock to say so.
             auto jobs = std::exchange(m_jobs, {});
@@ -227,51 +315,98 @@ void SessionLog::syncLoop()
             m_synced.notify_all();
             continue;
         }
-        if (m_durable == m_written)
+        if (m_retrying && !m_stopping && std::chrono::steady_clock::now() < retryAt)
+            continue;
+        if (m_durable == m_written && !m_retrying)
             return; // stopping, and nothing left to sync
+        if (m_stopping && lastTry) {
+            const std::size_t lost = m_waiting.size() + (m_writeAgain ? m_unsynced.size() : 0);
+            if (lost > 0)
+                std::fprintf(stderr, "ostrel-server: %zu sessions could not be written to %s before the stop\n", lost,
+                             m_path.c_str());
+            std::fflush(stderr);
+            return;
+        }
+        lastTry = m_stopping;
+
+        const bool wasFaulty = m_retrying;
+        writeAgain();
         // Every append up to here rides on this one sync; those that come while it runs, on the next.
         const std::uint64_t target = m_written;
         std::shared_ptr<OpenFile> file = m_file;
         const bool directory = std::exchange(m_directoryUnsynced, false);
         const bool sync = m_sync;
+        const auto syncCall = m_syncForTest;
+        const bool written = m_waiting.empty() && !m_writeAgain;
         const auto companions = m_companions;
         hold.unlock();
 
-        bool ok = true;
-        if (sync && file)
-            ok = dataSync(file->fd.get());
+        bool synced = true;
+        int syncError = 0;
+        if (sync && file && !(syncCall ? syncCall(file->fd.get()) : dataSync(file->fd.get()))) {
+            synced = false;
+            syncError = errno;
+        }
         if (sync && directory)
             syncParentDirectory(m_path);
+        bool companionsDurable = true;
+        std::size_t companionsPending = 0;
         for (const auto& companion : companions) {
-            if (sync && !companion->syncAppends())
-                ok = false;
+            if (!companion->syncAppends())
+                companionsDurable = false;
+            companionsPending += companion->pending().count;
         }
 
         hold.lock();
-        m_durable = target;
         ++m_syncs;
-        if (!ok)
+        if (!synced) {
             ++m_failedSyncs;
+            m_writeAgain = !m_unsynced.empty(); // the page cache may have dropped them: write them again
+            failed(syncError);
+        }
+        if (written && synced && companionsDurable) {
+            m_durable = target;
+            std::erase_if(m_unsynced, [target](const Unsynced& u) { return u.sequence <= target; });
+            m_retrying = false;
+            m_toldErrors.clear();
+            m_error = 0;
+        } else {
+            m_retrying = true;
+            retryAt = std::chrono::steady_clock::now() + RetryInterval;
+        }
+        const bool changed = wasFaulty || m_retrying || companionsPending != m_companionsPending;
+        m_companionsPending = companionsPending;
         // Nothing appended since: the file is closed until the next append, and its descriptor
         // becomes the reserve again if that was used.
-        if (m_written == target && m_file == file) {
+        if (!m_retrying && m_written == target && m_file == file) {
             m_file.reset();
+            m_unsynced.clear();
             file.reset();
-            if (!m_spare)
-                m_spare.reset(openSpare());
+            m_spare.retake();
         }
         file.reset();
         m_synced.notify_all();
+        if (changed) {
+            if (wasFaulty && !m_retrying) {
+                std::fprintf(stderr, "ostrel-server: %s is written again; nothing waits\n", m_path.c_str());
+                std::fflush(stderr);
+            }
+            hold.unlock();
+            tellFaults();
+            hold.lock();
+        }
     }
 }
 
-void SessionLog::waitDurable()
+bool SessionLog::waitDurable(std::chrono::milliseconds limit)
 {
+    const auto until = std::chrono::steady_clock::now() + limit;
     std::unique_lock hold(m_fileLock);
     // What posted jobs append counts as appended before this call.
-    m_synced.wait(hold, [this] { return m_jobs.empty() && !m_jobsRunning; });
+    if (!m_synced.wait_until(hold, until, [this] { return m_jobs.empty() && !m_jobsRunning; }))
+        return false;
     const std::uint64_t target = m_written;
-    m_synced.wait(hold, [this, target] { return m_durable >= target; });
+    return m_synced.wait_until(hold, until, [this, target] { return m_durable >= target; });
 }
 
 std::uint64_t SessionLog::syncs() const
@@ -284,6 +419,18 @@ std::uint64_t SessionLog::failedSyncs() const
 {
     std::scoped_lock hold(m_fileLock);
     return m_failedSyncs;
+}
+
+std::uint64_t SessionLog::durableAppends() const
+{
+    std::scoped_lock hold(m_fileLock);
+    return m_durable;
+}
+
+void SessionLog::setSyncForTest(std::function<bool(int fd)> sync)
+{
+    std::scoped_lock hold(m_fileLock);
+    m_syncForTest = std::move(sync);
 }
 
 std::optional<std::uint64_t> SessionLog::stableLength() const

@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -311,28 +312,50 @@ bool KnownStations::store(std::vector<Sighting>& sightings)
 
 bool KnownStations::write(const std::string& text)
 {
-    // A new file renamed over the old one: a crash leaves either the old list or the new, whole.
-    const std::string temporary = m_path + ".new";
-    bool ok = false;
+    // Rewritten in place: in the shared folder, whose sticky bit keeps every operator from replacing
+    // another's files, a new file could not be renamed over the one the package made. A crash in the
+    // middle leaves a line or two damaged, which the next start skips; the list fills again as the
+    // stations connect.
+    UniqueFd fd(m_spare.open([this] { return openSharedFile(m_path); }));
+    struct stat st
     {
-        // Made afresh: a leftover of a crash may belong to another operator sharing the folder, and a
-        // link put in its place is not followed.
-        ::unlink(temporary.c_str());
-        UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664));
-        ok = fd && writeAllAt(fd.get(), reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), 0) &&
-             dataSync(fd.get());
-    }
-    ok = ok && std::rename(temporary.c_str(), m_path.c_str()) == 0;
-    if (ok) {
-        syncParentDirectory(m_path); // the rename itself is durable only once the folder is
-    } else {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        if (!m_lastWriteFailed) // one note per run of failures, not one per round
-            std::fprintf(stderr, "ostrel-server: %s cannot be written: %s\n", m_path.c_str(), std::strerror(error));
+    };
+    const bool ok = fd && ::fstat(fd.get(), &st) == 0 &&
+                    writeAllAt(fd.get(), reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), 0) &&
+                    ::ftruncate(fd.get(), static_cast<off_t>(text.size())) == 0 && dataSync(fd.get());
+    const int error = ok ? 0 : errno == 0 ? EIO : errno;
+    fd.reset();
+    m_spare.retake();
+    if (ok && st.st_size == 0)
+        syncParentDirectory(m_path); // a new file is durable only once the folder is
+    if (!ok && !m_lastWriteFailed) { // one note per run of failures, not one per round
+        const char* why = error == ELOOP || error == LinkedFileError ? "a link stands in its place; nothing is written through it"
+                                                                     : std::strerror(error);
+        std::fprintf(stderr, "ostrel-server: %s cannot be written: %s\n", m_path.c_str(), why);
         std::fflush(stderr);
     }
+    std::function<void()> listener;
+    {
+        std::scoped_lock hold(m_mutex);
+        if (m_writeError != error)
+            listener = m_faultListener;
+        m_writeError = error;
+    }
+    if (listener)
+        listener();
     return ok;
+}
+
+int KnownStations::writeError() const
+{
+    std::scoped_lock hold(m_mutex);
+    return m_writeError;
+}
+
+void KnownStations::setFaultListener(std::function<void()> listener)
+{
+    std::scoped_lock hold(m_mutex);
+    m_faultListener = std::move(listener);
 }
 
 } // namespace ostrel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "log/FileIo.h"
+
 #include "stations/DroppedStations.h"
 
 #include <array>
@@ -62,9 +64,10 @@ WakePlan planWakeAll(std::span<const KnownStation> known, const std::function<bo
 
 // The stations file beside the session log. Connecting stations are noted from the network thread
 // at the cost of a short lock; a worker thread reads the neighbour table once for all stations
-// noted since its last round and rewrites the file atomically, at most once per `coalesce`, so a
+// noted since its last round and rewrites the file in place, at most once per `coalesce`, so a
 // hall of stations coming back after a power cut costs a few rewrites, not one each. The worker
-// reads the file when it starts; a damaged line is skipped with a note on stderr.
+// reads the file when it starts; a damaged line is skipped with a note on stderr. The file is never
+// written through a link in its place.
 class KnownStations
 {
 public:
@@ -96,6 +99,13 @@ public:
 
     const std::string& path() const { return m_path; }
 
+    // errno of the last rewrite that failed, 0 once one succeeded; ELOOP or LinkedFileError for a
+    // link in the file's place.
+    int writeError() const;
+    // Called on the worker's thread when writeError() changes; it only posts. Set before the
+    // first sighting.
+    void setFaultListener(std::function<void()> listener);
+
 private:
     struct Sighting
     {
@@ -121,6 +131,9 @@ private:
     std::map<std::string, KnownStation> m_known;
     bool m_writable = true; // false when the file exists but could not be read: it is not overwritten
     bool m_lastWriteFailed = false;
+    int m_writeError = 0;
+    std::function<void()> m_faultListener;
+    SpareDescriptor m_spare; // the worker's
     bool m_stopping = false;
     bool m_hurry = false;
     std::uint64_t m_noted = 0;  // sightings taken
