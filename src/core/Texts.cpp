@@ -3,6 +3,7 @@
 #include "core/DateTime.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -384,20 +385,95 @@ std::string droppedAlertText(std::string_view computer, std::string_view tariff,
     return text;
 }
 
+namespace {
+
+// Russian chooses a noun's form by the last two digits of the number: 1, 21 (one); 2-4, 22-24
+// (few); 0, 5-20, 25-30 (many).
+enum class Plural
+{
+    One,
+    Few,
+    Many,
+};
+
+Plural pluralOf(std::uint64_t count)
+{
+    const auto lastTwo = count % 100;
+    const auto last = count % 10;
+    if (lastTwo >= 11 && lastTwo <= 14)
+        return Plural::Many;
+    if (last == 1)
+        return Plural::One;
+    return last >= 2 && last <= 4 ? Plural::Few : Plural::Many;
+}
+
+const char* pick(Plural form, const char* one, const char* few, const char* many)
+{
+    return form == Plural::One ? one : form == Plural::Few ? few : many;
+}
+
+} // namespace
+
 std::string powerCutAlertText(int count)
 {
-    // Russian chooses the noun's form by the last two digits of the number.
-    const int lastTwo = count % 100;
-    const int last = count % 10;
-    const char* noun = "компьютеров";
-    if (lastTwo < 11 || lastTwo > 14) {
-        if (last == 1)
-            noun = "компьютер";
-        else if (last >= 2 && last <= 4)
-            noun = "компьютера";
+    const Plural form = pluralOf(static_cast<std::uint64_t>(count));
+    return std::string(form == Plural::One ? "Отключился сразу " : "Отключились сразу ") + std::to_string(count) +
+           " " + pick(form, "компьютер", "компьютера", "компьютеров");
+}
+
+std::string writeErrorText(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return "нет места на диске";
+    case EIO:
+        return "ошибка диска";
+    case EACCES:
+    case EPERM:
+        return "нет доступа к файлу";
+    case EROFS:
+        return "диск только для чтения";
+    case ELOOP:
+    case EMLINK:
+        return "вместо файла ссылка";
+    case EMFILE:
+    case ENFILE:
+        return "нет свободных дескрипторов";
+    case EFBIG:
+        return "файл слишком велик";
+    case ENOENT:
+        return "нет папки журнала";
+    default:
+        return "ошибка " + std::to_string(error);
     }
-    return std::string(last == 1 && lastTwo != 11 ? "Отключился сразу " : "Отключились сразу ") +
-           std::to_string(count) + " " + noun;
+}
+
+std::string writeFaultText(const WriteFaultCounts& faults)
+{
+    std::string text;
+    const auto clause = [&text](std::string what) {
+        if (!text.empty())
+            text += "; ";
+        text += what;
+    };
+    const auto waiting = [](std::size_t count, const char* one, const char* few, const char* many, int error) {
+        const Plural form = pluralOf(count);
+        return std::to_string(count) + " " + pick(form, one, few, many) +
+               (form == Plural::One ? " ждет записи (" : " ждут записи (") + writeErrorText(error) + ")";
+    };
+    if (faults.sessions > 0)
+        clause("Журнал не записан: " + waiting(faults.sessions, "сессия", "сессии", "сессий", faults.sessionsError));
+    if (faults.lines > 0)
+        clause("Журнал команд не записан: " + waiting(faults.lines, "строка", "строки", "строк", faults.linesError));
+    if (faults.stationsError != 0)
+        clause("Список компьютеров не записан (" + writeErrorText(faults.stationsError) + ")");
+    return text;
+}
+
+std::string commandsRefusedText(std::size_t waiting)
+{
+    return "Команда не отправлена: журнал не записан, ждут записи " + std::to_string(waiting) + " сессий и строк";
 }
 
 std::string timeLowAlertText(std::string_view computer, std::string_view left)

@@ -111,6 +111,26 @@ inline constexpr std::string_view LogUnread = "Журнал прочитан н�
 std::string droppedAlertText(std::string_view computer, std::string_view tariff, std::string_view sum);
 // "Отключились сразу 7 компьютеров" (the count as a number, the word in the form that follows it)
 std::string powerCutAlertText(int count);
+
+// What the server's files could not take yet, as the main window's line and the tray alert show
+// it, UTF-8, one clause per file, "; " between them; empty when nothing waits:
+// "Журнал не записан: 3 сессии ждут записи (нет места на диске)"
+// "Журнал команд не записан: 1 строка ждет записи (вместо файла ссылка)"
+// "Список компьютеров не записан (нет доступа к файлу)"
+struct WriteFaultCounts
+{
+    std::size_t sessions = 0; // records of the session log waiting in memory
+    int sessionsError = 0;    // errno of their latest failure
+    std::size_t lines = 0;    // lines of the audit trail waiting in memory
+    int linesError = 0;
+    int stationsError = 0; // errno of the stations file's last failed rewrite, 0 when it was written
+};
+std::string writeFaultText(const WriteFaultCounts& faults);
+// Why a file could not be written, in a few words: "нет места на диске", "вместо файла ссылка".
+std::string writeErrorText(int error);
+// A command refused while too much waits: "Команда не отправлена: журнал не записан, ждут записи
+// 10000 сессий и строк"
+std::string commandsRefusedText(std::size_t waiting);
 // "Comp-3: игра заканчивается, осталось 0:05:00"
 std::string timeLowAlertText(std::string_view computer, std::string_view left);
 

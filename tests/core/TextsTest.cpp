@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -396,6 +398,28 @@ TEST(Texts, PowerCutAlertAgreesWithItsNumber)
     };
     for (const auto& [count, text] : cases)
         EXPECT_EQ(powerCutAlertText(count), text) << count;
+}
+
+TEST(Texts, WriteFaultLineSaysWhatWaitsAndWhy)
+{
+    const struct
+    {
+        WriteFaultCounts faults;
+        const char* text;
+    } cases[] = {
+        {{}, ""},
+        {{1, ENOSPC}, "Журнал не записан: 1 сессия ждет записи (нет места на диске)"},
+        {{3, EIO}, "Журнал не записан: 3 сессии ждут записи (ошибка диска)"},
+        {{12, ELOOP}, "Журнал не записан: 12 сессий ждут записи (вместо файла ссылка)"},
+        {{0, 0, 21, EMLINK}, "Журнал команд не записан: 21 строка ждет записи (вместо файла ссылка)"},
+        {{2, EACCES, 5, EACCES, ENOENT},
+         "Журнал не записан: 2 сессии ждут записи (нет доступа к файлу); "
+         "Журнал команд не записан: 5 строк ждут записи (нет доступа к файлу); "
+         "Список компьютеров не записан (нет папки журнала)"},
+        {{0, 0, 0, 0, 9999}, "Список компьютеров не записан (ошибка 9999)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(writeFaultText(c.faults), c.text);
 }
 
 } // namespace
