@@ -323,12 +323,18 @@ TEST_F(SessionLogTest, ASessionTheFileDoesNotTakeWaitsInMemoryUntilItCanBeWritte
         EXPECT_EQ(history.row(2)[ColComputer], "SECOND");
         EXPECT_EQ(readText(other), "theirs");
 
+        // Once the log thread has tried and failed, the file is mended: a session logged before
+        // the next try still waits behind the older ones.
+        for (int i = 0; i < 3000 && log.syncs() == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_GE(log.syncs(), 1u);
         c.mend(c.path);
+        EXPECT_EQ(log.LogSession(sampleStationRow("THIRD"), "Ok"), LogResult::Pending);
         ASSERT_TRUE(log.waitDurable());
-        EXPECT_EQ(computersIn(c.path), (std::vector<std::string>{"FIRST", "SECOND"}));
-        EXPECT_EQ(log.faults(), LogFaults{});
-        EXPECT_EQ(log.LogSession(sampleStationRow("THIRD"), "Ok"), LogResult::Appended);
         EXPECT_EQ(computersIn(c.path), (std::vector<std::string>{"FIRST", "SECOND", "THIRD"}));
+        EXPECT_EQ(log.faults(), LogFaults{});
+        EXPECT_EQ(log.LogSession(sampleStationRow("FOURTH"), "Ok"), LogResult::Appended);
+        EXPECT_EQ(computersIn(c.path), (std::vector<std::string>{"FIRST", "SECOND", "THIRD", "FOURTH"}));
     }
     EXPECT_EQ(readText(other), "theirs");
 }
@@ -607,6 +613,29 @@ TEST_F(SessionLogTest, AuditAppendCutsOffALineAnAppendLeftUnfinished)
         for (const auto& line : checkAuditFile(readText(path)))
             EXPECT_FALSE(line.check.fault) << line.number << ": " << *line.check.fault;
     }
+}
+
+// A link in the trail's place: nothing is written through it, the lines wait, and one added after
+// the link is gone still waits behind them.
+TEST_F(SessionLogTest, AuditLinesTheFileDoesNotTakeWaitInOrder)
+{
+    const std::string other = m_dir.write("theirs.csv", "theirs");
+    const std::string path = m_dir.file("Ostrel.audit.csv");
+    ASSERT_EQ(::symlink(other.c_str(), path.c_str()), 0);
+    SessionLog log(m_path, m_history);
+    AuditTrail trail(path, log, "op");
+    EXPECT_FALSE(trail.append(paidEntry("PC-01")));
+    EXPECT_EQ(log.faults().lines, (PendingWrites{1, ELOOP}));
+    for (int i = 0; i < 3000 && log.syncs() == 0; ++i) // the log thread has tried and failed
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(log.syncs(), 1u);
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    EXPECT_FALSE(trail.append(paidEntry("PC-02")));
+    ASSERT_TRUE(log.waitDurable());
+    EXPECT_EQ(readText(path),
+              auditHeaderLine() + auditLine(paidEntry("PC-01"), "op") + auditLine(paidEntry("PC-02"), "op"));
+    EXPECT_EQ(readText(other), "theirs");
+    EXPECT_EQ(log.faults(), LogFaults{});
 }
 
 TEST_F(SessionLogTest, AuditTailIsTheNewestLinesNewestFirst)

@@ -32,7 +32,15 @@ Server::Server(Options options)
         m_options.exeDir = QCoreApplication::applicationDirPath();
 }
 
-Server::~Server() = default;
+Server::~Server()
+{
+    // The threads that tell of faults may run on while the members go; nothing is posted to a
+    // server on its way out.
+    if (m_sessionLog)
+        m_sessionLog->setFaultListener({});
+    if (m_knownStations)
+        m_knownStations->setFaultListener({});
+}
 
 bool Server::start(StartupWindow& window)
 {
@@ -66,6 +74,36 @@ void Server::setSessionLogPath(const std::string& path)
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     m_auditTrail = std::make_unique<AuditTrail>(folder + std::string(AuditTrail::FileName), *m_sessionLog);
     m_knownStations = std::make_shared<KnownStations>(folder + "Ostrel.stations", [] { return readNeighbourTable(); });
+    // Told on the thread that met the fault, the network's or the log's: only posts, once a burst.
+    // The flag is shared, as the stations file's worker may outlive this server.
+    const auto tell = [this, posted = m_faultsPosted] {
+        if (posted->exchange(true))
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, posted] {
+                posted->store(false);
+                emit writeFaultsChanged();
+            },
+            Qt::QueuedConnection);
+    };
+    m_sessionLog->setFaultListener(tell);
+    m_knownStations->setFaultListener(tell);
+}
+
+WriteFaultCounts Server::writeFaults() const
+{
+    WriteFaultCounts counts;
+    if (m_sessionLog) {
+        const LogFaults faults = m_sessionLog->faults();
+        counts.sessions = faults.sessions.count;
+        counts.sessionsError = faults.sessions.error;
+        counts.lines = faults.lines.count;
+        counts.linesError = faults.lines.error;
+    }
+    if (m_knownStations)
+        counts.stationsError = m_knownStations->writeError();
+    return counts;
 }
 
 CommandTransport& Server::commandTransport() const

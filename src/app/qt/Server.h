@@ -2,6 +2,7 @@
 
 #include "app/StartupSequence.h"
 #include "core/TariffList.h"
+#include "core/Texts.h"
 #include "log/HistoryTable.h"
 #include "net/BroadcastAddress.h"
 #include "stations/AlertRules.h"
@@ -94,11 +95,16 @@ public:
 
     // The stations file's keeper, made by start-up.
     KnownStations* knownStations() const { return m_knownStations.get(); }
+    // What the session log, the audit trail and the stations file could not write yet.
+    WriteFaultCounts writeFaults() const;
+
     // Sends each planned station's wake-up packet to the broadcast address of `Net`, on the
     // network thread; wakeSent answers later on this thread.
     void wake(WakePlan plan);
 
 signals:
+    // writeFaults() may have changed; queued to the GUI thread, once a burst.
+    void writeFaultsChanged();
     // What the hall shows changed (a drop, an alert, an over-run); queued to the GUI thread, once a burst.
     void hallChanged();
     // How many packets went out; the stations without a hardware address and those whose packet
@@ -152,6 +158,7 @@ private:
     std::string m_broadcastAddress;
     int m_warnMinutes = AlertSettings{}.warnMinutes;
     std::atomic<bool> m_hallChangePosted{false};
+    std::shared_ptr<std::atomic<bool>> m_faultsPosted = std::make_shared<std::atomic<bool>>(false);
 
     // Declared in the order they are needed, so they go in reverse: the discovery endpoint and the
     // network thread stop before the processor, the models and the tables they use.

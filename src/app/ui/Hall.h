@@ -53,6 +53,10 @@ public:
     QAction* summaryAction() const { return m_summaryAction; }
     HallWatch* watch() const; // null before attach
 
+    // Tells the operator at once: a tray notification, or without a tray a line in the dropped
+    // stations' window, which comes up.
+    void alert(const QString& text);
+
     DroppedStationsWindow* droppedWindow(); // made when first asked for
     SummaryWindow* summaryWindow();         // made when first asked for; showSummary() fills it
     QAction* auditAction() const { return m_auditAction; }
@@ -66,7 +70,6 @@ public slots:
 private:
     void collect(); // on the GUI thread: takes what the watch recorded
     void refreshSummary();
-    void alert(const QString& text);
     void commandRoom(int tag, bool freeOnly);
     void addAuditItem();
     SessionLog* log() const;

@@ -5,6 +5,7 @@
 #include "app/ui/Hall.h"
 #include "commands/StationRows.h"
 #include "commands/ui/CommandMenu.h"
+#include "log/SessionLog.h"
 #include "log/ui/FollowNewestRows.h"
 #include "log/ui/HistoryTableModel.h"
 #include "net/TCPServer.h"
@@ -26,6 +27,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTableView>
@@ -193,6 +195,8 @@ TForm1::TForm1(Server& server, Options options, QWidget* parent)
     if (!m_options.trayAvailable)
         m_options.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 
+    connect(&m_server, &Server::writeFaultsChanged, this, &TForm1::showWriteFaults);
+
     setWindowTitle(Caption);
     // A fixed dialog-like frame: the title bar has the system menu and the close button only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -341,6 +345,32 @@ void TForm1::appendOpenToCaption()
     setWindowTitle(windowTitle() + QStringLiteral("(Open)"));
 }
 
+void TForm1::showWriteFaults()
+{
+    const WriteFaultCounts faults = m_server.writeFaults();
+    const unsigned failing = (faults.sessions > 0 ? 1u : 0u) | (faults.lines > 0 ? 2u : 0u) |
+                             (faults.stationsError != 0 ? 4u : 0u);
+    const std::string text = writeFaultText(faults);
+    const QString line = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    if (!m_writeFaultLine && failing == 0)
+        return;
+    if (!m_writeFaultLine) {
+        m_writeFaultLine = new QLabel(this);
+        m_writeFaultLine->setObjectName(QStringLiteral("writeFaultLine"));
+        m_writeFaultLine->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold"));
+        statusBar()->addWidget(m_writeFaultLine, 1);
+        statusBar()->setSizeGripEnabled(false);
+    }
+    m_writeFaultLine->setText(line);
+    m_writeFaultLine->setToolTip(line);
+    statusBar()->setVisible(failing != 0);
+    // A file that starts failing is told at once, in the tray (or the hall's window); a count that
+    // only grows is not told again.
+    if ((failing & ~m_failingFiles) != 0)
+        m_hall->alert(line);
+    m_failingFiles = failing;
+}
+
 void TForm1::buildCommandMenu()
 {
     m_hall->attach(m_server); // the server's hall watch exists from the listening step on
@@ -355,6 +385,13 @@ void TForm1::buildCommandMenu()
     PMenu = new CommandMenu(m_server.prices(), m_server.games(), m_server.commandTransport(),
                             StationRows::of(m_server.stations()), shown, *m_options.intervalDialog, this);
     PMenu->watchSelection(Grid);
+    PMenu->setRefusal([log = m_server.sessionLog()]() -> std::optional<QString> {
+        if (!log->refusesCommands())
+            return std::nullopt;
+        const LogFaults faults = log->faults();
+        const std::string text = commandsRefusedText(faults.sessions.count + faults.lines.count);
+        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    });
     m_hall->addRoomCommands(*PMenu);
     if (m_options.reportWindow)
         m_workReport = new WorkReport(*NomiPeriod1, *m_server.sessionLog(), *m_options.reportWindow, this);

@@ -73,6 +73,9 @@ public:
     TNomiPeriod* NomiPeriod1 = nullptr;     // the work report's period dialog
 
     Hall* hall() const { return m_hall; }
+    // The line below the tables while a file of the server's could not take what it was given;
+    // null until the first such fault.
+    QLabel* writeFaultLine() const { return m_writeFaultLine; }
 
     // Asked before every close; true lets the window close, which unloads the server.
     bool FormCloseQuery();
@@ -85,6 +88,9 @@ public slots:
     // Shows the window, hidden or minimised, in front of the others.
     void showAndRaise();
     void GridDblClick(const QModelIndex& index);
+    // Shows what the server's files could not take yet, in the window's line, and raises an alert
+    // when a file starts failing; the line goes once everything is written.
+    void showWriteFaults();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -103,6 +109,8 @@ private:
     Options m_options;
     WorkReport* m_workReport = nullptr;
     Hall* m_hall = nullptr;
+    QLabel* m_writeFaultLine = nullptr;
+    unsigned m_failingFiles = 0; // a bit per file that could not take what it was given
 };
 
 } // namespace ostrel

@@ -162,6 +162,12 @@ void CommandMenu::sendToStations(int tag, const std::vector<StationKey>& station
 
 void CommandMenu::perform(int tag, const std::string& tariff)
 {
+    if (m_refusal) {
+        if (const auto why = m_refusal()) {
+            m_showWarning(*why);
+            return;
+        }
+    }
     const auto ask = [this](bool withSign) { return m_dialog.ask(withSign); };
     if (!m_controller.forGroup()) {
         const auto outcome = m_controller.click(tag, tariff, ask);

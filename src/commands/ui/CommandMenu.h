@@ -44,6 +44,9 @@ public:
     // The station the view shows in a model row; nullopt for the blank row or a row it does not have.
     using ShownStation = std::function<std::optional<StationKey>(int modelRow)>;
     using Confirm = std::function<bool(const QString& question)>;
+    // Why no command may go now (so much waits to be written that a new session could not be
+    // kept); nullopt when commands go.
+    using Refusal = std::function<std::optional<QString>()>;
 
     CommandMenu(const TariffList& prices, const TariffList& games, CommandTransport& transport, StationRows rows,
                 ShownStation shown, TForm2& dialog, QWidget* parent = nullptr);
@@ -54,6 +57,8 @@ public:
     void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
     // QMenu::popup by default.
     void setPopup(Popup popup) { m_popup = std::move(popup); }
+    // Asked before every command goes; a refusal is shown as a warning instead. None by default.
+    void setRefusal(Refusal refusal) { m_refusal = std::move(refusal); }
 
     // The station table view's double-click: opens the menu at globalPos when `index` is the status
     // cell of a station row whose station is still in the table.
@@ -99,6 +104,7 @@ private:
     ShowWarning m_showWarning;
     Popup m_popup;
     Confirm m_confirm;
+    Refusal m_refusal;
     QPointer<QAbstractItemView> m_view;
     // The view's selection as it was when the press that began a double-click came: the press
     // itself collapses the selection to the cell under it.

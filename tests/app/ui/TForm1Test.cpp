@@ -9,6 +9,7 @@
 #include "commands/ui/TForm2.h"
 #include "core/Cp1251.h"
 #include "core/StationRow.h"
+#include "log/SessionLogRecord.h"
 #include "log/ui/AuditWindow.h"
 #include "net/TCPServer.h"
 #include "net/WakeOnLan.h"
@@ -35,6 +36,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTableView>
@@ -619,6 +621,59 @@ TEST(TForm1, ShutdownLeavesRunningSessionsAlone)
     } // the window goes with the connection still open
     EXPECT_FALSE(std::filesystem::exists(folder.file("Ostrel.log")));
     ::close(station);
+}
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// A link planted in place of the log and of the stations file: nothing is written through either,
+// the window's line and an alert say so at once, and the session waits until the log is a file again.
+TEST(TForm1, AFileThatCannotBeWrittenIsShownUntilItIsWritten)
+{
+    apptest::TempFolder folder;
+    folder.write("Ostrel.ini", apptest::iniWithPorts(0, 0, 9));
+    folder.write("theirs", "another operator's file");
+    ASSERT_EQ(::symlink(folder.file("theirs").c_str(), folder.file("Ostrel.log").c_str()), 0);
+    ASSERT_EQ(::symlink(folder.file("theirs").c_str(), folder.file("Ostrel.stations").c_str()), 0);
+    auto options = windowOnly();
+    options.start = true;
+    options.exeDir = QString::fromStdString(folder.path().string());
+    options.trayAvailable = [] { return false; }; // the alert lands in the dropped stations' window
+    ServerWindow form(options);
+    ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
+    EXPECT_EQ(form.writeFaultLine(), nullptr);
+
+    const int station = connectStation(0x7F000004, form.server.listenerPort());
+    ASSERT_GE(station, 0);
+    StationReport finished;
+    finished.statusCode = static_cast<std::int32_t>(StatusCode::Finished);
+    finished.statusText = utf8ToCp1251("Интернет");
+    finished.start = 46364.5; // 2026-12-08 12:00
+    finished.finish = finished.start + 30.0 / 1440;
+    finished.price = 1.5;
+    ASSERT_TRUE(sendReport(station, finished));
+    const QString expected = QStringLiteral("Журнал не записан: 1 сессия ждет записи (вместо файла ссылка); "
+                                            "Список компьютеров не записан (вместо файла ссылка)");
+    ASSERT_TRUE(testing::processEventsUntil(
+        [&] { return form.writeFaultLine() && form.writeFaultLine()->text() == expected; }));
+    EXPECT_FALSE(form.statusBar()->isHidden());
+    EXPECT_EQ(cellText(form.logGrid, 0, ColComputer), QStringLiteral("127.0.0.4")); // shown as logged
+    ASSERT_NE(form.hall()->droppedWindow(), nullptr);
+    EXPECT_TRUE(form.hall()->droppedWindow()->statusLine()->text().contains(QStringLiteral("Журнал не записан")));
+    EXPECT_EQ(fileText(folder.file("theirs")), "another operator's file");
+
+    ASSERT_EQ(::unlink(folder.file("Ostrel.log").c_str()), 0);
+    ASSERT_EQ(::unlink(folder.file("Ostrel.stations").c_str()), 0);
+    StationReport closed;
+    closed.statusCode = static_cast<std::int32_t>(StatusCode::Closed);
+    ASSERT_TRUE(sendReport(station, closed));
+    ::close(station); // the stations file is rewritten when the station goes
+    ASSERT_TRUE(testing::processEventsUntil([&] { return form.statusBar()->isHidden(); }, 15000));
+    EXPECT_EQ(std::filesystem::file_size(folder.file("Ostrel.log")), SessionLogRecordSize);
+    EXPECT_EQ(fileText(folder.file("theirs")), "another operator's file");
 }
 
 // The dropped-stations window wakes what the stations file knows, and names what it cannot.

@@ -234,6 +234,15 @@ TEST_F(CommandMenuFixture, FailuresAreShownAndSendNothing)
     ASSERT_EQ(warnings.size(), 2u);
     EXPECT_EQ(warnings[1], QStringLiteral("Компьютер A (127.0.0.2) отключился, команда не отправлена"));
     EXPECT_TRUE(transport.sent.empty());
+
+    // While the server refuses commands, none goes and the operator is told why.
+    repaint();
+    menu.GridDblClick(model.index(0, ColStatus), {}); // B
+    menu.setRefusal([] { return std::optional<QString>(QStringLiteral("нельзя")); });
+    item(tags::Free)->trigger();
+    ASSERT_EQ(warnings.size(), 3u);
+    EXPECT_EQ(warnings[2], QStringLiteral("нельзя"));
+    EXPECT_TRUE(transport.sent.empty());
 }
 
 TEST_F(CommandMenuFixture, RebootDuringASessionWaitsForTheOperatorsYes)
