@@ -14,8 +14,10 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-lifecycle-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/upper" "$work/work" "$work/root"
 cp "$deb" "$work/ostrel.deb"
+cp "$(dirname "$0")/two-operators.sh" "$work/two-operators.sh"
 
-unshare -m -- bash -euo pipefail -c '
+unshare -m -n -- bash -euo pipefail -c '
+ip link set lo up
 work=$1
 mount --make-rprivate /
 if ! mount -t overlay overlay -o "lowerdir=/,upperdir=$work/upper,workdir=$work/work" "$work/root" 2>/dev/null; then
@@ -26,7 +28,7 @@ root=$work/root
 mount -t proc proc "$root/proc"
 mount --rbind /dev "$root/dev"
 mount -t tmpfs tmpfs "$root/tmp"
-cp "$work/ostrel.deb" "$root/tmp/ostrel.deb"
+cp "$work/ostrel.deb" "$work/two-operators.sh" "$root/tmp/"
 exec chroot "$root" /bin/bash -euo pipefail -c "
 fail() { echo \"FAIL: \$*\" >&2; exit 1; }
 export DEBIAN_FRONTEND=noninteractive
@@ -38,8 +40,15 @@ install() { dpkg -i /tmp/ostrel.deb </dev/null >/tmp/dpkg.log 2>&1 || { cat /tmp
 
 install
 getent group ostrel >/dev/null || fail \"no group ostrel\"
-[ \"\$(stat -c %a:%U:%G /opt/ostrel)\" = 2775:root:ostrel ] || fail \"folder: \$(stat -c %a:%U:%G /opt/ostrel)\"
-[ \"\$(stat -c %a:%G /opt/ostrel/Ostrel.log)\" = 664:ostrel ] || fail \"log: \$(stat -c %a:%G /opt/ostrel/Ostrel.log)\"
+[ \"\$(stat -c %a:%U:%G /opt/ostrel)\" = 3775:root:ostrel ] || fail \"folder: \$(stat -c %a:%U:%G /opt/ostrel)\"
+for f in Ostrel.log Ostrel.audit.csv Ostrel.stations; do
+    [ \"\$(stat -c %a:%U:%G /opt/ostrel/\$f)\" = 664:root:ostrel ] || fail \"\$f: \$(stat -c %a:%U:%G /opt/ostrel/\$f)\"
+done
+for f in ostrel-server ostrel-log ostrel-station Ostrel.ini; do
+    [ \"\$(stat -c %U /opt/ostrel/\$f)\" = root ] && [ \"\$(( 0\$(stat -c %a /opt/ostrel/\$f) & 022 ))\" = 0 ] ||
+        fail \"\$f is writable beyond root: \$(stat -c %a:%U /opt/ostrel/\$f)\"
+done
+/tmp/two-operators.sh || fail \"two operators\"
 [ \"\$(/usr/bin/ostrel-server --version)\" = \"\$(/opt/ostrel/ostrel-server --version)\" ] || fail \"link\"
 
 # The operator edits the ini and the server has logged; the same package again is an upgrade.
@@ -50,7 +59,7 @@ printf 'station\\n' >/opt/ostrel/Ostrel.stations
 install
 grep -q \"; edited by the operator\" /opt/ostrel/Ostrel.ini || fail \"the upgrade lost the edited ini\"
 [ \"\$(cat /opt/ostrel/Ostrel.log)\" = session ] || fail \"the upgrade touched the log\"
-[ \"\$(stat -c %a:%G /opt/ostrel)\" = 2775:ostrel ] || fail \"folder after the upgrade\"
+[ \"\$(stat -c %a:%G /opt/ostrel)\" = 3775:ostrel ] || fail \"folder after the upgrade\"
 /var/lib/dpkg/info/ostrel.postinst configure 1.0 && /var/lib/dpkg/info/ostrel.postinst configure 1.0 || fail \"postinst twice\"
 [ \"\$(stat -c %a:%G /opt/ostrel/Ostrel.log)\" = 664:ostrel ] || fail \"log after postinst twice\"
 
