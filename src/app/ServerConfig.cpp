@@ -16,6 +16,9 @@ constexpr int LongestKeepAlive = 3600;
 constexpr std::string_view AlertsSection = "Alerts";
 constexpr int DefaultWarnMinutes = 5;
 constexpr int LongestWarning = 1440;
+constexpr int DefaultReturnSeconds = 120;
+constexpr int LongestReturn = 86400;
+constexpr int LongestResume = 1440;
 
 } // namespace
 
@@ -113,6 +116,27 @@ int ServerConfig::warnMinutes() const
     return *minutes;
 }
 
+int ServerConfig::boundedNumber(std::string_view key, int fallback, int highest) const
+{
+    if (!m_ini.value(ServerSection, key))
+        return fallback;
+    const int number = wholeNumber(key, Mandatory);
+    if (number < 0 || number > highest)
+        throw StartupError("[Server] " + std::string(key) + " = " + std::to_string(number) + " is not a number from 0 to " +
+                           std::to_string(highest));
+    return number;
+}
+
+int ServerConfig::returnSeconds() const
+{
+    return boundedNumber("ReturnSeconds", DefaultReturnSeconds, LongestReturn);
+}
+
+int ServerConfig::resumeMinutes() const
+{
+    return boundedNumber("ResumeMinutes", 0, LongestResume);
+}
+
 TariffList ServerConfig::prices() const
 {
     TariffList list("Prices");
@@ -137,6 +161,8 @@ ServerSettings ServerConfig::settings() const
     s.waitAfterReset = waitAfterReset();
     s.serverTcp = serverTcp();
     s.keepAliveSeconds = keepAliveSeconds();
+    s.returnSeconds = returnSeconds();
+    s.resumeMinutes = resumeMinutes();
     s.warnMinutes = warnMinutes();
     return s;
 }

@@ -19,6 +19,8 @@ struct ServerSettings
     bool waitAfterReset = true;
     int serverTcp = 0;                   // the listener's port
     std::optional<int> keepAliveSeconds; // silence after which a station is probed; none: the system's
+    int returnSeconds = 120; // how long a session of the previous run waits for its station; 0: not kept
+    int resumeMinutes = 0;   // a station's own "Reset" younger than this is resumed; 0: the newest of all only
     int warnMinutes = 5;                 // [Alerts]: a game's time left that is warned of; 0: none
 };
 
@@ -43,6 +45,12 @@ public:
     // Optional, 1..3600: a station silent this long is probed, and its connection closed within
     // about twice the time. Absent: the system's keep-alive timing.
     std::optional<int> keepAliveSeconds() const;
+    // Optional, 0..86400, default 120: how long after start-up a session that was running when the
+    // server stopped waits for its station before it is logged "Reset"; 0 keeps no running sessions.
+    int returnSeconds() const;
+    // Optional, 0..1440, default 0: when set, a station is resumed from its own newest session when
+    // that is a "Reset" younger than this many minutes; 0: only when it is the newest of all.
+    int resumeMinutes() const;
 
     // [Alerts] WarnMinutes, optional, 0..1440: a game is warned of when this many minutes are left;
     // 0 turns the warnings off. Absent: 5.
@@ -61,6 +69,7 @@ private:
     int wholeNumber(std::string_view key, std::string_view fallback) const;
     int port(std::string_view key) const;
     bool flag(std::string_view key) const;
+    int boundedNumber(std::string_view key, int fallback, int highest) const;
 
     IniFile m_ini;
 };

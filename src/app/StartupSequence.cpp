@@ -26,6 +26,7 @@ void runStartupSequence(StartupSteps& steps, const std::string& exeDir)
     steps.setStationKeepAlive(config.keepAliveSeconds());
     steps.setTariffs(config.prices(), config.games());
     steps.setWarnMinutes(config.warnMinutes());
+    steps.setSessionReturn(config.returnSeconds(), config.resumeMinutes());
     steps.startListening();
     steps.buildCommandMenu();
     steps.writeHeaderRows();

@@ -28,6 +28,8 @@ public:
     virtual void setStationKeepAlive(std::optional<int> seconds) = 0; // none: the system's timing
     virtual void setTariffs(TariffList prices, TariffList games) = 0;
     virtual void setWarnMinutes(int /*minutes*/) {} // [Alerts]; 0: no time-left warnings
+    // [Server] ReturnSeconds and ResumeMinutes: what a restart does with the sessions that ran.
+    virtual void setSessionReturn(int /*returnSeconds*/, int /*resumeMinutes*/) {}
     virtual void startListening() = 0;              // throws when the port cannot be listened on
     virtual void buildCommandMenu() = 0;
     virtual void writeHeaderRows() = 0;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -128,6 +129,47 @@ LogScanResult scanLogFile(const std::string& path, const LogScanCallback& onReco
     }
 
     result.status = stopped ? LogScanStatus::Stopped : LogScanStatus::Complete;
+    return result;
+}
+
+LogScanResult scanLogTail(const std::string& path, const LogScanCallback& onRecord)
+{
+    LogScanResult result;
+    const UniqueFd file(openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st
+    {
+    };
+    if (!file || ::fstat(file.get(), &st) != 0) {
+        result.error = errno;
+        result.status = errno == ENOENT ? LogScanStatus::Missing : LogScanStatus::OpenFailed;
+        return result;
+    }
+    constexpr std::uint64_t ChunkRecords = 4096;
+    const std::uint64_t whole = static_cast<std::uint64_t>(st.st_size) / SessionLogRecordSize;
+    std::vector<std::uint8_t> buffer;
+    for (std::uint64_t end = whole; end > 0;) {
+        const std::uint64_t begin = end > ChunkRecords ? end - ChunkRecords : 0;
+        buffer.resize(static_cast<std::size_t>((end - begin) * SessionLogRecordSize));
+        if (!readAllAt(file.get(), reinterpret_cast<char*>(buffer.data()), buffer.size(),
+                       static_cast<off_t>(begin * SessionLogRecordSize))) {
+            result.error = errno;
+            result.status = LogScanStatus::ReadFailed;
+            return result;
+        }
+        for (std::uint64_t i = end; i > begin; --i) {
+            const std::size_t at = static_cast<std::size_t>((i - 1 - begin) * SessionLogRecordSize);
+            LogScanEntry entry{i - 1, (i - 1) * SessionLogRecordSize, 0,
+                               std::span<const std::uint8_t, SessionLogRecordSize>(buffer.data() + at,
+                                                                                   SessionLogRecordSize)};
+            entry.closedAt = logRecordClosedAt(entry.bytes);
+            ++result.records;
+            if (onRecord && !onRecord(entry)) {
+                result.status = LogScanStatus::Stopped;
+                return result;
+            }
+        }
+        end = begin;
+    }
     return result;
 }
 

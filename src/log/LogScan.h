@@ -72,4 +72,9 @@ using LogScanCallback = std::function<bool(const LogScanEntry&)>;
 LogScanResult scanLogFile(const std::string& path, const LogScanCallback& onRecord,
                           std::optional<std::uint64_t> lengthLimit = std::nullopt);
 
+// The whole records of the log newest first, from its end backwards, until the callback returns
+// false: for start-up, which wants only the last minutes of a log that may hold years. Only
+// `status`, `error` and `records` of the result are filled.
+LogScanResult scanLogTail(const std::string& path, const LogScanCallback& onRecord);
+
 } // namespace ostrel

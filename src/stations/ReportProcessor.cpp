@@ -7,7 +7,9 @@
 #include "core/StationTableMutex.h"
 #include "core/Texts.h"
 #include "log/HistoryTable.h"
+#include "log/LogScan.h"
 #include "log/SessionLog.h"
+#include "stations/RunningSessions.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -165,6 +167,9 @@ ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, c
         row = m_table.AddStationRow(name, link.address());
         if (!row)
             return Outcome::Dropped;
+        // A session of the previous run is settled first, so that resumption below finds it.
+        if (m_running)
+            settleWaiting(name, report);
         // Resumption runs before this report's status is written, and only for the report that
         // created the row.
         if (!resumeIfReset(link, *row))
@@ -187,6 +192,8 @@ ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, c
             m_table.setCell(r, c, {});
         for (StationObserver* observer : m_observers)
             observer->stationReported(m_table.row(r), report);
+        if (m_running)
+            m_running->rowGone(name);
         return Outcome::Applied;
     }
     if (!session)
@@ -209,17 +216,102 @@ ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, c
     // A finished session keeps the time left of the previous report, so that the log's history row
     // shows it. The cells stay written when the append fails: they are what the station reported.
     if (report.statusCode == static_cast<std::int32_t>(StatusCode::Finished)) {
-        if (m_log.LogSession(m_table.row(r), words::Ok) != LogResult::Appended)
+        if (logSession(m_table.row(r), words::Ok) != LogResult::Appended)
             ++m_failedLogs;
+        if (m_running)
+            m_running->rowGone(name); // logged: no longer running
+    } else if (m_running) {
+        m_running->noteRow(m_table.row(r), nowDayNumber());
     }
     return Outcome::Applied;
+}
+
+LogResult ReportProcessor::logSession(const StationRow& row, std::string_view comment, std::optional<double> closedAt)
+{
+    const LogResult result = m_log.LogSession(row, comment, closedAt);
+    if (m_settings.resumeMinutes > 0 && result != LogResult::BadCell) {
+        NewestSession& newest = m_newest[row[ColComputer]];
+        std::copy(row.begin(), row.end(), newest.row.begin());
+        newest.row[HistoryColComment] = std::string(comment);
+        newest.closedAt = closedAt ? *closedAt : nowDayNumber();
+    }
+    return result;
+}
+
+void ReportProcessor::settleWaiting(const std::string& name, const StationReport& report)
+{
+    const auto before = m_running->takeWaiting(name);
+    if (!before)
+        return;
+    // The same session going on: it is logged once, when it ends.
+    const auto code = report.statusCode;
+    const bool session = code == static_cast<std::int32_t>(StatusCode::Running) ||
+                         code == static_cast<std::int32_t>(StatusCode::Finished) ||
+                         code == static_cast<std::int32_t>(StatusCode::RunningWithAllowance) ||
+                         code == static_cast<std::int32_t>(StatusCode::WaitingGame);
+    if (session && std::isfinite(report.start) && formatTime(report.start) == before->row[ColStart])
+        return;
+    if (logSession(before->row, words::Reset, before->lastReport) != LogResult::Appended)
+        ++m_failedLogs;
+}
+
+void ReportProcessor::settleExpired()
+{
+    bool changed = false;
+    {
+        std::scoped_lock hold(StationTableMutex);
+        if (!m_running)
+            return;
+        for (const RunningSession& s : m_running->takeExpired()) {
+            if (logSession(s.row, words::Reset, s.lastReport) != LogResult::Appended)
+                ++m_failedLogs;
+            changed = true;
+        }
+    }
+    if (changed && m_changed)
+        m_changed();
+}
+
+void ReportProcessor::seedResumptions(const std::string& logPath)
+{
+    if (m_settings.resumeMinutes <= 0)
+        return;
+    const double since = nowDayNumber() - m_settings.resumeMinutes / 1440.0;
+    std::scoped_lock hold(StationTableMutex);
+    scanLogTail(logPath, [&](const LogScanEntry& entry) {
+        if (!std::isfinite(entry.closedAt) || entry.closedAt < since)
+            return false;
+        const SessionLogRecord r = decodeLogRecord(entry.bytes);
+        if (m_newest.contains(r.computer))
+            return true; // a newer one was met first
+        NewestSession& newest = m_newest[r.computer];
+        newest.row[ColComputer] = r.computer;
+        newest.row[ColAddress] = r.address;
+        newest.row[ColStatus] = r.status;
+        newest.row[ColPrice] = formatMoney(r.price).value_or(std::string());
+        newest.row[ColStart] = formatTime(r.start).value_or(std::string());
+        newest.row[ColElapsed] = formatTime(r.duration).value_or(std::string());
+        newest.row[ColFinish] = formatTime(r.finish).value_or(std::string());
+        newest.row[ColSum] = formatMoney(r.sum).value_or(std::string());
+        newest.row[HistoryColComment] = r.comment;
+        newest.closedAt = entry.closedAt;
+        return true;
+    });
 }
 
 bool ReportProcessor::resumeIfReset(const StationLink& link, int row)
 {
     if (m_settings.closeAfterReset)
         return true;
-    const std::optional<HistoryRow> newest = m_history.newest();
+    std::optional<HistoryRow> newest;
+    if (m_settings.resumeMinutes > 0) {
+        // The station's own newest session, whatever was logged after it, while it is young enough.
+        const auto it = m_newest.find(link.hostName());
+        if (it != m_newest.end() && it->second.closedAt >= nowDayNumber() - m_settings.resumeMinutes / 1440.0)
+            newest = it->second.row;
+    } else {
+        newest = m_history.newest();
+    }
     if (!newest)
         return true;
     const HistoryRow& last = *newest;
@@ -252,11 +344,13 @@ void ReportProcessor::stationDisconnected(const StationLink& link)
             for (StationObserver* observer : m_observers)
                 observer->stationDropped(m_table.row(*row));
             if (!m_table.cell(*row, ColSum).empty()) {
-                if (m_log.LogSession(m_table.row(*row), words::Reset) != LogResult::Appended)
+                if (logSession(m_table.row(*row), words::Reset) != LogResult::Appended)
                     ++m_failedLogs;
             }
             // Removed even when the log failed: a row left behind would belong to no connection.
             changed = m_table.RemoveStationRow(name);
+            if (m_running)
+                m_running->rowGone(name);
         }
         changed = changed || m_history.version() != historyBefore;
     }

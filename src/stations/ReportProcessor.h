@@ -1,17 +1,23 @@
 #pragma once
 
+#include "core/StationRow.h"
+#include "log/SessionLog.h"
 #include "stations/StationLink.h"
 #include "stations/StationReport.h"
 #include "stations/StationTable.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace ostrel {
 
 class HistoryTable;
+class RunningSessions;
 class StationObserver;
 class SessionLog;
 class CommandTransport;
@@ -21,6 +27,9 @@ struct ResumeSettings
 {
     bool closeAfterReset = true; // no session is ever resumed
     bool waitAfterReset = true;  // a resumed session waits instead of running
+    // 0: a station is resumed only when its "Reset" is the newest session logged of all. Above 0:
+    // when its own newest session is a "Reset" logged less than this many minutes ago.
+    int resumeMinutes = 0;
 };
 
 // Applies station reports to the station table and closes sessions into the log: the work of a
@@ -52,6 +61,15 @@ public:
     // is dropped instead of adding the row again.
     void stationDisconnected(const StationLink& link) override;
 
+    // The running sessions' keeper, told of every row from now on; its sessions of the previous
+    // run are settled by the first report of their station. Before the network thread starts.
+    void setRunningSessions(RunningSessions* running) { m_running = running; }
+    // Logs "Reset" for the sessions of the previous run whose station has not come back in time.
+    void settleExpired();
+    // With resumeMinutes set: what the log's last minutes say of each station's newest session,
+    // so a restart does not forget whom to resume. Before the network thread starts.
+    void seedResumptions(const std::string& logPath);
+
     // Counters for tests and benchmarks.
     std::uint64_t appliedReports() const { return m_applied; }
     std::uint64_t droppedReports() const { return m_dropped; }
@@ -66,6 +84,14 @@ private:
     };
     Outcome applyLocked(const StationLink& link, const StationReport& report);
     bool resumeIfReset(const StationLink& link, int row);
+    void settleWaiting(const std::string& name, const StationReport& report);
+    // Appends the session to the log, and remembers it as its station's newest.
+    LogResult logSession(const StationRow& row, std::string_view comment, std::optional<double> closedAt = {});
+    struct NewestSession
+    {
+        HistoryRow row;
+        double closedAt = 0;
+    };
 
     StationTable& m_table;
     HistoryTable& m_history;
@@ -76,6 +102,8 @@ private:
     ResumeSettings m_settings;
     std::function<void()> m_changed;
     std::vector<StationObserver*> m_observers; // under StationTableMutex
+    RunningSessions* m_running = nullptr;
+    std::unordered_map<std::string, NewestSession> m_newest; // by computer, with resumeMinutes; under the mutex
     std::uint64_t m_applied = 0;               // written under StationTableMutex
     std::uint64_t m_dropped = 0;
     std::uint64_t m_failedLogs = 0;

@@ -22,6 +22,8 @@ std::string serverWith(const std::string& key, const char* value)
 {
     if (key == "WarnMinutes")
         return serverWith({}, nullptr) + (value ? std::string("[Alerts]\nWarnMinutes=") + value + "\n" : "");
+    if (key == "ReturnSeconds" || key == "ResumeMinutes")
+        return serverWith({}, nullptr) + (value ? key + "=" + value + "\n" : "");
     std::string text = "[Server]\n";
     for (const char* k :
          {"Net", "ServerUDP", "ClientUDP", "CloseAfterReset", "WaitAfterReset", "ServerTCP", "KeepAliveSeconds"}) {
@@ -99,6 +101,13 @@ TEST(ServerConfig, EveryMalformedValueIsAStartupError)
         {"WarnMinutes", "-1"},
         {"WarnMinutes", "1441"},
         {"WarnMinutes", "2,5"},
+        {"ReturnSeconds", ""},
+        {"ReturnSeconds", "-1"},
+        {"ReturnSeconds", "86401"},
+        {"ReturnSeconds", "2m"},
+        {"ResumeMinutes", "-1"},
+        {"ResumeMinutes", "1441"},
+        {"ResumeMinutes", "x"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.key) + " = " + (c.value ? std::string("\"") + c.value + "\"" : "absent"));
@@ -110,6 +119,26 @@ TEST(ServerConfig, EveryMalformedValueIsAStartupError)
             // The cause names the key, so whoever reads stderr knows what to fix.
             EXPECT_NE(std::string(error.what()).find(c.key), std::string::npos) << error.what();
         }
+    }
+}
+
+TEST(ServerConfig, ReturnAndResumeAreOptionalWithTheirDefaults)
+{
+    const struct
+    {
+        const char* key;
+        const char* value;
+        int returnSeconds;
+        int resumeMinutes;
+    } cases[] = {
+        {"ReturnSeconds", nullptr, 120, 0}, {"ReturnSeconds", "0", 0, 0},   {"ReturnSeconds", "86400", 86400, 0},
+        {"ResumeMinutes", "1440", 120, 1440}, {"ResumeMinutes", " 15 ", 120, 15},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " = " + (c.value ? c.value : "absent"));
+        const auto s = ServerConfig::fromText(serverWith(c.key, c.value)).settings();
+        EXPECT_EQ(s.returnSeconds, c.returnSeconds);
+        EXPECT_EQ(s.resumeMinutes, c.resumeMinutes);
     }
 }
 

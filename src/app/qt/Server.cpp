@@ -13,6 +13,7 @@
 #include "stations/AuditedTransport.h"
 #include "stations/HallWatch.h"
 #include "stations/ReportProcessor.h"
+#include "stations/RunningSessions.h"
 #include "stations/ui/StationTableModel.h"
 
 #include <QCoreApplication>
@@ -40,6 +41,9 @@ Server::~Server()
         m_sessionLog->setFaultListener({});
     if (m_knownStations)
         m_knownStations->setFaultListener({});
+    // The processor goes before the keeper it settles into.
+    if (m_runningSessions)
+        m_runningSessions->setExpiryHandler({});
 }
 
 bool Server::start(StartupWindow& window)
@@ -167,8 +171,18 @@ void Server::startListening()
         return !app || QThread::currentThread() != app->thread();
     };
     m_auditedTransport = std::make_unique<AuditedTransport>(*m_tcpServer, *m_auditTrail, std::move(hooks));
-    m_processor = std::make_unique<ReportProcessor>(m_stations, m_history, *m_sessionLog, *m_auditedTransport, m_prices,
-                                                    m_games, ResumeSettings{m_closeAfterReset, m_waitAfterReset});
+    m_processor =
+        std::make_unique<ReportProcessor>(m_stations, m_history, *m_sessionLog, *m_auditedTransport, m_prices, m_games,
+                                          ResumeSettings{m_closeAfterReset, m_waitAfterReset, m_resumeMinutes});
+    m_processor->seedResumptions(m_sessionLogPath);
+    if (m_returnSeconds > 0) {
+        const auto slash = m_sessionLogPath.rfind('/');
+        const std::string folder = slash == std::string::npos ? std::string() : m_sessionLogPath.substr(0, slash + 1);
+        m_runningSessions = std::make_unique<RunningSessions>(folder + std::string(RunningSessions::FileName),
+                                                              m_sessionLogPath, std::chrono::seconds(m_returnSeconds));
+        m_processor->setRunningSessions(m_runningSessions.get());
+        m_runningSessions->setExpiryHandler([processor = m_processor.get()] { processor->settleExpired(); });
+    }
     // Runs on the network thread, after the mutex is released: the models only post a reload.
     m_processor->setChangedCallback([stations = m_stationModel.get(), history = m_historyModel.get()] {
         stations->requestReload();

@@ -28,6 +28,7 @@ class CommandTransport;
 class HallWatch;
 class HistoryTableModel;
 class ReportProcessor;
+class RunningSessions;
 class SessionLog;
 class StationTableModel;
 class TCPServer;
@@ -93,6 +94,9 @@ public:
     // How commands reach the stations: the network thread's, each recorded in the audit trail.
     CommandTransport& commandTransport() const; // made by start-up
 
+    // The running sessions' keeper, made by start-up unless [Server] ReturnSeconds is 0.
+    RunningSessions* runningSessions() const { return m_runningSessions.get(); }
+
     // The stations file's keeper, made by start-up.
     KnownStations* knownStations() const { return m_knownStations.get(); }
     // What the session log, the audit trail and the stations file could not write yet.
@@ -141,6 +145,11 @@ private:
         m_games = std::move(games);
     }
     void setWarnMinutes(int minutes) override { m_warnMinutes = minutes; }
+    void setSessionReturn(int returnSeconds, int resumeMinutes) override
+    {
+        m_returnSeconds = returnSeconds;
+        m_resumeMinutes = resumeMinutes;
+    }
     void startListening() override;
     void buildCommandMenu() override { m_window->buildCommandMenu(); }
     void writeHeaderRows() override;
@@ -157,6 +166,8 @@ private:
     bool m_waitAfterReset = true;
     std::string m_broadcastAddress;
     int m_warnMinutes = AlertSettings{}.warnMinutes;
+    int m_returnSeconds = 0;
+    int m_resumeMinutes = 0;
     std::atomic<bool> m_hallChangePosted{false};
     std::shared_ptr<std::atomic<bool>> m_faultsPosted = std::make_shared<std::atomic<bool>>(false);
 
@@ -170,6 +181,7 @@ private:
     std::unique_ptr<StationTableModel> m_stationModel;
     std::unique_ptr<HistoryTableModel> m_historyModel;
     std::unique_ptr<HallWatch> m_hallWatch; // an observer of the processor, which cannot drop it
+    std::unique_ptr<RunningSessions> m_runningSessions; // told by the processor, so it outlives it
     std::unique_ptr<ReportProcessor> m_processor;
     std::unique_ptr<TCPServer> m_tcpServer; // the stations' listener and network thread
     std::unique_ptr<UDPServer> m_udpServer; // the discovery endpoint
