@@ -286,6 +286,17 @@ TEST(DaySummary, AddsTodaysSessionsOnceAndTheRunningSums)
          62,
          {{"Standard", 50}, {"Quake", 12}, {"Night", 5}}},
         {"a finished row already logged is not running", {loggedF}, 1, 20, 42, {{"Standard", 50}, {"Quake", 12}}},
+        {"Ok then Reset with another sum counts both",
+         {logged(today, "X", "Night", 5),
+          [&] {
+              SessionLogRecord r = logged(today + Minute, "X", "Night", 7);
+              r.comment = "Reset";
+              return r;
+          }()},
+         2,
+         12,
+         62,
+         {{"Standard", 50}, {"Quake", 12}, {"Night", 12}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
