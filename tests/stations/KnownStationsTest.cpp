@@ -43,8 +43,9 @@ TEST(KnownStations, FileReadsBackAndSkipsOnlyDamagedLines)
         {"PC-3\t192.168.1.19\t00:00:00:00:00:00\t08.12.2026 9:05:00", false},
         {"PC-3\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.2026", false},
         {"PC-3\t192.168.1.19\t00:1a:2b:c3:d4:e5\t32.12.2026 9:05:00", false},
-        {"PC-\xff\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.2026 9:05:00", false}, // not UTF-8
-        {"PC-3\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.20", false},              // cut off by a crash
+        {"PC-\xff\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.2026 9:05:00", false},  // not UTF-8
+        {"PC-3\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.20", false},               // cut off by a crash
+        {"PC\x1b-3\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.2026 9:05:00", false}, // a control byte in the name
     };
     std::string text;
     std::string good;
