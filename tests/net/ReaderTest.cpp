@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <map>
@@ -312,6 +313,92 @@ TEST(Reader, ACommandGoesOutWholeOrItsConnectionIsClosedAndTheSenderIsTold)
     EXPECT_EQ(reader.server->sendToAddress("127.0.0.31", command), SendResult::Sent);
     EXPECT_EQ(other.receive(48, 2000ms), command);
     EXPECT_TRUE(reader.state.stationRow("PC-127.0.0.31"));
+}
+
+// Shrinks the send buffer of the server's end of `station`'s connection (this process holds both
+// ends), so that a command of a few kilobytes is taken only in part. False when it is not found.
+bool shrinkServerSendBuffer(const StationSocket& station)
+{
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (getsockname(station.fd(), reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return false;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        sockaddr_in peer{};
+        length = sizeof peer;
+        if (fd == station.fd() || getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+            peer.sin_family != AF_INET || peer.sin_port != local.sin_port ||
+            peer.sin_addr.s_addr != local.sin_addr.s_addr)
+            continue;
+        const int size = 4096;
+        return setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size) == 0;
+    }
+    return false;
+}
+
+// A command larger than what the server's socket takes at once goes out in parts. (A 48-byte
+// command is hardly ever taken in part: a small send mostly fits or takes nothing.)
+TEST(Reader, ACommandTheSocketTakesInPartArrivesWholeOrIsToldNotDelivered)
+{
+    struct Case
+    {
+        const char* name;
+        std::size_t size;
+        SendResult told;
+    };
+    const Case cases[] = {
+        {"within the pending bound: the rest follows, then the next command", TCPServer::MaxPendingCommandBytes - 4096,
+         SendResult::Sent},
+        {"beyond the pending bound: the connection goes", 4 * TCPServer::MaxPendingCommandBytes,
+         SendResult::NotDelivered},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reader reader;
+        ASSERT_TRUE(reader.listening);
+        StationSocket station("127.0.0.40", reader.server->port(), 4096); // reads nothing until told
+        ASSERT_TRUE(station.ok());
+        ASSERT_TRUE(waitUntil([&] { return reader.server->connectionCount() == 1; }));
+        ASSERT_TRUE(shrinkServerSendBuffer(station));
+
+        Bytes large(c.size);
+        for (std::size_t i = 0; i < large.size(); ++i)
+            large[i] = static_cast<std::uint8_t>(i % 251);
+        const Bytes next(48, 0xC7);
+        std::mutex lock;
+        std::vector<SendResult> told(2, SendResult::NoConnection);
+        int answers = 0;
+        const auto tell = [&](std::size_t which) {
+            return [&, which](SendResult r) {
+                std::scoped_lock hold(lock);
+                told[which] = r;
+                ++answers;
+            };
+        };
+        reader.server->sendWithOutcome("127.0.0.40", large, tell(0));
+        reader.server->sendWithOutcome("127.0.0.40", next, tell(1));
+
+        const Bytes got = station.receive(large.size() + next.size(), 5000ms); // stops early at the end
+        ASSERT_TRUE(waitUntil([&] {
+            std::scoped_lock hold(lock);
+            return answers == 2;
+        }));
+        std::scoped_lock hold(lock);
+        EXPECT_EQ(told[0], c.told);
+        if (told[0] == SendResult::Sent) {
+            EXPECT_EQ(told[1], SendResult::Sent);
+            ASSERT_EQ(got.size(), large.size() + next.size()) << "a command told Sent did not arrive whole";
+            EXPECT_TRUE(std::equal(large.begin(), large.end(), got.begin()));
+            EXPECT_TRUE(std::equal(next.begin(), next.end(), got.begin() + static_cast<std::ptrdiff_t>(large.size())));
+        } else {
+            EXPECT_NE(told[1], SendResult::Sent);
+            ASSERT_LT(got.size(), large.size());
+            EXPECT_TRUE(std::equal(got.begin(), got.end(), large.begin())) << "not a part of the command";
+            EXPECT_TRUE(station.seesClose(2000ms));
+        }
+    }
 }
 
 } // namespace
