@@ -401,5 +401,160 @@ TEST(Reader, ACommandTheSocketTakesInPartArrivesWholeOrIsToldNotDelivered)
     }
 }
 
+// Report processing whose disconnect handling looks at its link, and then applies a report of it
+// as one read just before the end would reach processing after the handling.
+class LookingSink : public StationReportSink
+{
+public:
+    struct Seen
+    {
+        bool closed;
+        bool lateReportApplied;
+    };
+
+    explicit LookingSink(ReportProcessor& processor) : m_processor(processor) {}
+
+    bool applyReport(const StationLink& link, const StationReport& report) override
+    {
+        return m_processor.applyReport(link, report);
+    }
+    void stationDisconnected(const StationLink& link) override
+    {
+        const bool closed = link.isClosed();
+        m_processor.stationDisconnected(link);
+        StationReport late;
+        late.statusCode = static_cast<std::int32_t>(StatusCode::Running);
+        late.statusText = "Tariff";
+        late.start = 46000.0 + 10.0 / 24;
+        late.finish = late.start + 1.0 / 24;
+        late.price = 2;
+        const bool applied = m_processor.applyReport(link, late);
+        std::scoped_lock hold(m_lock);
+        m_seen[link.address()].push_back({closed, applied});
+    }
+
+    std::map<std::string, std::vector<Seen>> seen() const
+    {
+        std::scoped_lock hold(m_lock);
+        return m_seen;
+    }
+
+private:
+    ReportProcessor& m_processor;
+    mutable std::mutex m_lock;
+    std::map<std::string, std::vector<Seen>> m_seen;
+};
+
+TEST(Reader, EveryWayAConnectionEndsMarksItClosedBeforeTheDisconnectHandling)
+{
+    enum class End
+    {
+        Close,
+        Reset,
+        CloseMidReport,
+        Discovery,
+        CommandsPastTheBound,
+        CommandsPastTheTimeLimit,
+        DiscoveryBeforeTheName,
+    };
+    struct Case
+    {
+        const char* name;
+        End end;
+        std::string address;
+    };
+    const std::vector<Case> cases = {
+        {"the station closes", End::Close, "127.0.0.50"},
+        {"the station resets", End::Reset, "127.0.0.51"},
+        {"the station closes in the middle of a report", End::CloseMidReport, "127.0.0.52"},
+        {"discovery closes it", End::Discovery, "127.0.0.53"},
+        {"commands it does not read pass the bound", End::CommandsPastTheBound, "127.0.0.54"},
+        {"commands it does not read pass the time limit", End::CommandsPastTheTimeLimit, "127.0.0.55"},
+        {"discovery closes it before its name is known", End::DiscoveryBeforeTheName, "127.0.0.56"},
+    };
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    struct Live
+    {
+        explicit Live(std::shared_future<void> nameOf56)
+            : server(std::make_unique<TCPServer>()), state(*server), sink(state.processor)
+        {
+            server->setReportProcessor(&sink);
+            server->setNameResolver([nameOf56](const std::string& address) {
+                if (address == "127.0.0.56")
+                    nameOf56.wait_for(10s);
+                return "PC-" + address;
+            });
+            listening = server->listen(0);
+        }
+        ~Live() { server.reset(); }
+        std::unique_ptr<TCPServer> server;
+        LiveState state;
+        LookingSink sink;
+        bool listening = false;
+    } live(released);
+    ASSERT_TRUE(live.listening);
+
+    std::vector<std::unique_ptr<StationSocket>> stations;
+    for (const Case& c : cases) {
+        stations.push_back(std::make_unique<StationSocket>(c.address, live.server->port(), 4096));
+        ASSERT_TRUE(stations.back()->ok()) << c.name;
+        if (c.end != End::DiscoveryBeforeTheName) {
+            ASSERT_TRUE(stations.back()->send(runningReport()));
+        }
+    }
+    ASSERT_TRUE(waitUntil([&] { return live.state.stationCount() == cases.size() - 1; }));
+    ASSERT_EQ(live.server->connectionCount(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        if (cases[i].end == End::CommandsPastTheBound || cases[i].end == End::CommandsPastTheTimeLimit) {
+            ASSERT_TRUE(shrinkServerSendBuffer(*stations[i])) << cases[i].name;
+        }
+    }
+
+    const Bytes report = runningReport();
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        StationSocket& station = *stations[i];
+        switch (cases[i].end) {
+        case End::Close:
+            station.close();
+            break;
+        case End::Reset:
+            station.reset();
+            break;
+        case End::CloseMidReport:
+            ASSERT_TRUE(station.send(Bytes(report.begin(), report.begin() + 50)));
+            station.close();
+            break;
+        case End::Discovery:
+        case End::DiscoveryBeforeTheName:
+            ASSERT_TRUE(live.server->closeFirstConnectionFrom(cases[i].address));
+            break;
+        case End::CommandsPastTheBound:
+            EXPECT_EQ(live.server->sendToAddress(cases[i].address, Bytes(4 * TCPServer::MaxPendingCommandBytes)),
+                      SendResult::NotDelivered);
+            break;
+        case End::CommandsPastTheTimeLimit:
+            live.server->sendToAddress(cases[i].address, Bytes(TCPServer::MaxPendingCommandBytes - 4096));
+            break;
+        }
+    }
+    release.set_value();
+    ASSERT_TRUE(
+        waitUntil([&] { return live.sink.seen().size() == cases.size(); }, TCPServer::PendingCommandLimit + 5000ms));
+    ASSERT_TRUE(waitUntil([&] { return live.server->connectionCount() == 0; }));
+
+    const auto seen = live.sink.seen();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto it = seen.find(c.address);
+        ASSERT_NE(it, seen.end());
+        ASSERT_EQ(it->second.size(), 1u) << "the disconnect handling ran more than once";
+        EXPECT_TRUE(it->second[0].closed) << "the handling ran on a link that still read as open";
+        EXPECT_FALSE(it->second[0].lateReportApplied) << "a report after the handling was applied";
+        EXPECT_FALSE(live.state.stationRow("PC-" + c.address));
+    }
+    EXPECT_EQ(live.state.stationCount(), 0u);
+}
+
 } // namespace
 } // namespace ostrel
