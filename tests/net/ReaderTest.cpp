@@ -356,6 +356,10 @@ TEST(Reader, ACommandTheSocketTakesInPartArrivesWholeOrIsToldNotDelivered)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        // Before the server: a command still waiting when it stops is told then.
+        std::mutex lock;
+        std::vector<SendResult> told(2, SendResult::NoConnection);
+        int answers = 0;
         Reader reader;
         ASSERT_TRUE(reader.listening);
         StationSocket station("127.0.0.40", reader.server->port(), 4096); // reads nothing until told
@@ -367,9 +371,6 @@ TEST(Reader, ACommandTheSocketTakesInPartArrivesWholeOrIsToldNotDelivered)
         for (std::size_t i = 0; i < large.size(); ++i)
             large[i] = static_cast<std::uint8_t>(i % 251);
         const Bytes next(48, 0xC7);
-        std::mutex lock;
-        std::vector<SendResult> told(2, SendResult::NoConnection);
-        int answers = 0;
         const auto tell = [&](std::size_t which) {
             return [&, which](SendResult r) {
                 std::scoped_lock hold(lock);
