@@ -85,6 +85,9 @@ TEST_F(LogTool, CheckTellsIntactFromDamagedFiles)
     const double NaN = std::numeric_limits<double>::quiet_NaN();
     auto overlong = fileOf({record(Evening), record(Evening)});
     overlong[SessionLogRecordSize + 146] = 200 ^ 0x5B;
+    auto twoOverlong = fileOf({record(Evening), record(Evening), record(Evening)});
+    twoOverlong[SessionLogRecordSize + 146] = 200 ^ 0x5B;
+    twoOverlong[2 * SessionLogRecordSize + 146] = 200 ^ 0x5B;
 
     const struct
     {
@@ -101,6 +104,8 @@ TEST_F(LogTool, CheckTellsIntactFromDamagedFiles)
         {"backwards", fileOf({record(Evening), record(Evening - 1)}), 1,
          "ClosedAt 07.12.2026 18:00:00 is earlier than 08.12.2026 18:00:00"},
         {"overlong length", overlong, 1, "record 1 (offset 168): a text length exceeds its field"},
+        {"two overlong lengths: the first is named", twoOverlong, 1,
+         "record 1 (offset 168): a text length exceeds its field"},
         {"garbage", std::vector<std::uint8_t>(3 * SessionLogRecordSize, 0xFF), 1, "3 records"},
     };
     for (const auto& c : cases) {

@@ -600,6 +600,9 @@ TEST_F(SessionLogTest, AuditAppendCutsOffALineAnAppendLeftUnfinished)
         {"whole lines", header + whole, header + whole + next},
         {"cut short", header + whole + whole.substr(0, 20), header + whole + next},
         {"open quote", header + whole + "08.12.2026 18:00:05;op;\"A;", header + whole + next},
+        // Written over in place, its tail would be left behind the new line.
+        {"cut short, longer than the next line",
+         header + whole + "08.12.2026 18:00:05;op;\"" + std::string(next.size(), 'A'), header + whole + next},
         {"no line end yet", header + whole.substr(0, whole.size() - 1), header + next},
         {"header cut short", header.substr(0, 10), header + next},
     };

@@ -316,6 +316,12 @@ TEST(WorkReportBuilder, RepeatedRecordIsListedButCountedOnce)
          {},
          "Сумма: 200,00\tВремя: 2:0:0"},
         {"other computer", {ok, again([](auto& r) { r.computer = "B"; })}, may10, {}, "Сумма: 200,00\tВремя: 2:0:0"},
+        // The clock was set back between the two: the second is no repeat of a later record.
+        {"closed earlier than the first",
+         {ok, again([&](auto& r) { r.closedAt = closed - hms(0, 0, 40); })},
+         may10,
+         {},
+         "Сумма: 200,00\tВремя: 2:0:0"},
         {"a day later",
          {ok, again([&](auto& r) { r.closedAt = closed + 1.0; })},
          may10,

@@ -193,6 +193,39 @@ TEST(AlertRules, GameTimeIsWarnedOncePerSessionAndOverrunMarkedUntilTheNext)
     }
 }
 
+// The hall collects its alerts and over-run marks only when woken: a report that brings a warning or
+// the first over-run wakes it, once; the same session's later reports do not.
+TEST(HallWatch, WarningAndFirstOverrunWakeTheHallOnce)
+{
+    struct Case
+    {
+        const char* what;
+        double elapsed;      // minutes of a 60-minute game, first report
+        double laterElapsed; // the same session's next report
+    };
+    const Case cases[] = {
+        {"time-left warning", 56, 57},
+        {"first over-run", 61, 62},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HallWatch watch({.warnMinutes = 5}, [] { return at(12, 0, 0); });
+        int wakes = 0;
+        watch.setWake([&] { ++wakes; });
+        const StationRow cells = row("A", "Quake", "1,00", "0:04:00");
+        const double start = at(10, 0, 0);
+        const auto report = [&](double elapsed) {
+            return sessionReport(5, "Quake", start, start + elapsed * Minute, 1, 60 * Minute);
+        };
+        watch.stationReported(cells, report(30)); // neither yet
+        EXPECT_EQ(wakes, 0);
+        watch.stationReported(cells, report(c.elapsed));
+        EXPECT_EQ(wakes, 1);
+        watch.stationReported(cells, report(c.laterElapsed));
+        EXPECT_EQ(wakes, 1);
+    }
+}
+
 SessionLogRecord logged(double closedAt, std::string computer, std::string tariff, double sum, double start = 0.4)
 {
     SessionLogRecord r;
@@ -253,6 +286,17 @@ TEST(DaySummary, AddsTodaysSessionsOnceAndTheRunningSums)
          62,
          {{"Standard", 50}, {"Quake", 12}, {"Night", 5}}},
         {"a finished row already logged is not running", {loggedF}, 1, 20, 42, {{"Standard", 50}, {"Quake", 12}}},
+        {"Ok then Reset with another sum counts both",
+         {logged(today, "X", "Night", 5),
+          [&] {
+              SessionLogRecord r = logged(today + Minute, "X", "Night", 7);
+              r.comment = "Reset";
+              return r;
+          }()},
+         2,
+         12,
+         62,
+         {{"Standard", 50}, {"Quake", 12}, {"Night", 12}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

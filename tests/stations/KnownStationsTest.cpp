@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -43,8 +44,9 @@ TEST(KnownStations, FileReadsBackAndSkipsOnlyDamagedLines)
         {"PC-3\t192.168.1.19\t00:00:00:00:00:00\t08.12.2026 9:05:00", false},
         {"PC-3\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.2026", false},
         {"PC-3\t192.168.1.19\t00:1a:2b:c3:d4:e5\t32.12.2026 9:05:00", false},
-        {"PC-\xff\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.2026 9:05:00", false}, // not UTF-8
-        {"PC-3\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.20", false},              // cut off by a crash
+        {"PC-\xff\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.2026 9:05:00", false},  // not UTF-8
+        {"PC-3\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.20", false},               // cut off by a crash
+        {"PC\x1b-3\t192.168.1.19\t00:1a:2b:c3:d4:e5\t08.12.2026 9:05:00", false}, // a control byte in the name
     };
     std::string text;
     std::string good;
@@ -105,6 +107,31 @@ TEST(KnownStations, NotesStationsInRoundsAndKeepsTheFileWhole)
     EXPECT_TRUE(file.damagedLines.empty());
     EXPECT_EQ(file.stations.size(), 4u);
     EXPECT_FALSE(std::filesystem::exists(path + ".new"));
+}
+
+TEST(KnownStations, BeyondTheCapTheLongestUnseenGo)
+{
+    testing::TempFolder dir;
+    const std::string path = dir.file("Ostrel.stations");
+    constexpr std::size_t Count = KnownStations::MaxStations + 1;
+    const auto name = [](std::size_t i) { return "PC-" + std::to_string(i); };
+    {
+        KnownStations known(path, {}, 1h);
+        for (std::size_t i = 0; i < Count; ++i) // each seen a second after the one before
+            known.seen(name(i), "10.1." + std::to_string(i / 256 % 256) + "." + std::to_string(i % 256),
+                       46364.0 + static_cast<double>(i) / 86400.0);
+        ASSERT_TRUE(known.flush(60s));
+    }
+    const auto file = parseKnownStations(readAll(path));
+    EXPECT_TRUE(file.damagedLines.empty());
+    ASSERT_EQ(file.stations.size(), KnownStations::MaxStations);
+    const auto has = [&](const std::string& n) {
+        return std::any_of(file.stations.begin(), file.stations.end(),
+                           [&](const KnownStation& s) { return s.name == n; });
+    };
+    EXPECT_FALSE(has(name(0)));
+    EXPECT_TRUE(has(name(1)));
+    EXPECT_TRUE(has(name(Count - 1)));
 }
 
 TEST(KnownStations, WakePlanNamesStationsWithoutACard)
