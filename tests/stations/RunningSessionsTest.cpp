@@ -272,39 +272,64 @@ TEST(ResumeMinutes, AStationIsResumedFromItsOwnNewestReset)
     }
 
     const double now = nowDayNumber();
+    const double young = now - 10.0 / 1440;
     const struct
     {
         const char* name;
-        double closedAt;
-        const char* comment;
+        std::vector<std::pair<double, const char*>> log; // closed at, comment; oldest first
         bool resumed;
     } cases[] = {
-        {"a young reset", now - 10.0 / 1440, "Reset", true},
-        {"an old reset", now - 40.0 / 1440, "Reset", false},
-        {"a young Ok", now - 10.0 / 1440, "Ok", false},
+        {"a young reset", {{young, "Reset"}}, true},
+        {"an old reset", {{now - 40.0 / 1440, "Reset"}}, false},
+        {"a young Ok", {{young, "Ok"}}, false},
+        {"a reset, then an Ok", {{young, "Reset"}, {young + 1.0 / 1440, "Ok"}}, false},
+        {"an Ok, then a reset", {{young, "Ok"}, {young + 1.0 / 1440, "Reset"}}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         StationsWorld w({false, false, 30});
-        SessionLogRecord r;
-        r.closedAt = c.closedAt;
-        r.comment = c.comment;
-        r.price = 2;
-        r.sum = 20;
-        r.start = encodeTime(10, 0, 0);
-        r.duration = encodeTime(0, 10, 0);
-        r.finish = encodeTime(10, 10, 0);
-        r.computer = "pc1";
-        r.address = "127.0.0.2";
-        r.status = "Standard";
-        const auto bytes = encodeLogRecord(r);
+        std::vector<std::uint8_t> log;
+        for (const auto& [closedAt, comment] : c.log) {
+            SessionLogRecord r;
+            r.closedAt = closedAt;
+            r.comment = comment;
+            r.price = 2;
+            r.sum = 20;
+            r.start = encodeTime(10, 0, 0);
+            r.duration = encodeTime(0, 10, 0);
+            r.finish = encodeTime(10, 10, 0);
+            r.computer = "pc1";
+            r.address = "127.0.0.2";
+            r.status = "Standard";
+            const auto bytes = encodeLogRecord(r);
+            log.insert(log.end(), bytes.begin(), bytes.end());
+        }
         const std::string path = w.dir.file("seed.log");
-        testing::writeLogBytes(path, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+        testing::writeLogBytes(path, log);
         w.processor.seedResumptions(path);
         FakeLink back("pc1", "127.0.0.2");
         w.processor.applyReport(back, codeReport(1));
         EXPECT_EQ(w.transport.sent.size(), c.resumed ? 1u : 0u);
     }
+}
+
+// The files hold what runs: a finished session is logged "Ok" and is no longer running.
+TEST_F(RunningSessionsFiles, AFinishedSessionLeavesTheFiles)
+{
+    StationsWorld w({true, false});
+    RunningSessions running(m_path, w.log.path(), 60s);
+    w.processor.setRunningSessions(&running);
+    FakeLink link("pc1", "127.0.0.2");
+    const auto newest = [&] {
+        return parseRunningSessions(readText(running.generation() % 2 == 1 ? m_path : m_path + ".2")).sessions.size();
+    };
+    w.processor.applyReport(link, sessionReport(2, "Standard", at(10, 0, 0), at(10, 30, 0), 2));
+    ASSERT_TRUE(running.flush(10s));
+    EXPECT_EQ(newest(), 1u);
+    w.processor.applyReport(link, sessionReport(3, "Standard", at(10, 0, 0), at(10, 31, 0), 2));
+    ASSERT_TRUE(running.flush(10s));
+    EXPECT_EQ(newest(), 0u);
+    EXPECT_EQ(logRecords(w.log.path()).size(), 1u);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "log/LogScan.h"
 #include "log/SessionLogRecord.h"
+#include "stations/RunningSessions.h"
 #include "support/AppTestSupport.h"
 #include "support/ProcessTestSupport.h"
 
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <string>
 
 namespace ostrel {
@@ -191,6 +193,75 @@ TEST(ServerCrash, HostileStationsNeitherBringTheServerDownNorCostOthersTheirSess
     EXPECT_FALSE(result.firstBadLength);
     RecordProperty("good_sessions", sessions);
     EXPECT_GE(sessions, GoodSessions) << "the well-behaved stations' sessions were not logged within 45 s";
+}
+
+// A power cut of the whole salon: the server and every station die together while sessions run.
+// The server then comes back alone, is killed again at random moments while it settles them, and
+// at last runs to the end of the wait: every session is in the log once, as "Reset".
+TEST(ServerCrash, APowerCutsSessionsAreLoggedOnceHoweverOftenTheSettlingIsKilled)
+{
+    std::string why;
+    if (!proctest::onlyLoopbackIsUp(&why))
+        GTEST_SKIP() << "the server's start-up announcement would leave this host: " << why;
+    const int port = proctest::listeningPort();
+    ASSERT_GT(port, 0);
+    const proctest::ServerFolder folder(OSTREL_SERVER_PATH,
+                                        apptest::iniWithPorts(port, 0, 9, "CloseAfterReset=1\nReturnSeconds=2\n"));
+    const fs::path log = folder.file("Ostrel.log");
+    const std::string script = folder.file("paid.txt").string();
+    std::ofstream(script) << "0.5 local all 2 1,5 0 Tariff\n";
+    constexpr int Stations = 20;
+    // What the newer of the two running-sessions files holds.
+    const auto runningNow = [&] {
+        std::size_t most = 0;
+        std::uint64_t newest = 0;
+        for (const char* name : {"Ostrel.running", "Ostrel.running.2"}) {
+            const auto parsed = parseRunningSessions(proctest::readWholeFile(folder.file(name).string()));
+            if (parsed.whole && parsed.generation.value_or(0) >= newest) {
+                newest = *parsed.generation;
+                most = parsed.sessions.size();
+            }
+        }
+        return most;
+    };
+    {
+        proctest::ServerProcess server(folder, "before");
+        ASSERT_TRUE(server.await([&] { return proctest::portAccepts(port); }, 30s)) << server.err();
+        ChildProcess stations(stationArguments(port, script, "127.0.8.1", Stations),
+                              folder.file("stations.out").string(), folder.file("stations.err").string());
+        ASSERT_TRUE(stations.started());
+        ASSERT_TRUE(server.await([&] { return runningNow() == Stations; }, 30s)) << server.err();
+        server.kill(); // the power goes: server and stations at once
+        stations.kill();
+    }
+    ASSERT_EQ(fileSize(log), 0u) << "nothing was logged before the cut";
+
+    const unsigned seed = static_cast<unsigned>(std::random_device{}());
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> life(0, 3000); // milliseconds, around the two seconds' wait
+    for (int run = 0; run < 4; ++run) {
+        proctest::ServerProcess server(folder, "settling " + std::to_string(run));
+        ASSERT_TRUE(server.await([&] { return proctest::portAccepts(port); }, 30s)) << server.err();
+        std::this_thread::sleep_for(std::chrono::milliseconds(life(random)));
+        server.kill();
+    }
+    {
+        proctest::ServerProcess server(folder, "last");
+        ASSERT_TRUE(server.await([&] { return proctest::portAccepts(port); }, 30s)) << server.err();
+        ASSERT_TRUE(server.await([&] { return runningNow() == 0 && fileSize(log) > 0; }, 30s)) << server.err();
+        server.kill();
+    }
+    std::multiset<std::string> computers;
+    scanLogFile(log.string(), [&](const LogScanEntry& entry) {
+        const SessionLogRecord r = decodeLogRecord(entry.bytes);
+        EXPECT_EQ(r.comment, "Reset");
+        computers.insert(r.computer);
+        return true;
+    });
+    EXPECT_EQ(computers.size(), static_cast<std::size_t>(Stations));
+    EXPECT_EQ(std::set<std::string>(computers.begin(), computers.end()).size(), static_cast<std::size_t>(Stations))
+        << "a session was logged twice";
 }
 
 } // namespace
