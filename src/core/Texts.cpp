@@ -471,6 +471,19 @@ std::string writeFaultText(const WriteFaultCounts& faults)
     return text;
 }
 
+std::string returnAlertText(std::size_t sessions)
+{
+    return "При остановке сервера шли сеансы: " + std::to_string(sessions) + "; они ждут свои компьютеры";
+}
+
+std::string awaitingReturnText(int seconds)
+{
+    const int s = std::max(0, seconds);
+    std::string text = "ждет еще " + std::to_string(s / 60) + ":";
+    appendNumber(text, s % 60, 2);
+    return text;
+}
+
 std::string commandsRefusedText(std::size_t waiting)
 {
     return "Команда не отправлена: журнал не записан, ждут записи " + std::to_string(waiting) + " сессий и строк";

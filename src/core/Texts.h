@@ -126,6 +126,13 @@ struct WriteFaultCounts
     int stationsError = 0; // errno of the stations file's last failed rewrite, 0 when it was written
 };
 std::string writeFaultText(const WriteFaultCounts& faults);
+
+// The alert after a start with sessions from before: "При остановке сервера шли сеансы: 3; они ждут
+// свои компьютеры".
+std::string returnAlertText(std::size_t sessions);
+// A waiting session's time until it is logged "Reset", as the dropped stations' window shows it:
+// "ждет еще 1:58".
+std::string awaitingReturnText(int seconds);
 // Why a file could not be written, in a few words: "нет места на диске", "вместо файла ссылка".
 std::string writeErrorText(int error);
 // A command refused while too much waits: "Команда не отправлена: журнал не записан, ждут записи

@@ -422,5 +422,14 @@ TEST(Texts, WriteFaultLineSaysWhatWaitsAndWhy)
         EXPECT_EQ(writeFaultText(c.faults), c.text);
 }
 
+TEST(Texts, AWaitingSessionCountsDownInMinutesAndSeconds)
+{
+    const std::pair<int, const char*> cases[] = {
+        {120, "ждет еще 2:00"}, {118, "ждет еще 1:58"}, {5, "ждет еще 0:05"}, {0, "ждет еще 0:00"}, {-3, "ждет еще 0:00"}};
+    for (const auto& [seconds, text] : cases)
+        EXPECT_EQ(awaitingReturnText(seconds), text) << seconds;
+    EXPECT_EQ(returnAlertText(3), "При остановке сервера шли сеансы: 3; они ждут свои компьютеры");
+}
+
 } // namespace
 } // namespace ostrel

@@ -16,6 +16,7 @@
 #include "stations/HallWatch.h"
 #include "stations/KnownStations.h"
 #include "stations/LiveSummary.h"
+#include "stations/RunningSessions.h"
 #include "stations/StationTable.h"
 #include "stations/ui/DroppedStationsWindow.h"
 #include "stations/ui/SummaryWindow.h"
@@ -83,6 +84,9 @@ Hall::Hall(QWidget* window, QMenuBar* menuBar, QSystemTrayIcon* tray, std::funct
     m_burstTimer = new QTimer(this);
     m_burstTimer->setSingleShot(true);
     connect(m_burstTimer, &QTimer::timeout, this, &Hall::collect);
+    m_waitTimer = new QTimer(this);
+    m_waitTimer->setInterval(1000); // the waiting sessions' seconds count down
+    connect(m_waitTimer, &QTimer::timeout, this, &Hall::refreshDropped);
     m_summaryTimer = new QTimer(this);
     m_summaryTimer->setInterval(SummaryRefreshMs);
     connect(m_summaryTimer, &QTimer::timeout, this, &Hall::refreshSummary);
@@ -116,6 +120,8 @@ Hall::~Hall()
 void Hall::attach(Server& server)
 {
     m_server = &server;
+    if (const RunningSessions* running = server.runningSessions(); running && running->fromBefore() > 0)
+        alert(fromUtf8(returnAlertText(running->fromBefore())));
     connect(&server, &Server::hallChanged, this, &Hall::collect);
     connect(&server, &Server::wakeSent, this,
             [this](std::size_t sent, const std::vector<std::string>& unknown, const std::vector<std::string>& failed) {
@@ -127,6 +133,34 @@ void Hall::attach(Server& server)
                     failedUtf8.push_back(utf8(name));
                 droppedWindow()->showNote(fromUtf8(wakeResultText(sent, unknownUtf8, failedUtf8)));
             });
+}
+
+std::vector<DroppedStation> Hall::droppedEntries() const
+{
+    std::vector<DroppedStation> entries = watch() ? watch()->dropped() : std::vector<DroppedStation>{};
+    // The sessions of the previous run still waiting for their station, with the time until they
+    // are logged "Reset" where a game shows its time left.
+    if (const RunningSessions* running = m_server ? m_server->runningSessions() : nullptr) {
+        for (const auto& [session, seconds] : running->waiting()) {
+            const StationRow& row = session.row;
+            entries.push_back({row[ColComputer], row[ColAddress], session.lastReport, row[ColStatus], row[ColPrice],
+                               row[ColSum], utf8ToCp1251(awaitingReturnText(seconds))});
+        }
+    }
+    return entries;
+}
+
+void Hall::refreshDropped()
+{
+    if (!m_droppedWindow)
+        return;
+    const auto entries = droppedEntries();
+    m_droppedWindow->setEntries(entries);
+    const RunningSessions* running = m_server ? m_server->runningSessions() : nullptr;
+    if (running && !running->waiting().empty())
+        m_waitTimer->start();
+    else
+        m_waitTimer->stop();
 }
 
 void Hall::connectWake(DroppedStationsWindow* window)
@@ -170,7 +204,7 @@ void Hall::collect()
         m_burstTimer->start(wait);
     }
     if (m_droppedWindow)
-        m_droppedWindow->setEntries(watch()->dropped());
+        refreshDropped();
 }
 
 void Hall::alert(const QString& text)
@@ -189,16 +223,16 @@ DroppedStationsWindow* Hall::droppedWindow()
         connect(m_droppedWindow, &DroppedStationsWindow::removeRequested, this, [this](const std::string& computer) {
             if (watch()) {
                 watch()->removeDropped(computer);
-                m_droppedWindow->setEntries(watch()->dropped());
+                refreshDropped();
             }
         });
         connect(m_droppedWindow, &DroppedStationsWindow::removeAllRequested, this, [this] {
             if (watch()) {
                 watch()->clearDropped();
-                m_droppedWindow->setEntries(watch()->dropped());
+                refreshDropped();
             }
         });
-        m_droppedWindow->setEntries(watch() ? watch()->dropped() : std::vector<DroppedStation>{});
+        refreshDropped();
         connectWake(m_droppedWindow);
     }
     return m_droppedWindow;
@@ -223,8 +257,7 @@ SummaryWindow* Hall::summaryWindow()
 void Hall::showDropped()
 {
     DroppedStationsWindow* window = droppedWindow();
-    if (watch())
-        window->setEntries(watch()->dropped());
+    refreshDropped();
     bringUp(window);
 }
 

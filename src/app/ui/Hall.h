@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -23,6 +24,7 @@ class DroppedStationsWindow;
 class HallWatch;
 class LiveSummary;
 class Server;
+struct DroppedStation;
 class SessionLog;
 class StationTable;
 class SummaryWindow;
@@ -70,6 +72,8 @@ public slots:
 private:
     void collect(); // on the GUI thread: takes what the watch recorded
     void refreshSummary();
+    std::vector<DroppedStation> droppedEntries() const; // the dropped stations, then the sessions waiting
+    void refreshDropped();
     void commandRoom(int tag, bool freeOnly);
     void addAuditItem();
     SessionLog* log() const;
@@ -88,6 +92,7 @@ private:
     std::atomic<bool> m_summaryPosted{false};
     QTimer* m_burstTimer = nullptr;
     QTimer* m_summaryTimer = nullptr;
+    QTimer* m_waitTimer = nullptr;
     DroppedStationsWindow* m_droppedWindow = nullptr;
     SummaryWindow* m_summaryWindow = nullptr;
 

@@ -187,7 +187,7 @@ TForm1::TForm1(Server& server, Options options, QWidget* parent)
         m_options.confirmUnload = [this] {
             const int running = StationRows::of(m_server.stations()).runningSessions();
             QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"),
-                            QString::fromStdString(unloadQuestion(running)), QMessageBox::Yes | QMessageBox::No, this);
+                            QString::fromStdString(unloadQuestion(running, m_server.runningSessions() != nullptr)), QMessageBox::Yes | QMessageBox::No, this);
             box.setDefaultButton(QMessageBox::Yes);
             return box.exec() == QMessageBox::Yes;
         };

@@ -16,6 +16,7 @@
 #include "net/qt/UDPServer.h"
 #include "report/ui/TForm3.h"
 #include "report/ui/TNomiPeriod.h"
+#include "stations/RunningSessions.h"
 #include "stations/StationReport.h"
 
 #include "support/AppTestSupport.h"
@@ -674,6 +675,41 @@ TEST(TForm1, AFileThatCannotBeWrittenIsShownUntilItIsWritten)
     ASSERT_TRUE(testing::processEventsUntil([&] { return form.statusBar()->isHidden(); }, 15000));
     EXPECT_EQ(std::filesystem::file_size(folder.file("Ostrel.log")), SessionLogRecordSize);
     EXPECT_EQ(fileText(folder.file("theirs")), "another operator's file");
+}
+
+// Sessions that ran when the server stopped: an alert says how many, the dropped stations' window
+// lists them counting down, and a station that comes back free has its session logged "Reset".
+TEST(TForm1, SessionsFromBeforeTheStopWaitForTheirStations)
+{
+    apptest::TempFolder folder;
+    folder.write("Ostrel.ini", apptest::iniWithPorts(0, 0, 9, "ReturnSeconds=600\n"));
+    const StationRow row{"127.0.0.5", "127.0.0.5", "Standard", "2,00", "10:00:00", "0:30:00", "10:30:00", "", "60,00"};
+    folder.write("Ostrel.running", formatRunningSessions(1, {{row, 46364.4375}})); // 08.12.2026 10:30
+    auto options = windowOnly();
+    options.start = true;
+    options.exeDir = QString::fromStdString(folder.path().string());
+    options.trayAvailable = [] { return false; };
+    ServerWindow form(options);
+    ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
+
+    DroppedStationsWindow* window = form.hall()->droppedWindow();
+    EXPECT_TRUE(window->statusLine()->text().contains(QStringLiteral("При остановке сервера шли сеансы: 1")));
+    form.hall()->showDropped();
+    ASSERT_EQ(window->table()->rowCount(), 1);
+    EXPECT_EQ(window->table()->item(0, 0)->text(), QStringLiteral("127.0.0.5"));
+    const QString left = window->table()->item(0, 6)->text();
+    EXPECT_TRUE(left == QStringLiteral("ждет еще 10:00") || left.startsWith(QStringLiteral("ждет еще 9:")))
+        << left.toStdString();
+
+    const int station = connectStation(0x7F000005, form.server.listenerPort());
+    ASSERT_GE(station, 0);
+    StationReport closed;
+    closed.statusCode = static_cast<std::int32_t>(StatusCode::Closed);
+    ASSERT_TRUE(sendReport(station, closed));
+    ASSERT_TRUE(testing::processEventsUntil([&] { return window->table()->rowCount() == 0; }, 10000));
+    EXPECT_EQ(std::filesystem::file_size(folder.file("Ostrel.log")), SessionLogRecordSize);
+    EXPECT_EQ(cellText(form.logGrid, 0, HistoryColComment), QStringLiteral("Reset"));
+    ::close(station);
 }
 
 // The dropped-stations window wakes what the stations file knows, and names what it cannot.
