@@ -62,6 +62,14 @@ real_server() {
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
     sed -e "s/^ServerTCP=.*/ServerTCP=$port/" -e 's/^ServerUDP=.*/ServerUDP=0/' -e 's/^ClientUDP=.*/ClientUDP=9/' \
         config/Ostrel.ini >"$dir/Ostrel.ini"
+    # "sessions": every station runs paid time, so every row is in the running sessions' file;
+    # "sessions_off": the same with that file turned off ([Server] ReturnSeconds=0), to compare.
+    local script_args=()
+    if [ "$kind" = sessions ] || [ "$kind" = sessions_off ]; then
+        echo "0.5 local all 2 1,5 0 Bench" >"$dir/sessions.txt"
+        script_args=(--script "$dir/sessions.txt")
+        [ "$kind" = sessions_off ] && sed -i 's/^ReturnSeconds=.*/ReturnSeconds=0/' "$dir/Ostrel.ini"
+    fi
     if [ "$kind" = bare ]; then
         "$(bin bench_bare_server)" "$port" &
     else
@@ -91,7 +99,7 @@ real_server() {
     # CPU is counted from before the first connection, so accepting the stations and naming them
     # is charged to the reports too; the steady state is also given alone.
     "$(bin ostrel-station)" --server 127.0.0.1 --port "$port" --load --stations "$stations" --rate "$rate" \
-        --duration "$seconds" --summary >"$out/server_stations.txt" 2>&1 &
+        --duration "$seconds" --summary "${script_args[@]}" >"$out/server_stations.txt" 2>&1 &
     # The steady state: from half-way to two seconds before the stations leave (their goodbyes,
     # thousands of disconnects at once, are not part of it).
     local sim=$! peak_rss=0 peak_threads=0 rss threads started=$SECONDS ticks_half="" half_at=0
@@ -110,6 +118,12 @@ real_server() {
     done
     wait $sim || true
     ticks1=$(ticks)
+    # The running sessions' writer, a thread of its own: its whole CPU over the run.
+    local writer=0 task
+    for task in /proc/$pid/task/*; do
+        [ "$(cat "$task/comm" 2>/dev/null)" = running ] && writer=$(awk '{print $14 + $15}' "$task/stat")
+    done
+    echo "server_running_writer_cpu_percent=$(awk -v t="$writer" -v hz="$hz" -v s="$seconds" 'BEGIN {printf "%.3f", 100 * t / hz / s}')"
     local user1
     user1=$(user_ticks)
     local sent
@@ -158,6 +172,9 @@ for n in "${server_counts[@]}"; do
     real_server "$n" "$sim_seconds" 10 bare | tee "$out/bare_$n.txt"
 done
 real_server "$idle_stations" "$sim_seconds" 0.001 | tee "$out/server_idle.txt"
+# The running sessions' file at 2,000 stations in paid time, beside the same run without it.
+real_server 2000 "$sim_seconds" 10 sessions | tee "$out/sessions_2000.txt"
+real_server 2000 "$sim_seconds" 10 sessions_off | tee "$out/sessions_off_2000.txt"
 run core "$(bin bench_core)" "$core_calls"
 run stations "$(bin bench_stations)"
 run station_bench "$(bin station_bench)" "$sim_stations" 10 "$sim_seconds"

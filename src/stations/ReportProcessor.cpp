@@ -199,6 +199,7 @@ ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, c
     if (!session)
         return Outcome::Applied; // an unknown code changes nothing in the row
 
+    const auto rowBefore = m_table.version();
     m_table.setCell(r, ColStatus, report.statusText);
     m_table.setCell(r, ColPrice, std::move(session->price));
     m_table.setCell(r, ColStart, std::move(session->start));
@@ -220,7 +221,8 @@ ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, c
             ++m_failedLogs;
         if (m_running)
             m_running->rowGone(name); // logged: no longer running
-    } else if (m_running) {
+    } else if (m_running && m_table.version() != rowBefore) {
+        // The cells change once a second at most; a report that repeats them changes nothing on disk.
         m_running->noteRow(m_table.row(r), nowDayNumber());
     }
     return Outcome::Applied;
