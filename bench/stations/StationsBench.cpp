@@ -1,7 +1,8 @@
 // Prints how many reports per second one thread reassembles and applies, for a salon of stations
 // sending running-session reports (no session closes, so no log appends), and the cost of the
 // stream reassembly alone; then the same with the hall's observer watching every report and the
-// sessions running as games (its time-left rules at work), against the same without it. Run:
+// sessions running as games (its time-left rules at work), against the same without it; and the
+// same with the running sessions' file kept, every report changing its row. Run:
 // build/<dir>/bench/stations/bench_stations
 
 #include "commands/CommandTransport.h"
@@ -12,13 +13,18 @@
 #include "stations/HallWatch.h"
 #include "stations/ReportProcessor.h"
 #include "stations/ReportStream.h"
+#include "stations/RunningSessions.h"
 #include "stations/StationTable.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -70,11 +76,18 @@ double seconds(Clock::time_point since)
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-// Seconds to apply `rounds` game reports from each of `stations`, with the hall's observer or without.
-double gameRun(int stations, int rounds, bool watched)
+// Seconds to apply `rounds` game reports from each of `stations`, with the hall's observer or
+// without, and with the running sessions' keeper (its files in `folder`) or without.
+double gameRun(int stations, int rounds, bool watched, const std::string& folder = {})
 {
     Processing p;
     ReportProcessor& processor = p.processor;
+    std::unique_ptr<RunningSessions> running;
+    if (!folder.empty()) {
+        running = std::make_unique<RunningSessions>(folder + "/Ostrel.running", folder + "/Ostrel.log",
+                                                    std::chrono::seconds(120));
+        processor.setRunningSessions(running.get());
+    }
     HallWatch watch;
     int wakes = 0;
     watch.setWake([&] { ++wakes; });
@@ -158,5 +171,22 @@ int main()
     }
     std::printf("game apply: %.2f us/report without the hall's observer, %.2f us/report with it\n", bare / total * 1e6,
                 watched / total * 1e6);
+
+    // The running sessions' keeper: the files go to a folder of the benchmark's own.
+    char folder[] = "/tmp/ostrel_bench_running.XXXXXX";
+    if (::mkdtemp(folder)) {
+        double kept = 1e9;
+        bare = 1e9;
+        for (int i = 0; i < 4; ++i) {
+            bare = std::min(bare, gameRun(Stations, Rounds, false));
+            kept = std::min(kept, gameRun(Stations, Rounds, false, folder));
+        }
+        std::printf("running sessions: %.2f us/report without the file, %.2f us/report with it (every report "
+                    "changes its row)\n",
+                    bare / total * 1e6, kept / total * 1e6);
+        for (const char* name : {"/Ostrel.running", "/Ostrel.running.2"})
+            std::remove((std::string(folder) + name).c_str());
+        ::rmdir(folder);
+    }
     return 0;
 }
