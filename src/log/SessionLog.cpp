@@ -88,9 +88,9 @@ void SessionLog::setFaultListener(std::function<void()> listener)
     m_faultListener = std::move(listener);
 }
 
-LogResult SessionLog::LogSession(const StationRow& row, std::string_view comment, std::optional<double> closedAt)
+LogResult SessionLog::LogSession(const StationRow& row, std::string_view comment)
 {
-    const auto record = recordOfRow(row, comment, closedAt ? *closedAt : m_clock());
+    const auto record = recordOfRow(row, comment, m_clock());
     if (!record)
         return LogResult::BadCell;
     const LogRecordBytes bytes = encodeLogRecord(*record);

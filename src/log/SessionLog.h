@@ -92,9 +92,8 @@ public:
     // Closes the session of a station-table row: appends its record after the last whole record
     // (a trailing fragment is overwritten), or keeps it waiting when the file does not take it;
     // either way copies the row into the history table with the comment and grows the history
-    // table. The record is closed now, or at `closedAt` (a session settled after a restart closed
-    // at its station's last report). Caller holds StationTableMutex.
-    LogResult LogSession(const StationRow& row, std::string_view comment, std::optional<double> closedAt = {});
+    // table. Caller holds StationTableMutex.
+    LogResult LogSession(const StationRow& row, std::string_view comment);
 
     // What waits in memory, and why.
     LogFaults faults() const;

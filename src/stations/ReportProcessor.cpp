@@ -228,14 +228,14 @@ ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, c
     return Outcome::Applied;
 }
 
-LogResult ReportProcessor::logSession(const StationRow& row, std::string_view comment, std::optional<double> closedAt)
+LogResult ReportProcessor::logSession(const StationRow& row, std::string_view comment)
 {
-    const LogResult result = m_log.LogSession(row, comment, closedAt);
+    const LogResult result = m_log.LogSession(row, comment);
     if (m_settings.resumeMinutes > 0 && result != LogResult::BadCell) {
         NewestSession& newest = m_newest[row[ColComputer]];
         std::copy(row.begin(), row.end(), newest.row.begin());
         newest.row[HistoryColComment] = std::string(comment);
-        newest.closedAt = closedAt ? *closedAt : nowDayNumber();
+        newest.closedAt = nowDayNumber();
     }
     return result;
 }
@@ -253,7 +253,7 @@ void ReportProcessor::settleWaiting(const std::string& name, const StationReport
                          code == static_cast<std::int32_t>(StatusCode::WaitingGame);
     if (session && std::isfinite(report.start) && formatTime(report.start) == before->row[ColStart])
         return;
-    if (logSession(before->row, words::Reset, before->lastReport) != LogResult::Appended)
+    if (logSession(before->row, words::Reset) != LogResult::Appended)
         ++m_failedLogs;
 }
 
@@ -265,7 +265,7 @@ void ReportProcessor::settleExpired()
         if (!m_running)
             return;
         for (const RunningSession& s : m_running->takeExpired()) {
-            if (logSession(s.row, words::Reset, s.lastReport) != LogResult::Appended)
+            if (logSession(s.row, words::Reset) != LogResult::Appended)
                 ++m_failedLogs;
             changed = true;
         }

@@ -86,7 +86,7 @@ private:
     bool resumeIfReset(const StationLink& link, int row);
     void settleWaiting(const std::string& name, const StationReport& report);
     // Appends the session to the log, and remembers it as its station's newest.
-    LogResult logSession(const StationRow& row, std::string_view comment, std::optional<double> closedAt = {});
+    LogResult logSession(const StationRow& row, std::string_view comment);
     struct NewestSession
     {
         HistoryRow row;

@@ -262,6 +262,8 @@ TEST(ServerCrash, APowerCutsSessionsAreLoggedOnceHoweverOftenTheSettlingIsKilled
     EXPECT_EQ(computers.size(), static_cast<std::size_t>(Stations));
     EXPECT_EQ(std::set<std::string>(computers.begin(), computers.end()).size(), static_cast<std::size_t>(Stations))
         << "a session was logged twice";
+    const auto check = proctest::runCommand(std::string("'") + OSTREL_LOG_TOOL + "' check '" + log.string() + "'");
+    EXPECT_EQ(check.exitCode, 0) << check.output; // in order of closing, nothing damaged
 }
 
 } // namespace
