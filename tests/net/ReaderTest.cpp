@@ -7,14 +7,41 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <fcntl.h>
+
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
+
+namespace {
+
+// Keep-alive switched on a socket that was listening at the time; counted by the wrapper below.
+std::atomic<int> keepAliveOnAListener{0};
+
+} // namespace
+
+// Every setsockopt of this test program passes here on its way to the C library's, the server's own
+// calls included, so a test can see which sockets get which options.
+extern "C" int setsockopt(int fd, int level, int name, const void* value, socklen_t length) noexcept
+{
+    using Real = int (*)(int, int, int, const void*, socklen_t);
+    static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "setsockopt"));
+    if (level == SOL_SOCKET && name == SO_KEEPALIVE) {
+        int listening = 0;
+        socklen_t size = sizeof listening;
+        if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening)
+            ++keepAliveOnAListener;
+    }
+    return real(fd, level, name, value, length);
+}
 
 namespace ostrel {
 namespace {
@@ -262,6 +289,205 @@ TEST(Reader, AStationWaitsOnlyForItsOwnNameAndTakesItsAddressAfterTwoSeconds)
     ASSERT_TRUE(waitUntil([&] { return reader.server->connectionCount() == 0; }));
     EXPECT_EQ(reader.state.stationCount(), 0u);
     EXPECT_EQ(reader.state.sessions().size(), 3u);
+}
+
+// A silent name server holds every look-up thread; the look-ups behind them wait, a bounded number.
+TEST(NameLookup, AtMostMaxWaitingLookUpsWaitAndACancelledOneLeavesTheQueue)
+{
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> entered{0};
+    std::atomic<int> answered{0};
+    const auto lookup = NameLookup::create([&entered, released](const std::string& address) {
+        ++entered;
+        released.wait_for(10s);
+        return "PC-" + address;
+    });
+    const auto done = [&answered](std::string) { ++answered; };
+    for (int i = 0; i < NameLookup::MaxThreads; ++i)
+        ASSERT_NE(lookup->lookUp("10.0.0.1", done), 0u);
+    ASSERT_TRUE(waitUntil([&] { return entered == NameLookup::MaxThreads; }));
+
+    std::vector<std::uint64_t> tickets;
+    for (std::size_t i = 0; i < NameLookup::MaxWaiting; ++i) {
+        tickets.push_back(lookup->lookUp("10.0.1." + std::to_string(i % 250), done));
+        ASSERT_NE(tickets.back(), 0u) << i;
+    }
+    EXPECT_EQ(lookup->waiting(), NameLookup::MaxWaiting);
+    EXPECT_EQ(lookup->lookUp("10.0.2.1", done), 0u) << "one more than may wait";
+    EXPECT_TRUE(lookup->cancel(tickets[7]));
+    EXPECT_FALSE(lookup->cancel(tickets[7]));
+    EXPECT_EQ(lookup->waiting(), NameLookup::MaxWaiting - 1);
+    EXPECT_NE(lookup->lookUp("10.0.2.2", done), 0u) << "the cancelled one's place is free";
+    EXPECT_EQ(lookup->lookUp("10.0.2.3", done), 0u);
+
+    release.set_value();
+    const int expected = NameLookup::MaxThreads + static_cast<int>(NameLookup::MaxWaiting);
+    ASSERT_TRUE(waitUntil([&] { return answered == expected; })) << answered << " answered";
+    EXPECT_FALSE(lookup->cancel(tickets[0])) << "answered already";
+    lookup->stop();
+    EXPECT_EQ(answered, expected) << "the cancelled look-up was answered after all";
+}
+
+// A non-blocking connect from `from` that resets at once; false when no descriptor was left.
+bool connectAndReset(const std::string& from, std::uint16_t port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const auto local = loopback(from, 0);
+    const auto server = loopback("127.0.0.1", port);
+    const bool ok = bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
+                    (connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0 || errno == EINPROGRESS);
+    const linger reset{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    ::close(fd);
+    return ok;
+}
+
+TEST(Reader, AFloodOfConnectsAgainstASilentNameServerLeavesARealStationNamedAndServed)
+{
+    // The name server never answers for the flooding peer: its look-ups hold every look-up thread.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    Reader reader([released](const std::string& address) -> std::string {
+        if (address == "127.0.0.66")
+            released.wait_for(20s);
+        return "PC-" + address;
+    });
+    ASSERT_TRUE(reader.listening);
+    // The station's socket is made before the flood: only the server's side is in question.
+    UniqueFd station(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    ASSERT_TRUE(station);
+    const timeval connectLimit{3, 0};
+    setsockopt(station.get(), SOL_SOCKET, SO_SNDTIMEO, &connectLimit, sizeof connectLimit);
+    const auto local = loopback("127.0.0.67", 0);
+    ASSERT_EQ(bind(station.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
+    // As on a server with thousands of stations: descriptors are many, not without end.
+    DescriptorLimit limit;
+    ASSERT_TRUE(limit.leave(300));
+
+    struct Flood
+    {
+        std::atomic<bool> on{true};
+        std::atomic<int> connects{0};
+        std::thread peer{};
+        std::promise<void>& release;
+        void end()
+        {
+            on = false;
+            if (peer.joinable()) {
+                peer.join();
+                release.set_value();
+            }
+        }
+        ~Flood() { end(); }
+    } flood{.release = release};
+    flood.peer = std::thread([&] {
+        for (int i = 0; i < 2'000'000 && flood.on; ++i) {
+            if (connectAndReset("127.0.0.66", reader.server->port()))
+                ++flood.connects;
+            else
+                std::this_thread::yield();
+        }
+    });
+    ASSERT_TRUE(waitUntil([&] { return flood.connects >= 2000; }, 20s)) << flood.connects << " connects";
+
+    // The station connects in the middle of the flood; the name limit names it by its address.
+    const auto started = std::chrono::steady_clock::now();
+    const auto server = loopback("127.0.0.1", reader.server->port());
+    ASSERT_EQ(connect(station.get(), reinterpret_cast<const sockaddr*>(&server), sizeof server), 0)
+        << "the listener's queue was full of the flood";
+    const Bytes report = runningReport(67.0);
+    ASSERT_EQ(::send(station.get(), report.data(), report.size(), MSG_NOSIGNAL), static_cast<ssize_t>(report.size()));
+    const bool served = waitUntil([&] { return reader.reportsFrom("127.0.0.67") == 1; }, 3000ms);
+    const auto waited = std::chrono::steady_clock::now() - started;
+    flood.end();
+    ASSERT_TRUE(served) << "not named and served within 3 s of connecting, after "
+                        << std::chrono::duration_cast<std::chrono::milliseconds>(waited).count() << " ms";
+    EXPECT_EQ(reader.price("127.0.0.67"), 67.0);
+    EXPECT_GT(reader.server->refusedConnections(), 0u);
+    ASSERT_TRUE(waitUntil([&] { return reader.server->connectionCount() == 1; }, 10s))
+        << reader.server->connectionCount() << " connections left";
+}
+
+// One peer address holds at most MaxConnectionsPerAddress connections; the next ones are closed as
+// they come, and a place comes free when one of its connections ends. Other addresses are untouched.
+TEST(Reader, APeerAddressHoldsAtMostItsShareOfConnections)
+{
+    Reader reader;
+    ASSERT_TRUE(reader.listening);
+    constexpr std::size_t Share = TCPServer::MaxConnectionsPerAddress;
+    std::vector<std::unique_ptr<StationSocket>> held;
+    for (std::size_t i = 0; i < Share; ++i) {
+        held.push_back(std::make_unique<StationSocket>("127.0.0.40", reader.server->port()));
+        ASSERT_TRUE(held.back()->ok());
+    }
+    ASSERT_TRUE(waitUntil([&] { return reader.server->connectionCount() == Share; }));
+    StationSocket oneTooMany("127.0.0.40", reader.server->port());
+    EXPECT_TRUE(oneTooMany.seesClose(2000ms));
+    EXPECT_EQ(reader.server->refusedConnections(), 1u);
+
+    StationSocket other("127.0.0.41", reader.server->port());
+    ASSERT_TRUE(other.send(runningReport(41.0)));
+    ASSERT_TRUE(waitUntil([&] { return reader.price("PC-127.0.0.41") == 41.0; }));
+
+    held.front()->close();
+    ASSERT_TRUE(waitUntil([&] { return reader.server->connectionCount() == Share; }));
+    StationSocket again("127.0.0.40", reader.server->port());
+    ASSERT_TRUE(again.send(runningReport(40.0)));
+    ASSERT_TRUE(waitUntil([&] { return reader.price("PC-127.0.0.40") == 40.0; }));
+    EXPECT_EQ(reader.server->refusedConnections(), 1u);
+}
+
+// The listener's keep-alive is switched on once, before it listens; each accepted connection
+// gets its own.
+TEST(Reader, KeepAliveIsSetOnTheListenerOnceAndNotAtEveryAccept)
+{
+    const int before = keepAliveOnAListener;
+    Reader reader;
+    ASSERT_TRUE(reader.listening);
+    std::vector<std::unique_ptr<StationSocket>> stations;
+    for (std::size_t i = 0; i < 3; ++i) {
+        stations.push_back(std::make_unique<StationSocket>(stationAddress(i), reader.server->port()));
+        ASSERT_TRUE(stations.back()->send(runningReport()));
+    }
+    ASSERT_TRUE(waitUntil([&] { return reader.state.stationCount() == 3; }));
+    EXPECT_EQ(keepAliveOnAListener - before, 0);
+}
+
+// Something a handler did not expect escapes to the thread's catch-all: told once on stderr, and
+// the thread goes on.
+TEST(Reader, WhatEscapesAHandlerIsToldOnceAndTheThreadGoesOn)
+{
+    Reader reader;
+    ASSERT_TRUE(reader.listening);
+    TempDir dir;
+    const std::string errPath = dir.file("stderr");
+    std::fflush(stderr);
+    const int saved = dup(2);
+    {
+        UniqueFd err(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+        ASSERT_TRUE(err);
+        ASSERT_EQ(dup2(err.get(), 2), 2);
+    }
+    std::atomic<bool> ranAfter{false};
+    reader.server->post([] { throw std::runtime_error("a handler's fault"); });
+    reader.server->post([] { throw std::runtime_error("a handler's fault"); });
+    reader.server->post([&] { ranAfter = true; });
+    const bool ran = waitUntil([&] { return ranAfter.load(); });
+    std::fflush(stderr);
+    dup2(saved, 2);
+    ::close(saved);
+    ASSERT_TRUE(ran) << "the network thread stopped";
+
+    StationSocket station(stationAddress(0), reader.server->port());
+    ASSERT_TRUE(station.send(runningReport()));
+    ASSERT_TRUE(waitUntil([&] { return reader.state.stationCount() == 1; }));
+    std::ifstream file(errPath);
+    const std::string told((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(told.find("a handler's fault"), std::string::npos) << told;
+    EXPECT_EQ(told.find("a handler's fault"), told.rfind("a handler's fault")) << told;
 }
 
 TEST(Reader, ACommandGoesOutWholeOrItsConnectionIsClosedAndTheSenderIsTold)

@@ -18,6 +18,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -196,6 +197,33 @@ public:
 
 private:
     UniqueFd m_fd;
+    bool m_ok = false;
+};
+
+// Puts the descriptor limit back however the test ends.
+class DescriptorLimit
+{
+public:
+    DescriptorLimit() { m_ok = getrlimit(RLIMIT_NOFILE, &m_saved) == 0; }
+    ~DescriptorLimit()
+    {
+        if (m_ok)
+            setrlimit(RLIMIT_NOFILE, &m_saved);
+    }
+    // Leaves `spare` descriptor numbers free above the highest one in use now.
+    bool leave(int spare)
+    {
+        const int probe = dup(0);
+        if (probe < 0 || !m_ok)
+            return false;
+        ::close(probe);
+        rlimit tight = m_saved;
+        tight.rlim_cur = static_cast<rlim_t>(probe + spare);
+        return setrlimit(RLIMIT_NOFILE, &tight) == 0;
+    }
+
+private:
+    rlimit m_saved{};
     bool m_ok = false;
 };
 

@@ -19,33 +19,6 @@ namespace {
 using namespace nettest;
 using namespace std::chrono_literals;
 
-// Puts the descriptor limit back however the test ends.
-class DescriptorLimit
-{
-public:
-    DescriptorLimit() { m_ok = getrlimit(RLIMIT_NOFILE, &m_saved) == 0; }
-    ~DescriptorLimit()
-    {
-        if (m_ok)
-            setrlimit(RLIMIT_NOFILE, &m_saved);
-    }
-    // Leaves `spare` descriptor numbers free above the highest one in use now.
-    bool leave(int spare)
-    {
-        const int probe = dup(0);
-        if (probe < 0 || !m_ok)
-            return false;
-        ::close(probe);
-        rlimit tight = m_saved;
-        tight.rlim_cur = static_cast<rlim_t>(probe + spare);
-        return setrlimit(RLIMIT_NOFILE, &tight) == 0;
-    }
-
-private:
-    rlimit m_saved{};
-    bool m_ok = false;
-};
-
 // A non-blocking connect from `from`; -1 when no descriptor is left.
 int connectWithoutWaiting(const std::string& from, std::uint16_t port)
 {
