@@ -86,6 +86,7 @@ void Server::setBroadcastAddress(int net)
         throw StartupError("[Server] Net = " + std::to_string(net) + " names no address of this host (" +
                            std::to_string(hosts.size()) + " listed by ostrel-server --list-addresses)");
     m_broadcastAddress = std::move(*address);
+    m_wakeAddress = wakeAddressOf(hosts[static_cast<std::size_t>(net)]);
 }
 
 void Server::setDiscoveryLocalPort(int port)
@@ -179,7 +180,7 @@ void Server::wake(WakePlan plan)
         return;
     }
     m_tcpServer->post([this, hardware = std::move(hardware), names = std::move(names),
-                       unknown = std::move(plan.unknown), to = m_broadcastAddress,
+                       unknown = std::move(plan.unknown), to = m_wakeAddress,
                        port = m_options.wakePort]() mutable {
         const auto sent = sendMagicPackets(hardware, to, port);
         std::size_t count = 0;

@@ -94,8 +94,8 @@ public:
 
     // The stations file's keeper, made by start-up.
     KnownStations* knownStations() const { return m_knownStations.get(); }
-    // Sends each planned station's wake-up packet to the broadcast address of `Net`, on the
-    // network thread; wakeSent answers later on this thread.
+    // Sends each planned station's wake-up packet to the broadcast address of `Net`'s interface, on
+    // the network thread; wakeSent answers later on this thread.
     void wake(WakePlan plan);
 
 signals:
@@ -150,6 +150,7 @@ private:
     bool m_closeAfterReset = true;
     bool m_waitAfterReset = true;
     std::string m_broadcastAddress;
+    std::string m_wakeAddress; // the broadcast address of `Net`'s interface, by its netmask
     int m_warnMinutes = AlertSettings{}.warnMinutes;
     std::atomic<bool> m_hallChangePosted{false};
 

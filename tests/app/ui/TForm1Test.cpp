@@ -627,9 +627,12 @@ TEST(TForm1, WakesKnownStationsThatAreNotConnected)
     std::string why;
     if (!proctest::onlyLoopbackIsUp(&why))
         GTEST_SKIP() << "a broadcast would leave this host: " << why;
+    // `Net`'s interface has a broadcast address of its own; the last octet 255 (127.0.1.255) would
+    // reach nobody here.
     const int sleeper = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in any{};
     any.sin_family = AF_INET;
+    any.sin_addr.s_addr = htonl(0x7F01014D); // 127.1.1.77
     socklen_t length = sizeof any;
     ASSERT_EQ(::bind(sleeper, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
     ASSERT_EQ(::getsockname(sleeper, reinterpret_cast<sockaddr*>(&any), &length), 0);
@@ -639,6 +642,9 @@ TEST(TForm1, WakesKnownStationsThatAreNotConnected)
     folder.write("Ostrel.stations", "Sleeper\t127.0.0.9\t00:1a:2b:c3:d4:e5\t01.12.2026 8:00:00\n"
                                     "NoCard\t127.0.0.8\t\t01.12.2026 8:00:00\n");
     auto options = windowOnly();
+    options.hostAddresses = [] {
+        return std::vector<HostAddress>{{{127, 0, 1, 1}, "lo", true, IPv4Address{127, 1, 1, 77}}};
+    };
     options.start = true;
     options.exeDir = QString::fromStdString(folder.path().string());
     options.wakePort = ntohs(any.sin_port);
