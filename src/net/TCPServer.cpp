@@ -753,4 +753,9 @@ int TCPServer::lookUpThreads() const
     return m->lookup ? m->lookup->threads() : 0;
 }
 
+std::size_t TCPServer::lookUpsWaiting() const
+{
+    return m->lookup ? m->lookup->waiting() : 0;
+}
+
 } // namespace ostrel

@@ -100,6 +100,7 @@ public:
     // Connections closed as they were accepted: their address had MaxConnectionsPerAddress open.
     std::uint64_t refusedConnections() const;
     int lookUpThreads() const;
+    std::size_t lookUpsWaiting() const; // look-ups queued for a thread
 
 private:
     struct Impl;

@@ -329,6 +329,33 @@ TEST(NameLookup, AtMostMaxWaitingLookUpsWaitAndACancelledOneLeavesTheQueue)
     EXPECT_EQ(answered, expected) << "the cancelled look-up was answered after all";
 }
 
+// Behind look-ups that never end, a connection's own look-up waits in the queue only while it may
+// still help: the 2 s limit takes it out, and so does its connection's close, which then runs the
+// handling under the address at once.
+TEST(Reader, AConnectionsLookUpLeavesTheQueueWhenItIsNamedOrClosed)
+{
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    Reader reader([released](const std::string& address) {
+        released.wait_for(20s);
+        return "PC-" + address;
+    });
+    ASSERT_TRUE(reader.listening);
+    std::vector<std::unique_ptr<StationSocket>> stations;
+    for (int i = 0; i < NameLookup::MaxThreads + 2; ++i) {
+        stations.push_back(std::make_unique<StationSocket>(stationAddress(20 + i), reader.server->port()));
+        ASSERT_TRUE(stations.back()->ok());
+    }
+    ASSERT_TRUE(waitUntil([&] { return reader.server->lookUpsWaiting() == 2; }));
+    ASSERT_TRUE(reader.server->closeFirstConnectionFrom(stationAddress(20 + NameLookup::MaxThreads + 1)));
+    EXPECT_EQ(reader.server->lookUpsWaiting(), 1u);
+    EXPECT_EQ(reader.server->connectionCount(), stations.size() - 1);
+    ASSERT_TRUE(stations.front()->send(runningReport(7.0)));
+    ASSERT_TRUE(waitUntil([&] { return reader.price(stationAddress(20)) == 7.0; }));
+    EXPECT_EQ(reader.server->lookUpsWaiting(), 0u) << "named by the time limit, still waiting";
+    release.set_value();
+}
+
 // A non-blocking connect from `from` that resets at once; false when no descriptor was left.
 bool connectAndReset(const std::string& from, std::uint16_t port)
 {
