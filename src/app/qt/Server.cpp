@@ -21,6 +21,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 namespace ostrel {
 
@@ -30,9 +31,26 @@ Server::Server(Options options)
 {
     if (m_options.exeDir.isEmpty())
         m_options.exeDir = QCoreApplication::applicationDirPath();
+    // main() destroys the windows after the event loop, and only then the server.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &Server::stop);
 }
 
-Server::~Server() = default;
+Server::~Server()
+{
+    stop();
+}
+
+void Server::stop()
+{
+    if (std::exchange(m_stopped, true))
+        return;
+    m_tcpServer->stop();
+    // The log's own thread ends with the log, which the windows that read it (the summary, the
+    // work report) need until they go; what it still holds is made durable here.
+    if (m_sessionLog)
+        m_sessionLog->waitDurable();
+}
 
 bool Server::start(StartupWindow& window)
 {

@@ -64,7 +64,14 @@ public:
     using Options = ServerOptions;
 
     explicit Server(Options options = {});
-    ~Server() override;
+    ~Server() override; // calls stop()
+
+    // Stops the network thread, then the name look-ups, and drains the session log: every
+    // session and command logged so far, a command still queued for a station and told
+    // NotDelivered now included, is durable when this returns. Runs on the application's
+    // aboutToQuit, before any window goes, so no late answer meets a window being destroyed.
+    // Later calls do nothing.
+    void stop();
 
     // Runs start-up, the window's steps in their places. False after the failure path: the cause
     // is written to stderr and kept, and the one message is shown.
@@ -153,6 +160,7 @@ private:
     std::string m_wakeAddress; // the broadcast address of `Net`'s interface, by its netmask
     int m_warnMinutes = AlertSettings{}.warnMinutes;
     std::atomic<bool> m_hallChangePosted{false};
+    bool m_stopped = false;
 
     // Declared in the order they are needed, so they go in reverse: the discovery endpoint and the
     // network thread stop before the processor, the models and the tables they use.

@@ -111,10 +111,13 @@ QString cellText(const QTableView* view, int row, int column)
     return view->model()->index(row, column).data().toString();
 }
 
-// A station at its own loopback address, connected to the server's listener.
-int connectStation(std::uint32_t address, quint16 port)
+// A station at its own loopback address, connected to the server's listener; `receiveBuffer` > 0
+// shrinks its receive window, for a station that never reads.
+int connectStation(std::uint32_t address, quint16 port, int receiveBuffer = 0)
 {
     const int station = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (station >= 0 && receiveBuffer > 0)
+        ::setsockopt(station, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in from{};
     from.sin_family = AF_INET;
     from.sin_addr.s_addr = htonl(address);
@@ -592,6 +595,73 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     // The dropped station is listed by the hall, which watches the server the window started.
     ASSERT_EQ(form.hall()->watch()->dropped().size(), 1u);
     EXPECT_EQ(form.hall()->watch()->dropped()[0].address, "127.0.0.2");
+}
+
+// The application quits while the operator's command still waits in the server's queue for a
+// station that reads nothing. At aboutToQuit the network thread stops while the menu exists, so the
+// command's end reaches the operator and the audit trail; and should the windows go before the
+// server stops, the late answer is dropped without touching the freed menu (run this under
+// AddressSanitizer: OSTREL_SANITIZE).
+TEST(TForm1, QuitWithACommandQueuedForAStalledStationReachesNoFreedWindow)
+{
+    for (const bool aboutToQuit : {true, false}) {
+        SCOPED_TRACE(aboutToQuit ? "main's order: aboutToQuit, the windows, the server"
+                                 : "the windows go before the server stops");
+        apptest::TempFolder folder;
+        folder.write("Ostrel.ini", apptest::iniWithPorts(0, 0, 9));
+        TForm2 dialog;
+        TForm3 reportWindow;
+        auto options = windowOnly();
+        options.exeDir = QString::fromStdString(folder.path().string());
+        options.intervalDialog = &dialog;
+        options.reportWindow = &reportWindow;
+        auto server = std::make_unique<Server>(options);
+        auto window = std::make_unique<TForm1>(*server, options);
+        ASSERT_TRUE(server->start(*window)) << *server->startupFailure();
+        ASSERT_NE(window->PMenu, nullptr);
+        QStringList warnings;
+        window->PMenu->setShowWarning([&](const QString& text) { warnings.append(text); });
+
+        const int station = connectStation(0x7F000003, server->listenerPort(), 4096);
+        ASSERT_GE(station, 0);
+        StationReport closed;
+        closed.statusCode = static_cast<std::int32_t>(StatusCode::Closed);
+        ASSERT_TRUE(sendReport(station, closed));
+        ASSERT_TRUE(testing::processEventsUntil([&] { return window->Grid->model()->rowCount() == 2; }));
+
+        // Bytes until the socket takes no more and the rest waits in the server's queue.
+        bool queued = false;
+        const std::vector<std::uint8_t> filler(4096, 0);
+        for (int i = 0; i < 1000 && !queued; ++i) {
+            const auto told = std::make_shared<std::atomic<bool>>(false); // told at the stop, when queued
+            ASSERT_EQ(server->tcpServer().sendWithOutcome("127.0.0.3", filler, [told](SendResult) { *told = true; }),
+                      SendResult::Sent);
+            queued = !*told;
+        }
+        ASSERT_TRUE(queued) << "the station's socket never filled";
+
+        // The operator frees the station from its menu: the command waits behind the filler.
+        const auto free = std::ranges::find_if(window->PMenu->topLevelActions(),
+                                               [](QAction* a) { return a->text() == QStringLiteral("Освободить"); });
+        ASSERT_NE(free, window->PMenu->topLevelActions().end());
+        window->PMenu->setPopup([](QMenu&, QPoint) {});
+        emit window->Grid->doubleClicked(window->Grid->model()->index(0, ColStatus));
+        window->PMenu->CommandMenuClick(*free);
+        EXPECT_TRUE(warnings.isEmpty()) << warnings.join(QLatin1Char('\n')).toStdString();
+
+        if (aboutToQuit) {
+            ASSERT_TRUE(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection));
+            ASSERT_TRUE(testing::processEventsUntil([&] { return !warnings.isEmpty(); }))
+                << "the command's end never reached the menu";
+            EXPECT_TRUE(warnings.front().startsWith(QStringLiteral("Команда не доставлена")))
+                << warnings.front().toStdString();
+        }
+        window.reset();
+        server->stop(); // the command ends now, with no menu to tell
+        testing::processEventsUntil([] { return false; }, 50); // where a late answer would be delivered
+        server.reset();
+        ::close(station);
+    }
 }
 
 // Unloading closes no session: a station in the middle of paid time is not logged.
