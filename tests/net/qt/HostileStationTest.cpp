@@ -36,7 +36,9 @@ int connectWithoutWaiting(const std::string& from, std::uint16_t port)
 }
 
 // A peer that connects again and again, letting the server accept in between, until the process
-// has no descriptor left. Its connections close with it.
+// has no descriptor left. Its connections close with it. It spreads them over addresses that differ
+// from `from` (127.0.x.y) in the second octet, so the server keeps every one instead of closing
+// those beyond its share per address.
 class DescriptorHog
 {
 public:
@@ -44,7 +46,8 @@ public:
     {
         const std::size_t others = live.server->connectionCount();
         for (int i = 0; i < 1000; ++i) {
-            const int fd = connectWithoutWaiting(from, live.port());
+            const auto k = static_cast<std::size_t>(i) / TCPServer::MaxConnectionsPerAddress;
+            const int fd = connectWithoutWaiting("127." + std::to_string(k) + from.substr(5), live.port());
             if (fd < 0) {
                 m_exhausted = errno == EMFILE;
                 break;
