@@ -21,7 +21,6 @@ struct HostAddress
     bool loopback = false;
     std::optional<IPv4Address> broadcast{}; // the interface's own, by its netmask; none on loopback
 
-
     bool operator==(const HostAddress&) const = default;
 };
 

@@ -20,8 +20,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <exception>
 #include <deque>
+#include <exception>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -172,7 +172,7 @@ void TCPServer::Impl::reportEscaped(const char* what)
     if (escapedTold)
         return;
     escapedTold = true;
-    std::fprintf(stderr, "ostrel-server: the network thread caught %s and goes on\n", what);
+    std::fprintf(stderr, "ostrel-server: a network handler failed (%s); the network thread goes on\n", what);
     std::fflush(stderr);
 }
 
@@ -311,7 +311,8 @@ void TCPServer::Impl::nameArrived(const ConnectionPtr& connection, std::string n
         return; // the time limit came first, or the answer did, or the server stops
     connection->setHostName(std::move(name));
     connection->nameTimer->cancel();
-    lookup->cancel(std::exchange(connection->lookUpTicket, 0)); // named by the time limit: it waits no more
+    // Named by the time limit, the look-up waits no more; after its answer this finds nothing.
+    lookup->cancel(std::exchange(connection->lookUpTicket, 0));
     noteSeen(*connection);
     if (connection->isClosed()) {
         if (connection->disconnectOwed && processor) {

@@ -12,8 +12,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iterator>
 #include <map>
@@ -364,8 +364,9 @@ bool connectAndReset(const std::string& from, std::uint16_t port)
         return false;
     const auto local = loopback(from, 0);
     const auto server = loopback("127.0.0.1", port);
-    const bool ok = bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
-                    (connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0 || errno == EINPROGRESS);
+    const bool ok =
+        bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
+        (connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0 || errno == EINPROGRESS);
     const linger reset{1, 0};
     setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     ::close(fd);

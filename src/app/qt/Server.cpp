@@ -198,8 +198,7 @@ void Server::wake(WakePlan plan)
         return;
     }
     m_tcpServer->post([this, hardware = std::move(hardware), names = std::move(names),
-                       unknown = std::move(plan.unknown), to = m_wakeAddress,
-                       port = m_options.wakePort]() mutable {
+                       unknown = std::move(plan.unknown), to = m_wakeAddress, port = m_options.wakePort]() mutable {
         const auto sent = sendMagicPackets(hardware, to, port);
         std::size_t count = 0;
         std::vector<std::string> failed;

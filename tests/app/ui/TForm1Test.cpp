@@ -657,7 +657,7 @@ TEST(TForm1, QuitWithACommandQueuedForAStalledStationReachesNoFreedWindow)
                 << warnings.front().toStdString();
         }
         window.reset();
-        server->stop(); // the command ends now, with no menu to tell
+        server->stop();                                        // the command ends now, with no menu to tell
         testing::processEventsUntil([] { return false; }, 50); // where a late answer would be delivered
         server.reset();
         ::close(station);
