@@ -12,6 +12,8 @@
 #include <QTableWidget>
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace ostrel {
 namespace {
 
@@ -62,10 +64,13 @@ TEST(DroppedStationsWindow, ListsEntriesAndAsksToRemoveTheChosenOne)
     EXPECT_FALSE(window.removeButton()->isEnabled());
     EXPECT_FALSE(window.removeAllButton()->isEnabled());
 
-    window.setEntries({{"A", "127.0.0.2", at(12, 0, 5), "Quake", "3,00", "150,00", "0:10:00"},
+    // A drop of today shows its time alone, one of an earlier day its date too.
+    const double today = std::floor(nowDayNumber());
+    window.setEntries({{"A", "127.0.0.2", today + encodeTime(12, 0, 5), "Quake", "3,00", "150,00", "0:10:00"},
                        {"\xCA\xEE\xEC\xEF-2", "127.0.0.3", at(12, 1, 0), {}, {}, {}, {}}}); // "Комп-2"
     ASSERT_EQ(window.table()->rowCount(), 2);
     EXPECT_EQ(window.table()->item(0, 2)->text(), QStringLiteral("12:00:05"));
+    EXPECT_EQ(window.table()->item(1, 2)->text(), QStringLiteral("08.12.2026 12:01:00"));
     EXPECT_EQ(window.table()->item(0, 3)->text(), QStringLiteral("Quake"));
     EXPECT_EQ(window.table()->item(0, 5)->text(), QStringLiteral("150,00"));
     EXPECT_EQ(window.table()->item(1, 0)->text(), QStringLiteral("Комп-2"));
