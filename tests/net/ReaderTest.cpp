@@ -352,13 +352,15 @@ TEST(Reader, AConnectionsLookUpLeavesTheQueueWhenItIsNamedOrClosed)
     std::vector<std::unique_ptr<StationSocket>> stations;
     for (int i = 0; i < NameLookup::MaxThreads + 2; ++i)
         stations.push_back(std::make_unique<StationSocket>(stationAddress(20 + i), reader.server->port()));
-    ASSERT_TRUE(waitUntil([&] { return reader.server->lookUpsWaiting() == 2; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return *silent.entered == NameLookup::MaxThreads && reader.server->lookUpsWaiting() == 2; }));
     ASSERT_TRUE(reader.server->closeFirstConnectionFrom(stationAddress(20 + NameLookup::MaxThreads + 1)));
     EXPECT_EQ(reader.server->lookUpsWaiting(), 1u);
     EXPECT_EQ(reader.server->connectionCount(), stations.size() - 1);
     ASSERT_TRUE(stations.front()->send(runningReport(7.0)));
     ASSERT_TRUE(waitUntil([&] { return reader.price(stationAddress(20)) == 7.0; }));
-    EXPECT_EQ(reader.server->lookUpsWaiting(), 0u) << "named by the time limit, still waiting";
+    EXPECT_TRUE(waitUntil([&] { return reader.server->lookUpsWaiting() == 0; }))
+        << "named by the time limit, still waiting";
 }
 
 TEST(Reader, AFloodOfConnectsAgainstASilentNameServerLeavesARealStationNamedAndServed)
