@@ -210,6 +210,7 @@ void TCPServer::Impl::stop()
     });
     thread.join();
     started = false;
+    boundPort = 0;
     live.clear();
     // Then the look-ups: none is waited for, and no answer is delivered after this.
     lookup->stop();
