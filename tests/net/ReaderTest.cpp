@@ -291,8 +291,9 @@ TEST(Reader, AStationWaitsOnlyForItsOwnNameAndTakesItsAddressAfterTwoSeconds)
     EXPECT_EQ(reader.state.sessions().size(), 3u);
 }
 
-// A resolver that never answers (a silent name server) until answer() or the end of the test; then
-// it gives "PC-" + address. The look-up threads it holds may outlive it: they keep what they use.
+// A resolver that never answers (a silent name server), for every address or `only` one, until
+// answer() or the end of the test; then it gives "PC-" + address. The look-up threads it holds may outlive it: they
+// keep what they use.
 struct SilentResolver
 {
     std::promise<void> release;
@@ -300,7 +301,7 @@ struct SilentResolver
     std::shared_ptr<std::atomic<int>> entered = std::make_shared<std::atomic<int>>(0);
     bool answered = false;
 
-    NameLookup::Resolver forAll(std::string only = {})
+    NameLookup::Resolver resolver(std::string only = {})
     {
         return [released = released, entered = entered, only](const std::string& address) {
             ++*entered;
@@ -320,7 +321,7 @@ struct SilentResolver
 TEST(NameLookup, AtMostMaxWaitingLookUpsWaitAndACancelledOneLeavesTheQueue)
 {
     SilentResolver silent;
-    const auto lookup = NameLookup::create(silent.forAll());
+    const auto lookup = NameLookup::create(silent.resolver());
     std::atomic<int> answered{0};
     const auto done = [&answered](std::string) { ++answered; };
     for (int i = 0; i < NameLookup::MaxThreads; ++i)
@@ -348,7 +349,7 @@ TEST(NameLookup, AtMostMaxWaitingLookUpsWaitAndACancelledOneLeavesTheQueue)
 TEST(Reader, AConnectionsLookUpLeavesTheQueueWhenItIsNamedOrClosed)
 {
     SilentResolver silent;
-    Reader reader(silent.forAll());
+    Reader reader(silent.resolver());
     std::vector<std::unique_ptr<StationSocket>> stations;
     for (int i = 0; i < NameLookup::MaxThreads + 2; ++i)
         stations.push_back(std::make_unique<StationSocket>(stationAddress(20 + i), reader.server->port()));
@@ -366,7 +367,7 @@ TEST(Reader, AConnectionsLookUpLeavesTheQueueWhenItIsNamedOrClosed)
 TEST(Reader, AFloodOfConnectsAgainstASilentNameServerLeavesARealStationNamedAndServed)
 {
     SilentResolver silent; // for the flooding peer only: its look-ups hold every look-up thread
-    Reader reader(silent.forAll("127.0.0.66"));
+    Reader reader(silent.resolver("127.0.0.66"));
     // The station's socket exists before the flood; descriptors are many, as on a real server, but
     // not without end.
     UniqueFd station(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -380,18 +381,12 @@ TEST(Reader, AFloodOfConnectsAgainstASilentNameServerLeavesARealStationNamedAndS
 
     std::atomic<int> connects{0};
     std::jthread peer([&](std::stop_token stop) {
-        const auto from = loopback("127.0.0.66", 0);
         const linger reset{1, 0};
         for (int i = 0; i < 2'000'000 && !stop.stop_requested(); ++i) {
-            UniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-            if (!fd) {
+            const UniqueFd fd(connectWithoutWaiting("127.0.0.66", reader.server->port()));
+            connects += fd && setsockopt(fd.get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset) == 0;
+            if (!fd)
                 std::this_thread::yield(); // no descriptor left
-                continue;
-            }
-            setsockopt(fd.get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-            connects += bind(fd.get(), reinterpret_cast<const sockaddr*>(&from), sizeof from) == 0 &&
-                        (connect(fd.get(), reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0 ||
-                         errno == EINPROGRESS);
         }
     });
     ASSERT_TRUE(waitUntil([&] { return connects >= 2000; }, 20s)) << connects << " connects";

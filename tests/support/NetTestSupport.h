@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -199,6 +200,22 @@ private:
     UniqueFd m_fd;
     bool m_ok = false;
 };
+
+// A non-blocking connect from `from`; -1 when no descriptor is left.
+inline int connectWithoutWaiting(const std::string& from, std::uint16_t port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    const auto local = loopback(from, 0);
+    const auto server = loopback("127.0.0.1", port);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        (connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0 && errno != EINPROGRESS)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 // Puts the descriptor limit back however the test ends.
 class DescriptorLimit

@@ -19,22 +19,6 @@ namespace {
 using namespace nettest;
 using namespace std::chrono_literals;
 
-// A non-blocking connect from `from`; -1 when no descriptor is left.
-int connectWithoutWaiting(const std::string& from, std::uint16_t port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    const auto local = loopback(from, 0);
-    const auto server = loopback("127.0.0.1", port);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-        (connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0 && errno != EINPROGRESS)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // A peer that connects again and again, letting the server accept in between, until the process
 // has no descriptor left. Its connections close with it. It spreads them over addresses that differ
 // from `from` (127.0.x.y) in the second octet, so the server keeps every one instead of closing
