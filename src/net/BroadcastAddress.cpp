@@ -30,6 +30,13 @@ std::optional<std::string> broadcastAddressFrom(std::span<const IPv4Address> add
     return dottedAddress(address);
 }
 
+std::string wakeAddressOf(const HostAddress& host)
+{
+    if (host.broadcast)
+        return dottedAddress(*host.broadcast);
+    return *broadcastAddressFrom(std::span(&host.address, 1), 0);
+}
+
 std::vector<HostAddress> hostAddressesFrom(const ifaddrs* interfaces)
 {
     std::vector<HostAddress> hosts;
@@ -43,6 +50,11 @@ std::vector<HostAddress> hostAddressesFrom(const ifaddrs* interfaces)
         host.interface = i->ifa_name ? i->ifa_name : "";
         // A 127.x address announces to nobody, whichever interface carries it.
         host.loopback = (i->ifa_flags & IFF_LOOPBACK) || host.address[0] == 127;
+        if ((i->ifa_flags & IFF_BROADCAST) && i->ifa_broadaddr && i->ifa_broadaddr->sa_family == AF_INET) {
+            std::memcpy(&in, i->ifa_broadaddr, sizeof in);
+            IPv4Address& broadcast = host.broadcast.emplace();
+            std::memcpy(broadcast.data(), &in.sin_addr.s_addr, broadcast.size());
+        }
         hosts.push_back(std::move(host));
     }
     std::stable_partition(hosts.begin(), hosts.end(), [](const HostAddress& h) { return !h.loopback; });

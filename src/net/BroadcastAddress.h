@@ -19,6 +19,7 @@ struct HostAddress
     IPv4Address address{};
     std::string interface;
     bool loopback = false;
+    std::optional<IPv4Address> broadcast{}; // the interface's own, by its netmask; none on loopback
 
     bool operator==(const HostAddress&) const = default;
 };
@@ -26,6 +27,10 @@ struct HostAddress
 // The address at position `net` (from 0) with its last octet replaced by 255; the subnet mask is
 // not consulted. nullopt when `net` lies outside the list.
 std::optional<std::string> broadcastAddressFrom(std::span<const IPv4Address> addresses, std::int64_t net);
+
+// Where a wake-up packet for the stations on `host`'s network goes: the interface's own broadcast
+// address, as its netmask makes it; the last octet replaced by 255 when the interface has none.
+std::string wakeAddressOf(const HostAddress& host);
 
 // The list that `Net` counts, from what getifaddrs returned: the IPv4 addresses of interfaces that
 // are up, the salon's (non-loopback) ones first in the system's order, loopback ones last. Host

@@ -68,6 +68,8 @@ public:
     bool writeArmed = false;
     // The close came before the name: the disconnect handling runs once the name is known.
     bool disconnectOwed = false;
+    // The name look-up's ticket while it may still wait in NameLookup's queue; 0 when none was taken.
+    std::uint64_t lookUpTicket = 0;
     // The name look-up's 2 s limit, then the pending commands' limit; created on demand.
     std::unique_ptr<asio::steady_timer> nameTimer;
     std::unique_ptr<asio::steady_timer> sendTimer;

@@ -1,5 +1,6 @@
 #include "net/NameLookup.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace ostrel {
@@ -15,33 +16,45 @@ std::shared_ptr<NameLookup> NameLookup::create(Resolver resolver)
     return std::shared_ptr<NameLookup>(new NameLookup(std::move(resolver)));
 }
 
-void NameLookup::lookUp(std::string address, Done done)
+std::uint64_t NameLookup::lookUp(std::string address, Done done)
 {
-    std::unique_lock hold(m_mutex);
-    if (m_stopped)
-        return;
-    m_queue.push_back({std::move(address), std::move(done)});
+    std::scoped_lock hold(m_mutex);
+    if (m_stopped || m_queue.size() >= MaxWaiting)
+        return 0;
+    const std::uint64_t ticket = ++m_lastTicket;
+    m_queue.push_back({ticket, std::move(address), std::move(done)});
     if (m_idle > 0) {
         m_wake.notify_one();
-        return;
+        return ticket;
     }
     if (m_threads >= MaxThreads)
-        return; // the next free thread takes it
+        return ticket; // the next free thread takes it
     ++m_threads;
     try {
         std::thread([self = shared_from_this()] { self->work(); }).detach();
     } catch (...) {
         --m_threads;
         if (m_threads == 0) {
-            // No thread at all: the look-up fails here and now, as a resolver without an answer would.
-            Job job = std::move(m_queue.back());
+            // No thread at all: nobody would ever answer.
             m_queue.pop_back();
-            hold.unlock();
-            std::scoped_lock deliver(m_deliver);
-            if (!m_stopped)
-                job.done(job.address);
+            return 0;
         }
     }
+    return ticket;
+}
+
+bool NameLookup::cancel(std::uint64_t ticket)
+{
+    Job job;
+    {
+        std::scoped_lock hold(m_mutex);
+        const auto it = std::find_if(m_queue.begin(), m_queue.end(), [&](const Job& j) { return j.ticket == ticket; });
+        if (it == m_queue.end())
+            return false;
+        job = std::move(*it);
+        m_queue.erase(it);
+    }
+    return true; // whatever the callback holds is released outside the lock
 }
 
 void NameLookup::work()
@@ -103,6 +116,12 @@ int NameLookup::threads() const
 {
     std::scoped_lock hold(m_mutex);
     return m_threads;
+}
+
+std::size_t NameLookup::waiting() const
+{
+    std::scoped_lock hold(m_mutex);
+    return m_queue.size();
 }
 
 } // namespace ostrel

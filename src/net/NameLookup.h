@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -22,18 +24,29 @@ public:
     using Done = std::function<void(std::string name)>;
 
     static constexpr int MaxThreads = 4;
+    // Look-ups waiting for a thread. A flood of connections from many addresses against a silent
+    // name server would otherwise queue without end; beyond this a look-up is refused at once.
+    static constexpr std::size_t MaxWaiting = 256;
 
     static std::shared_ptr<NameLookup> create(Resolver resolver);
 
-    // Looks `address` up and calls `done` with the name on a look-up thread, unless stop() came
-    // first. A resolver that throws counts as a failed look-up: `done` gets the address.
-    void lookUp(std::string address, Done done);
+    // Looks `address` up and calls `done` with the name on a look-up thread, unless stop() or
+    // cancel() came first. A resolver that throws counts as a failed look-up: `done` gets the
+    // address. Returns the look-up's ticket for cancel(); 0, and `done` is never called, when it
+    // was refused: MaxWaiting look-ups wait already, no thread could be had, or stop() came.
+    std::uint64_t lookUp(std::string address, Done done);
+
+    // The look-up leaves the queue if it still waits there (its connection closed, or its name
+    // came from elsewhere); true when it did, and its `done` is never called. A look-up that a
+    // thread runs already goes on.
+    bool cancel(std::uint64_t ticket);
 
     // No `done` runs once this returns; queued look-ups are dropped. Does not wait for a look-up
     // under way.
     void stop();
 
     int threads() const;
+    std::size_t waiting() const;
 
 private:
     explicit NameLookup(Resolver resolver) : m_resolver(std::move(resolver)) {}
@@ -41,6 +54,7 @@ private:
 
     struct Job
     {
+        std::uint64_t ticket = 0;
         std::string address;
         Done done;
     };
@@ -51,6 +65,7 @@ private:
     std::deque<Job> m_queue;
     // Held while a `done` runs, so stop() can wait for one already started.
     std::mutex m_deliver;
+    std::uint64_t m_lastTicket = 0;
     int m_threads = 0;
     int m_idle = 0;
     bool m_stopped = false;

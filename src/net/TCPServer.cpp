@@ -19,11 +19,14 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <deque>
+#include <exception>
 #include <future>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 namespace ostrel {
 
@@ -85,6 +88,8 @@ struct TCPServer::Impl
     std::unordered_map<std::string, std::deque<ConnectionPtr>> byAddress;
     std::atomic<std::size_t> openCount{0};
     std::atomic<std::uint64_t> backOffs{0};
+    std::atomic<std::uint64_t> refused{0};
+    bool stopping = false; // network thread: set by stop()
 
     bool running() const { return started.load(); }
     bool onNetworkThread() const { return networkId.load() == std::this_thread::get_id(); }
@@ -103,6 +108,10 @@ struct TCPServer::Impl
 
     bool start();
     void stop();
+    // What escaped a handler, told on stderr the first time only: a fault that repeats on every
+    // event would otherwise fill the operator's terminal or journal.
+    bool escapedTold = false; // network thread
+    void reportEscaped(const char* what);
 
     void acceptPending();
     // A station connected: the new connection is registered and its name look-up started.
@@ -143,9 +152,12 @@ bool TCPServer::Impl::start()
                 try {
                     io.run();
                     return;
+                } catch (const std::exception& e) {
+                    reportEscaped(e.what());
                 } catch (...) {
-                    // Handlers catch what they expect; anything else costs one event, not the thread.
+                    reportEscaped("an exception of unknown type");
                 }
+                // Handlers catch what they expect; anything else costs one event, not the thread.
             }
         });
     } catch (...) {
@@ -155,13 +167,23 @@ bool TCPServer::Impl::start()
     return true;
 }
 
+void TCPServer::Impl::reportEscaped(const char* what)
+{
+    if (escapedTold)
+        return;
+    escapedTold = true;
+    std::fprintf(stderr, "ostrel-server: a network handler failed (%s); the network thread goes on\n", what);
+    std::fflush(stderr);
+}
+
 void TCPServer::Impl::stop()
 {
-    // No look-up answer is delivered after this, and none is waited for.
-    lookup->stop();
-    if (!running())
+    if (!running()) {
+        lookup->stop();
         return;
+    }
     asio::post(io, [this] {
+        stopping = true; // a look-up answer that comes later names nobody
         asio::error_code ignored;
         acceptor.close(ignored);
         acceptTimer.cancel();
@@ -169,6 +191,7 @@ void TCPServer::Impl::stop()
         // Nothing is logged at shutdown: the connections go without their disconnect handling.
         for (const auto& [key, connection] : live) {
             connection->markClosed();
+            connection->disconnectOwed = false;
             if (connection->nameTimer)
                 connection->nameTimer->cancel();
             if (connection->sendTimer)
@@ -187,7 +210,10 @@ void TCPServer::Impl::stop()
     });
     thread.join();
     started = false;
+    boundPort = 0;
     live.clear();
+    // Then the look-ups: none is waited for, and no answer is delivered after this.
+    lookup->stop();
 }
 
 void TCPServer::Impl::acceptPending()
@@ -232,8 +258,15 @@ void TCPServer::Impl::acceptPending()
 // Network thread: takes one accepted connection and starts looking its station's name up.
 void TCPServer::Impl::TCPServerClientConnect(UniqueFd fd, const std::string& address)
 {
+    {
+        std::scoped_lock hold(registryMutex);
+        const auto it = byAddress.find(address);
+        if (it != byAddress.end() && it->second.size() >= MaxConnectionsPerAddress) {
+            ++refused;
+            return; // `fd` closes it: one peer cannot take every descriptor and look-up
+        }
+    }
     setKeepAlive(fd.get(), 1000);
-    setKeepAlive(acceptor.native_handle(), 1000);
     if (keepAliveSeconds)
         setKeepAliveTiming(fd.get(), *keepAliveSeconds);
 
@@ -253,27 +286,34 @@ void TCPServer::Impl::TCPServerClientConnect(UniqueFd fd, const std::string& add
     ++openCount;
 
     // Nothing is read before the name is known: the station's reports wait in its socket, which
-    // bounds them, and only for its own name. After NameWait the dotted address stands in.
+    // bounds them, and only for its own name. After NameWait the dotted address stands in, and at
+    // once when the look-ups' queue is full.
     connection->nameTimer = std::make_unique<asio::steady_timer>(io, NameWait);
-    connection->nameTimer->async_wait([this, connection](const asio::error_code& ec) {
-        if (!ec)
-            nameArrived(connection, connection->address());
-    });
-    lookup->lookUp(address, [this, weak = std::weak_ptr(connection)](std::string name) {
+    connection->lookUpTicket = lookup->lookUp(address, [this, weak = std::weak_ptr(connection)](std::string name) {
         // On a look-up thread: only post.
         asio::post(io, [this, weak, name = std::move(name)]() mutable {
             if (const auto c = weak.lock())
                 nameArrived(c, std::move(name));
         });
     });
+    if (!connection->lookUpTicket) {
+        nameArrived(connection, address);
+        return;
+    }
+    connection->nameTimer->async_wait([this, connection](const asio::error_code& ec) {
+        if (!ec)
+            nameArrived(connection, connection->address());
+    });
 }
 
 void TCPServer::Impl::nameArrived(const ConnectionPtr& connection, std::string name)
 {
-    if (connection->hostNameKnown())
-        return; // the time limit came first, or the answer did
+    if (connection->hostNameKnown() || stopping)
+        return; // the time limit came first, or the answer did, or the server stops
     connection->setHostName(std::move(name));
     connection->nameTimer->cancel();
+    // Named by the time limit, the look-up waits no more; after its answer this finds nothing.
+    lookup->cancel(std::exchange(connection->lookUpTicket, 0));
     noteSeen(*connection);
     if (connection->isClosed()) {
         if (connection->disconnectOwed && processor) {
@@ -370,6 +410,12 @@ void TCPServer::Impl::TCPServerClientDisconnect(const ConnectionPtr& connection,
             processor->stationDisconnected(*connection);
         else
             connection->disconnectOwed = true; // under its real name, once the look-up answers
+    }
+    // A look-up that still waits for a thread is not waited for: the address names the
+    // connection now, and its handling runs under it.
+    if (!connection->hostNameKnown() && lookup->cancel(connection->lookUpTicket)) {
+        nameArrived(connection, connection->address());
+        return;
     }
     forgetIfFinished(connection);
 }
@@ -694,9 +740,24 @@ std::uint64_t TCPServer::acceptBackOffs() const
     return m->backOffs.load();
 }
 
+std::uint64_t TCPServer::refusedConnections() const
+{
+    return m->refused.load();
+}
+
+void TCPServer::stop()
+{
+    m->stop();
+}
+
 int TCPServer::lookUpThreads() const
 {
     return m->lookup ? m->lookup->threads() : 0;
+}
+
+std::size_t TCPServer::lookUpsWaiting() const
+{
+    return m->lookup ? m->lookup->waiting() : 0;
 }
 
 } // namespace ostrel

@@ -33,12 +33,21 @@ public:
     // long; beyond either the connection is closed.
     static constexpr std::size_t MaxPendingCommandBytes = 64 * 1024;
     static constexpr std::chrono::milliseconds PendingCommandLimit{5000};
+    // Open connections from one peer address; one more is closed as it is accepted. A station that
+    // reconnects holds two for a moment; a peer that floods cannot take every descriptor.
+    static constexpr std::size_t MaxConnectionsPerAddress = 16;
 
     TCPServer();
-    // Stops the network thread: stops accepting and closes every connection without the disconnect
-    // handling (nothing is logged at shutdown). Never blocks on a name look-up under way. Destroy it
-    // on a thread that does not hold StationTableMutex; the report processor must outlive it.
+    // Calls stop(). Destroy it on a thread that does not hold StationTableMutex; the report
+    // processor must outlive it.
     ~TCPServer() override;
+
+    // Stops the network thread, then the name look-ups: stops accepting and closes every
+    // connection without the disconnect handling (nothing is logged at shutdown); a command still
+    // waiting for its socket is told NotDelivered on the network thread before it ends. Never
+    // blocks on a name look-up under way. Later calls do nothing; afterwards a send finds no
+    // connection and post() runs its job on the caller's thread.
+    void stop();
 
     TCPServer(const TCPServer&) = delete;
     TCPServer& operator=(const TCPServer&) = delete;
@@ -88,7 +97,10 @@ public:
     bool onNetworkThread() const;
     // Failed accept() calls that started a back-off (descriptors or memory ran out).
     std::uint64_t acceptBackOffs() const;
+    // Connections closed as they were accepted: their address had MaxConnectionsPerAddress open.
+    std::uint64_t refusedConnections() const;
     int lookUpThreads() const;
+    std::size_t lookUpsWaiting() const; // look-ups queued for a thread
 
 private:
     struct Impl;

@@ -7,8 +7,6 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <sys/time.h>
-
 #include <algorithm>
 #include <cerrno>
 
@@ -34,16 +32,20 @@ std::vector<bool> sendMagicPackets(std::span<const HardwareAddress> hardware, co
     if (!fd)
         return sent;
     const int on = 1;
-    const timeval wait{0, 100'000};
-    if (::setsockopt(fd.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
-        ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait) != 0)
+    if (::setsockopt(fd.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
         return sent;
+    return sendMagicPacketsOn(fd.get(), hardware, &*to);
+}
+
+std::vector<bool> sendMagicPacketsOn(int fd, std::span<const HardwareAddress> hardware, const sockaddr_in* to)
+{
+    std::vector<bool> sent(hardware.size(), false);
     for (std::size_t i = 0; i < hardware.size(); ++i) {
         const auto packet = magicPacket(hardware[i]);
         ssize_t n = -1;
         for (int tries = 0; tries < 3; ++tries) {
-            n = ::sendto(fd.get(), packet.data(), packet.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&*to),
-                         sizeof *to);
+            n = ::sendto(fd, packet.data(), packet.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
+                         reinterpret_cast<const sockaddr*>(to), to ? sizeof *to : 0);
             if (n >= 0 || errno != EINTR)
                 break;
         }

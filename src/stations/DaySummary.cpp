@@ -28,7 +28,7 @@ DaySummary::DaySummary(double day) : m_day(dayOf(day)) {}
 void DaySummary::advanceTo(double now)
 {
     const double day = dayOf(now);
-    if (day <= m_day)
+    if (day == m_day)
         return;
     m_day = day;
     m_sessions = 0;
@@ -40,7 +40,8 @@ void DaySummary::add(const SessionLogRecord& record)
 {
     if (!std::isfinite(record.closedAt))
         return;
-    advanceTo(record.closedAt);
+    // The day is the wall clock's alone: a record dated in the future (a station PC whose clock is
+    // a day ahead) neither starts that day nor counts today.
     const Figures figures{record.closedAt, record.start, record.finish, record.price, record.sum};
     auto [it, first] = m_last.try_emplace(stationKey(record.computer, record.address), figures);
     bool repeat = false;
@@ -51,7 +52,7 @@ void DaySummary::add(const SessionLogRecord& record)
                  figures.price == previous.price && figures.sum == previous.sum;
         it->second = figures;
     }
-    if (repeat || record.closedAt < m_day || !std::isfinite(record.sum))
+    if (repeat || dayOf(record.closedAt) != m_day || !std::isfinite(record.sum))
         return;
     ++m_sessions;
     m_logged += record.sum;

@@ -45,9 +45,10 @@ public:
     explicit DaySummary(double day); // any time of the day, as a day number
 
     double day() const { return m_day; }
-    // Records of earlier days only feed the repeat check; one of a later day starts that day.
+    // Records of other days only feed the repeat check; only today's count.
     void add(const SessionLogRecord& record);
-    // Starts the day of `now` when it is later than the summary's: today's figures start from zero.
+    // Starts the day of `now` when it is another than the summary's (the clock's): that day's
+    // figures start from zero.
     void advanceTo(double now);
 
     SummaryFigures figures(const std::vector<StationRow>& stationRows) const; // the table's rows, as copied

@@ -43,10 +43,18 @@ TEST(BroadcastAddress, ReplacesTheLastOctetOfTheChosenAddress)
 class InterfaceList
 {
 public:
-    InterfaceList& add(const char* name, unsigned flags, std::optional<IPv4Address> v4, int family = AF_INET)
+    InterfaceList& add(const char* name, unsigned flags, std::optional<IPv4Address> v4, int family = AF_INET,
+                       std::optional<IPv4Address> broadcast = std::nullopt)
     {
         auto& entry = m_entries.emplace_back();
         auto& address = m_addresses.emplace_back();
+        auto& broadcastAddress = m_broadcasts.emplace_back();
+        if (broadcast) {
+            sockaddr_in in{};
+            in.sin_family = AF_INET;
+            std::memcpy(&in.sin_addr.s_addr, broadcast->data(), 4);
+            std::memcpy(&broadcastAddress, &in, sizeof in);
+        }
         entry.ifa_name = const_cast<char*>(name);
         entry.ifa_flags = flags;
         address.ss_family = static_cast<sa_family_t>(family);
@@ -69,6 +77,8 @@ public:
     {
         for (std::size_t i = 0; i < m_entries.size(); ++i) {
             m_entries[i].ifa_addr = m_noAddress.contains(i) ? nullptr : reinterpret_cast<sockaddr*>(&m_addresses[i]);
+            if (m_broadcasts[i].ss_family == AF_INET)
+                m_entries[i].ifa_broadaddr = reinterpret_cast<sockaddr*>(&m_broadcasts[i]);
             m_entries[i].ifa_next = i + 1 < m_entries.size() ? &m_entries[i + 1] : nullptr;
         }
         return m_entries.empty() ? nullptr : m_entries.data();
@@ -77,6 +87,7 @@ public:
 private:
     std::vector<ifaddrs> m_entries; // linked by chain(), once nothing moves them
     std::vector<sockaddr_storage> m_addresses;
+    std::vector<sockaddr_storage> m_broadcasts;
     std::set<std::size_t> m_noAddress;
 };
 
@@ -117,6 +128,11 @@ TEST(BroadcastAddress, HostListHasTheUpInterfacesIPv4AddressesSalonFirstLoopback
         {"a 127 address counts as loopback on any interface",
          InterfaceList().add("dummy0", Up, IPv4Address{127, 0, 1, 1}).add("eth0", Up, IPv4Address{172, 16, 0, 2}),
          {{{172, 16, 0, 2}, "eth0", false}, {{127, 0, 1, 1}, "dummy0", true}}},
+        {"a broadcast address is the interface's own, and only where it broadcasts",
+         InterfaceList()
+             .add("eth0", Up | IFF_BROADCAST, IPv4Address{10, 4, 1, 9}, AF_INET, IPv4Address{10, 4, 3, 255})
+             .add("ppp0", Up | IFF_POINTOPOINT, IPv4Address{10, 64, 0, 2}, AF_INET, IPv4Address{10, 64, 0, 1}),
+         {{{10, 4, 1, 9}, "eth0", false, IPv4Address{10, 4, 3, 255}}, {{10, 64, 0, 2}, "ppp0", false}}},
         {"an entry without an address", InterfaceList().withoutAddress("tun0", Up), {}},
         {"nothing at all", InterfaceList(), {}},
     };
@@ -130,6 +146,9 @@ TEST(BroadcastAddress, ListTextNumbersTheAddressesAsNetCountsThem)
     EXPECT_EQ(addressListText(hosts), "0: 192.168.1.17 (enp3s0), announces to 192.168.1.255\n"
                                       "1: 127.0.0.1 (lo), announces to 127.0.0.255\n");
     EXPECT_EQ(broadcastAddressFrom(addressesOf(hosts), 1), "127.0.0.255");
+    // Wake-up packets go where the netmask says; the announcement keeps its own rule.
+    EXPECT_EQ(wakeAddressOf({{10, 4, 1, 9}, "eth0", false, IPv4Address{10, 4, 3, 255}}), "10.4.3.255");
+    EXPECT_EQ(wakeAddressOf(hosts[0]), "192.168.1.255");
 }
 
 } // namespace

@@ -7,6 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <chrono>
+#include <future>
 
 namespace ostrel {
 namespace {
@@ -99,6 +104,27 @@ TEST(WakeOnLan, PacketArrivesWholeAtTheBroadcastAddressAndPort)
         }
     }
     EXPECT_EQ(sendMagicPackets(cards, "not an address", port), (std::vector<bool>{false, false}));
+}
+
+// The sends run on the network thread: one that finds no room fails that packet at once. A blocking
+// socket whose peer never reads would hold a waiting send for ever.
+TEST(WakeOnLan, AFullSocketFailsTheRestWithoutWaiting)
+{
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair), 0);
+    UniqueFd sender(pair[0]);
+    UniqueFd sleeper(pair[1]);
+    const std::vector<HardwareAddress> hall(5000, Card);
+    auto sending = std::async(std::launch::async, [&] { return sendMagicPacketsOn(sender.get(), hall, nullptr); });
+    if (sending.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        sleeper.reset(); // ends the waiting send
+        FAIL() << "a send waited for room";
+    }
+    const auto sent = sending.get();
+    const auto firstFailed = std::find(sent.begin(), sent.end(), false);
+    ASSERT_NE(firstFailed, sent.begin()) << "the first packets fit";
+    ASSERT_NE(firstFailed, sent.end()) << "the peer's queue never filled";
+    EXPECT_EQ(std::find(firstFailed, sent.end(), true), sent.end()) << "the peer read nothing meanwhile";
 }
 
 } // namespace

@@ -297,6 +297,12 @@ TEST(DaySummary, AddsTodaysSessionsOnceAndTheRunningSums)
          12,
          62,
          {{"Standard", 50}, {"Quake", 12}, {"Night", 12}}},
+        {"a record dated tomorrow (a PC clock a day ahead) neither counts nor ends today",
+         {logged(today + 1, "X", "Night", 100), logged(today, "Y", "Night", 5)},
+         1,
+         5,
+         62,
+         {{"Standard", 50}, {"Quake", 12}, {"Night", 5}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -319,6 +325,11 @@ TEST(DaySummary, AddsTodaysSessionsOnceAndTheRunningSums)
     summary.advanceTo(today + 1); // midnight: the new day starts from zero
     EXPECT_EQ(summary.figures({}).sessions, 0u);
     EXPECT_EQ(summary.figures({}).logged, 0);
+    // The server's own clock set back a day: today is the clock's day again.
+    summary.advanceTo(today);
+    summary.add(logged(today + Minute, "Y", "Night", 7));
+    EXPECT_EQ(summary.figures({}).sessions, 1u);
+    EXPECT_EQ(summary.figures({}).logged, 7);
 }
 
 bool waitUntil(const std::function<bool()>& done)

@@ -18,11 +18,13 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -196,6 +198,49 @@ public:
 
 private:
     UniqueFd m_fd;
+    bool m_ok = false;
+};
+
+// A non-blocking connect from `from`; -1 when no descriptor is left.
+inline int connectWithoutWaiting(const std::string& from, std::uint16_t port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    const auto local = loopback(from, 0);
+    const auto server = loopback("127.0.0.1", port);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        (connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0 && errno != EINPROGRESS)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Puts the descriptor limit back however the test ends.
+class DescriptorLimit
+{
+public:
+    DescriptorLimit() { m_ok = getrlimit(RLIMIT_NOFILE, &m_saved) == 0; }
+    ~DescriptorLimit()
+    {
+        if (m_ok)
+            setrlimit(RLIMIT_NOFILE, &m_saved);
+    }
+    // Leaves `spare` descriptor numbers free above the highest one in use now.
+    bool leave(int spare)
+    {
+        const int probe = dup(0);
+        if (probe < 0 || !m_ok)
+            return false;
+        ::close(probe);
+        rlimit tight = m_saved;
+        tight.rlim_cur = static_cast<rlim_t>(probe + spare);
+        return setrlimit(RLIMIT_NOFILE, &tight) == 0;
+    }
+
+private:
+    rlimit m_saved{};
     bool m_ok = false;
 };
 

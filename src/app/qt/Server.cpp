@@ -22,6 +22,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 namespace ostrel {
 
@@ -31,6 +32,9 @@ Server::Server(Options options)
 {
     if (m_options.exeDir.isEmpty())
         m_options.exeDir = QCoreApplication::applicationDirPath();
+    // main() destroys the windows after the event loop, and only then the server.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &Server::stop);
 }
 
 Server::~Server()
@@ -44,6 +48,20 @@ Server::~Server()
     // The processor goes before the keeper it settles into.
     if (m_runningSessions)
         m_runningSessions->setExpiryHandler({});
+    stop();
+}
+
+void Server::stop()
+{
+    if (std::exchange(m_stopped, true))
+        return;
+    m_tcpServer->stop();
+    // The log's own thread ends with the log, which the windows that read it (the summary, the
+    // work report) need until they go; what it still holds is made durable here. A file that does
+    // not take it (a full disk) holds the quit a few seconds at most: the log's last round then
+    // says on stderr how many sessions were lost.
+    if (m_sessionLog)
+        m_sessionLog->waitDurable(std::chrono::seconds(3));
 }
 
 bool Server::start(StartupWindow& window)
@@ -128,6 +146,7 @@ void Server::setBroadcastAddress(int net)
         throw StartupError("[Server] Net = " + std::to_string(net) + " names no address of this host (" +
                            std::to_string(hosts.size()) + " listed by ostrel-server --list-addresses)");
     m_broadcastAddress = std::move(*address);
+    m_wakeAddress = wakeAddressOf(hosts[static_cast<std::size_t>(net)]);
 }
 
 void Server::setDiscoveryLocalPort(int port)
@@ -231,8 +250,7 @@ void Server::wake(WakePlan plan)
         return;
     }
     m_tcpServer->post([this, hardware = std::move(hardware), names = std::move(names),
-                       unknown = std::move(plan.unknown), to = m_broadcastAddress,
-                       port = m_options.wakePort]() mutable {
+                       unknown = std::move(plan.unknown), to = m_wakeAddress, port = m_options.wakePort]() mutable {
         const auto sent = sendMagicPackets(hardware, to, port);
         std::size_t count = 0;
         std::vector<std::string> failed;

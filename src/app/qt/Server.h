@@ -66,7 +66,14 @@ public:
     using Options = ServerOptions;
 
     explicit Server(Options options = {});
-    ~Server() override;
+    ~Server() override; // calls stop()
+
+    // Stops the network thread, then the name look-ups, and drains the session log: every
+    // session and command logged so far, a command still queued for a station and told
+    // NotDelivered now included, is durable when this returns. Runs on the application's
+    // aboutToQuit, before any window goes, so no late answer meets a window being destroyed.
+    // Later calls do nothing.
+    void stop();
 
     // Runs start-up, the window's steps in their places. False after the failure path: the cause
     // is written to stderr and kept, and the one message is shown.
@@ -102,8 +109,8 @@ public:
     // What the session log, the audit trail and the stations file could not write yet.
     WriteFaultCounts writeFaults() const;
 
-    // Sends each planned station's wake-up packet to the broadcast address of `Net`, on the
-    // network thread; wakeSent answers later on this thread.
+    // Sends each planned station's wake-up packet to the broadcast address of `Net`'s interface, on
+    // the network thread; wakeSent answers later on this thread.
     void wake(WakePlan plan);
 
 signals:
@@ -165,11 +172,13 @@ private:
     bool m_closeAfterReset = true;
     bool m_waitAfterReset = true;
     std::string m_broadcastAddress;
+    std::string m_wakeAddress; // the broadcast address of `Net`'s interface, by its netmask
     int m_warnMinutes = AlertSettings{}.warnMinutes;
     int m_returnSeconds = 0;
     int m_resumeMinutes = 0;
     std::atomic<bool> m_hallChangePosted{false};
     std::shared_ptr<std::atomic<bool>> m_faultsPosted = std::make_shared<std::atomic<bool>>(false);
+    bool m_stopped = false;
 
     // Declared in the order they are needed, so they go in reverse: the discovery endpoint and the
     // network thread stop before the processor, the models and the tables they use.

@@ -7,6 +7,7 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QItemSelectionModel>
 #include <QMessageBox>
@@ -47,15 +48,29 @@ CommandMenu::CommandMenu(const TariffList& prices, const TariffList& games, Comm
                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
     };
     // A command that fails after the click returned is reported from the network thread.
-    m_controller.setDeliveryHandler([this](const ClickOutcome& outcome) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, outcome] {
-                if (const auto message = outcome.message())
-                    m_showWarning(QString::fromStdString(*message));
-            },
-            Qt::QueuedConnection);
+    m_controller.setDeliveryHandler([menu = QPointer(this)](const ClickOutcome& outcome) {
+        laterOnMenu(menu, [outcome](CommandMenu& self) {
+            if (const auto message = outcome.message())
+                self.m_showWarning(QString::fromStdString(*message));
+        });
     });
+}
+
+void CommandMenu::laterOnMenu(const QPointer<CommandMenu>& menu, std::function<void(CommandMenu&)> show)
+{
+    // The answer may come on the transport's thread after the menu went (a command still queued
+    // for a station when the windows closed): it is posted to the application, which outlives
+    // every window, and dropped there if the menu is gone. The menu itself is never touched here.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    QMetaObject::invokeMethod(
+        app,
+        [menu, show = std::move(show)] {
+            if (menu)
+                show(*menu);
+        },
+        Qt::QueuedConnection);
 }
 
 void CommandMenu::addItems(QMenu& into, const CommandMenuItems& items, std::vector<QAction*>* topLevel)
@@ -175,14 +190,15 @@ void CommandMenu::perform(int tag, const std::string& tariff)
             m_showWarning(QString::fromStdString(*message));
         return;
     }
-    m_controller.clickAll(tag, tariff, ask, [this](GroupOutcome outcome) {
-        if (QThread::currentThread() == thread()) {
-            showGroupOutcome(outcome);
+    const QThread* menuThread = thread();
+    m_controller.clickAll(tag, tariff, ask, [menu = QPointer(this), menuThread](GroupOutcome outcome) {
+        if (QThread::currentThread() == menuThread) {
+            if (menu) // here, before clickAll returned
+                menu->showGroupOutcome(outcome);
             return;
         }
         // The last answer came on the transport's thread.
-        QMetaObject::invokeMethod(
-            this, [this, outcome = std::move(outcome)] { showGroupOutcome(outcome); }, Qt::QueuedConnection);
+        laterOnMenu(menu, [outcome = std::move(outcome)](CommandMenu& self) { self.showGroupOutcome(outcome); });
     });
 }
 

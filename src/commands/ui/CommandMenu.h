@@ -23,8 +23,9 @@ class TariffList;
 // command. The menu remembers the station it was opened for and, at the click, acts on that
 // station's row as it is then; a station that left meanwhile is reported and gets nothing.
 //
-// The transport must stop (the network thread end) before the menu goes: it reports a command's
-// late outcome to the menu.
+// A command's late outcome reaches the menu only while it exists: the network thread stops before
+// the windows go (Server::stop at the application's aboutToQuit), and an answer that still comes
+// after the menu went is dropped.
 //
 // The station table comes in as StationRows, e.g. StationRows::of(stationTable). The view paints
 // from its model's copy, which may be a frame behind the table: the double-clicked row names its
@@ -95,6 +96,8 @@ private:
     // The click for the station, or every station, the menu is open for; failures are shown.
     void perform(int tag, const std::string& tariff);
     void showGroupOutcome(const GroupOutcome& outcome);
+    // Runs `show` on the GUI thread later, if the menu still exists then; from any thread.
+    static void laterOnMenu(const QPointer<CommandMenu>& menu, std::function<void(CommandMenu&)> show);
     std::vector<StationKey> selectedStations() const;
 
     CommandMenuController m_controller;

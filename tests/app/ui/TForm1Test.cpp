@@ -114,10 +114,13 @@ QString cellText(const QTableView* view, int row, int column)
     return view->model()->index(row, column).data().toString();
 }
 
-// A station at its own loopback address, connected to the server's listener.
-int connectStation(std::uint32_t address, quint16 port)
+// A station at its own loopback address, connected to the server's listener; `receiveBuffer` > 0
+// shrinks its receive window, for a station that never reads.
+int connectStation(std::uint32_t address, quint16 port, int receiveBuffer = 0)
 {
     const int station = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (station >= 0 && receiveBuffer > 0)
+        ::setsockopt(station, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in from{};
     from.sin_family = AF_INET;
     from.sin_addr.s_addr = htonl(address);
@@ -597,6 +600,61 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     EXPECT_EQ(form.hall()->watch()->dropped()[0].address, "127.0.0.2");
 }
 
+// The application quits while the operator's command waits in the server's queue for a station that
+// reads nothing. At aboutToQuit the network thread stops while the menu exists, and the command's end
+// reaches the operator; when the windows go before the server stops, the late answer is dropped and
+// the freed menu untouched (AddressSanitizer, OSTREL_SANITIZE, sees the difference).
+TEST(TForm1, QuitWithACommandQueuedForAStalledStationReachesNoFreedWindow)
+{
+    for (const bool aboutToQuit : {true, false}) {
+        SCOPED_TRACE(aboutToQuit ? "aboutToQuit, the windows, the server" : "the windows, then the server");
+        apptest::TempFolder folder;
+        folder.write("Ostrel.ini", apptest::iniWithPorts(0, 0, 9));
+        TForm2 dialog;
+        TForm3 reportWindow;
+        auto options = windowOnly();
+        options.exeDir = QString::fromStdString(folder.path().string());
+        options.intervalDialog = &dialog;
+        options.reportWindow = &reportWindow;
+        auto server = std::make_unique<Server>(options);
+        auto window = std::make_unique<TForm1>(*server, options);
+        ASSERT_TRUE(server->start(*window)) << *server->startupFailure();
+        QStringList warnings;
+        window->PMenu->setShowWarning([&](const QString& text) { warnings.append(text); });
+        window->PMenu->setPopup([](QMenu&, QPoint) {});
+
+        const int station = connectStation(0x7F000003, server->listenerPort(), 4096);
+        StationReport closed;
+        closed.statusCode = static_cast<std::int32_t>(StatusCode::Closed);
+        ASSERT_TRUE(sendReport(station, closed));
+        ASSERT_TRUE(testing::processEventsUntil([&] { return window->Grid->model()->rowCount() == 2; }));
+        // Bytes until the socket takes no more and the rest waits in the server's queue; the
+        // operator's command then waits behind them.
+        bool queued = false;
+        for (int i = 0; i < 1000 && !queued; ++i) {
+            const auto told = std::make_shared<std::atomic<bool>>(false);
+            server->tcpServer().sendWithOutcome("127.0.0.3", std::vector<std::uint8_t>(4096),
+                                                [told](SendResult) { *told = true; });
+            queued = !*told;
+        }
+        ASSERT_TRUE(queued) << "the station's socket never filled";
+        emit window->Grid->doubleClicked(window->Grid->model()->index(0, ColStatus));
+        window->PMenu->CommandMenuClick(*std::ranges::find_if(
+            window->PMenu->topLevelActions(), [](QAction* a) { return a->text() == QStringLiteral("Освободить"); }));
+
+        if (aboutToQuit) {
+            ASSERT_TRUE(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection));
+            ASSERT_TRUE(testing::processEventsUntil([&] { return !warnings.isEmpty(); }));
+            EXPECT_TRUE(warnings.front().startsWith(QStringLiteral("Команда не доставлена")));
+        }
+        window.reset();
+        server->stop();
+        testing::processEventsUntil([] { return false; }, 50); // where a late answer would arrive
+        server.reset();
+        ::close(station);
+    }
+}
+
 // Unloading closes no session: a station in the middle of paid time is not logged.
 TEST(TForm1, ShutdownLeavesRunningSessionsAlone)
 {
@@ -718,9 +776,12 @@ TEST(TForm1, WakesKnownStationsThatAreNotConnected)
     std::string why;
     if (!proctest::onlyLoopbackIsUp(&why))
         GTEST_SKIP() << "a broadcast would leave this host: " << why;
+    // `Net`'s interface has a broadcast address of its own; the last octet 255 (127.0.1.255) would
+    // reach nobody here.
     const int sleeper = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in any{};
     any.sin_family = AF_INET;
+    any.sin_addr.s_addr = htonl(0x7F01014D); // 127.1.1.77
     socklen_t length = sizeof any;
     ASSERT_EQ(::bind(sleeper, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
     ASSERT_EQ(::getsockname(sleeper, reinterpret_cast<sockaddr*>(&any), &length), 0);
@@ -730,6 +791,9 @@ TEST(TForm1, WakesKnownStationsThatAreNotConnected)
     folder.write("Ostrel.stations", "Sleeper\t127.0.0.9\t00:1a:2b:c3:d4:e5\t01.12.2026 8:00:00\n"
                                     "NoCard\t127.0.0.8\t\t01.12.2026 8:00:00\n");
     auto options = windowOnly();
+    options.hostAddresses = [] {
+        return std::vector<HostAddress>{{{127, 0, 1, 1}, "lo", true, IPv4Address{127, 1, 1, 77}}};
+    };
     options.start = true;
     options.exeDir = QString::fromStdString(folder.path().string());
     options.wakePort = ntohs(any.sin_port);

@@ -19,51 +19,10 @@ namespace {
 using namespace nettest;
 using namespace std::chrono_literals;
 
-// Puts the descriptor limit back however the test ends.
-class DescriptorLimit
-{
-public:
-    DescriptorLimit() { m_ok = getrlimit(RLIMIT_NOFILE, &m_saved) == 0; }
-    ~DescriptorLimit()
-    {
-        if (m_ok)
-            setrlimit(RLIMIT_NOFILE, &m_saved);
-    }
-    // Leaves `spare` descriptor numbers free above the highest one in use now.
-    bool leave(int spare)
-    {
-        const int probe = dup(0);
-        if (probe < 0 || !m_ok)
-            return false;
-        ::close(probe);
-        rlimit tight = m_saved;
-        tight.rlim_cur = static_cast<rlim_t>(probe + spare);
-        return setrlimit(RLIMIT_NOFILE, &tight) == 0;
-    }
-
-private:
-    rlimit m_saved{};
-    bool m_ok = false;
-};
-
-// A non-blocking connect from `from`; -1 when no descriptor is left.
-int connectWithoutWaiting(const std::string& from, std::uint16_t port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    const auto local = loopback(from, 0);
-    const auto server = loopback("127.0.0.1", port);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-        (connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0 && errno != EINPROGRESS)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // A peer that connects again and again, letting the server accept in between, until the process
-// has no descriptor left. Its connections close with it.
+// has no descriptor left. Its connections close with it. It spreads them over addresses that differ
+// from `from` (127.0.x.y) in the second octet, so the server keeps every one instead of closing
+// those beyond its share per address.
 class DescriptorHog
 {
 public:
@@ -71,7 +30,8 @@ public:
     {
         const std::size_t others = live.server->connectionCount();
         for (int i = 0; i < 1000; ++i) {
-            const int fd = connectWithoutWaiting(from, live.port());
+            const auto k = static_cast<std::size_t>(i) / TCPServer::MaxConnectionsPerAddress;
+            const int fd = connectWithoutWaiting("127." + std::to_string(k) + from.substr(5), live.port());
             if (fd < 0) {
                 m_exhausted = errno == EMFILE;
                 break;

@@ -192,6 +192,11 @@ TEST(TCPServer, ShutdownLogsNothingAndLeavesNoReaderBehind)
     }
     station.send(burst);
     QCoreApplication::processEvents();
+    live.server->stop();
+    live.server->stop(); // a second stop, as the server's destructor makes after aboutToQuit's
+    EXPECT_FALSE(live.server->isListening());
+    EXPECT_EQ(live.server->connectionCount(), 0u);
+    EXPECT_EQ(live.server->sendToAddress("127.0.0.9", Bytes(48, 1)), SendResult::NoConnection);
     live.server.reset();
     EXPECT_TRUE(live.state.sessions().empty());
     EXPECT_EQ(live.state.logSize(), 0u);
