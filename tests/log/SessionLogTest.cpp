@@ -349,6 +349,21 @@ TEST_F(SessionLogTest, APartialWriteIsCutBackAndTheRecordWaits)
         ASSERT_EQ(log.LogSession(sampleStationRow("PC-" + std::to_string(i)), "Ok"), LogResult::Appended);
     ASSERT_TRUE(log.waitDurable());
 
+    // The log thread is held in a job meanwhile, so that its retry cannot come before the checks.
+    std::mutex lock;
+    std::condition_variable changed;
+    bool held = false;
+    bool release = false;
+    log.post([&] {
+        std::unique_lock hold(lock);
+        held = true;
+        changed.notify_all();
+        changed.wait_for(hold, std::chrono::seconds(30), [&] { return release; });
+    });
+    {
+        std::unique_lock hold(lock);
+        ASSERT_TRUE(changed.wait_for(hold, std::chrono::seconds(30), [&] { return held; }));
+    }
     const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -363,6 +378,11 @@ TEST_F(SessionLogTest, APartialWriteIsCutBackAndTheRecordWaits)
     EXPECT_EQ(cut, LogResult::Pending);
     EXPECT_EQ(lengthThen, Before * SessionLogRecordSize);
     EXPECT_EQ(log.faults().sessions, (PendingWrites{1, EFBIG}));
+    {
+        std::scoped_lock hold(lock);
+        release = true;
+        changed.notify_all();
+    }
     ASSERT_TRUE(log.waitDurable());
     EXPECT_EQ(computersIn(m_path), (std::vector<std::string>{"PC-0", "PC-1", "PC-2", "CUT"}));
 }
