@@ -238,6 +238,8 @@ TEST_F(SessionLogTest, AppendsWhileTheProcessHasNoDescriptorLeft)
     // Nothing polymorphic is touched while no descriptor is left: UBSan's check of a dynamic type
     // needs a descriptor of its own.
     SessionLog log(m_path, m_history, [] { return ClosedAt; });
+    const std::string auditPath = m_dir.file("Ostrel.audit.csv");
+    AuditTrail trail(auditPath, log, "op"); // keeps a reserve of its own
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
     const int probe = dup(0);
@@ -253,6 +255,7 @@ TEST_F(SessionLogTest, AppendsWhileTheProcessHasNoDescriptorLeft)
     // Twice: the descriptor in reserve is taken again after each append.
     const LogResult first = log.LogSession(sampleStationRow("PC-01"), "Reset");
     const LogResult second = log.LogSession(sampleStationRow("PC-02"), "Reset");
+    const bool audited = trail.append(paidEntry());
     const bool stillNone = dup(0) < 0;
     for (const int fd : taken)
         ::close(fd);
@@ -260,8 +263,10 @@ TEST_F(SessionLogTest, AppendsWhileTheProcessHasNoDescriptorLeft)
 
     EXPECT_EQ(first, LogResult::Appended);
     EXPECT_EQ(second, LogResult::Appended);
+    EXPECT_TRUE(audited);
     EXPECT_TRUE(stillNone);
     EXPECT_EQ(readLogBytes(m_path).size(), 2 * SessionLogRecordSize);
+    EXPECT_EQ(readText(auditPath), auditHeaderLine() + auditLine(paidEntry(), "op"));
     EXPECT_EQ(m_history.rowCount(), 4);
 }
 
