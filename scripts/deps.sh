@@ -6,7 +6,7 @@
 set -euo pipefail
 
 run_packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libinih-dev libasio-dev libgl-dev fonts-liberation2
-              qt6-translations-l10n)
+              qt6-translations-l10n qt6-charts-dev)
 # help2man writes the manual pages; CPack's shlibdeps needs dpkg-shlibdeps (dpkg-dev) and file.
 package_packages=(help2man dpkg-dev file lintian desktop-file-utils man-db)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev iproute2 util-linux
