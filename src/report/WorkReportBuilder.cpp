@@ -154,7 +154,7 @@ private:
 struct Builder
 {
     double dateBeg;
-    double dateAfter; // DateEnd + 1 day
+    double dateAfter; // DateEnd + 1 day, or a shift's end
     WorkReportResult& out;
     TextsCache texts;
     MoneyCache prices;
@@ -253,12 +253,18 @@ std::string_view workReportHeader()
 WorkReportResult buildWorkReport(const std::string& logPath, double dateBeg, double dateEnd,
                                  std::optional<std::uint64_t> length)
 {
+    return buildWorkReportSpan(logPath, dateBeg, dateEnd + 1.0, length);
+}
+
+WorkReportResult buildWorkReportSpan(const std::string& logPath, double dateBeg, double dateAfter,
+                                     std::optional<std::uint64_t> length)
+{
     WorkReportResult out;
     out.text = Header;
     if (length) {
         // No reserve from the log's length: the text grows with the sessions of the period only,
         // and a report of one day over a log of years stays small.
-        Builder builder{dateBeg, dateEnd + 1.0, out, {}, {}, {}};
+        Builder builder{dateBeg, dateAfter, out, {}, {}, {}};
         const LogScanResult scan = scanLogFile(
             logPath, [&builder](const LogScanEntry& e) { return builder.take(e); }, length);
         out.recordsRead = scan.records;

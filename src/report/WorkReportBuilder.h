@@ -67,6 +67,11 @@ struct WorkReportResult
 WorkReportResult buildWorkReport(const std::string& logPath, double dateBeg, double dateEnd,
                                  std::optional<std::uint64_t> length);
 
+// The same report over the sessions closed in from <= ClosedAt < until, moments of any time of day:
+// a shift of the till. buildWorkReport is this with from = DateBeg and until = DateEnd + 1 day.
+WorkReportResult buildWorkReportSpan(const std::string& logPath, double from, double until,
+                                     std::optional<std::uint64_t> length);
+
 // The header line of the report.
 std::string_view workReportHeader();
 
