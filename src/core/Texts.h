@@ -229,6 +229,7 @@ inline constexpr std::string_view NotWritten = "Касса не сдана: ";
 inline constexpr std::string_view Export = "Сохранить…";
 inline constexpr std::string_view Refresh = "Обновить";
 inline constexpr std::string_view Empty = "Касса еще не сдавалась";
+inline constexpr std::string_view BookReading = "Журнал кассы читается…";
 inline constexpr std::string_view Unreadable = "Журнал кассы не читается";
 inline constexpr std::string_view NotSaved = "Не удалось записать файл ";
 inline constexpr std::string_view SinceCashUp = "С последней сдачи кассы";

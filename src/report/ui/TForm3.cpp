@@ -227,6 +227,12 @@ void TForm3::setPeriod(double dateBeg, double dateEnd)
     m_proposedFileName = QString::fromStdString(reportCsvFileName(dateBeg, dateEnd));
 }
 
+void TForm3::setShift(double from, double until)
+{
+    setWindowTitle(QString::fromStdString(shiftReportTitle(from, until)));
+    m_proposedFileName = QString::fromStdString(shiftCsvFileName(from, until));
+}
+
 void TForm3::Button1Click()
 {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();

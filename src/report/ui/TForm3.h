@@ -37,6 +37,8 @@ public:
     void clearReport();
     // The period of the report shown: the title names it, and the export proposes a file name with it.
     void setPeriod(double dateBeg, double dateEnd);
+    // A shift of the till: the same, to the second.
+    void setShift(double from, double until);
     const QString& proposedFileName() const { return m_proposedFileName; }
 
     void setMessenger(ReportMessenger messenger) { m_messenger = std::move(messenger); }

@@ -47,6 +47,10 @@ SummaryWindow::SummaryWindow(QWidget* parent) : QWidget(parent, Qt::Window)
         m_values[static_cast<std::size_t>(i)] = value;
         form->addRow(fromUtf8(titles[static_cast<std::size_t>(i)]) + QLatin1Char(':'), value);
     }
+    m_sinceCashUp = new QLabel(this);
+    m_sinceCashUp->setObjectName(QStringLiteral("sinceCashUp"));
+    m_sinceCashUp->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    form->addRow(fromUtf8(cash::SinceCashUp) + QLatin1Char(':'), m_sinceCashUp);
 
     m_tariffs = new QTableWidget(0, 2, this);
     m_tariffs->setHorizontalHeaderLabels(
@@ -93,6 +97,11 @@ void SummaryWindow::setFigures(const SummaryFigures& f)
         m_tariffs->item(r, 1)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         ++r;
     }
+}
+
+void SummaryWindow::setSinceCashUp(const QString& money)
+{
+    m_sinceCashUp->setText(money);
 }
 
 void SummaryWindow::setNote(const QString& text)

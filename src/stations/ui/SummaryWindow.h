@@ -28,11 +28,15 @@ public:
     QString lineValue(int line) const;
     QTableWidget* tariffs() const { return m_tariffs; }
     QLabel* note() const { return m_note; }
+    // What the log took since the last cash-up, as the till reads it; empty while unknown.
+    void setSinceCashUp(const QString& money);
+    QLabel* sinceCashUp() const { return m_sinceCashUp; }
 
 private:
     std::array<QLabel*, LineCount> m_values{};
     QTableWidget* m_tariffs = nullptr;
     QLabel* m_note = nullptr;
+    QLabel* m_sinceCashUp = nullptr;
 };
 
 } // namespace ostrel

@@ -342,7 +342,7 @@ TEST(TForm1, MenusAndTrayIcon)
     ServerWindow form(windowOnly());
     form.show();
     const QList<QAction*> bar = form.menuBar()->actions();
-    ASSERT_EQ(bar.size(), 3);
+    ASSERT_EQ(bar.size(), 4);
     EXPECT_EQ(bar[0], form.FileMenu);
     EXPECT_EQ(bar[0]->text(), QStringLiteral("Файл"));
     EXPECT_EQ(bar[0]->menu(), nullptr); // no items, and choosing it does nothing
@@ -357,7 +357,7 @@ TEST(TForm1, MenusAndTrayIcon)
     ASSERT_EQ(form.ReportsMenu->actions().size(), 1);
     EXPECT_EQ(form.ReportsMenu->actions()[0], form.N3);
     EXPECT_EQ(form.N3->text(), QStringLiteral("Отчет о времени работы"));
-    // "Зал" comes last, with its two windows, which open without a modal loop.
+    // "Зал" comes next, with its two windows, which open without a modal loop.
     EXPECT_EQ(bar[2]->text(), QStringLiteral("Зал"));
     ASSERT_EQ(bar[2]->menu(), form.HallMenu);
     ASSERT_EQ(form.HallMenu->actions().size(), 3);
@@ -370,6 +370,12 @@ TEST(TForm1, MenusAndTrayIcon)
     EXPECT_TRUE(form.hall()->droppedWindow()->isVisible());
     EXPECT_TRUE(form.hall()->summaryWindow()->isVisible());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // "Касса" last: the cash-up and the cash book.
+    EXPECT_EQ(bar[3]->text(), QStringLiteral("Касса"));
+    ASSERT_EQ(bar[3]->menu(), form.TillMenu);
+    ASSERT_EQ(form.TillMenu->actions().size(), 2);
+    EXPECT_EQ(form.TillMenu->actions()[0]->text(), QStringLiteral("Сдать кассу…"));
+    EXPECT_EQ(form.TillMenu->actions()[1]->text(), QStringLiteral("Журнал кассы…"));
 
     EXPECT_EQ(form.RxTrayIcon1->toolTip(), QStringLiteral("Интернет-салон"));
     EXPECT_EQ(form.RxTrayIcon1->icon().availableSizes().value(0), QSize(32, 32));
