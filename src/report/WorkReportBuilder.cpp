@@ -215,6 +215,7 @@ struct Builder
         t.append(1, '\t').append(*sum).append(1, '\t').append(line->comment);
         out.moneyTotal = moneyTotal;
         out.timeTotal = timeTotal;
+        out.hourly.addSession(entry.closedAt, durationValue, sumValue, !repeat);
         if (repeat)
             out.repeats.push_back(entry.index);
         return true;
@@ -261,6 +262,7 @@ WorkReportResult buildWorkReportSpan(const std::string& logPath, double dateBeg,
 {
     WorkReportResult out;
     out.text = Header;
+    out.hourly = HourlyLoad(dateBeg, dateAfter);
     if (length) {
         // No reserve from the log's length: the text grows with the sessions of the period only,
         // and a report of one day over a log of years stays small.

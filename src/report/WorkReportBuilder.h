@@ -1,5 +1,7 @@
 #pragma once
 
+#include "log/HourlyLoad.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -51,6 +53,8 @@ struct WorkReportResult
     // many were left out.
     std::vector<std::uint64_t> repeats;
     std::uint64_t recordsRead = 0; // how far the reading went
+    // The listed sessions by the hour of the day, repeats counting nothing, for the charts.
+    HourlyLoad hourly;
 
     bool damaged() const { return outcome == Outcome::Damaged; }
 };
