@@ -463,6 +463,11 @@ TEST(CashShift, SpanAndSumFollowTheWorkReportsRules)
         // The work report over the same span says the same.
         const auto report = buildWorkReportSpan(log.path(), c.from, c.until, length);
         EXPECT_EQ(toKopecks(report.moneyTotal), shift.computed);
+        // The charts of the span take the same sessions: their hours add up to the total.
+        double hours = 0;
+        for (const double t : shift.report.hourly.figures().takings)
+            hours += t;
+        EXPECT_EQ(toKopecks(hours), shift.computed);
     }
 }
 
