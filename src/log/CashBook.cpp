@@ -142,10 +142,8 @@ std::vector<CashFileLine> checkCashFile(std::string_view content)
         } else {
             line.check = checkCashLine(text);
         }
-        if (!ended) {
+        if (!ended)
             line.check.fault = "no line end: an append was cut short";
-            line.check.cashUp.reset();
-        }
         lines.push_back(std::move(line));
     }
     return lines;

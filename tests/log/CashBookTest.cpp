@@ -91,6 +91,7 @@ TEST(CashBook, DamagedLinesAreNamedAndSkipped)
         {"intact", header + first + last, {}, "", Evening},
         {"cut short at the end", header + first + last.substr(0, 40), 3, "no line end", Evening - 1},
         {"cut short in the header", header.substr(0, 10), 1, "no line end", {}},
+        {"only the line end lost", header + first + last.substr(0, last.size() - 2), 3, "no line end", Evening - 1},
         {"difference not counted minus computed",
          header + "08.12.2026 18:00:00;op;08.12.2026 9:00:00;08.12.2026 18:00:00;1;10,00;9,00;1,00;\r\n" + first, 2,
          "difference", Evening - 1},
@@ -129,8 +130,11 @@ TEST(CashBook, AppendIsDurableGroupWritableAndCutsOffALineLeftUnfinished)
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_NE(st.st_mode & 0020, 0u);
 
-    // A crash left half a line: it is reported on reading and goes with the next append.
-    std::ofstream(path, std::ios::binary | std::ios::app) << cashLine(shift(Evening - 0.5), "op").substr(0, 25);
+    // A crash left part of a line, longer than the next: it is reported on reading and goes with
+    // the next append, all of it.
+    CashUp longer = shift(Evening - 0.5);
+    longer.comment = std::string(300, 'x');
+    std::ofstream(path, std::ios::binary | std::ios::app) << cashLine(longer, "op").substr(0, 250);
     EXPECT_EQ(readCashBook(path).firstDamaged, 3u);
     EXPECT_EQ(readCashBook(path).lastAt(), Evening - 1);
     ASSERT_EQ(book.append(shift(Evening)), 0);

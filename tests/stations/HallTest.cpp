@@ -289,6 +289,7 @@ TEST(DaySummary, TodayByTheHourWithTheRunningSessionsBusyUpToNow)
     const SummaryFigures f = summary.figures({StationRow{}, running, StationRow{}}, at(13, 5, 0));
     EXPECT_DOUBLE_EQ(f.hourly.takings[12], 5);
     EXPECT_DOUBLE_EQ(f.hourly.takings[11], 0);
+    EXPECT_EQ(f.hourly.busy[10], 0);
     EXPECT_EQ(f.hourly.busy[11], 2); // the logged session and the running one at 11:50
     EXPECT_EQ(f.hourly.busy[12], 1);
     EXPECT_EQ(f.hourly.busy[13], 1);
