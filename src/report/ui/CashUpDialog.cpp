@@ -197,6 +197,7 @@ void CashUpDialog::takeOutcome()
 void CashUpDialog::showShift(const ShiftReading& shift)
 {
     m_shift = shift;
+    m_report->setEnabled(!m_busy);
     m_span->setText(fromUtf8(shiftSpanText(shift.from, shift.until)));
     m_sessions->setText(fromUtf8(shiftSessionsText(shift.sessions)));
     m_computed->setText(fromUtf8(shiftComputedText(shift.computed)));

@@ -112,6 +112,20 @@ TEST_F(CashUpDialogTest, TypesACountHandsOverAndTheNextShiftStartsThere)
     EXPECT_EQ(text(m_dialog->computedLine()), QStringLiteral("По журналу: 150,00"));
     EXPECT_EQ(text(m_dialog->runningLine()), QStringLiteral("Идут сейчас: 1 на 12,50"));
     EXPECT_EQ(m_dialog->focusWidget(), m_dialog->countedField());
+    // The shift's work report is the report of exactly that span.
+    ASSERT_TRUE(m_dialog->reportButton()->isEnabled());
+    std::optional<std::pair<double, double>> reported;
+    std::size_t listed = 0;
+    QObject::connect(m_dialog.get(), &CashUpDialog::reportRequested, m_dialog.get(),
+                     [&](const WorkReportResult& report, double from, double until) {
+                         reported = {from, until};
+                         listed = report.listed.size();
+                     });
+    m_dialog->reportButton()->click();
+    ASSERT_TRUE(reported);
+    EXPECT_DOUBLE_EQ(reported->first, at(10, 0, 0));
+    EXPECT_DOUBLE_EQ(reported->second, at(21, 0, 0));
+    EXPECT_EQ(listed, 2u);
 
     // Not money: the dialog stays and says so; nothing is written.
     handOver(QStringLiteral("12x"));
