@@ -9,13 +9,16 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 using namespace ostrel;
 
@@ -62,6 +65,9 @@ protected:
         CashUpDialog::Sources sources;
         sources.logPath = m_log;
         sources.logLength = [this]() -> std::optional<std::uint64_t> {
+            // A slow disk, for as long as the test holds it back; bounded all the same.
+            for (int i = 0; i < 500 && m_holdReading; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             std::error_code error;
             const auto size = std::filesystem::file_size(m_log, error);
             return error ? std::nullopt : std::optional<std::uint64_t>(size);
@@ -99,6 +105,7 @@ protected:
     std::string m_log = m_dir.file("Ostrel.log");
     CashBook m_book{m_dir.file("Ostrel.cash.csv"), "op"};
     double m_now = at(21, 0, 0);
+    std::atomic<bool> m_holdReading{false};
     std::unique_ptr<CashUpDialog> m_dialog;
 };
 
@@ -170,6 +177,23 @@ TEST_F(CashUpDialogTest, ASessionClosedWhileCountingKeepsTheDialogOpenWithTheNew
     handOver(QStringLiteral("140,00"));
     EXPECT_FALSE(m_dialog->isVisible());
     EXPECT_EQ(readCashBook(m_book.path()).cashUps.size(), 1u);
+}
+
+TEST_F(CashUpDialogTest, AReadingThatTakesLongShowsProgressAndLeavesTheWindowResponsive)
+{
+    logSession(m_log, at(10, 0, 0), 100);
+    m_holdReading = true;
+    m_dialog->start();
+    EXPECT_FALSE(m_dialog->progress()->isVisible()); // not for a quick read
+    EXPECT_FALSE(m_dialog->handOverButton()->isEnabled());
+    // The event loop runs while the log is read: the progress bar comes up after a while.
+    EXPECT_TRUE(ostrel::testing::processEventsUntil([this] { return m_dialog->progress()->isVisible(); }));
+    EXPECT_TRUE(m_dialog->busy());
+    m_holdReading = false;
+    ASSERT_TRUE(ostrel::testing::processEventsUntil([this] { return !m_dialog->busy(); }));
+    EXPECT_FALSE(m_dialog->progress()->isVisible());
+    EXPECT_TRUE(m_dialog->handOverButton()->isEnabled());
+    EXPECT_EQ(text(m_dialog->sessionsLine()), QStringLiteral("Сессий: 1"));
 }
 
 TEST_F(CashUpDialogTest, AFailedWriteKeepsTheDialogOpenWithTheReason)
