@@ -5,8 +5,9 @@
 #   scripts/deps.sh test   all of the above, and what the tests, sanitizers, fuzzers and print tests need
 set -euo pipefail
 
+# qt6-charts-dev does not pull in the OpenGL module's CMake files its own need: libqt6opengl6-dev.
 run_packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libinih-dev libasio-dev libgl-dev fonts-liberation2
-              qt6-translations-l10n)
+              qt6-translations-l10n qt6-charts-dev libqt6opengl6-dev)
 # help2man writes the manual pages; CPack's shlibdeps needs dpkg-shlibdeps (dpkg-dev) and file.
 package_packages=(help2man dpkg-dev file lintian desktop-file-utils man-db)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev iproute2 util-linux

@@ -35,6 +35,8 @@ Files:
   Ostrel.ini   the configuration, read at start-up from the folder of the executable (a symbolic
                link is followed to that folder: /usr/bin/ostrel-server reads /opt/ostrel/Ostrel.ini)
   Ostrel.log   the session log, written in the same folder
+  Ostrel.cash.csv
+               the cash book: one line per shift handed over, written in the same folder
   Ostrel.stations
                every station that has connected, with its hardware address for waking it
                over the network, written in the same folder

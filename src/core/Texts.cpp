@@ -369,6 +369,82 @@ std::optional<double> parseDateAndTime(std::string_view text)
     return *date + *time;
 }
 
+std::string formatKopecks(std::int64_t kopecks)
+{
+    const bool negative = kopecks < 0;
+    // Past the range of any sum of money; kept clear of the one value that has no negation.
+    const std::uint64_t magnitude =
+        negative ? static_cast<std::uint64_t>(-(kopecks + 1)) + 1 : static_cast<std::uint64_t>(kopecks);
+    std::string text = negative ? "-" : "";
+    text += std::to_string(magnitude / 100);
+    text += SalonFormat.decimalSeparator;
+    const auto cents = static_cast<unsigned>(magnitude % 100);
+    text += static_cast<char>('0' + cents / 10);
+    text += static_cast<char>('0' + cents % 10);
+    return text;
+}
+
+std::optional<std::int64_t> toKopecks(double money)
+{
+    constexpr double Limit = 1e14; // a trillion in kopecks
+    if (!std::isfinite(money))
+        return std::nullopt;
+    const double kopecks = std::round(money * 100.0);
+    if (std::fabs(kopecks) > Limit)
+        return std::nullopt;
+    return static_cast<std::int64_t>(kopecks);
+}
+
+std::optional<std::int64_t> parseKopecks(std::string_view text, bool signedText)
+{
+    constexpr std::size_t MaxWholeDigits = 12;
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    bool negative = false;
+    if (signedText && !text.empty() && text.front() == '-') {
+        negative = true;
+        text.remove_prefix(1);
+    }
+    const std::size_t separator = text.find_first_of(",.");
+    const std::string_view whole = text.substr(0, separator);
+    const std::string_view decimals =
+        separator == std::string_view::npos ? std::string_view() : text.substr(separator + 1);
+    const auto digits = [](std::string_view d) {
+        return std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (whole.empty() || whole.size() > MaxWholeDigits || decimals.size() > 2 || !digits(whole) || !digits(decimals))
+        return std::nullopt;
+    std::int64_t kopecks = 0;
+    for (const char c : whole)
+        kopecks = kopecks * 10 + (c - '0');
+    kopecks *= 100;
+    if (!decimals.empty())
+        kopecks += (decimals[0] - '0') * 10 + (decimals.size() > 1 ? decimals[1] - '0' : 0);
+    return negative ? -kopecks : kopecks;
+}
+
+std::string shiftSpanText(double from, double until)
+{
+    return "Смена с " + formatDateAndTime(from).value_or("?") + " по " + formatDateAndTime(until).value_or("?");
+}
+
+std::string shiftSessionsText(std::uint64_t sessions)
+{
+    return "Сессий: " + std::to_string(sessions);
+}
+
+std::string shiftComputedText(std::int64_t kopecks)
+{
+    return "По журналу: " + formatKopecks(kopecks);
+}
+
+std::string shiftRunningText(int sessions, std::int64_t kopecks)
+{
+    return "Идут сейчас: " + std::to_string(sessions) + " на " + formatKopecks(kopecks);
+}
+
 std::string repeatsLeftOutText(std::uint64_t count)
 {
     return "Повторных записей не учтено: " + std::to_string(count);

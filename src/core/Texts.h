@@ -200,6 +200,57 @@ inline constexpr std::string_view StartGame = "Игра";
 inline constexpr std::string_view WaitGame = "Ожидание: игра";
 inline constexpr std::string_view OtherCommand = "Команда "; // followed by its code
 } // namespace audit
+// Money counted to the kopeck, as the cash book writes it: exactly two decimals and a comma, no
+// rounding to significant digits: 123456.78 -> "123456,78", -0.5 -> "-0,50".
+std::string formatKopecks(std::int64_t kopecks);
+// A sum of money as the log's doubles hold it, to the nearest kopeck; nullopt when not finite or
+// beyond a trillion.
+std::optional<std::int64_t> toKopecks(double money);
+// Reads money typed or written to the kopeck: digits, then a comma or a dot and at most two
+// decimals ("1234,50", "1234.5", "1234"), blanks around allowed, a '-' first only when `signedText`.
+// nullopt for anything else, the empty text included.
+std::optional<std::int64_t> parseKopecks(std::string_view text, bool signedText = false);
+
+// The till: handing a counted shift over, the cash book Ostrel.cash.csv and its window, UTF-8.
+namespace cash {
+inline constexpr std::string_view Menu = "Касса";
+inline constexpr std::string_view CashUpItem = "Сдать кассу…";
+inline constexpr std::string_view BookItem = "Журнал кассы…";
+inline constexpr std::string_view CashUpTitle = "Сдача кассы";
+inline constexpr std::string_view BookTitle = "Журнал кассы";
+inline constexpr std::string_view Header = "Время;Оператор;С;По;Сессий;По журналу;В кассе;Расхождение;Комментарий";
+inline constexpr std::string_view Counted = "В кассе:";
+inline constexpr std::string_view Difference = "Расхождение:";
+inline constexpr std::string_view Comment = "Комментарий:";
+inline constexpr std::string_view HandOver = "Сдать";
+inline constexpr std::string_view ShiftReport = "Отчет за смену…";
+inline constexpr std::string_view Cancel = "Отмена";
+inline constexpr std::string_view Reading = "Журнал читается…";
+inline constexpr std::string_view Writing = "Касса сдается…";
+inline constexpr std::string_view NotMoney = "Сумма в кассе не похожа на деньги: например, 1234,50";
+inline constexpr std::string_view NotRead = "Журнал не прочитан: кассу сдать нельзя";
+inline constexpr std::string_view LogDamaged = "Журнал поврежден: сумма может быть неполной";
+inline constexpr std::string_view BookDamaged = "Повреждена строка журнала кассы, она пропущена: ";
+inline constexpr std::string_view Changed = "За это время закрылись сеансы: проверьте сумму еще раз";
+inline constexpr std::string_view NotWritten = "Касса не сдана: ";
+inline constexpr std::string_view Export = "Сохранить…";
+inline constexpr std::string_view Refresh = "Обновить";
+inline constexpr std::string_view Empty = "Касса еще не сдавалась";
+inline constexpr std::string_view BookReading = "Журнал кассы читается…";
+inline constexpr std::string_view Unreadable = "Журнал кассы не читается";
+inline constexpr std::string_view NotSaved = "Не удалось записать файл ";
+inline constexpr std::string_view SinceCashUp = "С последней сдачи кассы";
+inline constexpr std::string_view TakingsChart = "Выручка по часам";
+inline constexpr std::string_view BusyChart = "Занято компьютеров";
+inline constexpr std::string_view ChartsOnPrint = "Графики на последней странице";
+} // namespace cash
+// "Смена с 08.12.2026 9:00:00 по 08.12.2026 21:00:00"
+std::string shiftSpanText(double from, double until);
+// "Сессий: 12", "По журналу: 1234,50", "Идут сейчас: 3 на 120,00"
+std::string shiftSessionsText(std::uint64_t sessions);
+std::string shiftComputedText(std::int64_t kopecks);
+std::string shiftRunningText(int sessions, std::int64_t kopecks);
+
 // Waking powered-off stations from the dropped-stations window, UTF-8.
 namespace wake {
 inline constexpr std::string_view WakeOne = "Включить";

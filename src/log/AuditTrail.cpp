@@ -55,69 +55,6 @@ std::string_view resultWords(AuditResult result)
     return {};
 }
 
-// The fields of a line, or why they cannot be read.
-std::vector<std::string> splitFields(std::string_view line, std::optional<std::string>& fault)
-{
-    std::vector<std::string> fields;
-    std::size_t i = 0;
-    for (;;) {
-        std::string field;
-        if (i < line.size() && line[i] == '"') {
-            ++i;
-            for (;;) {
-                if (i >= line.size()) {
-                    fault = "a quoted field is not closed";
-                    return fields;
-                }
-                if (line[i] == '"') {
-                    if (i + 1 < line.size() && line[i + 1] == '"') {
-                        field += '"';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                field += line[i++];
-            }
-            if (i < line.size() && line[i] != ';') {
-                fault = "text after a closing quote";
-                return fields;
-            }
-        } else {
-            const std::size_t end = std::min(line.find(';', i), line.size());
-            field = std::string(line.substr(i, end - i));
-            if (field.find('"') != std::string::npos) {
-                fault = "a quote inside an unquoted field";
-                return fields;
-            }
-            i = end;
-        }
-        fields.push_back(std::move(field));
-        if (i >= line.size())
-            return fields;
-        ++i; // the separator
-    }
-}
-
-// Where the whole lines of the file end: after its last line end; nullopt when it cannot be read.
-std::optional<off_t> wholeLinesEnd(int fd, off_t size)
-{
-    std::string chunk;
-    off_t end = size;
-    while (end > 0) {
-        const off_t from = std::max<off_t>(0, end - ScanChunk);
-        chunk.resize(static_cast<std::size_t>(end - from));
-        if (!readAllAt(fd, chunk.data(), chunk.size(), from))
-            return std::nullopt;
-        const auto newline = chunk.rfind('\n');
-        if (newline != std::string::npos)
-            return from + static_cast<off_t>(newline) + 1;
-        end = from;
-    }
-    return 0;
-}
-
 } // namespace
 
 std::string auditHeaderLine()
@@ -161,7 +98,7 @@ std::string currentUserName()
 AuditLineCheck checkAuditLine(std::string_view line)
 {
     AuditLineCheck check;
-    check.fields = splitFields(line, check.fault);
+    check.fields = splitCsvLine(line, check.fault);
     if (check.fault)
         return check;
     if (!isValidUtf8(line))

@@ -2,6 +2,7 @@
 
 #include "core/UniqueFd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -141,6 +142,24 @@ void SpareDescriptor::retake()
 {
     if (!m_fd)
         m_fd.reset(openReserve());
+}
+
+std::optional<off_t> wholeLinesEnd(int fd, off_t size)
+{
+    constexpr off_t ScanChunk = 64 * 1024;
+    std::string chunk;
+    off_t end = size;
+    while (end > 0) {
+        const off_t from = std::max<off_t>(0, end - ScanChunk);
+        chunk.resize(static_cast<std::size_t>(end - from));
+        if (!readAllAt(fd, chunk.data(), chunk.size(), from))
+            return std::nullopt;
+        const auto newline = chunk.rfind('\n');
+        if (newline != std::string::npos)
+            return from + static_cast<off_t>(newline) + 1;
+        end = from;
+    }
+    return 0;
 }
 
 } // namespace ostrel

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <cerrno>
 #include <sys/types.h>
@@ -23,6 +24,10 @@ bool writeAllAt(int fd, const std::uint8_t* data, std::size_t size, off_t offset
 
 // Reads exactly `size` bytes at `offset`; false when the file ends first or a read fails.
 bool readAllAt(int fd, char* data, std::size_t size, off_t offset);
+
+// Where the whole lines of a text file of `size` bytes end: after its last '\n' (0 when it has
+// none); nullopt when a read fails. What lies past it is an append cut short.
+std::optional<off_t> wholeLinesEnd(int fd, off_t size);
 
 // A newly created file survives a crash only once its directory entry is on disk too. Best effort:
 // the file's own bytes are synced apart.

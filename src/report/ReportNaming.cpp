@@ -27,6 +27,20 @@ std::string reportCsvFileName(double dateBeg, double dateEnd)
     return "Отчет " + dateText(dateBeg) + "-" + dateText(dateEnd) + ".csv";
 }
 
+std::string shiftReportTitle(double from, double until)
+{
+    return "Отчет за смену с " + formatDateAndTime(from).value_or(std::string()) + " по " +
+           formatDateAndTime(until).value_or(std::string());
+}
+
+std::string shiftCsvFileName(double from, double until)
+{
+    std::string name = "Отчет смены " + formatDateAndTime(from).value_or(std::string()) + "-" +
+                       formatDateAndTime(until).value_or(std::string()) + ".csv";
+    std::ranges::replace(name, ':', '-'); // no colon in a file name a spreadsheet may be given
+    return name;
+}
+
 std::string withCsvSuffix(std::string name)
 {
     constexpr std::string_view Suffix = ".csv";

@@ -154,7 +154,7 @@ private:
 struct Builder
 {
     double dateBeg;
-    double dateAfter; // DateEnd + 1 day
+    double dateAfter; // DateEnd + 1 day, or a shift's end
     WorkReportResult& out;
     TextsCache texts;
     MoneyCache prices;
@@ -215,6 +215,7 @@ struct Builder
         t.append(1, '\t').append(*sum).append(1, '\t').append(line->comment);
         out.moneyTotal = moneyTotal;
         out.timeTotal = timeTotal;
+        out.hourly.addSession(entry.closedAt, durationValue, sumValue, !repeat);
         if (repeat)
             out.repeats.push_back(entry.index);
         return true;
@@ -253,12 +254,19 @@ std::string_view workReportHeader()
 WorkReportResult buildWorkReport(const std::string& logPath, double dateBeg, double dateEnd,
                                  std::optional<std::uint64_t> length)
 {
+    return buildWorkReportSpan(logPath, dateBeg, dateEnd + 1.0, length);
+}
+
+WorkReportResult buildWorkReportSpan(const std::string& logPath, double dateBeg, double dateAfter,
+                                     std::optional<std::uint64_t> length)
+{
     WorkReportResult out;
     out.text = Header;
+    out.hourly = HourlyLoad(dateBeg, dateAfter);
     if (length) {
         // No reserve from the log's length: the text grows with the sessions of the period only,
         // and a report of one day over a log of years stays small.
-        Builder builder{dateBeg, dateEnd + 1.0, out, {}, {}, {}};
+        Builder builder{dateBeg, dateAfter, out, {}, {}, {}};
         const LogScanResult scan = scanLogFile(
             logPath, [&builder](const LogScanEntry& e) { return builder.take(e); }, length);
         out.recordsRead = scan.records;

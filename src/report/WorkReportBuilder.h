@@ -1,5 +1,7 @@
 #pragma once
 
+#include "log/HourlyLoad.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -51,6 +53,8 @@ struct WorkReportResult
     // many were left out.
     std::vector<std::uint64_t> repeats;
     std::uint64_t recordsRead = 0; // how far the reading went
+    // The listed sessions by the hour of the day, repeats counting nothing, for the charts.
+    HourlyLoad hourly;
 
     bool damaged() const { return outcome == Outcome::Damaged; }
 };
@@ -66,6 +70,11 @@ struct WorkReportResult
 // date-time, a text length byte beyond its field, a read error, and a value that has no text form.
 WorkReportResult buildWorkReport(const std::string& logPath, double dateBeg, double dateEnd,
                                  std::optional<std::uint64_t> length);
+
+// The same report over the sessions closed in from <= ClosedAt < until, moments of any time of day:
+// a shift of the till. buildWorkReport is this with from = DateBeg and until = DateEnd + 1 day.
+WorkReportResult buildWorkReportSpan(const std::string& logPath, double from, double until,
+                                     std::optional<std::uint64_t> length);
 
 // The header line of the report.
 std::string_view workReportHeader();

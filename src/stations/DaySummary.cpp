@@ -23,7 +23,7 @@ double dayOf(double when)
 
 } // namespace
 
-DaySummary::DaySummary(double day) : m_day(dayOf(day)) {}
+DaySummary::DaySummary(double day) : m_day(dayOf(day)), m_hourly(m_day, m_day + 1.0) {}
 
 void DaySummary::advanceTo(double now)
 {
@@ -34,6 +34,7 @@ void DaySummary::advanceTo(double now)
     m_sessions = 0;
     m_logged = 0;
     m_perTariff.clear();
+    m_hourly = HourlyLoad(m_day, m_day + 1.0);
 }
 
 void DaySummary::add(const SessionLogRecord& record)
@@ -52,6 +53,7 @@ void DaySummary::add(const SessionLogRecord& record)
                  figures.price == previous.price && figures.sum == previous.sum;
         it->second = figures;
     }
+    m_hourly.addSession(record.closedAt, record.duration, record.sum, !repeat);
     if (repeat || dayOf(record.closedAt) != m_day || !std::isfinite(record.sum))
         return;
     ++m_sessions;
@@ -74,8 +76,9 @@ bool DaySummary::alreadyLogged(const StationRow& row) const
            *sum == last.sum;
 }
 
-SummaryFigures DaySummary::figures(const std::vector<StationRow>& stationRows) const
+SummaryFigures DaySummary::figures(const std::vector<StationRow>& stationRows, std::optional<double> now) const
 {
+    HourlyLoad hourly = m_hourly;
     SummaryFigures out;
     out.sessions = m_sessions;
     out.logged = m_logged;
@@ -114,7 +117,15 @@ SummaryFigures DaySummary::figures(const std::vector<StationRow>& stationRows) c
             out.running += *sum;
             out.perTariff[row[ColStatus]] += *sum;
         }
+        if (const auto start = parseTime(row[ColStart]); start && now) {
+            // The start is a time of day: one later than now began yesterday.
+            double began = std::floor(*now) + *start;
+            if (began > *now)
+                began -= 1.0;
+            hourly.addRunning(began, *now);
+        }
     }
+    out.hourly = hourly.figures();
     return out;
 }
 

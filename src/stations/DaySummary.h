@@ -1,10 +1,12 @@
 #pragma once
 
 #include "core/StationRow.h"
+#include "log/HourlyLoad.h"
 #include "log/SessionLogRecord.h"
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -31,6 +33,7 @@ struct SummaryFigures
     double logged = 0;                       // their takings
     double running = 0;                      // the sums of the sessions not yet logged
     std::map<std::string, double> perTariff; // tariff (Windows-1251) -> logged plus running
+    HourlyFigures hourly;                    // today by the hour: logged sums, stations busy (running too)
     double total() const { return logged + running; }
 };
 
@@ -51,7 +54,8 @@ public:
     // figures start from zero.
     void advanceTo(double now);
 
-    SummaryFigures figures(const std::vector<StationRow>& stationRows) const; // the table's rows, as copied
+    // The table's rows, as copied; with `now`, the running sessions count as busy up to it.
+    SummaryFigures figures(const std::vector<StationRow>& stationRows, std::optional<double> now = {}) const;
 
 private:
     struct Figures
@@ -69,6 +73,7 @@ private:
     std::uint64_t m_sessions = 0;
     double m_logged = 0;
     std::map<std::string, double> m_perTariff;
+    HourlyLoad m_hourly;
     std::unordered_map<std::string, Figures> m_last; // computer + '\0' + address -> its newest record
 };
 

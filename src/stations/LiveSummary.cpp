@@ -97,7 +97,7 @@ SummaryFigures LiveSummary::figures(const std::vector<StationRow>& stationRows)
     const double now = m_clock();
     std::scoped_lock hold(m_lock);
     m_summary.advanceTo(now);
-    return m_summary.figures(stationRows);
+    return m_summary.figures(stationRows, now);
 }
 
 void LiveSummary::sessionLogged(const SessionLogRecord& record, std::uint64_t offset)

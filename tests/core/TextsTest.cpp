@@ -431,5 +431,33 @@ TEST(Texts, AWaitingSessionCountsDownInMinutesAndSeconds)
     EXPECT_EQ(returnAlertText(3), "При остановке сервера шли сеансы: 3; они ждут свои компьютеры");
 }
 
+TEST(Texts, KopecksAreWrittenAndReadToTheKopeck)
+{
+    struct Case
+    {
+        const char* text;
+        bool signedText;
+        std::optional<std::int64_t> kopecks;
+    };
+    const Case cases[] = {
+        {"1234,50", false, 123'450}, {"1234.5", false, 123'450}, {"1234", false, 123'400},
+        {" 0,07 ", false, 7},        {"12345678,99", false, 1'234'567'899},
+        {"-0,50", true, -50},        {"-0,50", false, std::nullopt},
+        {"1234,567", false, std::nullopt}, {"12,3,4", false, std::nullopt}, {"", false, std::nullopt},
+        {",50", false, std::nullopt}, {"1 234", false, std::nullopt}, {"12a", false, std::nullopt},
+        {"1234567890123", false, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(parseKopecks(c.text, c.signedText), c.kopecks);
+    }
+    EXPECT_EQ(formatKopecks(123'450), "1234,50");
+    EXPECT_EQ(formatKopecks(-5), "-0,05");
+    EXPECT_EQ(formatKopecks(12'345'678), "123456,78"); // no rounding to five digits
+    EXPECT_EQ(toKopecks(0.1 + 0.2), 30);
+    EXPECT_EQ(toKopecks(12'345.675), 1'234'568);
+    EXPECT_EQ(toKopecks(std::numeric_limits<double>::infinity()), std::nullopt);
+}
+
 } // namespace
 } // namespace ostrel

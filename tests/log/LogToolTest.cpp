@@ -1,6 +1,7 @@
 // Runs the built ostrel-log on prepared files.
 
 #include "log/AuditTrail.h"
+#include "log/CashBook.h"
 #include "log/SessionLogRecord.h"
 #include "support/LogTestData.h"
 #include "support/ProcessTestSupport.h"
@@ -198,6 +199,45 @@ TEST_F(LogTool, AuditChecksTheTrailLineByLine)
     }
     m_dir.write("Ostrel.audit.csv", header);
     EXPECT_EQ(runTool("audit", m_dir.path().string()).exitCode, 0); // the file beside by default
+}
+
+TEST_F(LogTool, CashListsTheShiftsAndCheckNamesTheFirstDamagedLine)
+{
+    CashUp c;
+    c.at = c.until = Evening;
+    c.from = Evening - 0.5;
+    c.sessions = 3;
+    c.computed = 15'000;
+    c.counted = 14'950;
+    const std::string header = cashHeaderLine();
+    const std::string line = cashLine(c, "op");
+    const struct
+    {
+        const char* name;
+        std::string text;
+        int exitCode;
+        const char* cash;  // what `cash` says
+        const char* check; // what `check` says
+    } cases[] = {
+        {"intact", header + line, 0, "2\t08.12.2026 18:00:00\top\t08.12.2026 6:00:00\t08.12.2026 18:00:00\t3\t150,00\t149,50\t-0,50",
+         "1 cash-ups, 0 damaged lines"},
+        {"cut short", header + line + line.substr(0, 20), 1, "3\tDAMAGED: no line end", "line 3: no line end"},
+        {"wrong difference", header + "08.12.2026 18:00:00;op;08.12.2026 6:00:00;08.12.2026 18:00:00;1;1;2;3;\r\n" + line,
+         1, "2\tDAMAGED: the difference", "line 2: the difference"},
+    };
+    for (const auto& c2 : cases) {
+        SCOPED_TRACE(c2.name);
+        const std::string path = m_dir.write("Ostrel.cash.csv", c2.text);
+        const ToolRun cash = runTool("cash '" + path + "'");
+        EXPECT_EQ(cash.exitCode, c2.exitCode) << cash.output;
+        EXPECT_NE(cash.output.find(c2.cash), std::string::npos) << cash.output;
+        const ToolRun check = runTool("check '" + path + "'");
+        EXPECT_EQ(check.exitCode, c2.exitCode) << check.output;
+        EXPECT_NE(check.output.find(c2.check), std::string::npos) << check.output;
+        EXPECT_NE(check.output.find(c2.exitCode == 0 ? "intact" : "damaged"), std::string::npos) << check.output;
+    }
+    m_dir.write("Ostrel.cash.csv", header + line);
+    EXPECT_EQ(runTool("cash", m_dir.path().string()).exitCode, 0); // the file beside by default
 }
 
 } // namespace

@@ -41,7 +41,7 @@ install() { dpkg -i /tmp/ostrel.deb </dev/null >/tmp/dpkg.log 2>&1 || { cat /tmp
 install
 getent group ostrel >/dev/null || fail \"no group ostrel\"
 [ \"\$(stat -c %a:%U:%G /opt/ostrel)\" = 3775:root:ostrel ] || fail \"folder: \$(stat -c %a:%U:%G /opt/ostrel)\"
-for f in Ostrel.log Ostrel.audit.csv Ostrel.stations Ostrel.running Ostrel.running.2; do
+for f in Ostrel.log Ostrel.audit.csv Ostrel.cash.csv Ostrel.stations Ostrel.running Ostrel.running.2; do
     [ \"\$(stat -c %a:%U:%G /opt/ostrel/\$f)\" = 664:root:ostrel ] || fail \"\$f: \$(stat -c %a:%U:%G /opt/ostrel/\$f)\"
 done
 for f in ostrel-server ostrel-log ostrel-station Ostrel.ini; do
@@ -55,6 +55,7 @@ done
 echo \"; edited by the operator\" >>/opt/ostrel/Ostrel.ini
 printf 'session' >/opt/ostrel/Ostrel.log
 printf 'command\\r\\n' >/opt/ostrel/Ostrel.audit.csv
+printf 'cash-up\\r\\n' >/opt/ostrel/Ostrel.cash.csv
 printf 'station\\n' >/opt/ostrel/Ostrel.stations
 install
 grep -q \"; edited by the operator\" /opt/ostrel/Ostrel.ini || fail \"the upgrade lost the edited ini\"

@@ -332,6 +332,26 @@ TEST(DaySummary, AddsTodaysSessionsOnceAndTheRunningSums)
     EXPECT_EQ(summary.figures({}).logged, 7);
 }
 
+TEST(DaySummary, TodayByTheHourWithTheRunningSessionsBusyUpToNow)
+{
+    const double noon = at(12, 0, 0);
+    DaySummary summary(noon);
+    summary.add(logged(noon, "X", "Night", 5));               // busy 11:45:36..12:00 (0.01 days)
+    summary.add(logged(noon + Minute, "X", "Night", 5));      // its repeat: nothing more
+    summary.add(logged(noon - 1 + Minute, "Y", "Night", 50)); // yesterday
+    StationRow running = row("P", "Standard", "30,00");
+    running[ColStart] = "11:50:00";
+    const SummaryFigures f = summary.figures({StationRow{}, running, StationRow{}}, at(13, 5, 0));
+    EXPECT_DOUBLE_EQ(f.hourly.takings[12], 5);
+    EXPECT_DOUBLE_EQ(f.hourly.takings[11], 0);
+    EXPECT_EQ(f.hourly.busy[10], 0);
+    EXPECT_EQ(f.hourly.busy[11], 2); // the logged session and the running one at 11:50
+    EXPECT_EQ(f.hourly.busy[12], 1);
+    EXPECT_EQ(f.hourly.busy[13], 1);
+    EXPECT_EQ(f.hourly.busy[14], 0);
+    EXPECT_EQ(summary.figures({StationRow{}, running, StationRow{}}).hourly.busy[13], 0); // no now: logged only
+}
+
 bool waitUntil(const std::function<bool()>& done)
 {
     for (int i = 0; i < 500; ++i) {

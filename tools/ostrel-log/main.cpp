@@ -2,12 +2,14 @@
 
 #include "LogTextWriter.h"
 #include "log/AuditTrail.h"
+#include "log/CashBook.h"
 #include "log/LogScan.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -20,18 +22,20 @@ namespace {
 constexpr const char* Usage = R"(Usage: ostrel-log COMMAND [FILE]
   or:  ostrel-log --help | --version
 
-Reads a session log (Ostrel.log in the current folder when FILE is left out), or the audit
-trail of commands (Ostrel.audit.csv).
+Reads a session log (Ostrel.log in the current folder when FILE is left out), the audit
+trail of commands (Ostrel.audit.csv) or the cash book of handed-over shifts (Ostrel.cash.csv).
 
 Commands:
   dump    every record decoded, one tab-separated line each (texts as UTF-8)
   csv     the records as CSV (RFC 4180, UTF-8, CRLF line ends) with a header line
   check   counts the records and reports damage: a trailing fragment, a ClosedAt that is not
           a valid date-time or goes backwards, a text length beyond its field
+          on the cash book: its lines checked, the first damaged one named
   audit   the audit trail checked line by line: each line with "ok" or "DAMAGED" and why,
           fields tab-separated
+  cash    the cash book's shifts, one tab-separated line each, the damaged lines named
 
-Exit status: 0 done (check, audit: the file is intact), 1 check or audit found damage,
+Exit status: 0 done (check, audit, cash: the file is intact), 1 they found damage,
              2 bad arguments, a missing or unreadable file, or output that could not be written.
 )";
 
@@ -161,22 +165,90 @@ int runCheck(const std::string& path)
     return result.intact() ? 0 : 1;
 }
 
-int runAudit(const std::string& path)
+// The whole of a text file; nullopt, said on standard error, when it cannot be read.
+std::optional<std::string> readText(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "ostrel-log: %s: cannot open: %s\n", path.c_str(), std::strerror(errno));
-        return 2;
+        return std::nullopt;
     }
     std::ostringstream content;
     content << in.rdbuf();
     if (in.bad()) {
         std::fprintf(stderr, "ostrel-log: %s: read failed\n", path.c_str());
+        return std::nullopt;
+    }
+    return std::move(content).str();
+}
+
+bool isCashBook(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::string header = cashHeaderLine();
+    std::string start(header.size() - 2, '\0');
+    in.read(start.data(), static_cast<std::streamsize>(start.size()));
+    return (in && header.starts_with(start)) || path.ends_with(".cash.csv");
+}
+
+int finishOutput(Output& out)
+{
+    out.flush();
+    if (out.failed()) {
+        std::fprintf(stderr, "ostrel-log: cannot write the output: %s\n", std::strerror(errno));
         return 2;
     }
+    return 0;
+}
+
+// `cash`: every shift listed; `check` on the cash book: the count and the first damaged line.
+int runCash(const std::string& path, bool list)
+{
+    const auto content = readText(path);
+    if (!content)
+        return 2;
     Output out;
     std::size_t damaged = 0;
-    const auto lines = checkAuditFile(content.str());
+    const auto lines = checkCashFile(*content);
+    const CashFileLine* first = nullptr;
+    for (const CashFileLine& line : lines) {
+        if (line.check.fault) {
+            ++damaged;
+            first = first ? first : &line;
+        }
+        if (!list || line.number == 1)
+            continue;
+        std::string& buffer = out.buffer();
+        buffer += std::to_string(line.number);
+        if (line.check.fault) {
+            buffer += "\tDAMAGED: " + *line.check.fault + "\t" + line.text;
+        } else {
+            for (const std::string& field : line.check.fields)
+                buffer += "\t" + field;
+        }
+        buffer += '\n';
+        out.flushIfFull();
+    }
+    std::string& buffer = out.buffer();
+    buffer += path + ": " + std::to_string(lines.empty() ? 0 : lines.size() - 1) + " cash-ups, " +
+              std::to_string(damaged) + " damaged lines\n";
+    if (first)
+        buffer += "line " + std::to_string(first->number) + ": " + *first->check.fault + "\n";
+    buffer += damaged == 0 ? "intact\n" : "damaged\n";
+    if (const int failed = finishOutput(out))
+        return failed;
+    return damaged == 0 ? 0 : 1;
+}
+
+int runAudit(const std::string& path)
+{
+    const auto text = readText(path);
+    if (!text)
+        return 2;
+    const std::string_view content(*text);
+    Output out;
+    std::size_t damaged = 0;
+    const auto lines = checkAuditFile(content);
     for (const AuditFileLine& line : lines) {
         std::string& buffer = out.buffer();
         buffer += std::to_string(line.number);
@@ -237,14 +309,18 @@ int main(int argc, char** argv)
         return 2;
     }
     if (path.empty())
-        path = command == "audit" ? std::string(AuditTrail::FileName) : "Ostrel.log";
+        path = command == "audit" ? std::string(AuditTrail::FileName)
+               : command == "cash" ? std::string(CashBook::FileName)
+                                   : "Ostrel.log";
 
     if (command == "dump")
         return runDump(path, false);
     if (command == "csv")
         return runDump(path, true);
     if (command == "check")
-        return runCheck(path);
+        return isCashBook(path) ? runCash(path, false) : runCheck(path);
+    if (command == "cash")
+        return runCash(path, true);
     if (command == "audit")
         return runAudit(path);
     std::fprintf(stderr, "ostrel-log: unknown command %.*s\n\n%s", static_cast<int>(command.size()), command.data(),

@@ -267,6 +267,7 @@ void Hall::showSummary()
     refreshSummary();
     bringUp(window);
     m_summaryTimer->start();
+    emit summaryShown();
 }
 
 void Hall::addAuditItem()

@@ -61,8 +61,12 @@ public:
 
     DroppedStationsWindow* droppedWindow(); // made when first asked for
     SummaryWindow* summaryWindow();         // made when first asked for; showSummary() fills it
+    SummaryWindow* existingSummaryWindow() const { return m_summaryWindow; } // null until made
     QAction* auditAction() const { return m_auditAction; }
     AuditWindow* auditWindow(); // null before attach
+
+signals:
+    void summaryShown(); // the summary window was brought up
 
 public slots:
     void showDropped();

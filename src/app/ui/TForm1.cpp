@@ -3,6 +3,7 @@
 #include "app/UnloadQuestion.h"
 #include "app/ui/GifAnimator.h"
 #include "app/ui/Hall.h"
+#include "app/ui/Till.h"
 #include "commands/StationRows.h"
 #include "commands/ui/CommandMenu.h"
 #include "log/SessionLog.h"
@@ -212,6 +213,7 @@ TForm1::TForm1(Server& server, Options options, QWidget* parent)
 
 TForm1::~TForm1()
 {
+    delete m_till; // its readers end before the log does
     delete m_hall; // before the windows it made, which are this window's children too
 }
 
@@ -310,6 +312,8 @@ void TForm1::createComponents()
 
     m_hall = new Hall(this, menuBar(), RxTrayIcon1, m_options.trayAvailable);
     HallMenu = m_hall->menu();
+    m_till = new Till(this, menuBar());
+    TillMenu = m_till->menu();
 }
 
 void TForm1::setUpTable(QTableView* view, std::span<const int> widths, int rowHeight)
@@ -374,6 +378,7 @@ void TForm1::showWriteFaults()
 void TForm1::buildCommandMenu()
 {
     m_hall->attach(m_server); // the server's hall watch exists from the listening step on
+    m_till->attach(m_server, m_options.reportWindow, m_hall);
     if (!m_options.intervalDialog)
         return;
     const auto shown = [model = &m_server.stationModel()](int modelRow) -> std::optional<StationKey> {

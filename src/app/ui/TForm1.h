@@ -24,6 +24,7 @@ class Hall;
 class TForm2;
 class TForm3;
 class TNomiPeriod;
+class Till;
 class WorkReport;
 
 // What a test replaces; every empty member means the real thing.
@@ -66,6 +67,7 @@ public:
     QMenu* ReportsMenu = nullptr;           // "Отчеты"
     QAction* N3 = nullptr;                  // "Отчет о времени работы": the work report
     QMenu* HallMenu = nullptr;              // "Зал": dropped stations, summary
+    QMenu* TillMenu = nullptr;              // "Касса": the cash-up and the cash book
     QSystemTrayIcon* RxTrayIcon1 = nullptr; // the tray icon: a double click shows or hides the window
     QMenu* PopupMenu1 = nullptr;            // the tray icon's menu
     QAction* Close1 = nullptr;              // the tray menu's "Close": hides, or asks to unload
@@ -73,6 +75,7 @@ public:
     TNomiPeriod* NomiPeriod1 = nullptr;     // the work report's period dialog
 
     Hall* hall() const { return m_hall; }
+    Till* till() const { return m_till; }
     // The line below the tables while a file of the server's could not take what it was given;
     // null until the first such fault.
     QLabel* writeFaultLine() const { return m_writeFaultLine; }
@@ -109,6 +112,7 @@ private:
     Options m_options;
     WorkReport* m_workReport = nullptr;
     Hall* m_hall = nullptr;
+    Till* m_till = nullptr;
     QLabel* m_writeFaultLine = nullptr;
     unsigned m_failingFiles = 0; // a bit per file that could not take what it was given
 };

@@ -4,7 +4,10 @@
 #include "report/ReportNaming.h"
 #include "report/ReportTabStops.h"
 #include "report/WorkReportBuilder.h"
+#include "core/Texts.h"
+#include "log/ui/HourlyCharts.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -108,7 +111,26 @@ QString reportJobTitle()
     return QStringLiteral("Отчет о работе");
 }
 
-bool printPlainText(const QString& text, QPrinter& printer)
+void appendChartsPage(QTextDocument& document, const HourlyFigures& charts, qreal pageWidth)
+{
+    // Drawn at twice the page's width in pixels, so that the print is sharp.
+    const int width = std::max(200, static_cast<int>(pageWidth));
+    const QImage image = hourlyChartsImage(charts, QSize(width, width * 5 / 4) * 2);
+    const QUrl name(QStringLiteral("ostrel-charts.png"));
+    document.addResource(QTextDocument::ImageResource, name, image);
+    QTextCursor end(&document);
+    end.movePosition(QTextCursor::End);
+    QTextBlockFormat page;
+    page.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    end.insertBlock(page);
+    QTextImageFormat picture;
+    picture.setName(name.toString());
+    picture.setWidth(width);
+    picture.setHeight(width * 5.0 / 4);
+    end.insertImage(picture);
+}
+
+bool printPlainText(const QString& text, QPrinter& printer, const HourlyFigures* charts)
 {
     // QTextDocument::print lays the text out at the printer's resolution inside margins of 2 cm;
     // the report's stops are reckoned at 96 dpi.
@@ -117,6 +139,8 @@ bool printPlainText(const QString& text, QPrinter& printer)
     const qreal pageWidth = dpi > 0 ? (printer.width() - margins) * 96 / dpi : 0;
     QTextDocument document;
     layOutForPrint(document, text, pageWidth);
+    if (charts)
+        appendChartsPage(document, *charts, pageWidth);
     document.print(&printer);
     return printer.printerState() != QPrinter::Error && printer.printerState() != QPrinter::Aborted;
 }
@@ -169,6 +193,9 @@ TForm3::TForm3(QWidget* parent)
         l->setPalette(p);
         l->setMinimumWidth(90);
     }
+    ChartsBox = new QCheckBox(QString::fromUtf8(cash::ChartsOnPrint.data(), static_cast<qsizetype>(cash::ChartsOnPrint.size())), this);
+    ChartsBox->setObjectName(QStringLiteral("ChartsBox"));
+    ChartsBox->setChecked(false);
     ButtonSave = new QPushButton(QStringLiteral("Сохранить..."), this);
     ButtonSave->setObjectName(QStringLiteral("ButtonSave"));
 
@@ -183,6 +210,7 @@ TForm3::TForm3(QWidget* parent)
     row->addWidget(Label2);
     row->addWidget(LabelTime);
     row->addStretch(1);
+    row->addWidget(ChartsBox);
     row->addWidget(ButtonSave);
 
     connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
@@ -194,6 +222,7 @@ void TForm3::clearReport()
     RichEdit1->clear();
     m_listed.clear();
     m_repeats.clear();
+    m_hourly = {};
 }
 
 void TForm3::setReport(const WorkReportResult& report, const std::string& logPath)
@@ -218,6 +247,7 @@ void TForm3::setReport(const WorkReportResult& report, const std::string& logPat
     m_logPath = logPath;
     m_listed = report.listed;
     m_repeats = report.repeats;
+    m_hourly = report.hourly.figures();
     ButtonSave->setEnabled(!logPath.empty());
 }
 
@@ -225,6 +255,12 @@ void TForm3::setPeriod(double dateBeg, double dateEnd)
 {
     setWindowTitle(QString::fromStdString(reportTitle(dateBeg, dateEnd)));
     m_proposedFileName = QString::fromStdString(reportCsvFileName(dateBeg, dateEnd));
+}
+
+void TForm3::setShift(double from, double until)
+{
+    setWindowTitle(QString::fromStdString(shiftReportTitle(from, until)));
+    m_proposedFileName = QString::fromStdString(shiftCsvFileName(from, until));
 }
 
 void TForm3::Button1Click()
@@ -239,7 +275,7 @@ void TForm3::Button1Click()
     printer.setFullPage(false);
     bool printed = false;
     try {
-        printed = printPlainText(RichEdit1->toPlainText(), printer);
+        printed = printPlainText(RichEdit1->toPlainText(), printer, ChartsBox->isChecked() ? &m_hourly : nullptr);
     } catch (const std::bad_alloc&) {
         // Laying out a very long report takes a second copy of it; without the memory the print is
         // given up, not the server.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "log/HourlyLoad.h"
 #include "report/ui/ReportMessages.h"
 
 #include <QDialog>
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
 class QPrinter;
@@ -37,6 +39,8 @@ public:
     void clearReport();
     // The period of the report shown: the title names it, and the export proposes a file name with it.
     void setPeriod(double dateBeg, double dateEnd);
+    // A shift of the till: the same, to the second.
+    void setShift(double from, double until);
     const QString& proposedFileName() const { return m_proposedFileName; }
 
     void setMessenger(ReportMessenger messenger) { m_messenger = std::move(messenger); }
@@ -49,6 +53,8 @@ public:
     QLabel* Label2;
     QLabel* LabelTime;
     QPushButton* ButtonSave;
+    QCheckBox* ChartsBox; // the charts of the period on a last page of the print; off by default
+    const HourlyFigures& hourly() const { return m_hourly; }
 
 public slots:
     // The whole current text, with the operator's edits, to the default printer.
@@ -63,6 +69,7 @@ private:
     std::vector<std::uint64_t> m_repeats;
     QString m_proposedFileName;
     QString m_saveFolder;
+    HourlyFigures m_hourly;
 };
 
 // Tab stops that put every field of a TAB-separated report under its title, in this font, for a
@@ -74,9 +81,12 @@ void setReportTabStops(QTextDocument& document, std::string_view utf8Text, const
 // their titles.
 void layOutForPrint(QTextDocument& document, const QString& text, qreal pageWidth);
 
-// Lays plain text out over the printer's page area, on as many pages as it needs.
+// Lays plain text out over the printer's page area, on as many pages as it needs, and with
+// `charts` the period's two charts on a last page of their own.
 // False when the printer reports an error.
-bool printPlainText(const QString& text, QPrinter& printer);
+bool printPlainText(const QString& text, QPrinter& printer, const HourlyFigures* charts = nullptr);
+// The charts' page appended to a document laid out by layOutForPrint, `pageWidth` at 96 dpi.
+void appendChartsPage(QTextDocument& document, const HourlyFigures& charts, qreal pageWidth);
 
 // The document name of the print job.
 QString reportJobTitle();

@@ -3,11 +3,13 @@
 #include "core/Cp1251.h"
 #include "core/StationRow.h"
 #include "core/Texts.h"
+#include "log/ui/HourlyCharts.h"
 
 #include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace ostrel {
@@ -47,6 +49,10 @@ SummaryWindow::SummaryWindow(QWidget* parent) : QWidget(parent, Qt::Window)
         m_values[static_cast<std::size_t>(i)] = value;
         form->addRow(fromUtf8(titles[static_cast<std::size_t>(i)]) + QLatin1Char(':'), value);
     }
+    m_sinceCashUp = new QLabel(this);
+    m_sinceCashUp->setObjectName(QStringLiteral("sinceCashUp"));
+    m_sinceCashUp->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    form->addRow(fromUtf8(cash::SinceCashUp) + QLatin1Char(':'), m_sinceCashUp);
 
     m_tariffs = new QTableWidget(0, 2, this);
     m_tariffs->setHorizontalHeaderLabels(
@@ -56,12 +62,16 @@ SummaryWindow::SummaryWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     m_tariffs->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
 
     m_note = new QLabel(this);
+    m_charts = new HourlyCharts(this);
 
+    auto* top = new QHBoxLayout;
+    top->addLayout(form);
+    top->addWidget(m_tariffs, 1);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(m_tariffs);
+    layout->addLayout(top);
+    layout->addWidget(m_charts, 1);
     layout->addWidget(m_note);
-    resize(320, 460);
+    resize(600, 720);
 }
 
 void SummaryWindow::setFigures(const SummaryFigures& f)
@@ -81,6 +91,7 @@ void SummaryWindow::setFigures(const SummaryFigures& f)
     for (std::size_t i = 0; i < values.size(); ++i)
         m_values[i]->setText(values[i]);
 
+    m_charts->setFigures(f.hourly);
     m_tariffs->setRowCount(static_cast<int>(f.perTariff.size()));
     int r = 0;
     for (const auto& [tariff, sum] : f.perTariff) {
@@ -93,6 +104,11 @@ void SummaryWindow::setFigures(const SummaryFigures& f)
         m_tariffs->item(r, 1)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         ++r;
     }
+}
+
+void SummaryWindow::setSinceCashUp(const QString& money)
+{
+    m_sinceCashUp->setText(money);
 }
 
 void SummaryWindow::setNote(const QString& text)

@@ -11,6 +11,8 @@ class QTableWidget;
 
 namespace ostrel {
 
+class HourlyCharts;
+
 // "Сводка": the stations by state and the day's takings, shown from the figures it is given.
 class SummaryWindow : public QWidget
 {
@@ -28,11 +30,17 @@ public:
     QString lineValue(int line) const;
     QTableWidget* tariffs() const { return m_tariffs; }
     QLabel* note() const { return m_note; }
+    // What the log took since the last cash-up, as the till reads it; empty while unknown.
+    void setSinceCashUp(const QString& money);
+    QLabel* sinceCashUp() const { return m_sinceCashUp; }
+    HourlyCharts* charts() const { return m_charts; }
 
 private:
     std::array<QLabel*, LineCount> m_values{};
     QTableWidget* m_tariffs = nullptr;
     QLabel* m_note = nullptr;
+    QLabel* m_sinceCashUp = nullptr;
+    HourlyCharts* m_charts = nullptr;
 };
 
 } // namespace ostrel

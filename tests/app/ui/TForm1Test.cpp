@@ -1,5 +1,6 @@
 #include "app/ui/TForm1.h"
 #include "app/ui/Hall.h"
+#include "app/ui/Till.h"
 #include "stations/HallWatch.h"
 #include "stations/ui/DroppedStationsWindow.h"
 #include "stations/ui/SummaryWindow.h"
@@ -10,10 +11,13 @@
 #include "core/Cp1251.h"
 #include "core/StationRow.h"
 #include "log/SessionLogRecord.h"
+#include "log/CashBook.h"
 #include "log/ui/AuditWindow.h"
+#include "log/ui/CashBookWindow.h"
 #include "net/TCPServer.h"
 #include "net/WakeOnLan.h"
 #include "net/qt/UDPServer.h"
+#include "report/ui/CashUpDialog.h"
 #include "report/ui/TForm3.h"
 #include "report/ui/TNomiPeriod.h"
 #include "stations/RunningSessions.h"
@@ -33,6 +37,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -346,7 +351,7 @@ TEST(TForm1, MenusAndTrayIcon)
     ServerWindow form(windowOnly());
     form.show();
     const QList<QAction*> bar = form.menuBar()->actions();
-    ASSERT_EQ(bar.size(), 3);
+    ASSERT_EQ(bar.size(), 4);
     EXPECT_EQ(bar[0], form.FileMenu);
     EXPECT_EQ(bar[0]->text(), QStringLiteral("Файл"));
     EXPECT_EQ(bar[0]->menu(), nullptr); // no items, and choosing it does nothing
@@ -361,7 +366,7 @@ TEST(TForm1, MenusAndTrayIcon)
     ASSERT_EQ(form.ReportsMenu->actions().size(), 1);
     EXPECT_EQ(form.ReportsMenu->actions()[0], form.N3);
     EXPECT_EQ(form.N3->text(), QStringLiteral("Отчет о времени работы"));
-    // "Зал" comes last, with its two windows, which open without a modal loop.
+    // "Зал" comes next, with its two windows, which open without a modal loop.
     EXPECT_EQ(bar[2]->text(), QStringLiteral("Зал"));
     ASSERT_EQ(bar[2]->menu(), form.HallMenu);
     ASSERT_EQ(form.HallMenu->actions().size(), 3);
@@ -374,6 +379,12 @@ TEST(TForm1, MenusAndTrayIcon)
     EXPECT_TRUE(form.hall()->droppedWindow()->isVisible());
     EXPECT_TRUE(form.hall()->summaryWindow()->isVisible());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // "Касса" last: the cash-up and the cash book.
+    EXPECT_EQ(bar[3]->text(), QStringLiteral("Касса"));
+    ASSERT_EQ(bar[3]->menu(), form.TillMenu);
+    ASSERT_EQ(form.TillMenu->actions().size(), 2);
+    EXPECT_EQ(form.TillMenu->actions()[0]->text(), QStringLiteral("Сдать кассу…"));
+    EXPECT_EQ(form.TillMenu->actions()[1]->text(), QStringLiteral("Журнал кассы…"));
 
     EXPECT_EQ(form.RxTrayIcon1->toolTip(), QStringLiteral("Интернет-салон"));
     EXPECT_EQ(form.RxTrayIcon1->icon().availableSizes().value(0), QSize(32, 32));
@@ -592,6 +603,26 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     EXPECT_EQ(audit->table()->item(0, 3)->text(), QStringLiteral("127.0.0.2"));
     EXPECT_EQ(audit->table()->item(0, 4)->text(), QStringLiteral("Освободить"));
     EXPECT_EQ(audit->table()->item(0, 8)->text(), QStringLiteral("отправлена"));
+
+    // "Касса": a hand-over goes to the cash book beside the log, which "Журнал кассы…" lists, and
+    // the summary counts from it.
+    form.till()->cashUpAction()->trigger();
+    CashUpDialog* cashUp = form.till()->dialog();
+    ASSERT_NE(cashUp, nullptr);
+    ASSERT_TRUE(testing::processEventsUntil([&] { return !cashUp->busy() && cashUp->shift(); }));
+    EXPECT_TRUE(cashUp->isVisible());
+    EXPECT_EQ(cashUp->sessionsLine()->text(), QStringLiteral("Сессий: 0"));
+    cashUp->countedField()->setText(QStringLiteral("0"));
+    cashUp->handOver();
+    ASSERT_TRUE(testing::processEventsUntil([&] { return !cashUp->busy(); }));
+    EXPECT_FALSE(cashUp->isVisible()) << cashUp->messageLine()->text().toStdString();
+    EXPECT_EQ(readCashBook(folder.file("Ostrel.cash.csv")).cashUps.size(), 1u);
+    form.till()->bookAction()->trigger();
+    ASSERT_NE(form.till()->bookWindow(), nullptr);
+    EXPECT_TRUE(testing::processEventsUntil([&] { return form.till()->bookWindow()->table()->rowCount() == 1; }));
+    form.hall()->summaryAction()->trigger();
+    EXPECT_TRUE(testing::processEventsUntil(
+        [&] { return form.hall()->summaryWindow()->sinceCashUp()->text() == QStringLiteral("0,00"); }));
 
     ::close(station);
     EXPECT_TRUE(testing::processEventsUntil([&] { return form.Grid->model()->rowCount() == 1; }));

@@ -1,10 +1,12 @@
 #include "log/ui/HistoryTableModel.h"
 #include "log/ui/AuditWindow.h"
+#include "log/ui/CashBookWindow.h"
 #include "log/ui/FollowNewestRows.h"
 
 #include "core/Cp1251.h"
 #include "core/StationTableMutex.h"
 #include "log/AuditTrail.h"
+#include "log/CashBook.h"
 #include "log/HistoryTable.h"
 #include "support/EventLoopWait.h"
 #include "support/LogTestData.h"
@@ -254,6 +256,37 @@ TEST(AuditWindow, ShowsTheNewestLinesFirstAndMarksDamagedOnes)
         }
         EXPECT_EQ(window.statusLine()->text(), c.status);
     }
+}
+
+TEST(CashBookWindow, ListsTheShiftsNewestFirstADifferenceInRedAndSavesThem)
+{
+    testing::LogTempDir dir;
+    CashUp even;
+    even.at = even.until = 46364.5; // 08.12.2026 12:00:00
+    even.from = 46364.25;
+    even.computed = even.counted = 10'000;
+    CashUp short_ = even;
+    short_.at = short_.until = 46364.75;
+    short_.from = even.at;
+    short_.counted = 9'950;
+    const std::string path = dir.write("Ostrel.cash.csv", cashHeaderLine() + cashLine(even, "anna") +
+                                                             cashLine(short_, "boris") + "08.12.2026 2");
+    CashBookWindow window(path);
+    window.refresh();
+    ASSERT_TRUE(testing::processEventsUntil([&] { return !window.loading(); }));
+    ASSERT_EQ(window.table()->rowCount(), 2);
+    EXPECT_EQ(window.table()->item(0, 1)->text(), QStringLiteral("boris"));
+    EXPECT_EQ(window.table()->item(0, 7)->text(), QStringLiteral("-0,50"));
+    EXPECT_EQ(window.table()->item(0, 7)->foreground().color(), QColor(0xc0, 0, 0));
+    EXPECT_EQ(window.table()->item(1, 1)->text(), QStringLiteral("anna"));
+    EXPECT_NE(window.table()->item(1, 7)->foreground().color(), QColor(0xc0, 0, 0));
+    EXPECT_TRUE(window.statusLine()->text().endsWith(QStringLiteral(": 4"))); // the cut-short line
+
+    const std::string saved = dir.file("saved.csv");
+    window.setSaveFileChooser([&](QWidget*) { return QString::fromStdString(saved); });
+    window.save();
+    EXPECT_EQ(testing::readLogBytes(saved).size(), window.csv().size());
+    EXPECT_EQ(window.csv(), cashHeaderLine() + cashLine(short_, "boris") + cashLine(even, "anna"));
 }
 
 } // namespace

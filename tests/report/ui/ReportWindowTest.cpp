@@ -10,6 +10,7 @@
 #include "report/WorkReportBuilder.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QCheckBox>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -112,6 +113,26 @@ TEST(TForm3, Window)
     EXPECT_EQ(window.Label3->text(), QStringLiteral("Сумма"));
     EXPECT_EQ(window.Label2->text(), QStringLiteral("Время"));
     EXPECT_TRUE(window.LabelSum->font().bold());
+    EXPECT_FALSE(window.ChartsBox->isChecked()); // the print stays as it was unless asked
+}
+
+TEST(TForm3, ChartsOfThePeriodGoOnALastPageOfTheirOwn)
+{
+    const QString text = QString::fromUtf8(workReportHeader().data()) + QStringLiteral("\nИтог:    Сумма: 0,00");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    QTextDocument plain;
+    layOutForPrint(plain, text, 600);
+    plain.setPageSize(QSizeF(600, 900));
+    QTextDocument charted;
+    layOutForPrint(charted, text, 600);
+    HourlyFigures figures;
+    figures.takings[10] = 100;
+    appendChartsPage(charted, figures, 600);
+    charted.setPageSize(QSizeF(600, 900));
+    EXPECT_EQ(plain.pageCount(), 1);
+    EXPECT_EQ(charted.pageCount(), 2);
+    EXPECT_EQ(charted.toPlainText().section(QChar::ObjectReplacementCharacter, 0, 0).trimmed(), plain.toPlainText());
 }
 
 TEST(WorkReport, N3ClickShowsTheReportOfThePeriod)

@@ -4,9 +4,13 @@
 #include "stations/ui/SummaryWindow.h"
 
 #include "core/Texts.h"
+#include "log/ui/HourlyCharts.h"
+
 #include "support/StationsTestSupport.h"
 
 #include <QBrush>
+#include <QChart>
+#include <QChartView>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -109,8 +113,14 @@ TEST(SummaryWindow, ShowsCountsTakingsAndTariffs)
     EXPECT_EQ(window.tariffs()->item(1, 1)->text(), QStringLiteral("50,50"));
 
     f.perTariff.clear();
+    f.hourly.takings[9] = 40;
+    f.hourly.busy[9] = 3;
     window.setFigures(f);
     EXPECT_EQ(window.tariffs()->rowCount(), 0);
+    EXPECT_EQ(window.charts()->figures(), f.hourly);
+    EXPECT_EQ(window.charts()->busyView()->chart()->series().size(), 1);
+    window.setSinceCashUp(QStringLiteral("1234,50"));
+    EXPECT_EQ(window.sinceCashUp()->text(), QStringLiteral("1234,50"));
 }
 
 } // namespace

@@ -1,0 +1,172 @@
+#include "app/ui/Till.h"
+
+#include "app/qt/Server.h"
+#include "app/ui/Hall.h"
+#include "core/StationTableMutex.h"
+#include "core/Texts.h"
+#include "log/AuditTrail.h"
+#include "log/SessionLog.h"
+#include "log/ui/CashBookWindow.h"
+#include "report/ui/CashUpDialog.h"
+#include "report/ui/TForm3.h"
+#include "stations/StationTable.h"
+#include "stations/ui/SummaryWindow.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QTimer>
+
+#include <filesystem>
+
+namespace ostrel {
+
+namespace {
+
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void bringUp(QWidget* window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace
+
+Till::Till(QWidget* window, QMenuBar* menuBar) : QObject(window), m_window(window)
+{
+    m_menu = menuBar->addMenu(fromUtf8(cash::Menu));
+    m_menu->setObjectName(QStringLiteral("TillMenu"));
+    m_cashUpAction = m_menu->addAction(fromUtf8(cash::CashUpItem));
+    m_bookAction = m_menu->addAction(fromUtf8(cash::BookItem));
+    connect(m_cashUpAction, &QAction::triggered, this, &Till::showCashUp);
+    connect(m_bookAction, &QAction::triggered, this, &Till::showBook);
+    m_sinceTimer = new QTimer(this);
+    m_sinceTimer->setInterval(SinceCashUpRefreshMs);
+    connect(m_sinceTimer, &QTimer::timeout, this, &Till::refreshSinceCashUp);
+}
+
+Till::~Till()
+{
+    if (m_sinceReader.joinable())
+        m_sinceReader.join();
+    delete m_dialog;
+    delete m_bookWindow;
+}
+
+void Till::attach(Server& server, TForm3* reportWindow, Hall* hall)
+{
+    m_server = &server;
+    m_reportWindow = reportWindow;
+    m_hall = hall;
+    if (!server.sessionLog())
+        return;
+    const std::filesystem::path logPath(server.sessionLog()->path());
+    m_book = std::make_unique<CashBook>((logPath.parent_path() / CashBook::FileName).string(), currentUserName());
+    if (m_hall)
+        connect(m_hall, &Hall::summaryShown, this, [this] {
+            refreshSinceCashUp();
+            m_sinceTimer->start();
+        });
+}
+
+CashUpDialog* Till::dialog()
+{
+    if (!m_dialog && m_book && m_server) {
+        SessionLog* log = m_server->sessionLog();
+        CashUpDialog::Sources sources;
+        sources.logPath = log->path();
+        sources.logLength = [log] { return log->stableLength(); };
+        sources.book = m_book.get();
+        sources.stationRows = [stations = &m_server->stations()] {
+            std::scoped_lock hold(StationTableMutex);
+            return stations->rows();
+        };
+        m_dialog = new CashUpDialog(std::move(sources), m_window);
+        connect(m_dialog, &CashUpDialog::handedOver, this, [this] {
+            if (m_bookWindow && m_bookWindow->isVisible())
+                m_bookWindow->refresh();
+            refreshSinceCashUp();
+        });
+        if (m_reportWindow) {
+            connect(m_dialog, &CashUpDialog::reportRequested, this,
+                    [this, path = log->path()](const WorkReportResult& report, double from, double until) {
+                        m_reportWindow->clearReport();
+                        m_reportWindow->setReport(report, path);
+                        m_reportWindow->setShift(from, until);
+                        m_reportWindow->exec();
+                    });
+        } else {
+            m_dialog->reportButton()->hide();
+        }
+    }
+    return m_dialog;
+}
+
+CashBookWindow* Till::bookWindow()
+{
+    if (!m_bookWindow && m_book)
+        m_bookWindow = new CashBookWindow(m_book->path(), m_window);
+    return m_bookWindow;
+}
+
+void Till::showCashUp()
+{
+    if (CashUpDialog* d = dialog())
+        d->start();
+}
+
+void Till::showBook()
+{
+    CashBookWindow* window = bookWindow();
+    if (!window)
+        return;
+    window->refresh();
+    bringUp(window);
+}
+
+void Till::refreshSinceCashUp()
+{
+    SummaryWindow* summary = m_hall ? m_hall->existingSummaryWindow() : nullptr;
+    if (!summary || !summary->isVisible()) {
+        m_sinceTimer->stop();
+        return;
+    }
+    if (m_sinceReading || !m_book || !m_server || !m_server->sessionLog())
+        return;
+    if (m_sinceReader.joinable())
+        m_sinceReader.join();
+    m_sinceReading = true;
+    SessionLog* log = m_server->sessionLog();
+    m_sinceReader = std::thread([this, path = log->path(), cashPath = m_book->path(), length = log->stableLength()] {
+        ShiftReading shift = readShift(path, cashPath, nowDayNumber(), length);
+        {
+            std::scoped_lock hold(m_sinceLock);
+            m_since = std::move(shift);
+        }
+        QMetaObject::invokeMethod(this, "takeSinceCashUp", Qt::QueuedConnection);
+    });
+}
+
+void Till::takeSinceCashUp()
+{
+    if (m_sinceReader.joinable())
+        m_sinceReader.join();
+    m_sinceReading = false;
+    std::optional<ShiftReading> shift;
+    {
+        std::scoped_lock hold(m_sinceLock);
+        shift = std::exchange(m_since, std::nullopt);
+    }
+    SummaryWindow* summary = m_hall ? m_hall->existingSummaryWindow() : nullptr;
+    if (shift && summary)
+        summary->setSinceCashUp(shift->usable() ? fromUtf8(formatKopecks(shift->computed)) : QString());
+}
+
+} // namespace ostrel
