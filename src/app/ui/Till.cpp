@@ -49,7 +49,7 @@ Till::Till(QWidget* window, QMenuBar* menuBar) : QObject(window), m_window(windo
     connect(m_bookAction, &QAction::triggered, this, &Till::showBook);
     m_sinceTimer = new QTimer(this);
     m_sinceTimer->setInterval(SinceCashUpRefreshMs);
-    connect(m_sinceTimer, &QTimer::timeout, this, &Till::refreshSinceCashUp);
+    connect(m_sinceTimer, &QTimer::timeout, this, [this] { refreshSinceCashUp(); });
 }
 
 Till::~Till()
@@ -71,7 +71,7 @@ void Till::attach(Server& server, TForm3* reportWindow, Hall* hall)
     m_book = std::make_unique<CashBook>((logPath.parent_path() / CashBook::FileName).string(), currentUserName());
     if (m_hall)
         connect(m_hall, &Hall::summaryShown, this, [this] {
-            refreshSinceCashUp();
+            refreshSinceCashUp(true);
             m_sinceTimer->start();
         });
 }
@@ -92,7 +92,7 @@ CashUpDialog* Till::dialog()
         connect(m_dialog, &CashUpDialog::handedOver, this, [this] {
             if (m_bookWindow && m_bookWindow->isVisible())
                 m_bookWindow->refresh();
-            refreshSinceCashUp();
+            refreshSinceCashUp(true);
         });
         if (m_reportWindow) {
             connect(m_dialog, &CashUpDialog::reportRequested, this,
@@ -131,7 +131,7 @@ void Till::showBook()
     bringUp(window);
 }
 
-void Till::refreshSinceCashUp()
+void Till::refreshSinceCashUp(bool always)
 {
     SummaryWindow* summary = m_hall ? m_hall->existingSummaryWindow() : nullptr;
     if (!summary || !summary->isVisible()) {
@@ -140,10 +140,14 @@ void Till::refreshSinceCashUp()
     }
     if (m_sinceReading || !m_book || !m_server || !m_server->sessionLog())
         return;
+    SessionLog* log = m_server->sessionLog();
+    const auto length = log->stableLength();
+    if (!always && length == m_sinceLength)
+        return; // no session closed since: the figure stands
+    m_sinceLength = length;
     if (m_sinceReader.joinable())
         m_sinceReader.join();
     m_sinceReading = true;
-    SessionLog* log = m_server->sessionLog();
     m_sinceReader = std::thread([this, path = log->path(), cashPath = m_book->path(), length = log->stableLength()] {
         ShiftReading shift = readShift(path, cashPath, nowDayNumber(), length);
         {

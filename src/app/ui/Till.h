@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -47,12 +48,15 @@ public:
     CashBookWindow* bookWindow(); // null before attach
 
     // How often the summary's figure since the last cash-up is read again while it is shown.
-    static constexpr int SinceCashUpRefreshMs = 5000;
+    // While the summary is shown the shift is read again this often, and only when a session was
+    // logged since the last reading: each reading goes through the whole log.
+    static constexpr int SinceCashUpRefreshMs = 30000;
 
 public slots:
     void showCashUp();
     void showBook();
-    void refreshSinceCashUp();
+    // Reads the shift so far off the GUI thread; unless `always`, only when the log grew since.
+    void refreshSinceCashUp(bool always = false);
 
 private:
     Q_INVOKABLE void takeSinceCashUp();
@@ -73,6 +77,7 @@ private:
     std::mutex m_sinceLock;
     std::optional<ShiftReading> m_since; // under m_sinceLock
     bool m_sinceReading = false;
+    std::optional<std::uint64_t> m_sinceLength; // the log's length at the last reading
 };
 
 } // namespace ostrel
