@@ -229,6 +229,9 @@ void RunningSessions::load(const std::string& logPath, std::chrono::milliseconds
         }
     }
     std::fflush(stderr);
+    // The next write goes into the other file than the one read, which stays whole meanwhile.
+    if (best && (m_generation + 1) % 2 == best->generation.value_or(0) % 2)
+        ++m_generation;
     if (!best)
         best = std::move(newest);
     if (!best || best->sessions.empty())

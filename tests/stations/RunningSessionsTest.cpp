@@ -146,7 +146,12 @@ TEST_F(RunningSessionsFiles, ThePreviousRunsSessionsWaitLessThoseTheLogClosed)
     write("Ostrel.running", formatRunningSessions(5, {paid("A")}));
     RunningSessions running(m_path, m_log, 60s);
     EXPECT_EQ(waitingNames(running), std::vector<std::string>{"A"});
-    EXPECT_EQ(running.generation(), 6u) << "the next write goes into the other file";
+    // The next write goes into the file cut short; the one read stays whole meanwhile.
+    const std::string read = readText(m_path);
+    running.noteRow(paidRow("B"), at(10, 31, 0));
+    ASSERT_TRUE(running.flush(10s));
+    EXPECT_EQ(readText(m_path), read);
+    EXPECT_TRUE(parseRunningSessions(readText(m_path + ".2")).whole);
 }
 
 // The files follow the table: a session is written once it runs, goes once it ended, and what
