@@ -122,8 +122,8 @@ int ServerConfig::boundedNumber(std::string_view key, int fallback, int highest)
         return fallback;
     const int number = wholeNumber(key, Mandatory);
     if (number < 0 || number > highest)
-        throw StartupError("[Server] " + std::string(key) + " = " + std::to_string(number) + " is not a number from 0 to " +
-                           std::to_string(highest));
+        throw StartupError("[Server] " + std::string(key) + " = " + std::to_string(number) +
+                           " is not a number from 0 to " + std::to_string(highest));
     return number;
 }
 

@@ -19,9 +19,9 @@ struct ServerSettings
     bool waitAfterReset = true;
     int serverTcp = 0;                   // the listener's port
     std::optional<int> keepAliveSeconds; // silence after which a station is probed; none: the system's
-    int returnSeconds = 120; // how long a session of the previous run waits for its station; 0: not kept
-    int resumeMinutes = 0;   // a station's own "Reset" younger than this is resumed; 0: the newest of all only
-    int warnMinutes = 5;                 // [Alerts]: a game's time left that is warned of; 0: none
+    int returnSeconds = 120;             // how long a session of the previous run waits for its station; 0: not kept
+    int resumeMinutes = 0; // a station's own "Reset" younger than this is resumed; 0: the newest of all only
+    int warnMinutes = 5;   // [Alerts]: a game's time left that is warned of; 0: none
 };
 
 // Ostrel.ini, read once at start-up and never written. Every reader throws StartupError with the

@@ -30,7 +30,7 @@ public:
     virtual void setWarnMinutes(int /*minutes*/) {} // [Alerts]; 0: no time-left warnings
     // [Server] ReturnSeconds and ResumeMinutes: what a restart does with the sessions that ran.
     virtual void setSessionReturn(int /*returnSeconds*/, int /*resumeMinutes*/) {}
-    virtual void startListening() = 0;              // throws when the port cannot be listened on
+    virtual void startListening() = 0; // throws when the port cannot be listened on
     virtual void buildCommandMenu() = 0;
     virtual void writeHeaderRows() = 0;
     virtual void announce() = 0; // may throw anything: the sequence swallows it

@@ -3,8 +3,8 @@
 #include "core/DateTime.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -493,8 +493,8 @@ const char* pick(Plural form, const char* one, const char* few, const char* many
 std::string powerCutAlertText(int count)
 {
     const Plural form = pluralOf(static_cast<std::uint64_t>(count));
-    return std::string(form == Plural::One ? "Отключился сразу " : "Отключились сразу ") + std::to_string(count) +
-           " " + pick(form, "компьютер", "компьютера", "компьютеров");
+    return std::string(form == Plural::One ? "Отключился сразу " : "Отключились сразу ") + std::to_string(count) + " " +
+           pick(form, "компьютер", "компьютера", "компьютеров");
 }
 
 std::string writeErrorText(int error)

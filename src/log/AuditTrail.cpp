@@ -318,11 +318,11 @@ struct AuditTrail::File : SessionLogCompanion
     dev_t device = 0;
     ino_t inode = 0;
     bool directoryUnsynced = false;
-    std::vector<Unsynced> unsynced; // in the file, not yet synced, under lock
+    std::vector<Unsynced> unsynced;  // in the file, not yet synced, under lock
     std::deque<std::string> waiting; // not in the file yet, oldest first, under lock
-    bool rewrite = false;           // a sync failed: `unsynced` goes to the file again, under lock
-    int error = 0;                  // the latest failure's errno, under lock
-    SpareDescriptor spare;          // under lock
+    bool rewrite = false;            // a sync failed: `unsynced` goes to the file again, under lock
+    int error = 0;                   // the latest failure's errno, under lock
+    SpareDescriptor spare;           // under lock
 };
 
 AuditTrail::AuditTrail(std::string path, SessionLog& log, std::string user)

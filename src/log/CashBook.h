@@ -15,8 +15,8 @@ namespace ostrel {
 // One shift handed over: what the log said it took and what the operator counted.
 struct CashUp
 {
-    double at = 0;    // the moment of the hand-over, whole seconds; the next shift starts here
-    double from = 0;  // the shift: sessions closed in from <= ClosedAt < until
+    double at = 0;   // the moment of the hand-over, whole seconds; the next shift starts here
+    double from = 0; // the shift: sessions closed in from <= ClosedAt < until
     double until = 0;
     std::uint64_t sessions = 0;
     std::int64_t computed = 0; // kopecks, by the work report's rules

@@ -2,12 +2,12 @@
 
 #include "core/UniqueFd.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
-#include <cerrno>
 #include <sys/types.h>
 
 namespace ostrel {

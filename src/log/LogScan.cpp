@@ -9,9 +9,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace ostrel {
 
@@ -158,9 +158,9 @@ LogScanResult scanLogTail(const std::string& path, const LogScanCallback& onReco
         }
         for (std::uint64_t i = end; i > begin; --i) {
             const std::size_t at = static_cast<std::size_t>((i - 1 - begin) * SessionLogRecordSize);
-            LogScanEntry entry{i - 1, (i - 1) * SessionLogRecordSize, 0,
-                               std::span<const std::uint8_t, SessionLogRecordSize>(buffer.data() + at,
-                                                                                   SessionLogRecordSize)};
+            LogScanEntry entry{
+                i - 1, (i - 1) * SessionLogRecordSize, 0,
+                std::span<const std::uint8_t, SessionLogRecordSize>(buffer.data() + at, SessionLogRecordSize)};
             entry.closedAt = logRecordClosedAt(entry.bytes);
             ++result.records;
             if (onRecord && !onRecord(entry)) {

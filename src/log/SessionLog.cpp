@@ -221,7 +221,8 @@ void SessionLog::failed(int error)
     const char* why = error == ELOOP || error == LinkedFileError
                           ? "a link stands in its place; nothing is written through it"
                           : std::strerror(error);
-    std::fprintf(stderr, "ostrel-server: %s cannot be written (%s); the sessions wait in memory and are written again\n",
+    std::fprintf(stderr,
+                 "ostrel-server: %s cannot be written (%s); the sessions wait in memory and are written again\n",
                  m_path.c_str(), why);
     std::fflush(stderr);
 }

@@ -157,8 +157,8 @@ private:
     bool writeRecord(std::uint64_t sequence, const LogRecordBytes& bytes, std::uint64_t& offset);
     // Under m_fileLock: the bytes of a failed sync again, then what waits, oldest first.
     void writeAgain();
-    void failed(int error);     // under m_fileLock
-    void tellFaults();          // with no lock held
+    void failed(int error); // under m_fileLock
+    void tellFaults();      // with no lock held
     std::shared_ptr<OpenFile> openLogFile();
     void syncLoop();
 
@@ -168,15 +168,15 @@ private:
     mutable std::mutex m_fileLock;
     // The file as the last append left it, until the log thread has synced it (under m_fileLock).
     std::shared_ptr<OpenFile> m_file;
-    std::uint64_t m_written = 0;      // appends so far, waiting ones included, under m_fileLock
-    std::uint64_t m_durable = 0;      // of which synced, under m_fileLock
-    std::deque<Waiting> m_waiting;    // under m_fileLock, oldest first
-    std::vector<Unsynced> m_unsynced; // under m_fileLock
-    bool m_writeAgain = false;        // a sync failed: m_unsynced goes to the file again, under m_fileLock
-    bool m_retrying = false;          // the last round left something not durable, under m_fileLock
-    int m_error = 0;                  // the latest failure's errno, under m_fileLock
-    std::vector<int> m_toldErrors;    // failure kinds told on stderr in this run of failures
-    std::uint64_t m_end = 0;          // where the next record lies once what waits is written
+    std::uint64_t m_written = 0;         // appends so far, waiting ones included, under m_fileLock
+    std::uint64_t m_durable = 0;         // of which synced, under m_fileLock
+    std::deque<Waiting> m_waiting;       // under m_fileLock, oldest first
+    std::vector<Unsynced> m_unsynced;    // under m_fileLock
+    bool m_writeAgain = false;           // a sync failed: m_unsynced goes to the file again, under m_fileLock
+    bool m_retrying = false;             // the last round left something not durable, under m_fileLock
+    int m_error = 0;                     // the latest failure's errno, under m_fileLock
+    std::vector<int> m_toldErrors;       // failure kinds told on stderr in this run of failures
+    std::uint64_t m_end = 0;             // where the next record lies once what waits is written
     std::size_t m_companionsPending = 0; // as the last round found them, under m_fileLock
     std::function<void()> m_faultListener;
     std::function<bool(int)> m_syncForTest;

@@ -329,8 +329,9 @@ bool KnownStations::write(const std::string& text)
     if (ok && st.st_size == 0)
         syncParentDirectory(m_path); // a new file is durable only once the folder is
     if (!ok && !m_lastWriteFailed) { // one note per run of failures, not one per round
-        const char* why = error == ELOOP || error == LinkedFileError ? "a link stands in its place; nothing is written through it"
-                                                                     : std::strerror(error);
+        const char* why = error == ELOOP || error == LinkedFileError
+                              ? "a link stands in its place; nothing is written through it"
+                              : std::strerror(error);
         std::fprintf(stderr, "ostrel-server: %s cannot be written: %s\n", m_path.c_str(), why);
         std::fflush(stderr);
     }

@@ -104,7 +104,7 @@ private:
     std::vector<StationObserver*> m_observers; // under StationTableMutex
     RunningSessions* m_running = nullptr;
     std::unordered_map<std::string, NewestSession> m_newest; // by computer, with resumeMinutes; under the mutex
-    std::uint64_t m_applied = 0;               // written under StationTableMutex
+    std::uint64_t m_applied = 0;                             // written under StationTableMutex
     std::uint64_t m_dropped = 0;
     std::uint64_t m_failedLogs = 0;
     std::uint64_t m_failedResumes = 0;

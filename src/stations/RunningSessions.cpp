@@ -119,8 +119,7 @@ std::optional<RunningSession> parseLine(std::string_view line)
     }
     // What the "Reset" record needs: a name, and the cells the log reads.
     if (session.row[ColComputer].empty() || !parseMoney(session.row[ColPrice]) || !parseMoney(session.row[ColSum]) ||
-        !parseTime(session.row[ColStart]) || !parseTime(session.row[ColElapsed]) ||
-        !parseTime(session.row[ColFinish]))
+        !parseTime(session.row[ColStart]) || !parseTime(session.row[ColElapsed]) || !parseTime(session.row[ColFinish]))
         return std::nullopt;
     return session;
 }

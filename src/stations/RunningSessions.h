@@ -107,10 +107,10 @@ private:
     std::map<std::string, RunningSession> m_running; // by computer name
     std::map<std::string, Waiting> m_waiting;        // by computer name
     std::size_t m_fromBefore = 0;
-    std::uint64_t m_changes = 0;  // changes noted so far
-    std::uint64_t m_stored = 0;   // of which in a file
+    std::uint64_t m_changes = 0; // changes noted so far
+    std::uint64_t m_stored = 0;  // of which in a file
     std::uint64_t m_generation = 0;
-    bool m_failed = false;        // the last write failed; told once per run of failures
+    bool m_failed = false; // the last write failed; told once per run of failures
     bool m_stopping = false;
     std::mutex m_handlerLock; // held while the handler runs
     std::function<void()> m_expired;

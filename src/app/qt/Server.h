@@ -189,7 +189,7 @@ private:
     std::unique_ptr<AuditedTransport> m_auditedTransport; // told of results until the network thread stops
     std::unique_ptr<StationTableModel> m_stationModel;
     std::unique_ptr<HistoryTableModel> m_historyModel;
-    std::unique_ptr<HallWatch> m_hallWatch; // an observer of the processor, which cannot drop it
+    std::unique_ptr<HallWatch> m_hallWatch;             // an observer of the processor, which cannot drop it
     std::unique_ptr<RunningSessions> m_runningSessions; // told by the processor, so it outlives it
     std::unique_ptr<ReportProcessor> m_processor;
     std::unique_ptr<TCPServer> m_tcpServer; // the stations' listener and network thread

@@ -188,7 +188,8 @@ TForm1::TForm1(Server& server, Options options, QWidget* parent)
         m_options.confirmUnload = [this] {
             const int running = StationRows::of(m_server.stations()).runningSessions();
             QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"),
-                            QString::fromStdString(unloadQuestion(running, m_server.runningSessions() != nullptr)), QMessageBox::Yes | QMessageBox::No, this);
+                            QString::fromStdString(unloadQuestion(running, m_server.runningSessions() != nullptr)),
+                            QMessageBox::Yes | QMessageBox::No, this);
             box.setDefaultButton(QMessageBox::Yes);
             return box.exec() == QMessageBox::Yes;
         };
@@ -352,8 +353,8 @@ void TForm1::appendOpenToCaption()
 void TForm1::showWriteFaults()
 {
     const WriteFaultCounts faults = m_server.writeFaults();
-    const unsigned failing = (faults.sessions > 0 ? 1u : 0u) | (faults.lines > 0 ? 2u : 0u) |
-                             (faults.stationsError != 0 ? 4u : 0u);
+    const unsigned failing =
+        (faults.sessions > 0 ? 1u : 0u) | (faults.lines > 0 ? 2u : 0u) | (faults.stationsError != 0 ? 4u : 0u);
     const std::string text = writeFaultText(faults);
     const QString line = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     if (!m_writeFaultLine && failing == 0)

@@ -44,7 +44,7 @@ public:
     QAction* cashUpAction() const { return m_cashUpAction; }
     QAction* bookAction() const { return m_bookAction; }
     CashBook* book() const { return m_book.get(); }
-    CashUpDialog* dialog(); // null before attach
+    CashUpDialog* dialog();       // null before attach
     CashBookWindow* bookWindow(); // null before attach
 
     // How often the summary's figure since the last cash-up is read again while it is shown.

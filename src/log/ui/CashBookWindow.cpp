@@ -170,8 +170,7 @@ void CashBookWindow::save()
     const std::string text = csv();
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !file.commit())
+        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) || !file.commit())
         m_status->setText(fromUtf8(cash::NotSaved) + name + QStringLiteral(": ") + file.errorString());
 }
 

@@ -6,8 +6,8 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
-#include <QVBoxLayout>
 #include <QPainter>
+#include <QVBoxLayout>
 #include <QValueAxis>
 
 #include <algorithm>

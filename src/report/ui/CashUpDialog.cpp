@@ -130,8 +130,8 @@ void CashUpDialog::start()
         run([logPath = m_sources.logPath, book = m_sources.book, length = m_sources.logLength,
              until = wholeSecond(m_sources.clock())] {
             Outcome outcome;
-            outcome.shift = readShift(logPath, book ? book->path() : std::string(), until,
-                                      length ? length() : std::nullopt);
+            outcome.shift =
+                readShift(logPath, book ? book->path() : std::string(), until, length ? length() : std::nullopt);
             return outcome;
         });
     }
@@ -248,8 +248,8 @@ void CashUpDialog::handOver()
          until = wholeSecond(m_sources.clock()), counted = *counted, comment = m_comment->text().toStdString()] {
         Outcome outcome;
         outcome.writing = true;
-        outcome.shift = readShift(logPath, book ? book->path() : std::string(), until,
-                                  length ? length() : std::nullopt);
+        outcome.shift =
+            readShift(logPath, book ? book->path() : std::string(), until, length ? length() : std::nullopt);
         if (!sameShift(shown, outcome.shift)) {
             outcome.changed = true;
             return outcome;

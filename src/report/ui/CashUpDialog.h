@@ -66,9 +66,9 @@ public:
     QProgressBar* progress() const { return m_progress; }
 
 signals:
-    void read();                                // the figures show the shift just read
+    void read();                                   // the figures show the shift just read
     void handedOver(const ostrel::CashUp& cashUp); // the line is durable; the dialog is closing
-    void failed(const QString& why);             // the dialog stays open and says why
+    void failed(const QString& why);               // the dialog stays open and says why
     void reportRequested(const ostrel::WorkReportResult& report, double from, double until);
 
 public slots:

@@ -1,11 +1,11 @@
 #include "report/ui/TForm3.h"
 
+#include "core/Texts.h"
+#include "log/ui/HourlyCharts.h"
 #include "report/CsvExport.h"
 #include "report/ReportNaming.h"
 #include "report/ReportTabStops.h"
 #include "report/WorkReportBuilder.h"
-#include "core/Texts.h"
-#include "log/ui/HourlyCharts.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -193,7 +193,8 @@ TForm3::TForm3(QWidget* parent)
         l->setPalette(p);
         l->setMinimumWidth(90);
     }
-    ChartsBox = new QCheckBox(QString::fromUtf8(cash::ChartsOnPrint.data(), static_cast<qsizetype>(cash::ChartsOnPrint.size())), this);
+    ChartsBox = new QCheckBox(
+        QString::fromUtf8(cash::ChartsOnPrint.data(), static_cast<qsizetype>(cash::ChartsOnPrint.size())), this);
     ChartsBox->setObjectName(QStringLiteral("ChartsBox"));
     ChartsBox->setChecked(false);
     ButtonSave = new QPushButton(QStringLiteral("Сохранить..."), this);

@@ -6,10 +6,10 @@
 #include "log/ui/HourlyCharts.h"
 
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace ostrel {
