@@ -131,7 +131,7 @@ TEST(ServerConfig, ReturnAndResumeAreOptionalWithTheirDefaults)
         int returnSeconds;
         int resumeMinutes;
     } cases[] = {
-        {"ReturnSeconds", nullptr, 120, 0}, {"ReturnSeconds", "0", 0, 0},   {"ReturnSeconds", "86400", 86400, 0},
+        {"ReturnSeconds", nullptr, 120, 0},   {"ReturnSeconds", "0", 0, 0},       {"ReturnSeconds", "86400", 86400, 0},
         {"ResumeMinutes", "1440", 120, 1440}, {"ResumeMinutes", " 15 ", 120, 15},
     };
     for (const auto& c : cases) {

@@ -424,8 +424,11 @@ TEST(Texts, WriteFaultLineSaysWhatWaitsAndWhy)
 
 TEST(Texts, AWaitingSessionCountsDownInMinutesAndSeconds)
 {
-    const std::pair<int, const char*> cases[] = {
-        {120, "ждет еще 2:00"}, {118, "ждет еще 1:58"}, {5, "ждет еще 0:05"}, {0, "ждет еще 0:00"}, {-3, "ждет еще 0:00"}};
+    const std::pair<int, const char*> cases[] = {{120, "ждет еще 2:00"},
+                                                 {118, "ждет еще 1:58"},
+                                                 {5, "ждет еще 0:05"},
+                                                 {0, "ждет еще 0:00"},
+                                                 {-3, "ждет еще 0:00"}};
     for (const auto& [seconds, text] : cases)
         EXPECT_EQ(awaitingReturnText(seconds), text) << seconds;
     EXPECT_EQ(returnAlertText(3), "При остановке сервера шли сеансы: 3; они ждут свои компьютеры");
@@ -440,11 +443,19 @@ TEST(Texts, KopecksAreWrittenAndReadToTheKopeck)
         std::optional<std::int64_t> kopecks;
     };
     const Case cases[] = {
-        {"1234,50", false, 123'450}, {"1234.5", false, 123'450}, {"1234", false, 123'400},
-        {" 0,07 ", false, 7},        {"12345678,99", false, 1'234'567'899},
-        {"-0,50", true, -50},        {"-0,50", false, std::nullopt},
-        {"1234,567", false, std::nullopt}, {"12,3,4", false, std::nullopt}, {"", false, std::nullopt},
-        {",50", false, std::nullopt}, {"1 234", false, std::nullopt}, {"12a", false, std::nullopt},
+        {"1234,50", false, 123'450},
+        {"1234.5", false, 123'450},
+        {"1234", false, 123'400},
+        {" 0,07 ", false, 7},
+        {"12345678,99", false, 1'234'567'899},
+        {"-0,50", true, -50},
+        {"-0,50", false, std::nullopt},
+        {"1234,567", false, std::nullopt},
+        {"12,3,4", false, std::nullopt},
+        {"", false, std::nullopt},
+        {",50", false, std::nullopt},
+        {"1 234", false, std::nullopt},
+        {"12a", false, std::nullopt},
         {"1234567890123", false, std::nullopt},
     };
     for (const Case& c : cases) {

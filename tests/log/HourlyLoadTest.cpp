@@ -30,18 +30,24 @@ TEST(HourlyLoad, TakingsByTheClosingHourAndTheMostBusyAtOnce)
         const char* name;
         std::vector<Session> sessions;
         std::vector<std::pair<int, double>> takings; // hour, sum
-        std::vector<std::pair<int, int>> busy;      // hour, stations
+        std::vector<std::pair<int, int>> busy;       // hour, stations
     };
     const Case cases[] = {
         {"one session within an hour", {{at(10, 10), at(10, 50), 30}}, {{10, 30}}, {{10, 1}, {11, 0}, {9, 0}}},
         {"ending on the hour stays in it", {{at(10, 0), at(11, 0), 60}}, {{11, 60}}, {{10, 1}, {11, 0}}},
         {"across hours", {{at(9, 30), at(12, 15), 90}}, {{12, 90}}, {{9, 1}, {10, 1}, {11, 1}, {12, 1}, {13, 0}}},
         {"one after the other is one at a time",
-         {{at(10, 0), at(10, 30), 10}, {at(10, 30), at(11, 0), 20}}, {{10, 10}, {11, 20}}, {{10, 1}}},
-        {"overlapping", {{at(10, 0), at(10, 40), 10}, {at(10, 20), at(11, 0), 20}, {at(10, 50), at(11, 30), 5}},
-         {{10, 10}, {11, 25}}, {{10, 2}, {11, 1}}},
+         {{at(10, 0), at(10, 30), 10}, {at(10, 30), at(11, 0), 20}},
+         {{10, 10}, {11, 20}},
+         {{10, 1}}},
+        {"overlapping",
+         {{at(10, 0), at(10, 40), 10}, {at(10, 20), at(11, 0), 20}, {at(10, 50), at(11, 30), 5}},
+         {{10, 10}, {11, 25}},
+         {{10, 2}, {11, 1}}},
         {"a repeat counts neither money nor a station",
-         {{at(10, 0), at(10, 40), 10}, {at(10, 0), at(10, 40), 10, false}}, {{10, 10}}, {{10, 1}}},
+         {{at(10, 0), at(10, 40), 10}, {at(10, 0), at(10, 40), 10, false}},
+         {{10, 10}},
+         {{10, 1}}},
         {"before the day", {{at(-2), at(0, 30), 50}}, {{0, 50}}, {{0, 1}, {23, 0}, {22, 0}}},
     };
     for (const Case& c : cases) {

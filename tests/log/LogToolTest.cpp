@@ -219,11 +219,13 @@ TEST_F(LogTool, CashListsTheShiftsAndCheckNamesTheFirstDamagedLine)
         const char* cash;  // what `cash` says
         const char* check; // what `check` says
     } cases[] = {
-        {"intact", header + line, 0, "2\t08.12.2026 18:00:00\top\t08.12.2026 6:00:00\t08.12.2026 18:00:00\t3\t150,00\t149,50\t-0,50",
+        {"intact", header + line, 0,
+         "2\t08.12.2026 18:00:00\top\t08.12.2026 6:00:00\t08.12.2026 18:00:00\t3\t150,00\t149,50\t-0,50",
          "1 cash-ups, 0 damaged lines"},
         {"cut short", header + line + line.substr(0, 20), 1, "3\tDAMAGED: no line end", "line 3: no line end"},
-        {"wrong difference", header + "08.12.2026 18:00:00;op;08.12.2026 6:00:00;08.12.2026 18:00:00;1;1;2;3;\r\n" + line,
-         1, "2\tDAMAGED: the difference", "line 2: the difference"},
+        {"wrong difference",
+         header + "08.12.2026 18:00:00;op;08.12.2026 6:00:00;08.12.2026 18:00:00;1;1;2;3;\r\n" + line, 1,
+         "2\tDAMAGED: the difference", "line 2: the difference"},
     };
     for (const auto& c2 : cases) {
         SCOPED_TRACE(c2.name);

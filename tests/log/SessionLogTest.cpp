@@ -276,7 +276,7 @@ std::vector<std::string> computersIn(const std::string& path)
     std::vector<std::string> names;
     for (std::size_t at = 0; at + SessionLogRecordSize <= bytes.size(); at += SessionLogRecordSize)
         names.push_back(decodeLogRecord(std::span<const std::uint8_t, SessionLogRecordSize>(bytes.data() + at,
-                                                                                           SessionLogRecordSize))
+                                                                                            SessionLogRecordSize))
                             .computer);
     return names;
 }
@@ -565,7 +565,6 @@ TEST_F(SessionLogTest, ConcurrentAppendsEachWriteOneWholeRecordOfTheirOwn)
     EXPECT_EQ(inFile, expected);
     EXPECT_EQ(inHistory, expected);
 }
-
 
 TEST_F(SessionLogTest, AuditLinesQuoteWhatNeedsItAndKeepOneCommandToALine)
 {

@@ -29,8 +29,8 @@ using testing::StationsWorld;
 // The row a paid session at 10:00 shows after 30 minutes at 2 a minute.
 StationRow paidRow(std::string computer, std::string address = "127.0.0.2")
 {
-    return {std::move(computer), std::move(address), "Standard", "2,00", "10:00:00", "0:30:00", "10:30:00", "",
-            "60,00"};
+    return {std::move(computer), std::move(address), "Standard", "2,00", "10:00:00",
+            "0:30:00",           "10:30:00",         "",         "60,00"};
 }
 
 RunningSession paid(std::string computer, double lastReport = at(10, 30, 0))
@@ -49,8 +49,8 @@ std::vector<SessionLogRecord> logRecords(const std::string& path)
     const auto bytes = testing::readLogBytes(path);
     std::vector<SessionLogRecord> records;
     for (std::size_t i = 0; i + SessionLogRecordSize <= bytes.size(); i += SessionLogRecordSize)
-        records.push_back(
-            decodeLogRecord(std::span<const std::uint8_t, SessionLogRecordSize>(bytes.data() + i, SessionLogRecordSize)));
+        records.push_back(decodeLogRecord(
+            std::span<const std::uint8_t, SessionLogRecordSize>(bytes.data() + i, SessionLogRecordSize)));
     return records;
 }
 
@@ -80,7 +80,10 @@ TEST(RunningSessions, FileTextReadsBackAndADamagedOneIsFound)
         {"end line of another count", header + line + "end 7 2\n", 1, {3}},
         {"end line of another generation", header + line + "end 6 1\n", 1, {3}},
         // The end line counts the lines read, so it no longer agrees either.
-        {"a bad escape", header + "08.12.2026 10:30:00\tPC\\q" + line.substr(line.find('\t', 20)) + "end 7 1\n", 0, {2, 3}},
+        {"a bad escape",
+         header + "08.12.2026 10:30:00\tPC\\q" + line.substr(line.find('\t', 20)) + "end 7 1\n",
+         0,
+         {2, 3}},
         {"a cell missing", header + "08.12.2026 10:30:00\tPC-01\n" + "end 7 1\n", 0, {2, 3}},
         {"no header", line + "end 7 1\n", 0, {1, 2}},
     };

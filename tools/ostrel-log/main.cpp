@@ -309,7 +309,7 @@ int main(int argc, char** argv)
         return 2;
     }
     if (path.empty())
-        path = command == "audit" ? std::string(AuditTrail::FileName)
+        path = command == "audit"  ? std::string(AuditTrail::FileName)
                : command == "cash" ? std::string(CashBook::FileName)
                                    : "Ostrel.log";
 

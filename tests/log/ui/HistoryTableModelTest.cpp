@@ -270,7 +270,7 @@ TEST(CashBookWindow, ListsTheShiftsNewestFirstADifferenceInRedAndSavesThem)
     short_.from = even.at;
     short_.counted = 9'950;
     const std::string path = dir.write("Ostrel.cash.csv", cashHeaderLine() + cashLine(even, "anna") +
-                                                             cashLine(short_, "boris") + "08.12.2026 2");
+                                                              cashLine(short_, "boris") + "08.12.2026 2");
     CashBookWindow window(path);
     window.refresh();
     ASSERT_TRUE(testing::processEventsUntil([&] { return !window.loading(); }));
