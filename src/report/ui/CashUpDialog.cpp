@@ -25,10 +25,13 @@ QString fromUtf8(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The figures the operator saw are still the shift's: the same start, sessions and sum.
+// The figures the operator saw are still the shift's: the same start, sessions and sum. A shift
+// with no cash-up and no record before it starts at the moment it is read, which moves on from one
+// reading to the next: that is the same shift.
 bool sameShift(const ShiftReading& a, const ShiftReading& b)
 {
-    return a.from == b.from && a.sessions == b.sessions && a.computed == b.computed &&
+    const bool startsNow = a.from == a.until && b.from == b.until;
+    return (a.from == b.from || startsNow) && a.sessions == b.sessions && a.computed == b.computed &&
            a.report.listed == b.report.listed;
 }
 

@@ -179,6 +179,18 @@ TEST_F(CashUpDialogTest, ASessionClosedWhileCountingKeepsTheDialogOpenWithTheNew
     EXPECT_EQ(readCashBook(m_book.path()).cashUps.size(), 1u);
 }
 
+// No cash-up and no session yet: the shift starts when it is read, and a hand-over a few seconds
+// later is still that shift.
+TEST_F(CashUpDialogTest, AnEmptyFirstShiftIsHandedOverAfterTheClockMovedOn)
+{
+    open();
+    EXPECT_EQ(text(m_dialog->sessionsLine()), QStringLiteral("Сессий: 0"));
+    m_now += 5.0 / 86400;
+    handOver(QStringLiteral("0"));
+    EXPECT_FALSE(m_dialog->isVisible()) << text(m_dialog->messageLine()).toStdString();
+    EXPECT_EQ(readCashBook(m_book.path()).cashUps.size(), 1u);
+}
+
 TEST_F(CashUpDialogTest, AReadingThatTakesLongShowsProgressAndLeavesTheWindowResponsive)
 {
     logSession(m_log, at(10, 0, 0), 100);
