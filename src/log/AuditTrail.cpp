@@ -115,26 +115,9 @@ AuditLineCheck checkAuditLine(std::string_view line)
 
 std::vector<AuditFileLine> checkAuditFile(std::string_view content)
 {
-    std::vector<AuditFileLine> lines;
     const std::string header = auditHeaderLine();
-    const std::string_view headerText = std::string_view(header).substr(0, header.size() - LineEnd.size());
-    while (!content.empty()) {
-        const bool ended = content.find('\n') != std::string_view::npos;
-        const std::string_view text = takeLine(content);
-        AuditFileLine line;
-        line.number = lines.size() + 1;
-        line.text = std::string(text);
-        if (line.number == 1) {
-            if (text != headerText)
-                line.check.fault = "not the header line";
-        } else {
-            line.check = checkAuditLine(text);
-        }
-        if (!ended)
-            line.check.fault = "no line end: an append was cut short";
-        lines.push_back(std::move(line));
-    }
-    return lines;
+    return checkCsvFileLines<AuditFileLine>(content, std::string_view(header).substr(0, header.size() - LineEnd.size()),
+                                            [](std::string_view line) { return checkAuditLine(line); });
 }
 
 AuditTail readAuditTail(const std::string& path, std::size_t limit)

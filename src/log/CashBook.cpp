@@ -128,25 +128,8 @@ CashLineCheck checkCashLine(std::string_view line)
 
 std::vector<CashFileLine> checkCashFile(std::string_view content)
 {
-    std::vector<CashFileLine> lines;
     const std::string header = std::string(ByteOrderMark) + std::string(headerText());
-    while (!content.empty()) {
-        const bool ended = content.find('\n') != std::string_view::npos;
-        const std::string_view text = takeLine(content);
-        CashFileLine line;
-        line.number = lines.size() + 1;
-        line.text = std::string(text);
-        if (line.number == 1) {
-            if (text != header)
-                line.check.fault = "not the header line";
-        } else {
-            line.check = checkCashLine(text);
-        }
-        if (!ended)
-            line.check.fault = "no line end: an append was cut short";
-        lines.push_back(std::move(line));
-    }
-    return lines;
+    return checkCsvFileLines<CashFileLine>(content, header, [](std::string_view line) { return checkCashLine(line); });
 }
 
 std::optional<double> CashBookRead::lastAt() const
