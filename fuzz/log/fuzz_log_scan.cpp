@@ -81,32 +81,6 @@ void checkDumpLine(const std::string& line)
 }
 
 // A CSV line read back by RFC 4180 has ten fields and ends with CRLF outside quotes.
-void checkCsvLine(const std::string& line)
-{
-    check(isValidUtf8(line));
-    std::size_t fields = 1;
-    bool quoted = false;
-    std::size_t i = 0;
-    for (; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted) {
-            if (c == '"') {
-                if (i + 1 < line.size() && line[i + 1] == '"')
-                    ++i;
-                else
-                    quoted = false;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            ++fields;
-        } else if (c == '\r') {
-            break;
-        }
-    }
-    check(!quoted && fields == 10 && i + 2 == line.size() && line[i + 1] == '\n');
-}
-
 // What the scan must find in the first `length` bytes, worked out here record by record.
 struct Expected
 {
@@ -150,14 +124,12 @@ void checkFindings(const LogScanResult& result, const Expected& e)
         check(*result.firstBadLength < result.records);
 }
 
-// ostrel-log dump and csv, and the texts of its check.
+// ostrel-log dump, and the texts of its check.
 void readAsTool(const std::string& path, const std::uint8_t* data, std::size_t size)
 {
     LogTextWriter dumpWriter;
-    LogTextWriter csvWriter;
     std::string sink;
     LogTextWriter::dumpHeader(sink);
-    LogTextWriter::csvHeader(sink);
     std::uint64_t next = 0;
     const LogScanResult result = scanLogFile(path, [&](const LogScanEntry& entry) {
         check(entry.index == next++);
@@ -177,9 +149,6 @@ void readAsTool(const std::string& path, const std::uint8_t* data, std::size_t s
         sink.clear();
         dumpWriter.dumpLine(sink, entry.index, record);
         checkDumpLine(sink);
-        sink.clear();
-        csvWriter.csvLine(sink, record);
-        checkCsvLine(sink);
         return true;
     });
 

@@ -45,7 +45,10 @@ std::optional<double> gameTime(std::string_view elapsed, std::string_view left, 
     const auto remainingMs = toMilliseconds(*remaining);
     if (!usedMs || !remainingMs)
         return std::nullopt;
-    const std::int64_t base = *usedMs + *remainingMs;
+    // The cells are cut to whole seconds while the game's length is whole minutes: the nearest
+    // minute is the length the station was given.
+    const std::int64_t base =
+        (*usedMs + *remainingMs + MillisecondsPerMinute / 2) / MillisecondsPerMinute * MillisecondsPerMinute;
     const std::int64_t d = intervalMilliseconds(interval);
     if (sign == IntervalSign::Plus)
         return fromMilliseconds(base + d);

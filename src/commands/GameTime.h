@@ -19,10 +19,10 @@ double IntervalToTime(int m);
 // The new whole length of a game session, in days, from the row's "Время" (time used) and
 // "Осталось" (time left) texts and the interval the operator entered. With nothing used yet the
 // interval is the length. Otherwise the interval lengthens ("+") or shortens ("-") the whole
-// length. Shortening never cuts the game below the time already played, rounded up to a whole
-// minute (nor lengthens it to reach that), so a station is never told that its game was shorter
-// than what it has run. nullopt when either text cannot be read as a time: nothing is to be sent.
-// Reckoned in whole milliseconds.
+// length: the two cells' sum taken to the nearest whole minute, as each cell is cut to whole
+// seconds. Shortening never cuts the game below the time already played, rounded up to a whole
+// minute, so a station is never told that its game was shorter than what it has run. nullopt when
+// either text cannot be read as a time: nothing is to be sent. Reckoned in whole milliseconds.
 std::optional<double> gameTime(std::string_view elapsed, std::string_view left, IntervalSign sign, int interval);
 
 } // namespace ostrel

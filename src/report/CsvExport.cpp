@@ -62,8 +62,8 @@ void appendTotalsRow(std::string& out, Cell name, std::uint64_t count, double mo
 CsvReport::CsvReport()
 {
     m_text = "\xEF\xBB\xBF";
-    appendRow(m_text,
-              {"Время", "Компьютер", "Адрес", "Статус", "Цена", "Начало", "Время", "Конец", "Сумма", "Коментарий"});
+    appendRow(m_text, {"Закрыто", "Компьютер", "Адрес", "Статус", "Цена", "Начало", "Длительность", "Конец", "Сумма",
+                       "Коментарий"});
 }
 
 bool CsvReport::add(const SessionLogRecord& r, bool repeat)
@@ -94,7 +94,46 @@ bool CsvReport::add(const SessionLogRecord& r, bool repeat)
     return true;
 }
 
-void CsvReport::appendGroups(std::string_view title, const std::map<std::string, Group>& groups)
+bool CsvReport::NaturalLess::operator()(std::string_view a, std::string_view b) const
+{
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (!isDigit(a[i]) || !isDigit(b[j])) {
+            if (a[i] != b[j])
+                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+            ++i;
+            ++j;
+            continue;
+        }
+        // Two runs of digits: the one with more digits after its leading zeros is the greater
+        // number; of equal lengths, the first differing digit decides; then the fewer zeros first.
+        const std::size_t runA = i;
+        const std::size_t runB = j;
+        while (i < a.size() && a[i] == '0')
+            ++i;
+        while (j < b.size() && b[j] == '0')
+            ++j;
+        const std::size_t digitsA = i;
+        const std::size_t digitsB = j;
+        while (i < a.size() && isDigit(a[i]))
+            ++i;
+        while (j < b.size() && isDigit(b[j]))
+            ++j;
+        const std::string_view numberA = a.substr(digitsA, i - digitsA);
+        const std::string_view numberB = b.substr(digitsB, j - digitsB);
+        if (numberA.size() != numberB.size())
+            return numberA.size() < numberB.size();
+        if (numberA != numberB)
+            return numberA < numberB;
+        if (digitsA - runA != digitsB - runB)
+            return digitsA - runA < digitsB - runB;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+void CsvReport::appendGroups(std::string_view title, const Groups& groups)
 {
     m_text += LineEnd;
     appendRow(m_text, {title, "Сеансов", "Сумма", "Время"});

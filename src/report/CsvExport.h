@@ -33,11 +33,17 @@ private:
         double money = 0;
         double time = 0;
     };
-    void appendGroups(std::string_view title, const std::map<std::string, Group>& groups);
+    // Names with numbers in them in the order a person counts: "PC-2" before "PC-10".
+    struct NaturalLess
+    {
+        bool operator()(std::string_view a, std::string_view b) const;
+    };
+    using Groups = std::map<std::string, Group, NaturalLess>; // keyed by the Windows-1251 bytes
+    void appendGroups(std::string_view title, const Groups& groups);
 
     std::string m_text;
-    std::map<std::string, Group> m_computers; // keyed by the Windows-1251 bytes
-    std::map<std::string, Group> m_tariffs;
+    Groups m_computers;
+    Groups m_tariffs;
     Group m_all;
     std::uint64_t m_repeats = 0;
 };

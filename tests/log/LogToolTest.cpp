@@ -1,5 +1,6 @@
 // Runs the built ostrel-log on prepared files.
 
+#include "core/DateTime.h"
 #include "log/AuditTrail.h"
 #include "log/CashBook.h"
 #include "log/SessionLogRecord.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace ostrel {
@@ -134,18 +136,80 @@ TEST_F(LogTool, DumpShowsEveryRecordDecodedEvenWhenDamaged)
     EXPECT_NE(run.output.find("trailing fragment of 20 bytes"), std::string::npos) << run.output;
 }
 
-TEST_F(LogTool, CsvQuotesFieldsThatNeedIt)
+// The same file the report window exports for a period, here over the whole log.
+TEST_F(LogTool, CsvWritesWhatTheReportWindowExports)
 {
-    const ToolRun run = runTool("csv " + write(fileOf({record(Evening, "PC \"A\", 1"), record(Evening, "two\nlines"),
-                                                       record(Evening, "=1+2")})));
-    EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_EQ(run.output, "ClosedAt,Computer,Address,Status,Price,Start,Duration,Finish,Sum,Comment\r\n"
-                          "08.12.2026 18:00:00,\"PC \"\"A\"\", 1\",127.0.0.2,\xD0\xA7\xD0\xB0\xD1\x81,\"30,00\","
-                          "10:00:00,1:30:00,11:30:00,\"45,00\",Ok\r\n"
-                          "08.12.2026 18:00:00,\"two\nlines\",127.0.0.2,\xD0\xA7\xD0\xB0\xD1\x81,\"30,00\","
-                          "10:00:00,1:30:00,11:30:00,\"45,00\",Ok\r\n"
-                          "08.12.2026 18:00:00,'=1+2,127.0.0.2,\xD0\xA7\xD0\xB0\xD1\x81,\"30,00\","
-                          "10:00:00,1:30:00,11:30:00,\"45,00\",Ok\r\n");
+    const std::string header = "\xEF\xBB\xBF"
+                               "Закрыто;Компьютер;Адрес;Статус;Цена;Начало;Длительность;Конец;Сумма;Коментарий\r\n";
+    const std::string rowEnd = ";127.0.0.2;\xD0\xA7\xD0\xB0\xD1\x81;30,00;10:00:00;1:30:00;11:30:00;45,00;Ok\r\n";
+    auto bad = fileOf({record(Evening, "PC-01"), record(Evening + 0.01, "PC-02")});
+    bad[SessionLogRecordSize + 6] = 0xFF; // the second record's ClosedAt becomes NaN
+    bad[SessionLogRecordSize + 7] = 0xFF;
+    const struct
+    {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        int exitCode;
+        std::vector<std::string> says;
+    } cases[] = {
+        {"quoted texts",
+         fileOf({record(Evening, "PC \"A\"; 1"), record(Evening, "two\nlines"), record(Evening, "=1+2")}),
+         0,
+         {header + "08.12.2026 18:00:00;\"PC \"\"A\"\"; 1\"" + rowEnd, "08.12.2026 18:00:00;\"two\nlines\"" + rowEnd,
+          "08.12.2026 18:00:00;'=1+2" + rowEnd, "\r\nИтог;3;135,00;4:30:00\r\n"}},
+        {"a repeat listed, not totalled",
+         fileOf({record(Evening, "PC-01"), record(Evening + 0.001, "PC-01")}),
+         0,
+         {"\r\nPC-01;1;45,00;1:30:00\r\n", "\r\nПовторных записей не учтено: 1\r\n"}},
+        {"damaged: what is before the damage", bad, 1, {"\r\nИтог;1;45,00;1:30:00\r\n", "damaged; the damaged record"}},
+        {"empty log", {}, 0, {header, "\r\nИтог;0;0,00;0:00:00\r\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ToolRun run = runTool("csv " + write(c.bytes));
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+        for (const std::string& text : c.says)
+            EXPECT_NE(run.output.find(text), std::string::npos) << text << "\n" << run.output;
+    }
+}
+
+// Another kind of file is refused, not shown as made-up records or raw bytes.
+TEST_F(LogTool, RefusesAFileOfAnotherKind)
+{
+    AuditEntry entry;
+    entry.at = Evening;
+    entry.command = "Перезагрузка";
+    const std::string audit = auditHeaderLine() + auditLine(entry, "op") + auditLine(entry, "op");
+    const std::vector<std::uint8_t> auditBytes(audit.begin(), audit.end());
+    const std::vector<std::uint8_t> log = fileOf({record(Evening), record(Evening + 0.01)});
+    const struct
+    {
+        const char* command;
+        std::vector<std::uint8_t> bytes;
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {"dump", auditBytes, 2, "not a session log"},
+        {"csv", auditBytes, 2, "not a session log"},
+        {"dump", fileOf({}, 100), 2, "not a session log"},
+        {"dump", fileOf({record(0.5)}), 2, "not a session log"}, // 30.12.1899
+        {"dump", fileOf({record(*encodeDate(2200, 1, 1))}), 2, "not a session log"},
+        {"dump", fileOf({record(*encodeDate(2199, 12, 31))}), 0, "31.12.2199"},
+        {"dump", fileOf({record(*encodeDate(1990, 1, 1))}), 0, "01.01.1990"},
+        {"dump", {}, 0, "#\tClosedAt"},
+        {"audit", log, 2, "not a text file"},
+        {"cash", log, 2, "not a text file"},
+        {"audit", {'\x7F'}, 2, "not a text file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.command) + " " + std::to_string(c.bytes.size()) + " bytes");
+        const ToolRun run = runTool(std::string(c.command) + " " + write(c.bytes));
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+        if (c.exitCode == 2) {
+            EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << "one line, none of the file";
+        }
+    }
 }
 
 TEST_F(LogTool, ArgumentsAndMissingFiles)

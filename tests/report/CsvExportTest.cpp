@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
+#include <vector>
 
 using namespace ostrel;
 
@@ -64,7 +65,7 @@ TEST(CsvExport, SessionsThenTotalsPerComputerAndTariff)
     const std::string text = csv.finish();
     const std::string expected =
         "\xEF\xBB\xBF"
-        "Время;Компьютер;Адрес;Статус;Цена;Начало;Время;Конец;Сумма;Коментарий\r\n"
+        "Закрыто;Компьютер;Адрес;Статус;Цена;Начало;Длительность;Конец;Сумма;Коментарий\r\n"
         "10.05.2024 12:00:00;\"PC;1\";10.0.0.1;Час;60,00;11:00:00;1:00:00;12:00:00;60,00;Ok\r\n"
         "10.05.2024 12:00:00;PC2;10.0.0.1;Час;60,00;11:00:00;0:30:00;12:00:00;30,50;Ok\r\n"
         "10.05.2024 12:00:00;\"PC;1\";10.0.0.1;Night;60,00;11:00:00;1:30:00;12:00:00;10,00;Ok\r\n"
@@ -93,6 +94,48 @@ TEST(CsvExport, SessionsThenTotalsPerComputerAndTariff)
     const std::string longText = longOne.finish();
     EXPECT_NE(longText.find(";11:00:00;25:00:05;12:00:00;"), std::string::npos);
     EXPECT_NE(longText.find("Итог;1;1,00;25:00:05\r\n"), std::string::npos);
+}
+
+// The computers' totals come in the order a person counts them, whatever order they were met in.
+TEST(CsvExport, ComputersAreTotalledInNaturalOrder)
+{
+    const struct
+    {
+        const char* name;
+        std::vector<std::string> met;
+        std::vector<std::string> listed;
+    } cases[] = {
+        {"addresses",
+         {"127.0.0.20", "127.0.0.3", "127.0.0.2", "127.0.1.1"},
+         {"127.0.0.2", "127.0.0.3", "127.0.0.20", "127.0.1.1"}},
+        {"leading zeros after the plain number", {"PC-010", "PC-9", "PC-10"}, {"PC-9", "PC-10", "PC-010"}},
+        {"a longer name after its start", {"PC-1a", "PC-1", "PC"}, {"PC", "PC-1", "PC-1a"}},
+        {"digits before letters", {"PCb", "PC1", "PCa"}, {"PC1", "PCa", "PCb"}},
+        {"numbers past 64 bits",
+         {"N99999999999999999999", "N100000000000000000000", "N2"},
+         {"N2", "N99999999999999999999", "N100000000000000000000"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CsvReport csv;
+        for (const std::string& computer : c.met) {
+            SessionLogRecord r;
+            r.closedAt = *encodeDate(2024, 5, 10);
+            r.computer = computer;
+            ASSERT_TRUE(csv.add(r));
+        }
+        const std::string text = csv.finish();
+        const std::string title = "Компьютер;Сеансов;Сумма;Время\r\n";
+        const std::size_t from = text.find(title);
+        ASSERT_NE(from, std::string::npos);
+        std::vector<std::string> listed;
+        for (std::size_t at = from + title.size(); at < text.size() && text.compare(at, 2, "\r\n") != 0;) {
+            const std::size_t end = text.find("\r\n", at);
+            listed.push_back(text.substr(at, text.find(';', at) - at));
+            at = end + 2;
+        }
+        EXPECT_EQ(listed, c.listed);
+    }
 }
 
 TEST(CsvExport, ReadsTheListedRecordsBackFromTheLog)

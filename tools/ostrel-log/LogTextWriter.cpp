@@ -47,30 +47,6 @@ void appendEscaped(std::string& out, const std::string& bytes)
     }
 }
 
-void appendCsvField(std::string& out, const std::string& text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        out += text;
-        return;
-    }
-    out += '"';
-    for (const char c : text) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
-}
-
-// A station's text that a spreadsheet would take for a formula gets a leading apostrophe.
-void appendCsvText(std::string& out, const std::string& text)
-{
-    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
-        appendCsvField(out, "'" + text);
-    else
-        appendCsvField(out, text);
-}
-
 std::string formatDay(double day)
 {
     const auto date = formatDate(day);
@@ -129,7 +105,7 @@ void LogTextWriter::dumpHeader(std::string& out)
 }
 
 template <typename Text, typename Number>
-void LogTextWriter::appendFields(std::string& out, const SessionLogRecord& r, char separator, Text text, Number number)
+void LogTextWriter::appendFields(std::string& out, const SessionLogRecord& r, Text text, Number number)
 {
     const std::string start = time(r.start);
     const std::string duration = time(r.duration);
@@ -140,7 +116,7 @@ void LogTextWriter::appendFields(std::string& out, const SessionLogRecord& r, ch
         {&memoized(m_sum, r.sum, money), false},     {&r.comment, true}};
     for (std::size_t i = 0; i < std::size(fields); ++i) {
         if (i > 0)
-            out += separator;
+            out += '\t';
         if (fields[i].second)
             text(out, *fields[i].first);
         else
@@ -153,21 +129,8 @@ void LogTextWriter::dumpLine(std::string& out, std::uint64_t index, const Sessio
     char buf[24];
     out.append(buf, std::to_chars(buf, buf + sizeof buf, index).ptr);
     out += '\t';
-    appendFields(out, r, '\t', appendEscaped, [](std::string& o, const std::string& number) { o += number; });
+    appendFields(out, r, appendEscaped, [](std::string& o, const std::string& number) { o += number; });
     out += '\n';
-}
-
-void LogTextWriter::csvHeader(std::string& out)
-{
-    out += "ClosedAt,Computer,Address,Status,Price,Start,Duration,Finish,Sum,Comment\r\n";
-}
-
-void LogTextWriter::csvLine(std::string& out, const SessionLogRecord& r)
-{
-    appendFields(
-        out, r, ',', [](std::string& o, const std::string& text) { appendCsvText(o, cp1251ToUtf8(text)); },
-        appendCsvField);
-    out += "\r\n";
 }
 
 } // namespace ostrel

@@ -15,9 +15,6 @@ public:
     static void dumpHeader(std::string& out);
     void dumpLine(std::string& out, std::uint64_t index, const SessionLogRecord& record);
 
-    static void csvHeader(std::string& out);
-    void csvLine(std::string& out, const SessionLogRecord& record);
-
     static std::string dateTime(double x); // date and time, both always shown
     static std::string money(double x);
     static std::string time(double x);
@@ -33,10 +30,10 @@ private:
     };
     const std::string& closedAtText(double x);
     static const std::string& memoized(Memo& memo, double value, std::string (*format)(double));
-    // The ten fields in the headers' order between separators: the station's texts (Windows-1251)
+    // The ten fields in the header's order between tabs: the station's texts (Windows-1251)
     // through `text`, the formatted numbers through `number`.
     template <typename Text, typename Number>
-    void appendFields(std::string& out, const SessionLogRecord& r, char separator, Text text, Number number);
+    void appendFields(std::string& out, const SessionLogRecord& r, Text text, Number number);
 
     Memo m_day;
     std::string m_closedAt;

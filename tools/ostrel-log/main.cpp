@@ -1,14 +1,19 @@
 // ostrel-log: shows, converts and checks a session log and the audit trail. It only reads the files.
 
 #include "LogTextWriter.h"
+#include "core/DateTime.h"
 #include "log/AuditTrail.h"
 #include "log/CashBook.h"
 #include "log/LogScan.h"
+#include "report/CsvExport.h"
+#include "report/WorkReportBuilder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -27,7 +32,8 @@ trail of commands (Ostrel.audit.csv) or the cash book of handed-over shifts (Ost
 
 Commands:
   dump    every record decoded, one tab-separated line each (texts as UTF-8)
-  csv     the records as CSV (RFC 4180, UTF-8, CRLF line ends) with a header line
+  csv     the records as the work report's CSV export writes them: UTF-8 with a byte order
+          mark, ";" between fields, then the totals per computer and per tariff
   check   counts the records and reports damage: a trailing fragment, a ClosedAt that is not
           a valid date-time or goes backwards, a text length beyond its field
           on the cash book: its lines checked, the first damaged one named
@@ -35,8 +41,9 @@ Commands:
           fields tab-separated
   cash    the cash book's shifts, one tab-separated line each, the damaged lines named
 
-Exit status: 0 done (check, audit, cash: the file is intact), 1 they found damage,
-             2 bad arguments, a missing or unreadable file, or output that could not be written.
+Exit status: 0 done (check, audit, cash: the file is intact), 1 they found damage (csv: the
+             records from the damaged one on are left out), 2 bad arguments, a missing or
+             unreadable file, a file of another kind, or output that could not be written.
 )";
 
 constexpr std::size_t FlushSize = 1 << 20;
@@ -105,32 +112,94 @@ void noteFragment(const std::string& path, const LogScanResult& result)
                      static_cast<unsigned long long>(result.fragmentBytes));
 }
 
-int runDump(const std::string& path, bool csv)
+// A session log's first record closes a session of this era and keeps its texts within their
+// fields; any other file (an audit trail, a picture) would come out as made-up records.
+constexpr int FirstLogYear = 1990;
+constexpr int LastLogYear = 2199;
+
+bool isSessionRecord(const LogScanEntry& entry)
 {
-    Output out;
-    LogTextWriter writer;
-    if (csv)
-        LogTextWriter::csvHeader(out.buffer());
-    else
-        LogTextWriter::dumpHeader(out.buffer());
+    static const double from = *encodeDate(FirstLogYear, 1, 1);
+    static const double until = *encodeDate(LastLogYear + 1, 1, 1);
+    return isValidDateTime(entry.closedAt) && entry.closedAt >= from && entry.closedAt < until &&
+           logRecordLengthsValid(entry.bytes);
+}
+
+// Refuses, on standard error, a file that is not a session log; false then. A file with no whole
+// record is a log only when it is empty.
+bool checkIsSessionLog(const std::string& path)
+{
+    bool first = true;
     const LogScanResult result = scanLogFile(path, [&](const LogScanEntry& entry) {
-        const SessionLogRecord record = decodeLogRecord(entry.bytes);
-        if (csv)
-            writer.csvLine(out.buffer(), record);
-        else
-            writer.dumpLine(out.buffer(), entry.index, record);
-        out.flushIfFull();
-        return !out.failed();
+        first = isSessionRecord(entry);
+        return false;
     });
     if (!reportScanFailure(path, result))
-        return 2;
+        return false;
+    if (first && (result.records > 0 || result.fragmentBytes == 0))
+        return true;
+    std::fprintf(stderr, "ostrel-log: %s: not a session log\n", path.c_str());
+    return false;
+}
+
+int finishOutput(Output& out)
+{
     out.flush();
     if (out.failed()) {
         std::fprintf(stderr, "ostrel-log: cannot write the output: %s\n", std::strerror(errno));
         return 2;
     }
+    return 0;
+}
+
+int runDump(const std::string& path)
+{
+    if (!checkIsSessionLog(path))
+        return 2;
+    Output out;
+    LogTextWriter writer;
+    LogTextWriter::dumpHeader(out.buffer());
+    const LogScanResult result = scanLogFile(path, [&](const LogScanEntry& entry) {
+        writer.dumpLine(out.buffer(), entry.index, decodeLogRecord(entry.bytes));
+        out.flushIfFull();
+        return !out.failed();
+    });
+    if (!reportScanFailure(path, result))
+        return 2;
+    if (const int failed = finishOutput(out))
+        return failed;
     noteFragment(path, result);
     return 0;
+}
+
+// The whole log as the report window exports a period: the same sessions listed, the same
+// repeats left out of the totals.
+int runCsv(const std::string& path)
+{
+    if (!checkIsSessionLog(path))
+        return 2;
+    constexpr double Earliest = std::numeric_limits<double>::lowest() / 2;
+    constexpr double Latest = std::numeric_limits<double>::max() / 2;
+    constexpr std::uint64_t WholeFile = std::numeric_limits<std::uint64_t>::max();
+    const WorkReportResult report = buildWorkReportSpan(path, Earliest, Latest, WholeFile);
+    if (report.outcome == WorkReportResult::Outcome::OpenFailed) {
+        std::fprintf(stderr, "ostrel-log: %s: cannot open: %s\n", path.c_str(), std::strerror(report.error));
+        return 2;
+    }
+    const auto csv = exportWorkReportCsv(path, report.listed, report.repeats);
+    if (!csv) {
+        std::fprintf(stderr, "ostrel-log: %s: read failed\n", path.c_str());
+        return 2;
+    }
+    Output out;
+    out.buffer() = *csv;
+    if (const int failed = finishOutput(out))
+        return failed;
+    if (!report.damaged())
+        return 0;
+    std::fprintf(stderr, "ostrel-log: %s: damaged; the damaged record and those after it are left out (see check)\n",
+                 path.c_str());
+    return 1;
 }
 
 int runCheck(const std::string& path)
@@ -182,6 +251,20 @@ std::optional<std::string> readText(const std::string& path)
     return std::move(content).str();
 }
 
+// The audit trail and the cash book are text: a control byte other than a tab or a line end means
+// another kind of file, whose bytes must not go to the terminal.
+bool checkIsText(const std::string& path, std::string_view content)
+{
+    const auto isControl = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return (u < 0x20 && c != '\t' && c != '\r' && c != '\n') || u == 0x7F;
+    };
+    if (std::find_if(content.begin(), content.end(), isControl) == content.end())
+        return true;
+    std::fprintf(stderr, "ostrel-log: %s: not a text file\n", path.c_str());
+    return false;
+}
+
 bool isCashBook(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -191,21 +274,11 @@ bool isCashBook(const std::string& path)
     return (in && header.starts_with(start)) || path.ends_with(".cash.csv");
 }
 
-int finishOutput(Output& out)
-{
-    out.flush();
-    if (out.failed()) {
-        std::fprintf(stderr, "ostrel-log: cannot write the output: %s\n", std::strerror(errno));
-        return 2;
-    }
-    return 0;
-}
-
 // `cash`: every shift listed; `check` on the cash book: the count and the first damaged line.
 int runCash(const std::string& path, bool list)
 {
     const auto content = readText(path);
-    if (!content)
+    if (!content || !checkIsText(path, *content))
         return 2;
     Output out;
     std::size_t damaged = 0;
@@ -243,7 +316,7 @@ int runCash(const std::string& path, bool list)
 int runAudit(const std::string& path)
 {
     const auto text = readText(path);
-    if (!text)
+    if (!text || !checkIsText(path, *text))
         return 2;
     const std::string_view content(*text);
     Output out;
@@ -314,9 +387,9 @@ int main(int argc, char** argv)
                                    : "Ostrel.log";
 
     if (command == "dump")
-        return runDump(path, false);
+        return runDump(path);
     if (command == "csv")
-        return runDump(path, true);
+        return runCsv(path);
     if (command == "check")
         return isCashBook(path) ? runCash(path, false) : runCheck(path);
     if (command == "cash")
