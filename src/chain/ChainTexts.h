@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,3 +16,24 @@ std::string awayAlertText(std::string_view since);
 std::string conflictText(std::string_view salon, std::string_view file, std::uint64_t position);
 
 } // namespace ostrel::chain
+
+namespace ostrel {
+
+struct ChainStatus;
+
+// What the operator sees of the chain link: the summary's line now, and the tray's alert once an
+// outage has lasted AlertAfter (once per outage).
+class ChainWatch
+{
+public:
+    static constexpr std::chrono::minutes AlertAfter{10};
+
+    static std::string summaryLine(const ChainStatus& status);
+    // The alert's text the first time this outage reaches AlertAfter; nullopt otherwise.
+    std::optional<std::string> takeAlert(const ChainStatus& status);
+
+private:
+    bool m_alerted = false;
+};
+
+} // namespace ostrel

@@ -1,5 +1,7 @@
 #include "chain/ChainSettings.h"
 #include "chain/ChainSchema.h"
+#include "chain/ChainShipper.h"
+#include "chain/ChainTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -70,6 +72,40 @@ TEST(ChainSchema, ValuesAreWrittenAsTheDatabaseReadsThemOrLeftNull)
     EXPECT_EQ(sqlMoney(9'999'999'999.99), "9999999999.99");
     EXPECT_EQ(sqlMoney(10'000'000'000.0), std::nullopt); // beyond numeric(12,2)
     EXPECT_EQ(sqlMoney(INFINITY), std::nullopt);
+}
+
+TEST(ChainWatch, TheSummarySaysHowTheLinkIsAndTheTrayAlertsOncePerLongOutage)
+{
+    using namespace std::chrono_literals;
+    struct Step
+    {
+        bool away;
+        std::chrono::seconds awayFor;
+        const char* line;
+        bool alert;
+    } steps[] = {
+        {false, 0s, "Сеть салонов: передано 120, ждут 3", false},
+        {true, 599s, "Сеть салонов: нет связи с базой (с 9:05:00)", false},
+        {true, 600s, "Сеть салонов: нет связи с базой (с 9:05:00)", true}, // ten minutes: told once
+        {true, 3600s, "Сеть салонов: нет связи с базой (с 9:05:00)", false},
+        {false, 0s, "Сеть салонов: передано 120, ждут 3", false},
+        {true, 700s, "Сеть салонов: нет связи с базой (с 9:05:00)", true}, // a new outage is told again
+    };
+    ChainWatch watch;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.line);
+        ChainStatus status;
+        status.shipped = 120;
+        status.waiting = 3;
+        if (step.away)
+            status.awaySince = 46'083.0 + (9 * 60 + 5) / 1440.0;
+        status.awayFor = step.awayFor;
+        EXPECT_EQ(ChainWatch::summaryLine(status), step.line);
+        EXPECT_EQ(watch.takeAlert(status).has_value(), step.alert);
+    }
+    ChainStatus stopped;
+    stopped.stopped = chain::conflictText("Центр", "Ostrel.log", 1512);
+    EXPECT_EQ(ChainWatch::summaryLine(stopped), *stopped.stopped);
 }
 
 } // namespace
