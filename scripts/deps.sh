@@ -6,12 +6,14 @@
 set -euo pipefail
 
 # qt6-charts-dev does not pull in the OpenGL module's CMake files its own need: libqt6opengl6-dev.
+# libpq-dev: the chain's shipper talks to PostgreSQL through libpq (the package then depends on libpq5).
 run_packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libinih-dev libasio-dev libgl-dev fonts-liberation2
-              qt6-translations-l10n qt6-charts-dev libqt6opengl6-dev)
+              qt6-translations-l10n qt6-charts-dev libqt6opengl6-dev libpq-dev)
 # help2man writes the manual pages; CPack's shlibdeps needs dpkg-shlibdeps (dpkg-dev) and file.
 package_packages=(help2man dpkg-dev file lintian desktop-file-utils man-db)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev iproute2 util-linux
-               xvfb xauth cups printer-driver-cups-pdf poppler-utils python3)
+               xvfb xauth cups printer-driver-cups-pdf poppler-utils python3 postgresql)
+# postgresql: the chain's tests start a PostgreSQL 15 server of their own (initdb into a temporary folder).
 
 packages=("${run_packages[@]}")
 case "${1:-run}" in

@@ -74,7 +74,7 @@ void checkRecord(LogScanResult& result, const LogScanEntry& entry, std::optional
 } // namespace
 
 LogScanResult scanLogFile(const std::string& path, const LogScanCallback& onRecord,
-                          std::optional<std::uint64_t> lengthLimit)
+                          std::optional<std::uint64_t> lengthLimit, std::uint64_t firstRecord)
 {
     LogScanResult result;
     const UniqueFd file(openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -85,6 +85,14 @@ LogScanResult scanLogFile(const std::string& path, const LogScanCallback& onReco
     }
 
     const int fd = file.get();
+    const std::uint64_t skipped = firstRecord * SessionLogRecordSize;
+    if (lengthLimit)
+        lengthLimit = *lengthLimit > skipped ? *lengthLimit - skipped : 0;
+    if (skipped > 0 && ::lseek(fd, static_cast<off_t>(skipped), SEEK_SET) < 0) {
+        result.error = errno;
+        result.status = LogScanStatus::ReadFailed;
+        return result;
+    }
     const std::size_t size = bufferSize(fd, lengthLimit);
     const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(size);
     std::uint64_t remaining = lengthLimit.value_or(UINT64_MAX);
@@ -107,8 +115,9 @@ LogScanResult scanLogFile(const std::string& path, const LogScanCallback& onReco
 
         std::size_t pos = 0;
         for (; pos + SessionLogRecordSize <= available; pos += SessionLogRecordSize) {
+            const std::uint64_t index = firstRecord + result.records;
             LogScanEntry entry{
-                result.records, result.records * SessionLogRecordSize, 0,
+                index, index * SessionLogRecordSize, 0,
                 std::span<const std::uint8_t, SessionLogRecordSize>(buffer.get() + pos, SessionLogRecordSize)};
             entry.closedAt = logRecordClosedAt(entry.bytes);
             checkRecord(result, entry, lastValid);

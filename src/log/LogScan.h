@@ -68,9 +68,11 @@ using LogScanCallback = std::function<bool(const LogScanEntry&)>;
 // Reads the session log record by record with large buffered reads and never writes to it.
 // `lengthLimit` reads only that many bytes from the start: pass SessionLog::stableLength() to see
 // the file as the last finished append left it while appends continue. The checks of the result
-// are made for every delivered record whatever the callback does with it.
+// are made for every delivered record whatever the callback does with it. `firstRecord` starts the
+// scan at that record, for a reader that goes on where it stopped: `records` then counts from there,
+// the entries keep their indexes in the whole file, and the date checks begin with that record.
 LogScanResult scanLogFile(const std::string& path, const LogScanCallback& onRecord,
-                          std::optional<std::uint64_t> lengthLimit = std::nullopt);
+                          std::optional<std::uint64_t> lengthLimit = std::nullopt, std::uint64_t firstRecord = 0);
 
 // The whole records of the log newest first, from its end backwards, until the callback returns
 // false: for start-up, which wants only the last minutes of a log that may hold years. Only

@@ -6,6 +6,7 @@
 #include "core/Texts.h"
 #include "log/LogScan.h"
 #include "log/SessionLogRecord.h"
+#include "report/RepeatFinder.h"
 
 #include <cmath>
 #include <cstring>
@@ -75,61 +76,6 @@ double numberAt(std::span<const std::uint8_t, SessionLogRecordSize> bytes, std::
 {
     return readLe<double>(bytes, offset);
 }
-
-// A session that ends "Ok" while its station then drops before the next report is logged again,
-// "Reset", with the same fields: the resumption of a game depends on that record. A record is such
-// a repeat when the previous record of the same computer and address was closed less than a day
-// earlier with the same Start, Finish, Price and Sum. The previous record may lie before the
-// period, so the records of the day before it are taken too.
-class RepeatFinder
-{
-public:
-    // Takes the records in file order; true when this one repeats its station's previous record.
-    bool take(const LogScanEntry& entry)
-    {
-        const Figures figures{entry.closedAt, numberAt(entry.bytes, 8), numberAt(entry.bytes, 16),
-                              numberAt(entry.bytes, 32), numberAt(entry.bytes, 40)};
-        const std::string_view station = logRecordStation(entry.bytes, m_key);
-        const auto it = m_last.find(station);
-        if (it == m_last.end()) {
-            m_last.emplace(std::string(station), figures);
-            return false;
-        }
-        const Figures& previous = it->second;
-        const double gap = figures.closedAt - previous.closedAt;
-        const bool repeat = gap >= 0 && gap < 1.0 && figures.start == previous.start &&
-                            figures.finish == previous.finish && figures.price == previous.price &&
-                            figures.sum == previous.sum;
-        it->second = figures;
-        return repeat;
-    }
-
-    // A record too old to be repeated by any of the period; it still ends its station's chain.
-    void forget(const LogScanEntry& entry)
-    {
-        if (m_last.empty())
-            return;
-        if (const auto it = m_last.find(logRecordStation(entry.bytes, m_key)); it != m_last.end())
-            m_last.erase(it);
-    }
-
-private:
-    struct Figures
-    {
-        double closedAt;
-        double price;
-        double start;
-        double finish;
-        double sum;
-    };
-    struct Hash
-    {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-    };
-    std::unordered_map<std::string, Figures, Hash, std::equal_to<>> m_last; // one entry per station met
-    std::array<char, LogStationKeyCapacity> m_key{};
-};
 
 // Prices repeat from session to session.
 class MoneyCache

@@ -1,7 +1,9 @@
 // ostrel-log: shows, converts and checks a session log and the audit trail. It only reads the files.
 
 #include "LogTextWriter.h"
+#include "chain/ChainReport.h"
 #include "core/DateTime.h"
+#include "core/Texts.h"
 #include "log/AuditTrail.h"
 #include "log/CashBook.h"
 #include "log/LogScan.h"
@@ -25,6 +27,7 @@ using namespace ostrel;
 namespace {
 
 constexpr const char* Usage = R"(Usage: ostrel-log COMMAND [FILE]
+  or:  ostrel-log chain --database CONN --from DD.MM.YYYY --to DD.MM.YYYY [--csv]
   or:  ostrel-log --help | --version
 
 Reads a session log (Ostrel.log in the current folder when FILE is left out), the audit
@@ -40,6 +43,9 @@ Commands:
   audit   the audit trail checked line by line: each line with "ok" or "DAMAGED" and why,
           fields tab-separated
   cash    the cash book's shifts, one tab-separated line each, the damaged lines named
+  chain   the chain's database (CONN: a libpq connection string): per salon the sessions, the
+          repeats left out, the money and the time of the period by the work report's rules,
+          then the grand total; tab-separated, or CSV with --csv
 
 Exit status: 0 done (check, audit, cash: the file is intact), 1 they found damage (csv: the
              records from the damaged one on are left out), 2 bad arguments, a missing or
@@ -348,10 +354,59 @@ int runAudit(const std::string& path)
     return damaged == 0 ? 0 : 1;
 }
 
+int runChain(int argc, char** argv)
+{
+    std::string database;
+    std::optional<double> from;
+    std::optional<double> to;
+    bool csv = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const bool valued = arg == "--database" || arg == "--from" || arg == "--to";
+        if (arg == "--csv") {
+            csv = true;
+        } else if (valued && i + 1 < argc) {
+            const std::string_view value = argv[++i];
+            if (arg == "--database")
+                database = value;
+            else if (arg == "--from")
+                from = parseDate(value);
+            else
+                to = parseDate(value);
+            if (arg != "--database" && !(arg == "--from" ? from : to)) {
+                std::fprintf(stderr, "ostrel-log: %s: not a date DD.MM.YYYY\n", argv[i]);
+                return 2;
+            }
+        } else {
+            std::fprintf(stderr, "ostrel-log: chain: unexpected %s\n\n%s", argv[i], Usage);
+            return 2;
+        }
+    }
+    if (database.empty() || !from || !to) {
+        std::fprintf(stderr, "ostrel-log: chain needs --database, --from and --to\n\n%s", Usage);
+        return 2;
+    }
+    const ChainReport report = readChainReport(database, *from, *to);
+    if (report.error) {
+        std::fprintf(stderr, "ostrel-log: the chain's database: %s\n", report.error->c_str());
+        return 2;
+    }
+    Output out;
+    out.buffer() = csv ? report.csv() : report.text();
+    out.flush();
+    if (out.failed()) {
+        std::fprintf(stderr, "ostrel-log: cannot write the output: %s\n", std::strerror(errno));
+        return 2;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::string_view(argv[1]) == "chain")
+        return runChain(argc, argv);
     std::string_view command;
     std::string path;
     int operands = 0;

@@ -1,9 +1,12 @@
 #include "app/qt/Server.h"
 
+#include "app/ServerConfig.h"
 #include "app/StartupError.h"
+#include "chain/ChainShipper.h"
 #include "core/DateTime.h"
 #include "core/StationTableMutex.h"
 #include "log/AuditTrail.h"
+#include "log/CashBook.h"
 #include "log/SessionLog.h"
 #include "log/ui/HistoryTableModel.h"
 #include "net/NeighbourTable.h"
@@ -55,6 +58,8 @@ void Server::stop()
 {
     if (std::exchange(m_stopped, true))
         return;
+    if (m_chain)
+        m_chain->stop();
     m_tcpServer->stop();
     // The log's own thread ends with the log, which the windows that read it (the summary, the
     // work report) need until they go; what it still holds is made durable here. A file that does
@@ -68,7 +73,9 @@ bool Server::start(StartupWindow& window)
 {
     m_window = &window;
     try {
-        runStartupSequence(*this, QFile::encodeName(m_options.exeDir).toStdString());
+        const std::string exeDir = QFile::encodeName(m_options.exeDir).toStdString();
+        runStartupSequence(*this, exeDir);
+        startChain(exeDir);
     } catch (const std::exception& error) {
         failStartup(error.what());
     } catch (...) {
@@ -86,6 +93,31 @@ void Server::failStartup(const std::string& cause)
     std::fflush(stderr);
     if (m_options.showIniCorrupt)
         m_options.showIniCorrupt();
+}
+
+void Server::startChain(const std::string& exeDir)
+{
+    const auto ini = IniFile::load(exeDir + "/" + std::string(ServerConfig::FileName));
+    const auto settings = ini ? readChainSettings(*ini) : std::nullopt;
+    if (!settings)
+        return;
+    const auto slash = m_sessionLogPath.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : m_sessionLogPath.substr(0, slash + 1);
+    ChainSources sources{m_sessionLogPath, m_auditTrail->path(), folder + std::string(CashBook::FileName), {}, {}};
+    sources.logLength = [log = m_sessionLog.get()] { return log->stableLength(); };
+    // A short hold, as the windows take it to paint; the title row and the blank last row left out.
+    sources.hall = [this] {
+        std::vector<HallRow> rows;
+        std::scoped_lock hold(StationTableMutex);
+        for (int r = 1; r < m_stations.rowCount() - 1; ++r) {
+            rows.push_back({m_stations.cell(r, ColComputer), m_stations.cell(r, ColAddress),
+                            m_stations.cell(r, ColStatus), m_stations.cell(r, ColPrice), m_stations.cell(r, ColStart),
+                            m_stations.cell(r, ColSum)});
+        }
+        return rows;
+    };
+    m_chain = std::make_unique<ChainShipper>(*settings, std::move(sources));
+    m_chain->start();
 }
 
 void Server::setSessionLogPath(const std::string& path)

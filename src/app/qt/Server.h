@@ -24,6 +24,7 @@ namespace ostrel {
 
 class AuditTrail;
 class AuditedTransport;
+class ChainShipper;
 class CommandTransport;
 class HallWatch;
 class HistoryTableModel;
@@ -104,6 +105,9 @@ public:
     // The running sessions' keeper, made by start-up unless [Server] ReturnSeconds is 0.
     RunningSessions* runningSessions() const { return m_runningSessions.get(); }
 
+    // The copy into the chain's database, made by start-up when [Chain] sets one; else nullptr.
+    ChainShipper* chain() const { return m_chain.get(); }
+
     // The stations file's keeper, made by start-up.
     KnownStations* knownStations() const { return m_knownStations.get(); }
     // What the session log, the audit trail and the stations file could not write yet.
@@ -124,6 +128,7 @@ signals:
 
 private:
     void failStartup(const std::string& cause);
+    void startChain(const std::string& exeDir); // throws ChainConfigError for a bad [Chain]
     void announceHallChange()
     {
         m_hallChangePosted = false;
@@ -196,6 +201,8 @@ private:
     std::unique_ptr<UDPServer> m_udpServer; // the discovery endpoint
     // Shared with the network thread's note of each connecting station, which may outlive this member.
     std::shared_ptr<KnownStations> m_knownStations;
+    // Reads the log and the station table: stopped first, and goes before them.
+    std::unique_ptr<ChainShipper> m_chain;
 };
 
 } // namespace ostrel

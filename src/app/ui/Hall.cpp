@@ -2,6 +2,8 @@
 
 #include "app/qt/Server.h"
 
+#include "chain/ChainShipper.h"
+#include "chain/ChainTexts.h"
 #include "commands/CommandMenuModel.h"
 #include "commands/MenuCommand.h"
 #include "commands/StationRows.h"
@@ -123,6 +125,13 @@ void Hall::attach(Server& server)
     if (const RunningSessions* running = server.runningSessions(); running && running->fromBefore() > 0)
         alert(fromUtf8(returnAlertText(running->fromBefore())));
     connect(&server, &Server::hallChanged, this, &Hall::collect);
+    if (server.chain()) {
+        m_chainWatch = std::make_unique<ChainWatch>();
+        auto* timer = new QTimer(this);
+        timer->setInterval(10'000);
+        connect(timer, &QTimer::timeout, this, &Hall::watchChain);
+        timer->start();
+    }
     connect(&server, &Server::wakeSent, this,
             [this](std::size_t sent, const std::vector<std::string>& unknown, const std::vector<std::string>& failed) {
                 std::vector<std::string> unknownUtf8;
@@ -205,6 +214,14 @@ void Hall::collect()
     }
     if (m_droppedWindow)
         refreshDropped();
+}
+
+void Hall::watchChain()
+{
+    if (m_server && m_server->chain() && m_chainWatch) {
+        if (const auto text = m_chainWatch->takeAlert(m_server->chain()->status()))
+            alert(fromUtf8(*text));
+    }
 }
 
 void Hall::alert(const QString& text)
@@ -304,6 +321,8 @@ void Hall::refreshSummary()
         std::scoped_lock hold(StationTableMutex);
         rows = stations()->rows();
     }
+    if (const ChainShipper* chain = m_server ? m_server->chain() : nullptr)
+        m_summaryWindow->setChainLine(fromUtf8(ChainWatch::summaryLine(chain->status())));
     if (!m_summary) {
         m_summaryWindow->setFigures(DaySummary(0).figures(rows));
         return;

@@ -18,6 +18,8 @@ class QWidget;
 
 namespace ostrel {
 
+class ChainWatch;
+
 class CommandMenu;
 class AuditWindow;
 class DroppedStationsWindow;
@@ -83,6 +85,7 @@ private:
     SessionLog* log() const;
     StationTable* stations() const;
     void connectWake(DroppedStationsWindow* window);
+    void watchChain(); // the tray's alert when the chain's database has been away too long
 
     QWidget* m_window;
     QSystemTrayIcon* m_tray;
@@ -106,6 +109,7 @@ private:
     QAction* m_powerOffAllAction = nullptr;
     QAction* m_auditAction = nullptr;
     AuditWindow* m_auditWindow = nullptr;
+    std::unique_ptr<ChainWatch> m_chainWatch; // with the server's chain link only
 };
 
 } // namespace ostrel

@@ -62,6 +62,8 @@ SummaryWindow::SummaryWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     m_tariffs->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
 
     m_note = new QLabel(this);
+    m_chain = new QLabel(this);
+    m_chain->hide();
     m_charts = new HourlyCharts(this);
 
     auto* top = new QHBoxLayout;
@@ -71,6 +73,7 @@ SummaryWindow::SummaryWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addLayout(top);
     layout->addWidget(m_charts, 1);
     layout->addWidget(m_note);
+    layout->addWidget(m_chain);
     resize(600, 720);
 }
 
@@ -109,6 +112,12 @@ void SummaryWindow::setFigures(const SummaryFigures& f)
 void SummaryWindow::setSinceCashUp(const QString& money)
 {
     m_sinceCashUp->setText(money);
+}
+
+void SummaryWindow::setChainLine(const QString& text)
+{
+    m_chain->setText(text);
+    m_chain->setVisible(!text.isEmpty());
 }
 
 void SummaryWindow::setNote(const QString& text)

@@ -34,11 +34,15 @@ public:
     void setSinceCashUp(const QString& money);
     QLabel* sinceCashUp() const { return m_sinceCashUp; }
     HourlyCharts* charts() const { return m_charts; }
+    // The link to the chain's database; hidden while empty (no [Chain]).
+    void setChainLine(const QString& text);
+    QLabel* chainLine() const { return m_chain; }
 
 private:
     std::array<QLabel*, LineCount> m_values{};
     QTableWidget* m_tariffs = nullptr;
     QLabel* m_note = nullptr;
+    QLabel* m_chain = nullptr;
     QLabel* m_sinceCashUp = nullptr;
     HourlyCharts* m_charts = nullptr;
 };
