@@ -430,6 +430,22 @@ TEST_F(ResumeTrigger, NestedDisconnectDuringTheSendDropsTheReport)
     EXPECT_EQ(w.table.row(2), StationRow{});
 }
 
+TEST_F(ResumeTrigger, DisconnectDuringTheSendWaitsUntilTheReportIsDone)
+{
+    StationsWorld w({false, false});
+    cutSession(w, paid);
+    FakeLink back("pc1", "127.0.0.2");
+    int rowsWhileSending = 0;
+    w.transport.onSend = [&] {
+        disconnect(w, back);
+        rowsWhileSending = w.table.rowCount();
+    };
+    EXPECT_FALSE(w.processor.applyReport(back, codeReport(4)));
+    EXPECT_EQ(rowsWhileSending, 3); // the new row stays while the report that made it is applied
+    EXPECT_EQ(w.table.rowCount(), 2);
+    EXPECT_FALSE(w.table.FindStationRow("pc1"));
+}
+
 TEST(AuditedTransport, RecordsEachCommandWithItsFinalResultWhereverItWasSent)
 {
     StationsWorld w;
