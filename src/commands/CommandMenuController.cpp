@@ -13,6 +13,24 @@
 
 namespace ostrel {
 
+namespace fleet {
+// What the command menu says of a command to the stations selected in the table, UTF-8.
+constexpr std::string_view KillAppsAction = "Убить все приложения на выбранных компьютерах";
+constexpr std::string_view RebootAction = "Перезагрузить выбранные компьютеры";
+constexpr std::string_view PowerOffAction = "Выключить выбранные компьютеры";
+constexpr std::string_view LogOffAction = "Выйти из системы на выбранных компьютерах";
+constexpr std::string_view NotAllReached = "Команду получили не все компьютеры:";
+constexpr std::string_view MoreFailures = "…и еще ";
+constexpr std::string_view TimeUnreadable = "время сеанса не прочитано, команда не отправлена";
+constexpr std::string_view ZeroGame = "игра на 0 минут не начата";
+} // namespace fleet
+
+std::string fleetQuestion(std::string_view action, int stations, int running)
+{
+    return std::string(action) + " (" + std::to_string(stations) +
+           ")?\nИдущих сеансов среди них: " + std::to_string(running) + ".";
+}
+
 std::optional<std::string> ClickOutcome::message() const
 {
     const std::string name = cp1251ToUtf8(station.name);
