@@ -1,46 +1,41 @@
 #pragma once
 
 #include "commands/CommandTransport.h"
+#include "commands/StationCommand.h"
 
-#include <functional>
 #include <string>
 #include <string_view>
 
 namespace ostrel {
 
-class AuditTrail;
+// Where the audit of commands goes: told of every command with its final result, once, on the
+// thread that learned it (the network thread, or the caller's when nothing could be sent).
+class CommandAudit
+{
+public:
+    virtual void record(std::string_view address, const StationCommand& command, SendResult result) = 0;
 
-// A command transport that records every command it passes on in the audit trail, with its final
-// result: what the operator's menu posts and what resumption sends go through it alike.
+protected:
+    ~CommandAudit() = default;
+};
+
+// A command transport that records every command it passes on with its final result: what the
+// operator's menu posts and what resumption sends go through it alike.
 class AuditedTransport : public CommandTransport
 {
 public:
-    struct Hooks
+    AuditedTransport(CommandTransport& inner, CommandAudit& audit) : m_inner(inner), m_audit(audit) {}
+
+    void post(std::string address, const StationCommand& command, SendDone done) override;
+    bool hasConnection(std::string_view address) const override { return m_inner.hasConnection(address); }
+    void notConnected(std::string_view address, const StationCommand& command) override
     {
-        // The computer name the station table shows for the address, Windows-1251; empty when none.
-        std::function<std::string(std::string_view address)> stationName{};
-        // False on a thread that must not do file work (the window's): the line is then handed to
-        // the log's thread. Empty: every thread may.
-        std::function<bool()> mayWriteHere{};
-        std::function<double()> clock{}; // local date-time as a day number; empty: now
-    };
-
-    AuditedTransport(CommandTransport& inner, AuditTrail& trail, Hooks hooks);
-
-    SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes) override;
-    SendResult sendWithOutcome(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done) override;
-    void postToAddress(std::string address, std::vector<std::uint8_t> bytes, SendDone done) override;
-    bool hasConnection(std::string_view address) const override;
-    void notConnected(std::string_view address, std::span<const std::uint8_t> bytes) override;
+        m_audit.record(address, command, SendResult::NoConnection);
+    }
 
 private:
-    // Wraps `done` so that the result is recorded before it is told.
-    SendDone recording(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done);
-    void record(const std::string& address, const std::vector<std::uint8_t>& bytes, SendResult result);
-
     CommandTransport& m_inner;
-    AuditTrail& m_trail;
-    Hooks m_hooks;
+    CommandAudit& m_audit;
 };
 
 } // namespace ostrel

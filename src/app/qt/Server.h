@@ -24,6 +24,7 @@ namespace ostrel {
 
 class AuditTrail;
 class AuditedTransport;
+class CommandAuditTrail;
 class CommandTransport;
 class HallWatch;
 class HistoryTableModel;
@@ -186,6 +187,7 @@ private:
     HistoryTable m_history;
     std::unique_ptr<SessionLog> m_sessionLog;
     std::unique_ptr<AuditTrail> m_auditTrail;             // synced by the log's thread
+    std::unique_ptr<CommandAuditTrail> m_commandAudit;
     std::unique_ptr<AuditedTransport> m_auditedTransport; // told of results until the network thread stops
     std::unique_ptr<StationTableModel> m_stationModel;
     std::unique_ptr<HistoryTableModel> m_historyModel;
