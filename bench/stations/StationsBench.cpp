@@ -42,7 +42,11 @@ struct Link : StationLink
 
 struct NoTransport : CommandTransport
 {
-    SendResult sendToAddress(std::string_view, std::span<const std::uint8_t>) override { return SendResult::Sent; }
+    void post(std::string, const StationCommand&, SendDone done) override
+    {
+        if (done)
+            done(SendResult::Sent);
+    }
     bool hasConnection(std::string_view) const override { return true; }
 };
 

@@ -13,6 +13,24 @@
 
 namespace ostrel {
 
+namespace fleet {
+// What the command menu says of a command to the stations selected in the table, UTF-8.
+constexpr std::string_view KillAppsAction = "Убить все приложения на выбранных компьютерах";
+constexpr std::string_view RebootAction = "Перезагрузить выбранные компьютеры";
+constexpr std::string_view PowerOffAction = "Выключить выбранные компьютеры";
+constexpr std::string_view LogOffAction = "Выйти из системы на выбранных компьютерах";
+constexpr std::string_view NotAllReached = "Команду получили не все компьютеры:";
+constexpr std::string_view MoreFailures = "…и еще ";
+constexpr std::string_view TimeUnreadable = "время сеанса не прочитано, команда не отправлена";
+constexpr std::string_view ZeroGame = "игра на 0 минут не начата";
+} // namespace fleet
+
+std::string fleetQuestion(std::string_view action, int stations, int running)
+{
+    return std::string(action) + " (" + std::to_string(stations) +
+           ")?\nИдущих сеансов среди них: " + std::to_string(running) + ".";
+}
+
 std::optional<std::string> ClickOutcome::message() const
 {
     const std::string name = cp1251ToUtf8(station.name);
@@ -128,19 +146,18 @@ ClickOutcome CommandMenuController::send(const StationRow& row, const StationCom
         std::optional<SendResult> early;
     };
     const auto answer = std::make_shared<Answer>();
-    const CommandBytes bytes = encodeStationCommand(command);
-    m_transport.postToAddress(row[ColAddress], std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
-                              [answer, station = *m_station, handler = m_delivered](SendResult result) {
-                                  {
-                                      std::scoped_lock hold(answer->lock);
-                                      if (!answer->returned) {
-                                          answer->early = result;
-                                          return;
-                                      }
-                                  }
-                                  if (handler)
-                                      handler(ClickOutcome{clickResult(result), station, {}, {}});
-                              });
+    m_transport.post(row[ColAddress], command,
+                     [answer, station = *m_station, handler = m_delivered](SendResult result) {
+                         {
+                             std::scoped_lock hold(answer->lock);
+                             if (!answer->returned) {
+                                 answer->early = result;
+                                 return;
+                             }
+                         }
+                         if (handler)
+                             handler(ClickOutcome{clickResult(result), station, {}, {}});
+                     });
     std::scoped_lock hold(answer->lock);
     answer->returned = true;
     ClickOutcome outcome;
@@ -175,8 +192,7 @@ void CommandMenuController::noteNotConnected(std::string_view address, int tag, 
     const auto command = itemCommand(tag, tariff);
     if (!command)
         return; // not a command item, or a tariff without a price: nothing would have been sent
-    const CommandBytes bytes = encodeStationCommand(*command);
-    m_transport.notConnected(address, bytes);
+    m_transport.notConnected(address, *command);
 }
 
 ClickOutcome CommandMenuController::badPrice(std::string_view tariff, const TariffList& list) const
@@ -456,11 +472,9 @@ void CommandMenuController::clickAll(int tag, std::string_view tariff, const Ask
             }
             own = itemCommand(tag, tariff, *time);
         }
-        const CommandBytes bytes = encodeStationCommand(*own);
         answers->expect();
-        m_transport.postToAddress(
-            row[ColAddress], std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
-            [answers, order, station](SendResult result) { answers->answer(order, station, result); });
+        m_transport.post(row[ColAddress], *own,
+                         [answers, order, station](SendResult result) { answers->answer(order, station, result); });
     }
     answers->sendingDone();
 }

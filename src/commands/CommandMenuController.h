@@ -16,6 +16,20 @@ namespace ostrel {
 
 class TariffList;
 
+// The room's commands to several stations at once, UTF-8.
+namespace fleet {
+inline constexpr std::string_view PowerOffFree = "Выключить свободные компьютеры";
+inline constexpr std::string_view RebootFree = "Перезагрузить свободные компьютеры";
+inline constexpr std::string_view PowerOffAll = "Выключить все компьютеры…";
+inline constexpr std::string_view PowerOffAllAction = "Выключить все компьютеры";
+inline constexpr std::string_view NoFreeStations = "Свободных компьютеров нет";
+inline constexpr std::string_view NoStations = "Нет подключенных компьютеров";
+} // namespace fleet
+
+// The question before a command to several stations: "Перезагрузить выбранные компьютеры (3)?",
+// then "Идущих сеансов среди них: 2.", UTF-8.
+std::string fleetQuestion(std::string_view action, int stations, int running);
+
 // What the operator entered in the interval dialog.
 struct IntervalChoice
 {

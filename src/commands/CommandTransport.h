@@ -1,11 +1,10 @@
 #pragma once
 
-#include <cstdint>
+#include "commands/StationCommand.h"
+
 #include <functional>
-#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace ostrel {
 
@@ -20,48 +19,29 @@ enum class SendResult
 class CommandTransport
 {
 public:
-    // Told once whether a posted command went out whole; runs on the thread that owns the
-    // connections, so it only hands the result on.
+    // Told whether a posted command went out whole; runs on the thread that owns the connections,
+    // so it only hands the result on.
     using SendDone = std::function<void(SendResult)>;
 
     virtual ~CommandTransport() = default;
 
-    // Sends the bytes to the first open connection (in accept order) whose peer address equals
-    // `address` as dotted text, on the thread that owns the connections (report processing's
-    // resumption runs there). Bytes the socket cannot take at once follow as soon as it can, or the
-    // connection is closed; a failure closes the connection, which runs the disconnect handling on
-    // this thread (nested in StationTableMutex if held).
-    virtual SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes) = 0;
-
-    // The same from any thread: the send happens where the connections live, and `done` learns
-    // the result there once it is known (Sent only when the whole command went out). By default
-    // the send happens here and now.
-    virtual void postToAddress(std::string address, std::vector<std::uint8_t> bytes, SendDone done)
-    {
-        const SendResult result = sendToAddress(address, bytes);
-        if (done)
-            done(result);
-    }
-
-    // As sendToAddress, and `done` learns the final result: at once, or once the bytes the socket
-    // could not take at once went out or failed. Runs on the thread that owns the connections.
-    virtual SendResult sendWithOutcome(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done)
-    {
-        const SendResult result = sendToAddress(address, bytes);
-        if (done)
-            done(result);
-        return result;
-    }
+    // The one way a command goes: to the first open connection (in accept order) whose peer
+    // address equals `address` as dotted text, sent where the connections live. `done` (may be
+    // empty) is told exactly once, on that thread: Sent only when the whole command went out. Called
+    // on that thread (report processing's resumption runs there) the send happens at once and a
+    // result known at once is told before post returns; a failure closes the connection, which
+    // runs the disconnect handling there too. With no such thread running it is told here and now.
+    virtual void post(std::string address, const StationCommand& command, SendDone done) = 0;
 
     // True when an open connection has that address. The menu and resumption ask before anything
     // else, so a station without a connection is reported before the operator is asked for minutes.
     // Safe from any thread.
     virtual bool hasConnection(std::string_view address) const = 0;
 
-    // Told of a command that was never handed over because hasConnection said no: what it would
-    // have been (a game without its minutes, which are not asked then). Nothing is sent; the
-    // audit trail records it. Does nothing by default.
-    virtual void notConnected(std::string_view /*address*/, std::span<const std::uint8_t> /*bytes*/) {}
+    // Told of a command that was never posted because hasConnection said no: what it would have
+    // been (a game without its minutes, which are not asked then). Nothing is sent; the audit
+    // records it. Does nothing by default.
+    virtual void notConnected(std::string_view /*address*/, const StationCommand& /*command*/) {}
 };
 
 } // namespace ostrel

@@ -6,8 +6,9 @@
 
 namespace ostrel {
 
-// Sends a command to the station of a station-table row: to the first open connection whose peer
-// address equals the row's "IP" cell.
+// Posts a command to the station of a station-table row: to the first open connection whose peer
+// address equals the row's "IP" cell. Returns the result when it was known before the post
+// returned (on the thread that owns the connections), Sent for a command still on its way.
 SendResult SendStationCommand(CommandTransport& transport, const StationRow& row, const StationCommand& command);
 
 } // namespace ostrel

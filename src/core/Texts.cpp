@@ -604,12 +604,6 @@ std::string_view takeLine(std::string_view& text)
     return line;
 }
 
-std::string fleetQuestion(std::string_view action, int stations, int running)
-{
-    return std::string(action) + " (" + std::to_string(stations) +
-           ")?\nИдущих сеансов среди них: " + std::to_string(running) + ".";
-}
-
 std::string wakeResultText(std::size_t sent, const std::vector<std::string>& unknown,
                            const std::vector<std::string>& failed)
 {

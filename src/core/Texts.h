@@ -145,28 +145,6 @@ std::string timeLowAlertText(std::string_view computer, std::string_view left);
 // allowed; nullopt when it is not a whole number or does not fit in 32 bits.
 std::optional<int> parseWholeNumber(std::string_view text);
 
-// Commands to several stations at once and to the whole room, UTF-8.
-namespace fleet {
-inline constexpr std::string_view PowerOffFree = "Выключить свободные компьютеры";
-inline constexpr std::string_view RebootFree = "Перезагрузить свободные компьютеры";
-inline constexpr std::string_view PowerOffAll = "Выключить все компьютеры…";
-inline constexpr std::string_view PowerOffAllAction = "Выключить все компьютеры";
-inline constexpr std::string_view KillAppsAction = "Убить все приложения на выбранных компьютерах";
-inline constexpr std::string_view RebootAction = "Перезагрузить выбранные компьютеры";
-inline constexpr std::string_view PowerOffAction = "Выключить выбранные компьютеры";
-inline constexpr std::string_view LogOffAction = "Выйти из системы на выбранных компьютерах";
-inline constexpr std::string_view NoFreeStations = "Свободных компьютеров нет";
-inline constexpr std::string_view NoStations = "Нет подключенных компьютеров";
-inline constexpr std::string_view NotAllReached = "Команду получили не все компьютеры:";
-inline constexpr std::string_view MoreFailures = "…и еще ";
-inline constexpr std::string_view TimeUnreadable = "время сеанса не прочитано, команда не отправлена";
-inline constexpr std::string_view ZeroGame = "игра на 0 минут не начата";
-} // namespace fleet
-
-// The question before a command to several stations: "Перезагрузить выбранные компьютеры (3)?",
-// then "Идущих сеансов среди них: 2.", UTF-8.
-std::string fleetQuestion(std::string_view action, int stations, int running);
-
 // The command menu's fixed items, UTF-8.
 namespace menu {
 inline constexpr std::string_view Wait = "Ожидание";

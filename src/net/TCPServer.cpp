@@ -678,6 +678,16 @@ void TCPServer::postToAddress(std::string address, std::vector<std::uint8_t> byt
     });
 }
 
+void TCPServer::post(std::string address, const StationCommand& command, SendDone done)
+{
+    const CommandBytes bytes = encodeStationCommand(command);
+    if (m->onNetworkThread()) {
+        m->send(address, bytes, std::move(done));
+        return;
+    }
+    postToAddress(std::move(address), std::vector<std::uint8_t>(bytes.begin(), bytes.end()), std::move(done));
+}
+
 bool TCPServer::hasConnection(std::string_view address) const
 {
     return m->firstOpenFrom(address) != nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commands/CommandTransport.h"
+#include "commands/StationCommand.h"
 #include "net/NameLookup.h"
 #include "net/TThreadOnRead.h"
 
@@ -10,8 +11,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrel {
 
@@ -71,13 +74,17 @@ public:
     bool isListening() const;
     std::uint16_t port() const; // the bound port; 0 when not listening
 
-    // On the network thread: sends at once. From another thread: posts the send and waits for its
-    // immediate result (bytes the socket cannot take yet follow later); for tests and tools, as
-    // the window posts with postToAddress and never waits.
-    SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes) override;
-    void postToAddress(std::string address, std::vector<std::uint8_t> bytes, SendDone done) override;
-    SendResult sendWithOutcome(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done) override;
+    // A command's one way out (see CommandTransport::post).
+    void post(std::string address, const StationCommand& command, SendDone done) override;
     bool hasConnection(std::string_view address) const override;
+
+    // Any bytes, for tests and tools. sendToAddress on the network thread sends at once; from
+    // another thread it posts the send and waits for its immediate result (bytes the socket cannot
+    // take yet follow later). sendWithOutcome also tells `done` the final result; postToAddress
+    // never waits, and `done` is told on the network thread (here and now when none runs).
+    SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes);
+    void postToAddress(std::string address, std::vector<std::uint8_t> bytes, SendDone done);
+    SendResult sendWithOutcome(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done);
 
     // Discovery's request: the first open connection, in accept order, from `address` is closed and
     // its disconnect handling runs on the network thread (waited for from another thread). False

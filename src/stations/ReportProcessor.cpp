@@ -11,9 +11,11 @@
 #include "log/SessionLog.h"
 #include "stations/RunningSessions.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 
 namespace ostrel {
 
@@ -130,7 +132,13 @@ bool ReportProcessor::applyReport(const StationLink& link, const StationReport& 
         // asks for no repaint.
         const auto tableBefore = m_table.version();
         const auto historyBefore = m_history.version();
+        m_applying = true;
         outcome = applyLocked(link, report);
+        m_applying = false;
+        // A connection that a send closed while the report was applied is handled now, on a table
+        // that no step of the report still looks at.
+        for (const std::string& owed : std::exchange(m_owedDisconnects, {}))
+            disconnectLocked(owed);
         changed = m_table.version() != tableBefore || m_history.version() != historyBefore;
         if (outcome == Outcome::Applied)
             ++m_applied;
@@ -174,9 +182,9 @@ ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, c
         // created the row.
         if (!resumeIfReset(link, *row))
             return Outcome::Dropped;
-        // A failed send closes the connection and runs the disconnect handling nested on this
-        // thread: the row may be gone, or its index may now belong to another station.
-        if (link.isClosed())
+        // A failed send closes the connection; its disconnect handling is owed until this report
+        // is done with, and the report goes with the station.
+        if (link.isClosed() || std::ranges::find(m_owedDisconnects, name) != m_owedDisconnects.end())
             return Outcome::Dropped;
         row = m_table.FindStationRow(name);
         if (!row)
@@ -320,7 +328,7 @@ bool ReportProcessor::resumeIfReset(const StationLink& link, int row)
     if (last[ColComputer] != link.hostName() || last[HistoryColComment] != words::Reset || last[ColPrice].empty())
         return true;
 
-    // A copy: a failed send may remove the row while ResumeSession still looks at it.
+    // A copy: the table may grow while ResumeSession looks at it.
     const StationRow target = m_table.row(row);
     const ResumeContext context{m_transport, m_prices, m_games, m_settings.waitAfterReset};
     switch (ResumeSession(context, last[ColStatus], target, last[ColLeft])) {
@@ -340,24 +348,35 @@ void ReportProcessor::stationDisconnected(const StationLink& link)
     bool changed = false;
     {
         std::scoped_lock hold(StationTableMutex);
-        const auto historyBefore = m_history.version();
-        const std::string name = link.hostName();
-        if (const auto row = m_table.FindStationRow(name)) {
-            for (StationObserver* observer : m_observers)
-                observer->stationDropped(m_table.row(*row));
-            if (!m_table.cell(*row, ColSum).empty()) {
-                if (logSession(m_table.row(*row), words::Reset) != LogResult::Appended)
-                    ++m_failedLogs;
-            }
-            // Removed even when the log failed: a row left behind would belong to no connection.
-            changed = m_table.RemoveStationRow(name);
-            if (m_running)
-                m_running->rowGone(name);
+        // Called from inside applyReport (a send it made failed): the report's own hold runs it.
+        if (m_applying) {
+            m_owedDisconnects.push_back(link.hostName());
+            return;
         }
+        const auto historyBefore = m_history.version();
+        changed = disconnectLocked(link.hostName());
         changed = changed || m_history.version() != historyBefore;
     }
     if (changed && m_changed)
         m_changed();
+}
+
+bool ReportProcessor::disconnectLocked(const std::string& name)
+{
+    const auto row = m_table.FindStationRow(name);
+    if (!row)
+        return false;
+    for (StationObserver* observer : m_observers)
+        observer->stationDropped(m_table.row(*row));
+    if (!m_table.cell(*row, ColSum).empty()) {
+        if (logSession(m_table.row(*row), words::Reset) != LogResult::Appended)
+            ++m_failedLogs;
+    }
+    // Removed even when the log failed: a row left behind would belong to no connection.
+    const bool removed = m_table.RemoveStationRow(name);
+    if (m_running)
+        m_running->rowGone(name);
+    return removed;
 }
 
 } // namespace ostrel

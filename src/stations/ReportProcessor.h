@@ -84,6 +84,8 @@ private:
     };
     Outcome applyLocked(const StationLink& link, const StationReport& report);
     bool resumeIfReset(const StationLink& link, int row);
+    // The disconnect handling under the mutex; true when the station's row was removed.
+    bool disconnectLocked(const std::string& name);
     void settleWaiting(const std::string& name, const StationReport& report);
     // Appends the session to the log, and remembers it as its station's newest.
     LogResult logSession(const StationRow& row, std::string_view comment);
@@ -104,6 +106,8 @@ private:
     std::vector<StationObserver*> m_observers; // under StationTableMutex
     RunningSessions* m_running = nullptr;
     std::unordered_map<std::string, NewestSession> m_newest; // by computer, with resumeMinutes; under the mutex
+    bool m_applying = false;                     // inside applyLocked, under the mutex
+    std::vector<std::string> m_owedDisconnects; // host names whose connection a send closed meanwhile
     std::uint64_t m_applied = 0;                             // written under StationTableMutex
     std::uint64_t m_dropped = 0;
     std::uint64_t m_failedLogs = 0;

@@ -257,10 +257,7 @@ TEST_F(ControllerFixture, ACommandThatIsNotDeliveredWholeIsReportedNeverSent)
     struct LaterTransport : FakeTransport
     {
         std::vector<SendDone> waiting;
-        void postToAddress(std::string, std::vector<std::uint8_t>, SendDone done) override
-        {
-            waiting.push_back(std::move(done));
-        }
+        void post(std::string, const StationCommand&, SendDone done) override { waiting.push_back(std::move(done)); }
     } later;
     later.connected = {"127.0.0.2"};
     CommandMenuController async{prices, games, later, StationRows::of(table)};
@@ -367,10 +364,7 @@ TEST_F(ControllerFixture, SeveralStationsEachGetTheCommandAndTheFailuresComeToge
     struct LaterTransport : FakeTransport
     {
         std::vector<SendDone> waiting;
-        void postToAddress(std::string, std::vector<std::uint8_t>, SendDone done) override
-        {
-            waiting.push_back(std::move(done));
-        }
+        void post(std::string, const StationCommand&, SendDone done) override { waiting.push_back(std::move(done)); }
     } later;
     later.connected = {"127.0.0.2", "127.0.0.3"};
     CommandMenuController async{prices, games, later, StationRows::of(table)};

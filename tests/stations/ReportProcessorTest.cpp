@@ -1,11 +1,6 @@
 #include "stations/ReportProcessor.h"
 
-#include "log/AuditTrail.h"
-#include "stations/AuditedTransport.h"
 #include "support/StationsTestSupport.h"
-
-#include <fstream>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -430,67 +425,20 @@ TEST_F(ResumeTrigger, NestedDisconnectDuringTheSendDropsTheReport)
     EXPECT_EQ(w.table.row(2), StationRow{});
 }
 
-TEST(AuditedTransport, RecordsEachCommandWithItsFinalResultWhereverItWasSent)
+TEST_F(ResumeTrigger, DisconnectDuringTheSendWaitsUntilTheReportIsDone)
 {
-    StationsWorld w;
-    AuditTrail trail(w.dir.file("Ostrel.audit.csv"), w.log, "op");
-    bool onWindowThread = false;
-    AuditedTransport audited(
-        w.transport, trail,
-        {.stationName =
-             [](std::string_view address) { return address == "127.0.0.2" ? std::string("pc1") : std::string(); },
-         .mayWriteHere = [&] { return !onWindowThread; },
-         .clock = [] { return at(12, 0, 0); }});
-    StationCommand game{CommandCode::cmdStartGame, "Quake", 3, 45 * Minute};
-    StationCommand reboot{CommandCode::cmdReboot, {}, 0, 0};
-    const struct
-    {
-        const char* name;
-        bool connected;
-        SendResult deliver;
-        bool posted;
-        StationCommand command;
-        const char* line;
-    } cases[] = {
-        {"sent", true, SendResult::Sent, false, game,
-         "08.12.2026 12:00:00;op;pc1;127.0.0.2;Игра;Quake;3,00;45;отправлена"},
-        {"no connection", false, SendResult::Sent, false, reboot,
-         "08.12.2026 12:00:00;op;pc1;127.0.0.2;Перезагрузка;;;;нет подключения"},
-        {"posted, not delivered", true, SendResult::NotDelivered, true, reboot,
-         "08.12.2026 12:00:00;op;pc1;127.0.0.2;Перезагрузка;;;;не доставлена"},
-        {"posted from the window, no connection", false, SendResult::Sent, true, game,
-         "08.12.2026 12:00:00;op;pc1;127.0.0.2;Игра;Quake;3,00;45;нет подключения"},
+    StationsWorld w({false, false});
+    cutSession(w, paid);
+    FakeLink back("pc1", "127.0.0.2");
+    int rowsWhileSending = 0;
+    w.transport.onSend = [&] {
+        disconnect(w, back);
+        rowsWhileSending = w.table.rowCount();
     };
-    std::string expected = auditHeaderLine();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        w.transport.connected = c.connected;
-        w.transport.deliver = c.deliver;
-        onWindowThread = c.posted && !c.connected;
-        const CommandBytes bytes = encodeStationCommand(c.command);
-        const SendResult want = c.connected ? c.deliver : SendResult::NoConnection;
-        std::optional<SendResult> told;
-        if (c.posted)
-            audited.postToAddress("127.0.0.2", {bytes.begin(), bytes.end()}, [&](SendResult r) { told = r; });
-        else
-            told = audited.sendToAddress("127.0.0.2", bytes);
-        EXPECT_EQ(told, want);
-        w.log.waitDurable();
-        expected += std::string(c.line) + "\r\n";
-        std::ostringstream text;
-        text << std::ifstream(trail.path(), std::ios::binary).rdbuf();
-        EXPECT_EQ(text.str(), expected);
-    }
-
-    // The menu's own check found no connection: recorded without minutes, nothing sent.
-    onWindowThread = true;
-    const std::size_t sentBefore = w.transport.sent.size();
-    audited.notConnected("127.0.0.2", encodeStationCommand({CommandCode::cmdStartGame, "Quake", 3, 0}));
-    w.log.waitDurable();
-    std::ostringstream text;
-    text << std::ifstream(trail.path(), std::ios::binary).rdbuf();
-    EXPECT_EQ(text.str(), expected + "08.12.2026 12:00:00;op;pc1;127.0.0.2;Игра;Quake;3,00;;нет подключения\r\n");
-    EXPECT_EQ(w.transport.sent.size(), sentBefore);
+    EXPECT_FALSE(w.processor.applyReport(back, codeReport(4)));
+    EXPECT_EQ(rowsWhileSending, 3); // the new row stays while the report that made it is applied
+    EXPECT_EQ(w.table.rowCount(), 2);
+    EXPECT_FALSE(w.table.FindStationRow("pc1"));
 }
 
 } // namespace

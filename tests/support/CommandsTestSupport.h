@@ -5,7 +5,6 @@
 #include "core/StationRow.h"
 #include "core/TariffList.h"
 
-#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,18 +25,13 @@ public:
     std::vector<Sent> sent;
     std::vector<Sent> refused; // told through notConnected: never sent
 
-    SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes) override
+    void post(std::string address, const StationCommand& command, SendDone done) override
     {
-        bool known = false;
-        for (const auto& a : connected)
-            known = known || a == address;
-        if (!known || bytes.size() != StationCommandSize)
-            return SendResult::NoConnection;
-        Sent s{std::string(address), {}};
-        for (std::size_t i = 0; i < StationCommandSize; ++i)
-            s.bytes[i] = bytes[i];
-        sent.push_back(s);
-        return SendResult::Sent;
+        const SendResult result = hasConnection(address) ? SendResult::Sent : SendResult::NoConnection;
+        if (result == SendResult::Sent)
+            sent.push_back({std::move(address), encodeStationCommand(command)});
+        if (done)
+            done(result);
     }
 
     bool hasConnection(std::string_view address) const override
@@ -48,11 +42,9 @@ public:
         return false;
     }
 
-    void notConnected(std::string_view address, std::span<const std::uint8_t> bytes) override
+    void notConnected(std::string_view address, const StationCommand& command) override
     {
-        Sent s{std::string(address), {}};
-        std::copy_n(bytes.begin(), std::min(bytes.size(), StationCommandSize), s.bytes.begin());
-        refused.push_back(s);
+        refused.push_back({std::string(address), encodeStationCommand(command)});
     }
 
     StationCommand lastCommand() const { return *decodeStationCommand(sent.back().bytes); }

@@ -247,9 +247,10 @@ private:
 class NoTransport : public CommandTransport
 {
 public:
-    SendResult sendToAddress(std::string_view, std::span<const std::uint8_t>) override
+    void post(std::string, const StationCommand&, SendDone done) override
     {
-        return SendResult::NoConnection;
+        if (done)
+            done(SendResult::NoConnection);
     }
     bool hasConnection(std::string_view) const override { return false; }
 };

@@ -40,18 +40,19 @@ struct FakeLink : StationLink
 class RecordingTransport : public CommandTransport
 {
 public:
-    SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes) override
+    void post(std::string address, const StationCommand& command, SendDone done) override
     {
-        if (!connected)
-            return SendResult::NoConnection;
-        CommandBytes copy{};
-        for (std::size_t i = 0; i < copy.size() && i < bytes.size(); ++i)
-            copy[i] = bytes[i];
-        addresses.emplace_back(address);
-        sent.push_back(copy);
+        if (!connected) {
+            if (done)
+                done(SendResult::NoConnection);
+            return;
+        }
+        addresses.push_back(std::move(address));
+        sent.push_back(encodeStationCommand(command));
         if (onSend)
             onSend();
-        return deliver;
+        if (done)
+            done(deliver);
     }
     bool hasConnection(std::string_view) const override { return connected; }
 

@@ -1,8 +1,10 @@
 #include "app/qt/Server.h"
 
+#include "app/CommandAuditTrail.h"
 #include "app/ServerConfig.h"
 #include "app/StartupError.h"
 #include "chain/ChainShipper.h"
+#include "commands/AuditedTransport.h"
 #include "core/DateTime.h"
 #include "core/StationTableMutex.h"
 #include "log/AuditTrail.h"
@@ -13,7 +15,6 @@
 #include "net/TCPServer.h"
 #include "net/WakeOnLan.h"
 #include "net/qt/UDPServer.h"
-#include "stations/AuditedTransport.h"
 #include "stations/HallWatch.h"
 #include "stations/ReportProcessor.h"
 #include "stations/RunningSessions.h"
@@ -204,7 +205,7 @@ void Server::setStationKeepAlive(std::optional<int> seconds)
 
 void Server::startListening()
 {
-    AuditedTransport::Hooks hooks;
+    CommandAuditTrail::Hooks hooks;
     // Runs where the result is known, mostly the network thread, which takes this mutex for reports
     // anyway; a thread that holds it never waits for the network thread to send.
     hooks.stationName = [this](std::string_view address) {
@@ -221,7 +222,8 @@ void Server::startListening()
         const QCoreApplication* app = QCoreApplication::instance();
         return !app || QThread::currentThread() != app->thread();
     };
-    m_auditedTransport = std::make_unique<AuditedTransport>(*m_tcpServer, *m_auditTrail, std::move(hooks));
+    m_commandAudit = std::make_unique<CommandAuditTrail>(*m_auditTrail, std::move(hooks));
+    m_auditedTransport = std::make_unique<AuditedTransport>(*m_tcpServer, *m_commandAudit);
     m_processor =
         std::make_unique<ReportProcessor>(m_stations, m_history, *m_sessionLog, *m_auditedTransport, m_prices, m_games,
                                           ResumeSettings{m_closeAfterReset, m_waitAfterReset, m_resumeMinutes});

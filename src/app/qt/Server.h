@@ -25,6 +25,7 @@ namespace ostrel {
 class AuditTrail;
 class AuditedTransport;
 class ChainShipper;
+class CommandAuditTrail;
 class CommandTransport;
 class HallWatch;
 class HistoryTableModel;
@@ -191,6 +192,7 @@ private:
     HistoryTable m_history;
     std::unique_ptr<SessionLog> m_sessionLog;
     std::unique_ptr<AuditTrail> m_auditTrail;             // synced by the log's thread
+    std::unique_ptr<CommandAuditTrail> m_commandAudit;
     std::unique_ptr<AuditedTransport> m_auditedTransport; // told of results until the network thread stops
     std::unique_ptr<StationTableModel> m_stationModel;
     std::unique_ptr<HistoryTableModel> m_historyModel;
