@@ -338,21 +338,25 @@ per_thread=$(awk -v pid="$server_pid" -v hz="$(getconf CLK_TCK)" -v s="$load_sec
     { last[$1] = $NF; name[$1] = $2 }
     END {
         for (t in last) {
-            k = (t == pid) ? "GUI" : name[t] == "network" ? "network" : name[t] == "log" ? "log" :
-                name[t] == "lookup" ? "look-ups" : "other"
+            k = "other"
+            if (t == pid) k = "GUI"
+            else if (name[t] == "network") k = "network"
+            else if (name[t] == "log") k = "log"
+            else if (name[t] == "lookup") k = "look-ups"
             cpu[k] += (last[t] - (t in start ? start[t] : 0)) / hz
         }
         named = cpu["GUI"] + cpu["network"] + cpu["log"] + cpu["look-ups"]
-        cpu["other"] = total - named > 0 ? total - named : 0
+        cpu["other"] = (total - named > 0) ? (total - named) : 0
         line = ""
         n = split("GUI network log look-ups other", order, " ")
         for (i = 1; i <= n; i++) {
             k = order[i]
-            line = line sprintf("%s%s %.1f s (%.2f %%)", i > 1 ? ", " : "", k, cpu[k], 100 * cpu[k] / s)
+            line = line (i > 1 ? ", " : "") sprintf("%s %.1f s (%.2f %%)", k, cpu[k], 100 * cpu[k] / s)
         }
         print line
-        printf "server CPU per report %.1f us (GUI %.1f us)\n", reports > 0 ? 1e6 * total / reports : 0,
-            reports > 0 ? 1e6 * cpu["GUI"] / reports : 0
+        per = 0; gui = 0
+        if (reports > 0) { per = 1e6 * total / reports; gui = 1e6 * cpu["GUI"] / reports }
+        printf "server CPU per report %.1f us (GUI %.1f us)\n", per, gui
     }' threads.start threads.load)
 echo "  CPU per thread under load (of one core): $(sed -n 1p <<<"$per_thread")"
 echo "  $(sed -n 2p <<<"$per_thread")"
