@@ -22,11 +22,11 @@ out=$build/results
 if [ $quick -eq 1 ]; then
     net_seconds=1; station_counts=(10 100); record_counts=(10000 100000)
     app_runs=3; idle_seconds=2; sim_stations=100; sim_seconds=2; core_calls=100000
-    server_counts=(100); idle_stations=1000
+    server_counts=(100); idle_stations=1000; window_seconds=2; window_counts=(100)
 else
     net_seconds=5; station_counts=(10 100 500 2000); record_counts=(10000 100000 1000000)
     app_runs=10; idle_seconds=10; sim_stations=500; sim_seconds=10; core_calls=1000000
-    server_counts=(100 500 2000); idle_stations=10000
+    server_counts=(100 500 2000); idle_stations=10000; window_seconds=10; window_counts=(100 300 2000)
 fi
 
 # 2,000 stations take two descriptors each in the bench process, plus the bare loop's.
@@ -35,8 +35,8 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 ulimit -n "$(ulimit -Hn)" 2>/dev/null || true
 
-targets=(bench_core bench_log bench_net bench_bare_server bench_report bench_stations bench_app bench_idle station_bench ostrel-log
-         ostrel-server ostrel-station)
+targets=(bench_core bench_log bench_net bench_bare_server bench_report bench_stations bench_app bench_idle bench_window station_bench
+         ostrel-log ostrel-server ostrel-station)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DOSTREL_TESTS=OFF -DOSTREL_BENCH=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 
@@ -188,8 +188,11 @@ for n in "${record_counts[@]}"; do
 done
 run app "$(bin bench_app)" "$app_runs" "$idle_seconds" "$(bin ostrel-server)"
 run idle "$(bin bench_idle)" "$idle_seconds"
+# The GUI thread's CPU while the window shows a churning station table.
+run window "$(bin bench_window)" "$window_seconds" "${window_counts[@]}"
 if command -v xvfb-run >/dev/null; then # the same under a real X server, as a desktop draws it
     run idle_x11 env QT_QPA_PLATFORM=xcb xvfb-run -a "$(bin bench_idle)" "$idle_seconds"
+    run window_x11 env QT_QPA_PLATFORM=xcb xvfb-run -a "$(bin bench_window)" "$window_seconds" "${window_counts[@]}"
 fi
 echo "load_after=$(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
 

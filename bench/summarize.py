@@ -84,6 +84,15 @@ for f in ("idle", "idle_x11"):
     grab(f, r"main window shown, listening: +([\d.]+) %", [f"{f}.window_shown_percent"])
     grab(f, r"main window hidden to the tray: +([\d.]+) %", [f"{f}.window_hidden_percent"])
 
+for f in ("window", "window_x11"):
+    for line in text(f).splitlines():
+        m = re.match(r"window (\d+) stations: GUI thread ([\d.]+) % of one core, feeder ([\d.]+) %, ([\d.]+) reloads/s, "
+                     r"arrival shown after ([\d.]+) ms mean, ([\d.]+) ms max", line)
+        if m:
+            for key, value in zip(("gui_percent", "feeder_percent", "reloads_per_s", "arrival_mean_ms",
+                                   "arrival_max_ms"), m.groups()[1:]):
+                s[f"{f}.{m[1]}.{key}"] = float(value)
+
 grab("stations", r"apply: (\d+) stations, .*: (\d+) reports/s, ([\d.]+) us/report",
      ["stations.stations", "stations.apply_reports_per_s", "stations.apply_us_per_report"])
 grab("stations", r"reassembly: .*: (\d+) reports/s \(([\d.]+) MB/s\)",

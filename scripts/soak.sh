@@ -158,6 +158,15 @@ proc_cpu() { # user + system seconds of the server
 proc_rss() { awk '/^VmRSS:/ { print $2 }' "/proc/$server_pid/status"; }
 proc_threads() { awk '/^Threads:/ { print $2 }' "/proc/$server_pid/status"; }
 proc_fds() { ls "/proc/$server_pid/fd" | wc -l; }
+# One line per thread of the server: thread id, name, user + system ticks.
+thread_ticks() {
+    local task
+    for task in /proc/"$server_pid"/task/*; do
+        awk -v tid="${task##*/}" '{ name = $0; sub(/^[^(]*\(/, "", name); sub(/\).*$/, "", name)
+            rest = $0; sub(/^.*\) /, "", rest); split(rest, f, " "); print tid, name, f[12] + f[13] }' \
+            "$task/stat" 2>/dev/null || true
+    done
+}
 log_records() {
     if [ -f "$work/Ostrel.log" ]; then
         "$OSTREL_LOG" check "$work/Ostrel.log" | awk 'NR == 1 { print $2 }'
@@ -190,6 +199,10 @@ echo idle >"$phase_file"
         size=$(stat -c %s Ostrel.log 2>/dev/null || echo 0)
         printf '%.1f,%s,%s,%s,%s,%s,%s\n' "$(calc "$now - $started")" "$(cat "$phase_file")" \
             "$(proc_rss)" "$(proc_threads)" "$(proc_fds)" "$(proc_cpu)" "$((size / 168))" >>samples.csv 2>/dev/null || true
+        # The threads' ticks while the stations run: a name look-up thread may end between two
+        # samples, so the load's CPU per thread is its last sample's.
+        [ "$(cat "$phase_file")" = load ] && thread_ticks >>threads.load 2>/dev/null
+
         sleep "$sample_every"
     done
 ) &
@@ -201,6 +214,7 @@ idle_rss=$(proc_rss)
 idle_threads=$(proc_threads)
 idle_fds=$(proc_fds)
 cpu_before=$(proc_cpu)
+thread_ticks >threads.start
 
 echo "soak: $stations stations for $duration s against the server (pid $server_pid, TCP $tcp_port," \
     "UDP $udp_port/$client_port), work folder $work"
@@ -215,6 +229,7 @@ wait "$station_pid" || station_status=$?
 station_pid=""
 load_ended=$(date +%s.%N)
 cpu_after_load=$(proc_cpu 2>/dev/null || echo 0)
+thread_ticks >>threads.load 2>/dev/null || true
 echo after >"$phase_file"
 [ "$station_status" = 0 ] || fail "the simulator ended with status $station_status: $(tail -5 station.err)"
 
@@ -315,6 +330,36 @@ printf '  stations %s, %.0f s, %s reports (%.0f per second), connects %s, power 
 printf '  server CPU %.1f s under load (%.0f %% of one core), %.1f s in all\n' "$load_cpu" \
     "$(calc "100 * $load_cpu / $load_seconds")" "$cpu_end"
 echo "  RSS kB: idle $idle_rss, after warm-up $warm_rss, max first half $first_max, max second half $second_max (allowed +$allowed for $second_records sessions), peak $peak_rss, end $end_rss ($memory_note)"
+# CPU per thread under load: the GUI thread is the main one (its id is the process's), the others
+# by the names they give themselves; what no thread of those names took is "other".
+per_thread=$(awk -v pid="$server_pid" -v hz="$(getconf CLK_TCK)" -v s="$load_seconds" -v total="$load_cpu" \
+    -v reports="${reports:-0}" '
+    FILENAME ~ /start$/ { start[$1] = $NF; next }
+    { last[$1] = $NF; name[$1] = $2 }
+    END {
+        for (t in last) {
+            k = "other"
+            if (t == pid) k = "GUI"
+            else if (name[t] == "network") k = "network"
+            else if (name[t] == "log") k = "log"
+            else if (name[t] == "lookup") k = "look-ups"
+            cpu[k] += (last[t] - (t in start ? start[t] : 0)) / hz
+        }
+        named = cpu["GUI"] + cpu["network"] + cpu["log"] + cpu["look-ups"]
+        cpu["other"] = (total - named > 0) ? (total - named) : 0
+        line = ""
+        n = split("GUI network log look-ups other", order, " ")
+        for (i = 1; i <= n; i++) {
+            k = order[i]
+            line = line (i > 1 ? ", " : "") sprintf("%s %.1f s (%.2f %%)", k, cpu[k], 100 * cpu[k] / s)
+        }
+        print line
+        per = 0; gui = 0
+        if (reports > 0) { per = 1e6 * total / reports; gui = 1e6 * cpu["GUI"] / reports }
+        printf "server CPU per report %.1f us (GUI %.1f us)\n", per, gui
+    }' threads.start threads.load)
+echo "  CPU per thread under load (of one core): $(sed -n 1p <<<"$per_thread")"
+echo "  $(sed -n 2p <<<"$per_thread")"
 echo "  threads: idle $idle_threads, peak $peak_threads, end $end_threads; descriptors: idle $idle_fds, peak $peak_fds, end $end_fds"
 echo "  records $records ($ok_records Ok, $reset_records Reset); sessions closed $sessions ($finished_reports finished, $reset_closes cut off); unconfirmed closes $(summary unconfirmed_closes)"
 

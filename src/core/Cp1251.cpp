@@ -142,6 +142,11 @@ std::size_t decodeUtf8(std::string_view s, std::size_t pos, char32_t& out)
 
 } // namespace
 
+char16_t cp1251ToUtf16(char byte)
+{
+    return static_cast<char16_t>(toUnicode(static_cast<std::uint8_t>(byte)));
+}
+
 std::string cp1251ToUtf8(std::string_view bytes)
 {
     std::string out;

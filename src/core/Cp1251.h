@@ -11,6 +11,10 @@ namespace ostrel {
 // Each of the 256 bytes maps to one Unicode character; 0x98, unassigned in the code page, maps to U+FFFD.
 std::string cp1251ToUtf8(std::string_view bytes);
 
+// The same character as one UTF-16 code unit: every character of the code page lies in the Basic
+// Multilingual Plane. For writing display text in place, without a UTF-8 step.
+char16_t cp1251ToUtf16(char byte);
+
 // Characters without a Windows-1251 byte become '?'. Malformed UTF-8 sequences become '?' too.
 std::string utf8ToCp1251(std::string_view utf8);
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -289,6 +290,7 @@ void SessionLog::post(std::function<void()> job)
 
 void SessionLog::syncLoop()
 {
+    ::pthread_setname_np(::pthread_self(), "log"); // for the soak's CPU per thread
     std::unique_lock hold(m_fileLock);
     auto retryAt = std::chrono::steady_clock::now();
     bool lastTry = false; // stopping with something not durable: one more round, then give up

@@ -1,6 +1,7 @@
 #include "net/NameLookup.h"
 
 #include <algorithm>
+#include <pthread.h>
 #include <thread>
 
 namespace ostrel {
@@ -59,6 +60,7 @@ bool NameLookup::cancel(std::uint64_t ticket)
 
 void NameLookup::work()
 {
+    ::pthread_setname_np(::pthread_self(), "lookup"); // for the soak's CPU per thread
     std::unique_lock hold(m_mutex);
     for (;;) {
         while (m_queue.empty() && !m_stopped) {

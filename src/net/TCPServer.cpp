@@ -10,6 +10,7 @@
 #include <asio/ip/udp.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
+#include <pthread.h>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -148,6 +149,7 @@ bool TCPServer::Impl::start()
     try {
         thread = std::thread([this] {
             networkId.store(std::this_thread::get_id());
+            ::pthread_setname_np(::pthread_self(), "network"); // for the soak's CPU per thread
             for (;;) {
                 try {
                     io.run();

@@ -41,6 +41,7 @@ TEST(Cp1251, EveryByteAgreesWithIconvBothWays)
         const std::string ours = cp1251ToUtf8(byte);
         EXPECT_TRUE(isValidUtf8(ours));
         if (b == 0x98) {
+            EXPECT_EQ(cp1251ToUtf16(byte[0]), u'\uFFFD');
             EXPECT_EQ(ours, "\xEF\xBF\xBD");
             EXPECT_EQ(utf8ToCp1251(ours), "?");
             continue;
@@ -50,6 +51,10 @@ TEST(Cp1251, EveryByteAgreesWithIconvBothWays)
         EXPECT_EQ(ours, *theirs);
         EXPECT_EQ(iconvConvert("CP1251", "UTF-8", ours), byte);
         EXPECT_EQ(utf8ToCp1251(ours), byte);
+        const auto utf16 = iconvConvert("UTF-16LE", "CP1251", byte);
+        ASSERT_TRUE(utf16 && utf16->size() == 2);
+        EXPECT_EQ(cp1251ToUtf16(byte[0]), static_cast<char16_t>(static_cast<unsigned char>((*utf16)[0]) |
+                                                                static_cast<unsigned char>((*utf16)[1]) << 8));
     }
 }
 

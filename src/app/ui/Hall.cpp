@@ -24,6 +24,7 @@
 #include "stations/ui/SummaryWindow.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMetaObject>
@@ -159,10 +160,26 @@ std::vector<DroppedStation> Hall::droppedEntries() const
     return entries;
 }
 
+bool Hall::eventFilter(QObject* watched, QEvent* event)
+{
+    // The windows are kept up to date only while shown: each is filled as it comes up.
+    if (event->type() == QEvent::Show) {
+        if (watched == m_droppedWindow)
+            refreshDropped();
+        else if (watched == m_summaryWindow)
+            refreshSummary();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 void Hall::refreshDropped()
 {
     if (!m_droppedWindow)
         return;
+    if (!m_droppedWindow->isVisible()) {
+        m_waitTimer->stop(); // started again when the window is shown
+        return;
+    }
     const auto entries = droppedEntries();
     m_droppedWindow->setEntries(entries);
     const RunningSessions* running = m_server ? m_server->runningSessions() : nullptr;
@@ -237,6 +254,7 @@ DroppedStationsWindow* Hall::droppedWindow()
 {
     if (!m_droppedWindow) {
         m_droppedWindow = new DroppedStationsWindow(m_window);
+        m_droppedWindow->installEventFilter(this);
         connect(m_droppedWindow, &DroppedStationsWindow::removeRequested, this, [this](const std::string& computer) {
             if (watch()) {
                 watch()->removeDropped(computer);
@@ -259,6 +277,7 @@ SummaryWindow* Hall::summaryWindow()
 {
     if (!m_summaryWindow) {
         m_summaryWindow = new SummaryWindow(m_window);
+        m_summaryWindow->installEventFilter(this);
         if (log() && !m_summary) {
             m_summary = std::make_unique<LiveSummary>(*log());
             m_summary->setWake([this] {
@@ -314,8 +333,10 @@ void Hall::refreshSummary()
     m_summaryPosted = false;
     if (!m_summaryWindow)
         return;
-    if (!m_summaryWindow->isVisible() && m_summaryTimer->isActive())
+    if (!m_summaryWindow->isVisible()) {
         m_summaryTimer->stop(); // started again when the window is shown
+        return;
+    }
     std::vector<StationRow> rows;
     if (stations()) {
         std::scoped_lock hold(StationTableMutex);

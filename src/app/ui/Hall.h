@@ -75,6 +75,9 @@ public slots:
     void showSummary();
     void showAudit();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void collect(); // on the GUI thread: takes what the watch recorded
     void refreshSummary();

@@ -6,6 +6,7 @@
 #include "app/ui/Till.h"
 #include "commands/StationRows.h"
 #include "commands/ui/CommandMenu.h"
+#include "core/ui/CellTableModel.h"
 #include "log/SessionLog.h"
 #include "log/ui/FollowNewestRows.h"
 #include "log/ui/HistoryTableModel.h"
@@ -54,8 +55,6 @@ namespace {
 
 constexpr int ClientWidth = 632;
 constexpr int ClientHeight = 399;
-constexpr std::array<int, 9> GridWidths{77, 91, 109, 55, 54, 52, 54, 53, 55};
-constexpr std::array<int, 10> LogGridWidths{56, 68, 60, 47, 46, 44, 47, 45, 49, 33};
 constexpr int GridRowHeight = 18;
 constexpr int LogGridRowHeight = 16;
 
@@ -117,36 +116,9 @@ QFont windowFont()
     });
 }
 
-// The widest texts a column usually shows besides its title; a computer's name may be cut.
-using ColumnSamples = std::vector<std::vector<QString>>;
-const QString MaxTime = QStringLiteral("23:59:59");
-const QString MaxMoney = QStringLiteral("99999,99");
-
-ColumnSamples gridSamples()
-{
-    return {{},
-            {QStringLiteral("255.255.255.255")},
-            {QStringLiteral("Ожидание Игра")},
-            {MaxMoney},
-            {MaxTime},
-            {MaxTime},
-            {MaxTime},
-            {MaxTime},
-            {MaxMoney}};
-}
-
-ColumnSamples logGridSamples()
-{
-    return {{},         {QStringLiteral("192.168.100.100")},
-            {},         {MaxMoney},
-            {MaxTime},  {MaxTime},
-            {MaxTime},  {MaxTime},
-            {MaxMoney}, {QStringLiteral("Reset")}};
-}
-
 // A table's font: the design font (bold for the station table), narrowed until every title and the
 // widest usual texts fit their columns whole, measured as the view and its header lay them out.
-void fitTableFont(QTableView* view, bool bold, const ColumnSamples& samples)
+void fitTableFont(QTableView* view, bool bold, std::span<const ColumnDesign> columns)
 {
     const QStyle* style = view->style();
     const int headerMargin = style->pixelMetric(QStyle::PM_HeaderMargin, nullptr, view->horizontalHeader());
@@ -156,14 +128,15 @@ void fitTableFont(QTableView* view, bool bold, const ColumnSamples& samples)
     base.setBold(bold);
     const QFont font = narrowedUntil(base, [&](const QFont& candidate) {
         const QFontMetrics metrics(candidate);
-        for (int c = 0; c < static_cast<int>(samples.size()); ++c) {
+        for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
             const int width = view->columnWidth(c);
             const QString title = view->model()->headerData(c, Qt::Horizontal).toString();
             if (metrics.horizontalAdvance(title) > width - 2 * headerMargin)
                 return false;
-            for (const QString& text : samples[static_cast<std::size_t>(c)])
-                if (metrics.horizontalAdvance(text) > width - gridLine - 2 * cellMargin)
-                    return false;
+            const std::string_view widest = columns[static_cast<std::size_t>(c)].widest;
+            if (!widest.empty() && metrics.horizontalAdvance(CellTableModel::cellText(std::string(widest))) >
+                                       width - gridLine - 2 * cellMargin)
+                return false;
         }
         return true;
     });
@@ -258,26 +231,26 @@ void TForm1::createComponents()
     logGrid->setObjectName(QStringLiteral("logGrid"));
     logGrid->setModel(&m_server.historyModel());
     new FollowNewestRows(*logGrid);
-    setUpTable(logGrid, LogGridWidths, LogGridRowHeight);
+    setUpTable(logGrid, HistoryColumns, LogGridRowHeight);
     logGrid->setGeometry(108, 224, 525, 173);
     // The comment column takes the table's width right of the designed columns, which stood empty
     // and which its title needs, less the vertical scroll bar's room.
     {
         int used = 0;
-        for (std::size_t c = 0; c + 1 < LogGridWidths.size(); ++c)
-            used += LogGridWidths[c];
+        for (std::size_t c = 0; c + 1 < HistoryColumns.size(); ++c)
+            used += HistoryColumns[c].width;
         const int spare = logGrid->width() - 2 * logGrid->frameWidth() - used -
                           logGrid->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, logGrid);
-        logGrid->horizontalHeader()->resizeSection(HistoryColComment, std::max(LogGridWidths.back(), spare));
+        logGrid->horizontalHeader()->resizeSection(HistoryColComment, std::max(HistoryColumns.back().width, spare));
     }
-    fitTableFont(logGrid, false, logGridSamples());
+    fitTableFont(logGrid, false, HistoryColumns);
 
     Grid = new QTableView(client);
     Grid->setObjectName(QStringLiteral("Grid"));
     Grid->setModel(&m_server.stationModel());
-    setUpTable(Grid, GridWidths, GridRowHeight);
+    setUpTable(Grid, StationColumns, GridRowHeight);
     Grid->setGeometry(0, 26, 633, 183);
-    fitTableFont(Grid, true, gridSamples());
+    fitTableFont(Grid, true, StationColumns);
     const QString gridHint = QStringLiteral("Текущее состояние подключенных компьютеров");
     Grid->setToolTip(gridHint);
     Grid->viewport()->setToolTip(gridHint);
@@ -317,7 +290,7 @@ void TForm1::createComponents()
     TillMenu = m_till->menu();
 }
 
-void TForm1::setUpTable(QTableView* view, std::span<const int> widths, int rowHeight)
+void TForm1::setUpTable(QTableView* view, std::span<const ColumnDesign> columns, int rowHeight)
 {
     view->setSelectionMode(QAbstractItemView::ContiguousSelection);
     view->setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -335,8 +308,8 @@ void TForm1::setUpTable(QTableView* view, std::span<const int> widths, int rowHe
     header->setSectionsClickable(false);
     header->setHighlightSections(false);
     header->setFixedHeight(rowHeight);
-    for (std::size_t c = 0; c < widths.size(); ++c)
-        header->resizeSection(static_cast<int>(c), widths[c]);
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        header->resizeSection(static_cast<int>(c), columns[c].width);
 }
 
 void TForm1::hideTaskbarEntry()

@@ -26,6 +26,7 @@ class TForm3;
 class TNomiPeriod;
 class Till;
 class WorkReport;
+struct ColumnDesign;
 
 // What a test replaces; every empty member means the real thing.
 struct MainWindowOptions
@@ -101,7 +102,7 @@ protected:
 
 private:
     void createComponents();
-    void setUpTable(QTableView* view, std::span<const int> widths, int rowHeight);
+    void setUpTable(QTableView* view, std::span<const ColumnDesign> columns, int rowHeight);
 
     // The window's start-up steps.
     void hideTaskbarEntry() override;

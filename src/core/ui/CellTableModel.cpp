@@ -6,8 +6,8 @@
 
 namespace ostrel {
 
-CellTableModel::CellTableModel(int columnCount, QObject* parent)
-    : QAbstractTableModel(parent), m_columnCount(columnCount)
+CellTableModel::CellTableModel(int columnCount, const std::atomic<std::uint64_t>& version, QObject* parent)
+    : QAbstractTableModel(parent), m_columnCount(columnCount), m_tableVersion(version)
 {}
 
 int CellTableModel::columnCount(const QModelIndex& parent) const
@@ -26,6 +26,10 @@ QVariant CellTableModel::headerData(int section, Qt::Orientation orientation, in
 
 void CellTableModel::requestReload()
 {
+    // The caller changed the table before asking: when the version it made is the one shown, a
+    // reload since has copied it, and waking the model's thread would find nothing to do.
+    if (m_tableVersion.load(std::memory_order_acquire) == m_shownVersion.load(std::memory_order_acquire))
+        return;
     // Only the first request after a reload posts; the rest ride on it.
     if (m_reloadPosted.exchange(true))
         return;
@@ -36,6 +40,24 @@ void CellTableModel::requestReload()
 QString CellTableModel::cellText(const std::string& cp1251)
 {
     return QString::fromStdString(cp1251ToUtf8(cp1251));
+}
+
+void CellTableModel::setCellText(QString& target, std::string_view cp1251)
+{
+    const auto length = static_cast<qsizetype>(cp1251.size());
+    if (target.size() == length) {
+        qsizetype same = 0;
+        while (same < length && target.at(same) == QChar(cp1251ToUtf16(cp1251[static_cast<std::size_t>(same)])))
+            ++same;
+        if (same == length)
+            return;
+    }
+    // A string the view still holds a copy of is shared: resize() then gives this one storage of
+    // its own, and the copy keeps the old text.
+    target.resize(length);
+    QChar* out = target.data();
+    for (qsizetype i = 0; i < length; ++i)
+        out[i] = QChar(cp1251ToUtf16(cp1251[static_cast<std::size_t>(i)]));
 }
 
 void CellTableModel::setHeaders(std::span<const std::string> titles, bool notify)

@@ -4,15 +4,18 @@
 #include <QString>
 
 #include <atomic>
+#include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ostrel {
 
 // What the models of the station grid and the history grid share: the table's title row as the
 // horizontal headers, cells turned from Windows-1251 into display text, and reload requests from any
-// thread coalesced into one call on the model's thread.
+// thread coalesced into one call on the model's thread, none at all while the model already shows
+// the table's version.
 class CellTableModel : public QAbstractTableModel
 {
 public:
@@ -20,18 +23,25 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     // Safe from any thread, also while holding StationTableMutex: posts one runPendingReload() to
-    // the model's thread; a burst of requests before it runs posts only once.
+    // the model's thread; a burst of requests before it runs posts only once, and a request for
+    // the version the model already shows posts nothing.
     void requestReload();
 
     static QString cellText(const std::string& cp1251);
+    // Writes the text into `target`, reusing its storage: no allocation once it has held a text as
+    // long, and none when the text is the same.
+    static void setCellText(QString& target, std::string_view cp1251);
 
 protected:
-    CellTableModel(int columnCount, QObject* parent);
+    // `version` is the table's change counter, read without StationTableMutex.
+    CellTableModel(int columnCount, const std::atomic<std::uint64_t>& version, QObject* parent);
 
     virtual void runPendingReload() = 0;
 
     // A reload calls this before it copies: a change made after that point posts a reload of its own.
     void clearReloadRequest() { m_reloadPosted.store(false); }
+    // A reload tells this the version it copied, under StationTableMutex.
+    void setShownVersion(std::uint64_t version) { m_shownVersion.store(version, std::memory_order_release); }
 
     // Takes the table's title row; `notify` tells the views when it changed (not wanted inside a reset).
     void setHeaders(std::span<const std::string> titles, bool notify);
@@ -39,6 +49,8 @@ protected:
 private:
     const int m_columnCount;
     std::vector<QString> m_headers;
+    const std::atomic<std::uint64_t>& m_tableVersion;
+    std::atomic<std::uint64_t> m_shownVersion{~std::uint64_t{0}};
     std::atomic<bool> m_reloadPosted{false};
 };
 

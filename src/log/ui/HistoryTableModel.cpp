@@ -8,7 +8,7 @@
 namespace ostrel {
 
 HistoryTableModel::HistoryTableModel(const HistoryTable& table, QObject* parent)
-    : CellTableModel(HistoryColumnCount, parent), m_table(table)
+    : CellTableModel(HistoryColumnCount, table.versionCounter(), parent), m_table(table)
 {
     reload();
 }
@@ -43,6 +43,7 @@ void HistoryTableModel::reload()
         if (m_loaded && m_table.version() == m_version)
             return;
         m_version = m_table.version();
+        setShownVersion(m_version);
         const int tableRows = m_table.rowCount();
         if (tableRows < 1)
             return; // never: the table always holds its header row

@@ -13,8 +13,12 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
+#include <array>
+#include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace ostrel {
 namespace {
@@ -90,6 +94,175 @@ TEST(StationTableModel, ReloadTellsViewsWhatMoved)
     }
     model.reload();
     EXPECT_EQ(model.rowCount(), 3);
+}
+
+// Which cells a reload announces for which change: one dataChanged per rectangle of changed cells,
+// nothing for a text written back as it was, and what moved by an insert or removal told as such.
+TEST(StationTableModel, AnnouncesOnlyTheCellsThatChanged)
+{
+    using Range = std::array<int, 4>; // top, left, bottom, right, in model rows and columns
+    struct Case
+    {
+        const char* what;
+        std::function<void(StationTable&)> change;
+        std::vector<Range> announced;
+        std::vector<std::string> overrun{}; // the marked stations after the change
+        int inserted = -1;                  // the model row inserted, or -1
+        int removed = -1;
+    };
+    const auto set = [](StationTable& t, const char* name, int column, std::string text) {
+        t.setCell(*t.FindStationRow(name), column, std::move(text));
+    };
+    const std::vector<Case> cases{
+        {"one time cell", [&](StationTable& t) { set(t, "pc2", ColElapsed, "0:00:02"); }, {{1, 5, 1, 5}}},
+        {"two cells apart in one row",
+         [&](StationTable& t) {
+             set(t, "pc2", ColElapsed, "0:00:02");
+             set(t, "pc2", ColLeft, "0:59:58");
+         },
+         {{1, 5, 1, 5}, {1, 7, 1, 7}}},
+        {"neighbouring cells in one row",
+         [&](StationTable& t) {
+             set(t, "pc2", ColElapsed, "0:00:02");
+             set(t, "pc2", ColFinish, "11:00:00");
+         },
+         {{1, 5, 1, 6}}},
+        {"the same cell in neighbouring rows",
+         [&](StationTable& t) {
+             set(t, "pc2", ColElapsed, "0:00:02");
+             set(t, "pc3", ColElapsed, "0:00:02");
+         },
+         {{1, 5, 2, 5}}},
+        {"other cells in neighbouring rows",
+         [&](StationTable& t) {
+             set(t, "pc2", ColElapsed, "0:00:02");
+             set(t, "pc3", ColLeft, "0:59:58");
+         },
+         {{1, 5, 1, 5}, {2, 7, 2, 7}}},
+        {"the same cell in rows apart",
+         [&](StationTable& t) {
+             set(t, "pc1", ColElapsed, "0:00:02");
+             set(t, "pc3", ColElapsed, "0:00:02");
+         },
+         {{0, 5, 0, 5}, {2, 5, 2, 5}}},
+        {"every row's time cells",
+         [&](StationTable& t) {
+             for (const char* name : {"pc1", "pc2", "pc3", "pc4"}) {
+                 set(t, name, ColElapsed, "0:00:02");
+                 set(t, name, ColLeft, "0:59:58");
+             }
+         },
+         {{0, 5, 3, 5}, {0, 7, 3, 7}}},
+        {"a text written back as it was",
+         [&](StationTable& t) {
+             set(t, "pc2", ColElapsed, "0:00:01");
+             t.touch();
+         },
+         {}},
+        {"a longer text, Cyrillic",
+         [&](StationTable& t) { set(t, "pc4", ColStatus, std::string(words::WaitingGame)); },
+         {{3, 2, 3, 2}}},
+        {"a shorter text", [&](StationTable& t) { set(t, "pc4", ColStatus, "Ok"); }, {{3, 2, 3, 2}}},
+        {"a cell emptied", [&](StationTable& t) { set(t, "pc1", ColLeft, ""); }, {{0, 7, 0, 7}}},
+        {"an over-run game marked", [](StationTable& t) { t.touch(); }, {{2, 7, 2, 7}}, {"pc3"}},
+        {"a station arriving, a cell of one after it",
+         [&](StationTable& t) {
+             t.AddStationRow("pc0", "127.0.0.9");
+             set(t, "pc3", ColElapsed, "0:00:02");
+         },
+         {{3, 5, 3, 5}},
+         {},
+         0},
+        {"a station leaving, a cell of one after it",
+         [&](StationTable& t) {
+             t.RemoveStationRow("pc1");
+             set(t, "pc3", ColElapsed, "0:00:02");
+         },
+         {{1, 5, 1, 5}},
+         {},
+         -1,
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StationTable table;
+        std::vector<std::string> marks;
+        {
+            std::scoped_lock hold(StationTableMutex);
+            for (const char* name : {"pc1", "pc2", "pc3", "pc4"}) {
+                const int row = *table.AddStationRow(name, "127.0.0.2");
+                table.setCell(row, ColStatus, "\xC8\xE3\xF0\xE0"); // "Игра"
+                table.setCell(row, ColElapsed, "0:00:01");
+                table.setCell(row, ColLeft, "0:59:59");
+            }
+        }
+        StationTableModel model(table);
+        model.setMinimumInterval(0);
+        model.setOverrunSource([&marks] { return marks; });
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+        {
+            std::scoped_lock hold(StationTableMutex);
+            c.change(table);
+        }
+        marks = c.overrun;
+        model.reload();
+
+        std::vector<Range> announced;
+        for (const QList<QVariant>& signal : changed) {
+            const auto from = signal[0].value<QModelIndex>();
+            const auto to = signal[1].value<QModelIndex>();
+            announced.push_back({from.row(), from.column(), to.row(), to.column()});
+        }
+        EXPECT_EQ(announced, c.announced);
+        EXPECT_EQ(reset.count(), 0);
+        ASSERT_EQ(inserted.count(), c.inserted < 0 ? 0 : 1);
+        if (c.inserted >= 0) {
+            EXPECT_EQ(inserted[0][1].toInt(), c.inserted);
+        }
+        ASSERT_EQ(removed.count(), c.removed < 0 ? 0 : 1);
+        if (c.removed >= 0) {
+            EXPECT_EQ(removed[0][1].toInt(), c.removed);
+        }
+        // Whatever was announced or not, every cell shows the table's text.
+        std::scoped_lock hold(StationTableMutex);
+        ASSERT_EQ(model.rowCount(), table.rowCount() - 1);
+        for (int r = 0; r < model.rowCount(); ++r) {
+            for (int col = 0; col < StationColumnCount; ++col)
+                EXPECT_EQ(model.data(model.index(r, col)).toString(),
+                          CellTableModel::cellText(table.cell(StationTableModel::tableRow(r), col)))
+                    << r << "," << col;
+        }
+    }
+}
+
+// A request for the version the model already shows wakes nothing: a change made afterwards
+// without a request of its own stays unseen until one comes.
+TEST(StationTableModel, RequestForTheShownVersionPostsNothing)
+{
+    StationTable table;
+    add(table, "pc1");
+    StationTableModel model(table);
+    model.setMinimumInterval(0);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+
+    model.requestReload();
+    {
+        std::scoped_lock hold(StationTableMutex);
+        table.setCell(1, ColStatus, "Ok");
+    }
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_EQ(model.data(model.index(0, ColStatus)).toString(), QStringLiteral("Cвободно"));
+
+    model.requestReload();
+    ASSERT_TRUE(testing::processEventsUntil([&] { return changed.count() == 1; }));
+    EXPECT_EQ(model.data(model.index(0, ColStatus)).toString(), QStringLiteral("Ok"));
 }
 
 TEST(StationTableModel, RequestsFromOtherThreadsCoalesceIntoOneReload)
