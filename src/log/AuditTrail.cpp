@@ -3,9 +3,9 @@
 #include "core/Cp1251.h"
 #include "core/CsvField.h"
 #include "core/DateTime.h"
+#include "core/FileIo.h"
 #include "core/Texts.h"
 #include "core/UniqueFd.h"
-#include "log/FileIo.h"
 #include "log/SessionLog.h"
 
 #include <algorithm>

@@ -2,9 +2,9 @@
 
 #include "core/Cp1251.h"
 #include "core/DateTime.h"
+#include "core/FileIo.h"
 #include "core/Texts.h"
 #include "core/UniqueFd.h"
-#include "log/FileIo.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

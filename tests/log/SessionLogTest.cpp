@@ -1,7 +1,7 @@
 #include "log/SessionLog.h"
 
+#include "core/FileIo.h"
 #include "log/AuditTrail.h"
-#include "log/FileIo.h"
 #include "log/HistoryTable.h"
 #include "log/SessionLogRecord.h"
 #include "support/LogTestData.h"

@@ -1,4 +1,4 @@
-#include "log/FileIo.h"
+#include "core/FileIo.h"
 
 #include "core/UniqueFd.h"
 
