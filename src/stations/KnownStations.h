@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/FileIo.h"
+#include "core/HardwareAddress.h"
 
 #include "stations/DroppedStations.h"
 
-#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -20,13 +20,6 @@
 #include <vector>
 
 namespace ostrel {
-
-using HardwareAddress = std::array<std::uint8_t, 6>;
-
-// "aa:bb:cc:dd:ee:ff" (either case); nullopt for any other form and for 00:00:00:00:00:00, which
-// the kernel shows for a neighbour it has not reached.
-std::optional<HardwareAddress> parseHardwareAddress(std::string_view text);
-std::string hardwareAddressText(const HardwareAddress& address); // lower case, colons
 
 // A station that has connected at least once, as the stations file keeps it.
 struct KnownStation
