@@ -8,6 +8,7 @@
 #include "stations/AlertRules.h"
 #include "stations/KnownStations.h"
 #include "stations/StationTable.h"
+#include "stations/WakePlan.h"
 
 #include <QObject>
 #include <QString>

@@ -18,6 +18,7 @@
 #include "stations/LiveSummary.h"
 #include "stations/RunningSessions.h"
 #include "stations/StationTable.h"
+#include "stations/WakePlan.h"
 #include "stations/ui/DroppedStationsWindow.h"
 #include "stations/ui/SummaryWindow.h"
 
