@@ -1,6 +1,7 @@
 // ostrel-log: shows, converts and checks a session log and the audit trail. It only reads the files.
 
 #include "LogTextWriter.h"
+#include "log/AuditCheck.h"
 #include "log/AuditTrail.h"
 #include "log/CashBook.h"
 #include "log/LogScan.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "log/AuditTrail.h"
+#include "log/AuditTail.h"
 
 #include <QWidget>
 
