@@ -5,6 +5,7 @@
 #include "core/DateTime.h"
 #include "core/Texts.h"
 #include "log/AuditLine.h"
+#include "log/AuditTexts.h"
 
 namespace ostrel {
 

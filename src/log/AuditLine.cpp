@@ -4,6 +4,7 @@
 #include "core/CsvField.h"
 #include "core/DateTime.h"
 #include "core/Texts.h"
+#include "log/AuditTexts.h"
 
 #include <algorithm>
 

@@ -1,8 +1,10 @@
 #include "stations/AuditedTransport.h"
 
+#include "commands/MenuCommand.h"
 #include "commands/StationCommand.h"
 #include "core/DateTime.h"
 #include "core/Texts.h"
+#include "log/AuditTexts.h"
 #include "log/AuditTrail.h"
 
 #include <algorithm>

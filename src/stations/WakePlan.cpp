@@ -34,4 +34,24 @@ WakePlan planWakeAll(std::span<const KnownStation> known, const std::function<bo
     return plan;
 }
 
+std::string wakeResultText(std::size_t sent, const std::vector<std::string>& unknown,
+                           const std::vector<std::string>& failed)
+{
+    std::string text;
+    const auto line = [&text](std::string_view head, const std::vector<std::string>& names) {
+        if (names.empty())
+            return;
+        if (!text.empty())
+            text += '\n';
+        text += head;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            text += (i ? ", " : " ") + names[i];
+    };
+    if (sent > 0)
+        text = "Сигнал включения отправлен: " + std::to_string(sent);
+    line("Аппаратный адрес неизвестен, включить нельзя:", unknown);
+    line("Сигнал включения не отправлен:", failed);
+    return text;
+}
+
 } // namespace ostrel

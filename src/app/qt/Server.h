@@ -3,6 +3,7 @@
 #include "app/StartupSequence.h"
 #include "core/TariffList.h"
 #include "core/Texts.h"
+#include "core/ui/OncePerBurst.h"
 #include "log/HistoryTable.h"
 #include "net/BroadcastAddress.h"
 #include "stations/AlertRules.h"
@@ -125,11 +126,6 @@ signals:
 
 private:
     void failStartup(const std::string& cause);
-    void announceHallChange()
-    {
-        m_hallChangePosted = false;
-        emit hallChanged();
-    }
 
     // The start-up steps, in the order runStartupSequence calls them.
     void hideTaskbarEntry() override { m_window->hideTaskbarEntry(); }
@@ -177,8 +173,8 @@ private:
     int m_warnMinutes = AlertSettings{}.warnMinutes;
     int m_returnSeconds = 0;
     int m_resumeMinutes = 0;
-    std::atomic<bool> m_hallChangePosted{false};
-    std::shared_ptr<std::atomic<bool>> m_faultsPosted = std::make_shared<std::atomic<bool>>(false);
+    OncePerBurst m_hallChangePost;
+    OncePerBurst m_faultsPost;
     bool m_stopped = false;
 
     // Declared in the order they are needed, so they go in reverse: the discovery endpoint and the

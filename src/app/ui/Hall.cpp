@@ -9,10 +9,13 @@
 #include "core/Cp1251.h"
 #include "core/StationTableMutex.h"
 #include "core/Texts.h"
+#include "core/ui/Utf8Text.h"
+#include "log/AuditTexts.h"
 #include "log/AuditTrail.h"
 #include "log/SessionLog.h"
 #include "log/ui/AuditWindow.h"
 #include "net/TCPServer.h"
+#include "stations/HallTexts.h"
 #include "stations/HallWatch.h"
 #include "stations/KnownStations.h"
 #include "stations/LiveSummary.h"
@@ -36,11 +39,6 @@
 namespace ostrel {
 
 namespace {
-
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 std::string utf8(const std::string& cp1251)
 {
@@ -245,10 +243,7 @@ SummaryWindow* Hall::summaryWindow()
         m_summaryWindow = new SummaryWindow(m_window);
         if (log() && !m_summary) {
             m_summary = std::make_unique<LiveSummary>(*log());
-            m_summary->setWake([this] {
-                if (!m_summaryPosted.exchange(true))
-                    QMetaObject::invokeMethod(this, &Hall::refreshSummary, Qt::QueuedConnection);
-            });
+            m_summary->setWake([this] { m_summaryPost.post(this, [this] { refreshSummary(); }); });
             m_summary->start();
         }
     }
@@ -295,7 +290,6 @@ void Hall::showAudit()
 
 void Hall::refreshSummary()
 {
-    m_summaryPosted = false;
     if (!m_summaryWindow)
         return;
     if (!m_summaryWindow->isVisible() && m_summaryTimer->isActive())
