@@ -1,5 +1,8 @@
 #include "app/CommandAuditTrail.h"
 
+#include "commands/MenuCommand.h"
+#include "log/AuditTexts.h"
+
 #include "core/DateTime.h"
 #include "core/Texts.h"
 #include "log/AuditTrail.h"

@@ -3,6 +3,7 @@
 #include "core/Cp1251.h"
 #include "core/DateTime.h"
 #include "core/Texts.h"
+#include "log/AuditCheck.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "log/AuditCheck.h"
 #include "log/AuditTrail.h"
 #include "log/CashBook.h"
 #include "log/SessionLogRecord.h"

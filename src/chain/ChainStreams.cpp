@@ -3,7 +3,7 @@
 #include "chain/ChainSchema.h"
 #include "core/Texts.h"
 #include "core/UniqueFd.h"
-#include "log/FileIo.h"
+#include "core/FileIo.h"
 #include "log/LogScan.h"
 
 #include <algorithm>

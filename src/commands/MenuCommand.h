@@ -9,6 +9,17 @@ namespace ostrel {
 
 class TariffList;
 
+// The command menu's fixed items, UTF-8.
+namespace menu {
+inline constexpr std::string_view Wait = "Ожидание";
+inline constexpr std::string_view Free = "Освободить";
+inline constexpr std::string_view Block = "Блокировка";
+inline constexpr std::string_view KillApps = "Убить все приложения";
+inline constexpr std::string_view Reboot = "Перезагрузка";
+inline constexpr std::string_view PowerOff = "Выключить компьютер";
+inline constexpr std::string_view LogOff = "Выйти из системы";
+} // namespace menu
+
 // The tags of the command menu's items: what a click does.
 namespace tags {
 inline constexpr int Free = 2;

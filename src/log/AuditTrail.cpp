@@ -1,167 +1,19 @@
 #include "log/AuditTrail.h"
 
-#include "core/Cp1251.h"
-#include "core/CsvField.h"
-#include "core/DateTime.h"
-#include "core/Texts.h"
+#include "core/FileIo.h"
 #include "core/UniqueFd.h"
-#include "log/FileIo.h"
 #include "log/SessionLog.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace ostrel {
-
-namespace {
-
-constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
-constexpr std::string_view LineEnd = "\r\n";
-constexpr off_t ScanChunk = 64 * 1024;
-// The window's tail is read backwards until enough lines are found; a file of damaged giant lines
-// must not make it read without end.
-constexpr std::size_t MaxTailBytes = 16 * 1024 * 1024;
-
-std::string oneLine(std::string text)
-{
-    std::ranges::replace(text, '\r', ' ');
-    std::ranges::replace(text, '\n', ' ');
-    return text;
-}
-
-std::string outsideText(std::string_view cp1251)
-{
-    return csvTextField(oneLine(cp1251ToUtf8(cp1251)));
-}
-
-std::string_view resultWords(AuditResult result)
-{
-    switch (result) {
-    case AuditResult::Sent:
-        return audit::Sent;
-    case AuditResult::NoConnection:
-        return audit::NoConnection;
-    case AuditResult::NotDelivered:
-        return audit::NotDelivered;
-    }
-    return {};
-}
-
-} // namespace
-
-std::string auditHeaderLine()
-{
-    return std::string(ByteOrderMark) + std::string(audit::Header) + std::string(LineEnd);
-}
-
-std::string auditLine(const AuditEntry& entry, std::string_view user)
-{
-    std::string line = formatDateAndTime(entry.at).value_or(std::string());
-    const auto add = [&line](const std::string& field) {
-        line += ';';
-        line += field;
-    };
-    add(csvTextField(oneLine(std::string(user))));
-    add(outsideText(entry.station));
-    add(outsideText(entry.address));
-    add(csvField(oneLine(entry.command)));
-    add(outsideText(entry.tariff));
-    add(entry.price ? formatMoney(*entry.price).value_or("") : "");
-    add(entry.minutes ? std::to_string(*entry.minutes) : "");
-    add(std::string(resultWords(entry.result)));
-    line += LineEnd;
-    return line;
-}
-
-std::string currentUserName()
-{
-    const long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name &&
-        *found->pw_name)
-        return found->pw_name;
-    if (const char* user = std::getenv("USER"); user && *user)
-        return user;
-    return std::to_string(::geteuid());
-}
-
-AuditLineCheck checkAuditLine(std::string_view line)
-{
-    AuditLineCheck check;
-    check.fields = splitCsvLine(line, check.fault);
-    if (check.fault)
-        return check;
-    if (!isValidUtf8(line))
-        check.fault = "not UTF-8";
-    else if (check.fields.size() != AuditFieldCount)
-        check.fault = std::to_string(check.fields.size()) + " fields, " + std::to_string(AuditFieldCount) + " expected";
-    else if (!parseDateAndTime(check.fields[0]))
-        check.fault = "the date-time cannot be read";
-    else if (const auto& r = check.fields.back();
-             r != audit::Sent && r != audit::NoConnection && r != audit::NotDelivered)
-        check.fault = "the result is none of the known words";
-    return check;
-}
-
-std::vector<AuditFileLine> checkAuditFile(std::string_view content)
-{
-    const std::string header = auditHeaderLine();
-    return checkCsvFileLines<AuditFileLine>(content, std::string_view(header).substr(0, header.size() - LineEnd.size()),
-                                            [](std::string_view line) { return checkAuditLine(line); });
-}
-
-AuditTail readAuditTail(const std::string& path, std::size_t limit)
-{
-    AuditTail tail;
-    const UniqueFd fd(openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
-        tail.status = errno == ENOENT ? AuditTail::Status::Missing : AuditTail::Status::Unreadable;
-        return tail;
-    }
-    struct stat st
-    {
-    };
-    if (::fstat(fd.get(), &st) != 0) {
-        tail.status = AuditTail::Status::Unreadable;
-        return tail;
-    }
-    // Backwards, a chunk at a time, until the line end before the oldest wanted line is in.
-    std::string data;
-    off_t from = st.st_size;
-    while (from > 0 && data.size() < MaxTailBytes &&
-           static_cast<std::size_t>(std::ranges::count(data, '\n')) <= limit) {
-        const off_t start = std::max<off_t>(0, from - ScanChunk);
-        std::string chunk(static_cast<std::size_t>(from - start), '\0');
-        if (!readAllAt(fd.get(), chunk.data(), chunk.size(), start)) {
-            tail.status = AuditTail::Status::Unreadable;
-            return tail;
-        }
-        data.insert(0, chunk);
-        from = start;
-    }
-    // A fragment at the end is the next append's to cut off; the first piece is either the header
-    // or the end of a line that was not read whole.
-    data.erase(data.rfind('\n') == std::string::npos ? 0 : data.rfind('\n') + 1);
-    std::vector<std::string_view> lines;
-    std::string_view rest(data);
-    while (!rest.empty())
-        lines.push_back(takeLine(rest));
-    if (!lines.empty())
-        lines.erase(lines.begin());
-    for (auto it = lines.rbegin(); it != lines.rend() && tail.lines.size() < limit; ++it)
-        tail.lines.push_back(checkAuditLine(*it));
-    return tail;
-}
 
 struct AuditTrail::File : SessionLogCompanion
 {

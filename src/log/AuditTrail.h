@@ -1,86 +1,15 @@
 #pragma once
 
-#include <cstddef>
+#include "core/CurrentUser.h"
+#include "log/AuditLine.h"
+
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace ostrel {
 
 class SessionLog;
-
-enum class AuditResult
-{
-    Sent,
-    NoConnection,
-    NotDelivered,
-};
-
-// One command the server sent, as the audit trail records it.
-struct AuditEntry
-{
-    double at = 0;               // local date-time, a day number
-    std::string station;         // computer name, Windows-1251 as the station table holds it
-    std::string address;         // dotted decimal
-    std::string command;         // the command in words, UTF-8
-    std::string tariff;          // Windows-1251; empty for a command without one
-    std::optional<double> price; // for a command with a tariff
-    std::optional<int> minutes;  // for a command that carries a time
-    AuditResult result = AuditResult::Sent;
-};
-
-inline constexpr std::size_t AuditFieldCount = 9;
-
-// The file's first line: a byte order mark (so a spreadsheet does not guess a code page), the
-// column titles, CRLF.
-std::string auditHeaderLine();
-
-// One line of the file: UTF-8, ";" between fields, RFC 4180 quoting, CRLF. Texts that came from
-// outside (names, tariffs) are guarded against formula injection, and any CR or LF in them becomes
-// a blank, so that one line is always one command: a damaged end is then found line by line.
-std::string auditLine(const AuditEntry& entry, std::string_view user);
-
-// The operating-system user running this process: its login name, $USER when it has none, its
-// number as the last resort.
-std::string currentUserName();
-
-// A line of the file read back: its fields, and what is wrong with it when it is damaged.
-struct AuditLineCheck
-{
-    std::vector<std::string> fields;
-    std::optional<std::string> fault; // English, for the maintainer's tool
-};
-
-// Checks one line without its line end: well-formed RFC 4180 fields, as many as the header has, a
-// readable date-time and a known result.
-AuditLineCheck checkAuditLine(std::string_view line);
-
-// Every line of a whole file checked, the header first; a last line without its line end is
-// damaged (an append cut short).
-struct AuditFileLine
-{
-    std::size_t number = 0; // from 1
-    std::string text;       // without its line end
-    AuditLineCheck check;
-};
-std::vector<AuditFileLine> checkAuditFile(std::string_view content);
-
-// The newest lines of the file, newest first, at most `limit`, the header and a trailing fragment
-// left out. Reads only the end of the file it needs.
-struct AuditTail
-{
-    enum class Status
-    {
-        Read,
-        Missing,
-        Unreadable,
-    };
-    Status status = Status::Read;
-    std::vector<AuditLineCheck> lines;
-};
-AuditTail readAuditTail(const std::string& path, std::size_t limit);
 
 // The audit trail Ostrel.audit.csv: one line per command the server sent, only ever appended.
 //

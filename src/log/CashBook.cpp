@@ -4,6 +4,7 @@
 #include "core/CsvField.h"
 #include "core/Texts.h"
 #include "core/UniqueFd.h"
+#include "log/CashTexts.h"
 
 #include <algorithm>
 #include <cerrno>

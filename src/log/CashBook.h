@@ -1,6 +1,6 @@
 #pragma once
 
-#include "log/FileIo.h"
+#include "core/FileIo.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "log/LogScan.h"
 
 #include "core/DateTime.h"
+#include "core/FileIo.h"
 #include "core/UniqueFd.h"
-#include "log/FileIo.h"
 
 #include <algorithm>
 #include <cerrno>

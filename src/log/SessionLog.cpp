@@ -1,8 +1,8 @@
 #include "log/SessionLog.h"
 
 #include "core/DateTime.h"
+#include "core/FileIo.h"
 #include "core/Texts.h"
-#include "log/FileIo.h"
 #include "log/HistoryTable.h"
 #include "log/SessionLogObserver.h"
 #include "log/SessionLogRecord.h"

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/FileIo.h"
 #include "core/StationRow.h"
 #include "core/UniqueFd.h"
-#include "log/FileIo.h"
 #include "log/SessionLogRecord.h"
 
 #include <chrono>

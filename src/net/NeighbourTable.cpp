@@ -2,8 +2,8 @@
 
 #include "net/SocketOptions.h"
 
+#include "core/FileIo.h"
 #include "core/Texts.h"
-#include "log/FileIo.h"
 
 #include <charconv>
 #include <vector>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "stations/KnownStations.h"
+#include "core/HardwareAddress.h"
 
 #include <netinet/in.h>
 

@@ -72,4 +72,24 @@ RunningTakings runningTakings(const std::vector<StationRow>& rows)
     return running;
 }
 
+std::string shiftSpanText(double from, double until)
+{
+    return "Смена с " + formatDateAndTime(from).value_or("?") + " по " + formatDateAndTime(until).value_or("?");
+}
+
+std::string shiftSessionsText(std::uint64_t sessions)
+{
+    return "Сессий: " + std::to_string(sessions);
+}
+
+std::string shiftComputedText(std::int64_t kopecks)
+{
+    return "По журналу: " + formatKopecks(kopecks);
+}
+
+std::string shiftRunningText(int sessions, std::int64_t kopecks)
+{
+    return "Идут сейчас: " + std::to_string(sessions) + " на " + formatKopecks(kopecks);
+}
+
 } // namespace ostrel

@@ -43,4 +43,11 @@ struct RunningTakings
 };
 RunningTakings runningTakings(const std::vector<StationRow>& rows);
 
+// "Смена с 08.12.2026 9:00:00 по 08.12.2026 21:00:00"
+std::string shiftSpanText(double from, double until);
+// "Сессий: 12", "По журналу: 1234,50", "Идут сейчас: 3 на 120,00"
+std::string shiftSessionsText(std::uint64_t sessions);
+std::string shiftComputedText(std::int64_t kopecks);
+std::string shiftRunningText(int sessions, std::int64_t kopecks);
+
 } // namespace ostrel

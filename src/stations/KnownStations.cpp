@@ -1,15 +1,6 @@
 #include "stations/KnownStations.h"
 
-#include "core/Cp1251.h"
-#include "core/DateTime.h"
-#include "core/Texts.h"
-#include "core/UniqueFd.h"
-#include "log/FileIo.h"
-
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "core/FileIo.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,158 +8,6 @@
 #include <cstring>
 
 namespace ostrel {
-
-namespace {
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-bool isDottedAddress(const std::string& text)
-{
-    in_addr ignored{};
-    return ::inet_pton(AF_INET, text.c_str(), &ignored) == 1;
-}
-
-bool hasControlCharacter(std::string_view text)
-{
-    return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
-}
-
-std::optional<KnownStation> parseLine(std::string_view line)
-{
-    std::string_view fields[4];
-    for (std::size_t i = 0; i < 4; ++i) {
-        const std::size_t tab = line.find('\t');
-        if ((tab == std::string_view::npos) != (i == 3))
-            return std::nullopt; // too few fields, or too many
-        fields[i] = line.substr(0, tab);
-        line.remove_prefix(tab == std::string_view::npos ? line.size() : tab + 1);
-    }
-    if (fields[0].empty() || !isValidUtf8(fields[0]) || hasControlCharacter(fields[0]))
-        return std::nullopt;
-    KnownStation station;
-    station.name = utf8ToCp1251(fields[0]);
-    station.address = std::string(fields[1]);
-    if (!isDottedAddress(station.address))
-        return std::nullopt;
-    if (!fields[2].empty()) {
-        station.hardware = parseHardwareAddress(fields[2]);
-        if (!station.hardware)
-            return std::nullopt;
-    }
-    const auto seen = parseDateAndTime(fields[3]);
-    if (!seen)
-        return std::nullopt;
-    station.lastSeen = *seen;
-    return station;
-}
-
-} // namespace
-
-std::optional<HardwareAddress> parseHardwareAddress(std::string_view text)
-{
-    if (text.size() != 17)
-        return std::nullopt;
-    HardwareAddress address{};
-    for (std::size_t i = 0; i < address.size(); ++i) {
-        const int high = hexDigit(text[i * 3]);
-        const int low = hexDigit(text[i * 3 + 1]);
-        if (high < 0 || low < 0 || (i < 5 && text[i * 3 + 2] != ':'))
-            return std::nullopt;
-        address[i] = static_cast<std::uint8_t>(high * 16 + low);
-    }
-    if (address == HardwareAddress{})
-        return std::nullopt;
-    return address;
-}
-
-std::string hardwareAddressText(const HardwareAddress& address)
-{
-    static constexpr char Digits[] = "0123456789abcdef";
-    std::string text;
-    for (std::size_t i = 0; i < address.size(); ++i) {
-        if (i)
-            text += ':';
-        text += Digits[address[i] >> 4];
-        text += Digits[address[i] & 0xF];
-    }
-    return text;
-}
-
-std::string formatKnownStations(std::span<const KnownStation> stations)
-{
-    std::string text;
-    for (const KnownStation& s : stations) {
-        const auto seen = formatDateAndTime(s.lastSeen);
-        if (!seen || s.name.empty() || hasControlCharacter(s.name) || hasControlCharacter(s.address))
-            continue; // could not be read back as it was
-        text += cp1251ToUtf8(s.name);
-        text += '\t';
-        text += s.address;
-        text += '\t';
-        if (s.hardware)
-            text += hardwareAddressText(*s.hardware);
-        text += '\t';
-        text += *seen;
-        text += '\n';
-    }
-    return text;
-}
-
-KnownStationsText parseKnownStations(std::string_view text)
-{
-    KnownStationsText result;
-    std::size_t number = 0;
-    while (!text.empty()) {
-        const std::string_view line = takeLine(text);
-        ++number;
-        if (line.empty())
-            continue;
-        if (auto station = parseLine(line))
-            result.stations.push_back(std::move(*station));
-        else
-            result.damagedLines.push_back(number);
-    }
-    return result;
-}
-
-WakePlan planWake(std::span<const KnownStation> known, std::span<const DroppedStation> chosen)
-{
-    WakePlan plan;
-    for (const DroppedStation& d : chosen) {
-        auto it = std::find_if(known.begin(), known.end(), [&](const KnownStation& k) { return k.name == d.computer; });
-        if (it == known.end())
-            it =
-                std::find_if(known.begin(), known.end(), [&](const KnownStation& k) { return k.address == d.address; });
-        if (it != known.end() && it->hardware)
-            plan.send.push_back(*it);
-        else
-            plan.unknown.push_back(d.computer);
-    }
-    return plan;
-}
-
-WakePlan planWakeAll(std::span<const KnownStation> known, const std::function<bool(const std::string&)>& connected)
-{
-    WakePlan plan;
-    for (const KnownStation& k : known) {
-        if (connected(k.address))
-            continue;
-        if (k.hardware)
-            plan.send.push_back(k);
-        else
-            plan.unknown.push_back(k.name);
-    }
-    return plan;
-}
 
 KnownStations::KnownStations(std::string path, Neighbours neighbours, std::chrono::milliseconds coalesce)
     : m_path(std::move(path)), m_neighbours(std::move(neighbours)), m_coalesce(coalesce)
@@ -312,22 +151,10 @@ bool KnownStations::store(std::vector<Sighting>& sightings)
 
 bool KnownStations::write(const std::string& text)
 {
-    // Rewritten in place: in the shared folder, whose sticky bit keeps every operator from replacing
-    // another's files, a new file could not be renamed over the one the package made. A crash in the
-    // middle leaves a line or two damaged, which the next start skips; the list fills again as the
-    // stations connect.
-    UniqueFd fd(m_spare.open([this] { return openSharedFile(m_path); }));
-    struct stat st
-    {
-    };
-    const bool ok = fd && ::fstat(fd.get(), &st) == 0 &&
-                    writeAllAt(fd.get(), reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), 0) &&
-                    ::ftruncate(fd.get(), static_cast<off_t>(text.size())) == 0 && dataSync(fd.get());
-    const int error = ok ? 0 : errno == 0 ? EIO : errno;
-    fd.reset();
-    m_spare.retake();
-    if (ok && st.st_size == 0)
-        syncParentDirectory(m_path); // a new file is durable only once the folder is
+    // A crash in the middle of a rewrite leaves a line or two damaged, which the next start skips;
+    // the list fills again as the stations connect.
+    const int error = rewriteSharedFile(m_path, text, m_spare);
+    const bool ok = error == 0;
     if (!ok && !m_lastWriteFailed) { // one note per run of failures, not one per round
         const char* why = error == ELOOP || error == LinkedFileError
                               ? "a link stands in its place; nothing is written through it"

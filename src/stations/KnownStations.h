@@ -1,10 +1,10 @@
 #pragma once
 
-#include "log/FileIo.h"
+#include "core/FileIo.h"
+#include "core/HardwareAddress.h"
 
-#include "stations/DroppedStations.h"
+#include "stations/KnownStationsFile.h"
 
-#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -20,47 +20,6 @@
 #include <vector>
 
 namespace ostrel {
-
-using HardwareAddress = std::array<std::uint8_t, 6>;
-
-// "aa:bb:cc:dd:ee:ff" (either case); nullopt for any other form and for 00:00:00:00:00:00, which
-// the kernel shows for a neighbour it has not reached.
-std::optional<HardwareAddress> parseHardwareAddress(std::string_view text);
-std::string hardwareAddressText(const HardwareAddress& address); // lower case, colons
-
-// A station that has connected at least once, as the stations file keeps it.
-struct KnownStation
-{
-    std::string name;    // Windows-1251, as in the station table
-    std::string address; // dotted IPv4
-    std::optional<HardwareAddress> hardware;
-    double lastSeen = 0; // day number
-
-    friend bool operator==(const KnownStation&, const KnownStation&) = default;
-};
-
-// The file's text: one line per station, "name<TAB>address<TAB>hardware<TAB>dd.MM.yyyy H:mm:ss",
-// the name in UTF-8 and the hardware address empty when unknown. Tabs keep it readable in an
-// editor and need no quoting: neither a host name nor the other fields can hold one.
-std::string formatKnownStations(std::span<const KnownStation> stations);
-
-struct KnownStationsText
-{
-    std::vector<KnownStation> stations;
-    std::vector<std::size_t> damagedLines; // from 1; those lines are left out
-};
-KnownStationsText parseKnownStations(std::string_view text);
-
-// Which of the chosen stations can be woken, and which cannot because no hardware address is known.
-struct WakePlan
-{
-    std::vector<KnownStation> send;
-    std::vector<std::string> unknown; // names, Windows-1251
-};
-// The dropped stations the operator chose; each is found by name, else by address.
-WakePlan planWake(std::span<const KnownStation> known, std::span<const DroppedStation> chosen);
-// Every known station that `connected` says is not.
-WakePlan planWakeAll(std::span<const KnownStation> known, const std::function<bool(const std::string&)>& connected);
 
 // The stations file beside the session log. Connecting stations are noted from the network thread
 // at the cost of a short lock; a worker thread reads the neighbour table once for all stations

@@ -418,15 +418,10 @@ void RunningSessions::run()
 
 bool RunningSessions::write(std::uint64_t generation, const std::string& text)
 {
-    // In place, as the stations file is: a sticky shared folder lets no operator rename over a file
-    // another made. Alternate files, so a write cut short leaves the other one whole.
+    // Alternate files, so a write cut short leaves the other one whole.
     const std::string path = generation % 2 == 1 ? m_path : m_path + ".2";
-    UniqueFd fd(m_spare.open([&path] { return openSharedFile(path); }));
-    const bool ok = fd && writeAllAt(fd.get(), reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), 0) &&
-                    ::ftruncate(fd.get(), static_cast<off_t>(text.size())) == 0 && dataSync(fd.get());
-    const int error = errno;
-    fd.reset();
-    m_spare.retake();
+    const int error = rewriteSharedFile(path, text, m_spare);
+    const bool ok = error == 0;
     std::scoped_lock hold(m_mutex);
     if (!ok && !m_failed) {
         std::fprintf(stderr, "ostrel-server: %s cannot be written: %s\n", path.c_str(),

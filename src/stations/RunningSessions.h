@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/FileIo.h"
 #include "core/StationRow.h"
-#include "log/FileIo.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,7 +1,7 @@
 #include "log/SessionLog.h"
 
+#include "core/FileIo.h"
 #include "log/AuditTrail.h"
-#include "log/FileIo.h"
 #include "log/HistoryTable.h"
 #include "log/SessionLogRecord.h"
 #include "support/LogTestData.h"
@@ -35,24 +35,8 @@ using testing::writeLogBytes;
 
 constexpr double ClosedAt = 46364.75; // 08.12.2026 18:00
 
-std::string readText(const std::string& path)
-{
-    const auto bytes = readLogBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-AuditEntry paidEntry(std::string station = "PC-01")
-{
-    AuditEntry e;
-    e.at = ClosedAt + 5.0 / 86400; // 08.12.2026 18:00:05
-    e.station = std::move(station);
-    e.address = "127.0.0.2";
-    e.command = "Игра";
-    e.tariff = "\xC8\xE3\xF0\xE0"; // Игра in Windows-1251
-    e.price = 30;
-    e.minutes = 45;
-    return e;
-}
+using testing::paidAuditEntry;
+using testing::readLogText;
 
 class SessionLogTest : public ::testing::Test
 {
@@ -255,7 +239,7 @@ TEST_F(SessionLogTest, AppendsWhileTheProcessHasNoDescriptorLeft)
     // Twice: the descriptor in reserve is taken again after each append.
     const LogResult first = log.LogSession(sampleStationRow("PC-01"), "Reset");
     const LogResult second = log.LogSession(sampleStationRow("PC-02"), "Reset");
-    const bool audited = trail.append(paidEntry());
+    const bool audited = trail.append(paidAuditEntry());
     const bool stillNone = dup(0) < 0;
     for (const int fd : taken)
         ::close(fd);
@@ -266,7 +250,7 @@ TEST_F(SessionLogTest, AppendsWhileTheProcessHasNoDescriptorLeft)
     EXPECT_TRUE(audited);
     EXPECT_TRUE(stillNone);
     EXPECT_EQ(readLogBytes(m_path).size(), 2 * SessionLogRecordSize);
-    EXPECT_EQ(readText(auditPath), auditHeaderLine() + auditLine(paidEntry(), "op"));
+    EXPECT_EQ(readLogText(auditPath), auditHeaderLine() + auditLine(paidAuditEntry(), "op"));
     EXPECT_EQ(m_history.rowCount(), 4);
 }
 
@@ -326,7 +310,7 @@ TEST_F(SessionLogTest, ASessionTheFileDoesNotTakeWaitsInMemoryUntilItCanBeWritte
         ASSERT_EQ(history.rowCount(), 4); // shown as any other session
         EXPECT_EQ(history.row(1)[ColComputer], "FIRST");
         EXPECT_EQ(history.row(2)[ColComputer], "SECOND");
-        EXPECT_EQ(readText(other), "theirs");
+        EXPECT_EQ(readLogText(other), "theirs");
 
         // Once the log thread has tried and failed, the file is mended: a session logged before
         // the next try still waits behind the older ones.
@@ -341,7 +325,7 @@ TEST_F(SessionLogTest, ASessionTheFileDoesNotTakeWaitsInMemoryUntilItCanBeWritte
         EXPECT_EQ(log.LogSession(sampleStationRow("FOURTH"), "Ok"), LogResult::Appended);
         EXPECT_EQ(computersIn(c.path), (std::vector<std::string>{"FIRST", "SECOND", "THIRD", "FOURTH"}));
     }
-    EXPECT_EQ(readText(other), "theirs");
+    EXPECT_EQ(readLogText(other), "theirs");
 }
 
 // A write that the file takes in part (its size limit reached midway) is cut back to the last
@@ -420,15 +404,15 @@ TEST_F(SessionLogTest, AFullFileSystemLosesNoSessionAndNoAuditLine)
         AuditTrail trail(auditPath, log, "op");
         for (const char* name : {"A", "B", "C"})
             EXPECT_EQ(log.LogSession(sampleStationRow(name), "Reset"), LogResult::Pending);
-        EXPECT_FALSE(trail.append(paidEntry("PC-01")));
-        EXPECT_FALSE(trail.append(paidEntry("PC-02")));
+        EXPECT_FALSE(trail.append(paidAuditEntry("PC-01")));
+        EXPECT_FALSE(trail.append(paidAuditEntry("PC-02")));
         EXPECT_EQ(log.faults(), (LogFaults{{3, ENOSPC}, {2, ENOSPC}}));
 
         ASSERT_EQ(::unlink(filler.c_str()), 0);
         ASSERT_TRUE(log.waitDurable());
         EXPECT_EQ(computersIn(logPath), (std::vector<std::string>{"A", "B", "C"}));
-        EXPECT_EQ(readText(auditPath),
-                  auditHeaderLine() + auditLine(paidEntry("PC-01"), "op") + auditLine(paidEntry("PC-02"), "op"));
+        EXPECT_EQ(readLogText(auditPath), auditHeaderLine() + auditLine(paidAuditEntry("PC-01"), "op") +
+                                              auditLine(paidAuditEntry("PC-02"), "op"));
         EXPECT_EQ(log.faults(), LogFaults{});
     }
     ::umount2(root.c_str(), MNT_DETACH);
@@ -564,154 +548,6 @@ TEST_F(SessionLogTest, ConcurrentAppendsEachWriteOneWholeRecordOfTheirOwn)
         inHistory.insert(m_history.row(r)[ColComputer]);
     EXPECT_EQ(inFile, expected);
     EXPECT_EQ(inHistory, expected);
-}
-
-TEST_F(SessionLogTest, AuditLinesQuoteWhatNeedsItAndKeepOneCommandToALine)
-{
-    const struct
-    {
-        const char* name;
-        AuditEntry entry;
-        const char* line;
-    } cases[] = {
-        {"plain", paidEntry(), "08.12.2026 18:00:05;op;PC-01;127.0.0.2;Игра;Игра;30,00;45;отправлена\r\n"},
-        {"separator and quote", paidEntry("A;\"B\""),
-         "08.12.2026 18:00:05;op;\"A;\"\"B\"\"\";127.0.0.2;Игра;Игра;30,00;45;отправлена\r\n"},
-        {"formula", paidEntry("=1+1"), "08.12.2026 18:00:05;op;'=1+1;127.0.0.2;Игра;Игра;30,00;45;отправлена\r\n"},
-        {"line break", paidEntry("two\r\nlines"),
-         "08.12.2026 18:00:05;op;two  lines;127.0.0.2;Игра;Игра;30,00;45;отправлена\r\n"},
-        {"no tariff", AuditEntry{ClosedAt, "PC-02", "127.0.0.3", "Перезагрузка", "", {}, {}, AuditResult::NotDelivered},
-         "08.12.2026 18:00:00;op;PC-02;127.0.0.3;Перезагрузка;;;;не доставлена\r\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string line = auditLine(c.entry, "op");
-        EXPECT_EQ(line, c.line);
-        const auto check = checkAuditLine(std::string_view(line).substr(0, line.size() - 2));
-        EXPECT_FALSE(check.fault) << *check.fault;
-        EXPECT_EQ(check.fields.size(), AuditFieldCount);
-    }
-}
-
-TEST_F(SessionLogTest, AuditTrailWritesItsHeaderOnceAndIsSyncedByTheLogThread)
-{
-    const std::string path = m_dir.file("Ostrel.audit.csv");
-    SessionLog log(m_path, m_history);
-    AuditTrail trail(path, log, "op");
-    const auto syncs = log.syncs();
-    ASSERT_TRUE(trail.append(paidEntry()));
-    AuditEntry later = paidEntry("PC-02");
-    later.result = AuditResult::NoConnection;
-    trail.appendLater(later); // on the log's thread
-    log.waitDurable();
-    EXPECT_GT(log.syncs(), syncs);
-    EXPECT_EQ(log.failedSyncs(), 0u);
-    EXPECT_EQ(readText(path), auditHeaderLine() + auditLine(paidEntry(), "op") + auditLine(later, "op"));
-    EXPECT_FALSE(std::filesystem::exists(m_path)); // the session log itself was not touched
-}
-
-TEST_F(SessionLogTest, AuditAppendCutsOffALineAnAppendLeftUnfinished)
-{
-    const std::string header = auditHeaderLine();
-    const std::string whole = auditLine(paidEntry("PC-01"), "op");
-    const std::string next = auditLine(paidEntry("PC-02"), "op");
-    const struct
-    {
-        const char* name;
-        std::string before;
-        std::string after;
-    } cases[] = {
-        {"whole lines", header + whole, header + whole + next},
-        {"cut short", header + whole + whole.substr(0, 20), header + whole + next},
-        {"open quote", header + whole + "08.12.2026 18:00:05;op;\"A;", header + whole + next},
-        // Written over in place, its tail would be left behind the new line.
-        {"cut short, longer than the next line",
-         header + whole + "08.12.2026 18:00:05;op;\"" + std::string(next.size(), 'A'), header + whole + next},
-        {"no line end yet", header + whole.substr(0, whole.size() - 1), header + next},
-        {"header cut short", header.substr(0, 10), header + next},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = m_dir.write("audit.csv", c.before);
-        SessionLog log(m_path, m_history);
-        AuditTrail trail(path, log, "op");
-        ASSERT_TRUE(trail.append(paidEntry("PC-02")));
-        EXPECT_EQ(readText(path), c.after);
-        for (const auto& line : checkAuditFile(readText(path)))
-            EXPECT_FALSE(line.check.fault) << line.number << ": " << *line.check.fault;
-    }
-}
-
-// A link in the trail's place: nothing is written through it, the lines wait, and one added after
-// the link is gone still waits behind them.
-TEST_F(SessionLogTest, AuditLinesTheFileDoesNotTakeWaitInOrder)
-{
-    const std::string other = m_dir.write("theirs.csv", "theirs");
-    const std::string path = m_dir.file("Ostrel.audit.csv");
-    ASSERT_EQ(::symlink(other.c_str(), path.c_str()), 0);
-    SessionLog log(m_path, m_history);
-    AuditTrail trail(path, log, "op");
-    EXPECT_FALSE(trail.append(paidEntry("PC-01")));
-    EXPECT_EQ(log.faults().lines, (PendingWrites{1, ELOOP}));
-    for (int i = 0; i < 3000 && log.syncs() == 0; ++i) // the log thread has tried and failed
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_GE(log.syncs(), 1u);
-    ASSERT_EQ(::unlink(path.c_str()), 0);
-    EXPECT_FALSE(trail.append(paidEntry("PC-02")));
-    ASSERT_TRUE(log.waitDurable());
-    EXPECT_EQ(readText(path),
-              auditHeaderLine() + auditLine(paidEntry("PC-01"), "op") + auditLine(paidEntry("PC-02"), "op"));
-    EXPECT_EQ(readText(other), "theirs");
-    EXPECT_EQ(log.faults(), LogFaults{});
-}
-
-TEST_F(SessionLogTest, AuditTailIsTheNewestLinesNewestFirst)
-{
-    std::string text = auditHeaderLine();
-    for (int i = 0; i < 5; ++i)
-        text += auditLine(paidEntry("PC-" + std::to_string(i)), "op");
-    const std::string path = m_dir.write("audit.csv", text + "08.12.2026 18:");
-    const AuditTail tail = readAuditTail(path, 3);
-    ASSERT_EQ(tail.status, AuditTail::Status::Read);
-    ASSERT_EQ(tail.lines.size(), 3u);
-    EXPECT_EQ(tail.lines[0].fields[2], "PC-4");
-    EXPECT_EQ(tail.lines[2].fields[2], "PC-2");
-    EXPECT_EQ(readAuditTail(path, 100).lines.size(), 5u); // the header is no command
-    EXPECT_EQ(readAuditTail(m_dir.file("none.csv"), 3).status, AuditTail::Status::Missing);
-}
-
-TEST_F(SessionLogTest, ConcurrentAuditAppendsEachWriteOneWholeLine)
-{
-    const std::string path = m_dir.file("Ostrel.audit.csv");
-    constexpr int Threads = 4;
-    constexpr int PerThread = 50;
-    {
-        SessionLog log(m_path, m_history);
-        AuditTrail trail(path, log, "op");
-        std::vector<std::thread> threads;
-        for (int t = 0; t < Threads; ++t) {
-            threads.emplace_back([&trail, t] {
-                for (int i = 0; i < PerThread; ++i) {
-                    const AuditEntry entry = paidEntry("PC-" + std::to_string(t) + "-" + std::to_string(i));
-                    if (i % 2 == 0)
-                        EXPECT_TRUE(trail.append(entry));
-                    else
-                        trail.appendLater(entry);
-                }
-            });
-        }
-        for (auto& thread : threads)
-            thread.join();
-    } // the log's thread writes what was handed to it before it ends
-    const auto lines = checkAuditFile(readText(path));
-    ASSERT_EQ(lines.size(), 1u + Threads * PerThread);
-    std::set<std::string> stations;
-    for (const auto& line : lines) {
-        EXPECT_FALSE(line.check.fault) << line.number << ": " << *line.check.fault;
-        if (line.number > 1 && line.check.fields.size() == AuditFieldCount)
-            stations.insert(line.check.fields[2]);
-    }
-    EXPECT_EQ(stations.size(), static_cast<std::size_t>(Threads * PerThread));
 }
 
 } // namespace

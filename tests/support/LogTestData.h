@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/StationRow.h"
+#include "log/AuditLine.h"
 #include "support/TempFolder.h"
 
 #include <cstdint>
@@ -32,6 +33,26 @@ inline void writeLogBytes(const std::string& path, const std::vector<std::uint8_
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string readLogText(const std::string& path)
+{
+    const auto bytes = readLogBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// A game of 45 minutes at 30,00 sent at 08.12.2026 18:00:05.
+inline AuditEntry paidAuditEntry(std::string station = "PC-01")
+{
+    AuditEntry e;
+    e.at = 46364.75 + 5.0 / 86400;
+    e.station = std::move(station);
+    e.address = "127.0.0.2";
+    e.command = "Игра";
+    e.tariff = "\xC8\xE3\xF0\xE0"; // Игра in Windows-1251
+    e.price = 30;
+    e.minutes = 45;
+    return e;
 }
 
 } // namespace ostrel::testing

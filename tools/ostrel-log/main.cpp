@@ -4,6 +4,7 @@
 #include "chain/ChainReport.h"
 #include "core/DateTime.h"
 #include "core/Texts.h"
+#include "log/AuditCheck.h"
 #include "log/AuditTrail.h"
 #include "log/CashBook.h"
 #include "log/LogScan.h"

@@ -68,28 +68,28 @@ std::string errorText(int error)
     return std::strerror(error);
 }
 
-const char* commandName(std::int32_t code)
+const char* commandName(CommandCode code)
 {
     switch (code) {
-    case 0:
+    case CommandCode::cmdFree:
         return "cmdFree";
-    case 1:
+    case CommandCode::cmdBlock:
         return "cmdBlock";
-    case 2:
+    case CommandCode::cmdStartPaid:
         return "cmdStartPaid";
-    case 3:
+    case CommandCode::cmdWaitPaid:
         return "cmdWaitPaid";
-    case 5:
+    case CommandCode::cmdStartGame:
         return "cmdStartGame";
-    case 6:
+    case CommandCode::cmdWaitGame:
         return "cmdWaitGame";
-    case 101:
+    case CommandCode::cmdKillApps:
         return "cmdKillApps";
-    case 102:
+    case CommandCode::cmdReboot:
         return "cmdReboot";
-    case 103:
+    case CommandCode::cmdPowerOff:
         return "cmdPowerOff";
-    case 105:
+    case CommandCode::cmdLogOff:
         return "cmdLogOff";
     default:
         return "unknown";
@@ -653,7 +653,7 @@ void Simulator::handleCommands(Station& s, SteadyClock::time_point now)
             line << s.name << " <-";
             for (std::uint8_t b : bytes)
                 line << ' ' << std::hex << std::setw(2) << std::setfill('0') << static_cast<int>(b);
-            line << std::dec << "\n    code " << code << " " << commandName(code) << ", tariff \""
+            line << std::dec << "\n    code " << code << " " << commandName(command->code) << ", tariff \""
                  << cp1251ToUtf8(command->tariff) << "\", price " << command->price << ", time " << command->time
                  << " days";
             if (std::isfinite(command->time))

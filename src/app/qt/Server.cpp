@@ -130,18 +130,8 @@ void Server::setSessionLogPath(const std::string& path)
     m_auditTrail = std::make_unique<AuditTrail>(folder + std::string(AuditTrail::FileName), *m_sessionLog);
     m_knownStations = std::make_shared<KnownStations>(folder + "Ostrel.stations", [] { return readNeighbourTable(); });
     // Told on the thread that met the fault, the network's or the log's: only posts, once a burst.
-    // The flag is shared, as the stations file's worker may outlive this server.
-    const auto tell = [this, posted = m_faultsPosted] {
-        if (posted->exchange(true))
-            return;
-        QMetaObject::invokeMethod(
-            this,
-            [this, posted] {
-                posted->store(false);
-                emit writeFaultsChanged();
-            },
-            Qt::QueuedConnection);
-    };
+    // The mark is shared, as the stations file's worker may outlive this server.
+    const auto tell = [this, burst = m_faultsPost] { burst.post(this, [this] { emit writeFaultsChanged(); }); };
     m_sessionLog->setFaultListener(tell);
     m_knownStations->setFaultListener(tell);
 }
@@ -243,10 +233,7 @@ void Server::startListening()
     });
     m_hallWatch = std::make_unique<HallWatch>(AlertSettings{.warnMinutes = m_warnMinutes});
     // Called on the network thread under StationTableMutex: only posts, once per burst of calls.
-    m_hallWatch->setWake([this] {
-        if (!m_hallChangePosted.exchange(true))
-            QMetaObject::invokeMethod(this, &Server::announceHallChange, Qt::QueuedConnection);
-    });
+    m_hallWatch->setWake([this] { m_hallChangePost.post(this, [this] { emit hallChanged(); }); });
     m_stationModel->setOverrunSource([watch = m_hallWatch.get()] { return watch->overrunStations(); });
     m_processor->addObserver(*m_hallWatch);
     m_tcpServer->setReportProcessor(m_processor.get());

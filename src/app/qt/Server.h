@@ -3,11 +3,13 @@
 #include "app/StartupSequence.h"
 #include "core/TariffList.h"
 #include "core/Texts.h"
+#include "core/ui/OncePerBurst.h"
 #include "log/HistoryTable.h"
 #include "net/BroadcastAddress.h"
 #include "stations/AlertRules.h"
 #include "stations/KnownStations.h"
 #include "stations/StationTable.h"
+#include "stations/WakePlan.h"
 
 #include <QObject>
 #include <QString>
@@ -130,11 +132,6 @@ signals:
 private:
     void failStartup(const std::string& cause);
     void startChain(const std::string& exeDir); // throws ChainConfigError for a bad [Chain]
-    void announceHallChange()
-    {
-        m_hallChangePosted = false;
-        emit hallChanged();
-    }
 
     // The start-up steps, in the order runStartupSequence calls them.
     void hideTaskbarEntry() override { m_window->hideTaskbarEntry(); }
@@ -182,8 +179,8 @@ private:
     int m_warnMinutes = AlertSettings{}.warnMinutes;
     int m_returnSeconds = 0;
     int m_resumeMinutes = 0;
-    std::atomic<bool> m_hallChangePosted{false};
-    std::shared_ptr<std::atomic<bool>> m_faultsPosted = std::make_shared<std::atomic<bool>>(false);
+    OncePerBurst m_hallChangePost;
+    OncePerBurst m_faultsPost;
     bool m_stopped = false;
 
     // Declared in the order they are needed, so they go in reverse: the discovery endpoint and the

@@ -11,15 +11,19 @@
 #include "core/Cp1251.h"
 #include "core/StationTableMutex.h"
 #include "core/Texts.h"
+#include "core/ui/Utf8Text.h"
+#include "log/AuditTexts.h"
 #include "log/AuditTrail.h"
 #include "log/SessionLog.h"
 #include "log/ui/AuditWindow.h"
 #include "net/TCPServer.h"
+#include "stations/HallTexts.h"
 #include "stations/HallWatch.h"
 #include "stations/KnownStations.h"
 #include "stations/LiveSummary.h"
 #include "stations/RunningSessions.h"
 #include "stations/StationTable.h"
+#include "stations/WakePlan.h"
 #include "stations/ui/DroppedStationsWindow.h"
 #include "stations/ui/SummaryWindow.h"
 
@@ -38,11 +42,6 @@
 namespace ostrel {
 
 namespace {
-
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 std::string utf8(const std::string& cp1251)
 {
@@ -280,10 +279,7 @@ SummaryWindow* Hall::summaryWindow()
         m_summaryWindow->installEventFilter(this);
         if (log() && !m_summary) {
             m_summary = std::make_unique<LiveSummary>(*log());
-            m_summary->setWake([this] {
-                if (!m_summaryPosted.exchange(true))
-                    QMetaObject::invokeMethod(this, &Hall::refreshSummary, Qt::QueuedConnection);
-            });
+            m_summary->setWake([this] { m_summaryPost.post(this, [this] { refreshSummary(); }); });
             m_summary->start();
         }
     }
@@ -330,7 +326,6 @@ void Hall::showAudit()
 
 void Hall::refreshSummary()
 {
-    m_summaryPosted = false;
     if (!m_summaryWindow)
         return;
     if (!m_summaryWindow->isVisible()) {

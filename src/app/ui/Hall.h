@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ui/OncePerBurst.h"
+
 #include <QObject>
 #include <QString>
 
@@ -99,7 +101,7 @@ private:
 
     Server* m_server = nullptr; // set by attach; it outlives the windows
     std::unique_ptr<LiveSummary> m_summary;
-    std::atomic<bool> m_summaryPosted{false};
+    OncePerBurst m_summaryPost;
     QTimer* m_burstTimer = nullptr;
     QTimer* m_summaryTimer = nullptr;
     QTimer* m_waitTimer = nullptr;

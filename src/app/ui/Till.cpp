@@ -4,7 +4,9 @@
 #include "app/ui/Hall.h"
 #include "core/StationTableMutex.h"
 #include "core/Texts.h"
+#include "core/ui/Utf8Text.h"
 #include "log/AuditTrail.h"
+#include "log/CashTexts.h"
 #include "log/SessionLog.h"
 #include "log/ui/CashBookWindow.h"
 #include "report/ui/CashUpDialog.h"
@@ -24,11 +26,6 @@
 namespace ostrel {
 
 namespace {
-
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 void bringUp(QWidget* window)
 {
@@ -54,8 +51,7 @@ Till::Till(QWidget* window, QMenuBar* menuBar) : QObject(window), m_window(windo
 
 Till::~Till()
 {
-    if (m_sinceReader.joinable())
-        m_sinceReader.join();
+    m_sinceReader.join();
     delete m_dialog;
     delete m_bookWindow;
 }
@@ -145,29 +141,17 @@ void Till::refreshSinceCashUp(bool always)
     if (!always && length == m_sinceLength)
         return; // no session closed since: the figure stands
     m_sinceLength = length;
-    if (m_sinceReader.joinable())
-        m_sinceReader.join();
     m_sinceReading = true;
-    m_sinceReader = std::thread([this, path = log->path(), cashPath = m_book->path(), length = log->stableLength()] {
-        ShiftReading shift = readShift(path, cashPath, nowDayNumber(), length);
-        {
-            std::scoped_lock hold(m_sinceLock);
-            m_since = std::move(shift);
-        }
-        QMetaObject::invokeMethod(this, "takeSinceCashUp", Qt::QueuedConnection);
-    });
+    m_sinceReader.start(this, "takeSinceCashUp",
+                        [path = log->path(), cashPath = m_book->path(), length = log->stableLength()] {
+                            return readShift(path, cashPath, nowDayNumber(), length);
+                        });
 }
 
 void Till::takeSinceCashUp()
 {
-    if (m_sinceReader.joinable())
-        m_sinceReader.join();
+    const std::optional<ShiftReading> shift = m_sinceReader.take();
     m_sinceReading = false;
-    std::optional<ShiftReading> shift;
-    {
-        std::scoped_lock hold(m_sinceLock);
-        shift = std::exchange(m_since, std::nullopt);
-    }
     SummaryWindow* summary = m_hall ? m_hall->existingSummaryWindow() : nullptr;
     if (shift && summary)
         summary->setSinceCashUp(shift->usable() ? fromUtf8(formatKopecks(shift->computed)) : QString());

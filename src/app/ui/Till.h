@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ui/BackgroundWork.h"
 #include "log/CashBook.h"
 #include "report/CashShift.h"
 
@@ -73,9 +74,7 @@ private:
     CashBookWindow* m_bookWindow = nullptr;
 
     QTimer* m_sinceTimer = nullptr;
-    std::thread m_sinceReader;
-    std::mutex m_sinceLock;
-    std::optional<ShiftReading> m_since; // under m_sinceLock
+    BackgroundWork<ShiftReading> m_sinceReader;
     bool m_sinceReading = false;
     std::optional<std::uint64_t> m_sinceLength; // the log's length at the last reading
 };

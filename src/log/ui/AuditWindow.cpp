@@ -1,6 +1,8 @@
 #include "log/ui/AuditWindow.h"
 
 #include "core/Texts.h"
+#include "core/ui/Utf8Text.h"
+#include "log/AuditTexts.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -13,15 +15,6 @@
 #include <utility>
 
 namespace ostrel {
-
-namespace {
-
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
 
 AuditWindow::AuditWindow(std::string path, QWidget* parent) : QWidget(parent, Qt::Window), m_path(std::move(path))
 {
@@ -56,8 +49,7 @@ AuditWindow::~AuditWindow()
 {
     // A read under way ends on its own (the tail it reads is bounded); what it posts is dropped
     // with the window.
-    if (m_reader.joinable())
-        m_reader.join();
+    m_reader.join();
 }
 
 void AuditWindow::refresh()
@@ -66,31 +58,14 @@ void AuditWindow::refresh()
         m_again = true;
         return;
     }
-    if (m_reader.joinable())
-        m_reader.join(); // it posted its result and ended
     m_loading = true;
     m_status->setText(fromUtf8(audit::Reading));
-    m_reader = std::thread([this, path = m_path] {
-        AuditTail tail = readAuditTail(path, MaxLines);
-        {
-            std::scoped_lock hold(m_readLock);
-            m_read = std::move(tail);
-        }
-        QMetaObject::invokeMethod(this, "takeTail", Qt::QueuedConnection);
-    });
+    m_reader.start(this, "takeTail", [path = m_path] { return readAuditTail(path, MaxLines); });
 }
 
 void AuditWindow::takeTail()
 {
-    // The reader's last step was to post this call: the join waits for nothing but its return,
-    // and orders everything it did before what follows here.
-    if (m_reader.joinable())
-        m_reader.join();
-    std::optional<AuditTail> tail;
-    {
-        std::scoped_lock hold(m_readLock);
-        tail = std::exchange(m_read, std::nullopt);
-    }
+    const std::optional<AuditTail> tail = m_reader.take();
     if (tail)
         showTail(*tail);
 }

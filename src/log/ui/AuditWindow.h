@@ -1,6 +1,7 @@
 #pragma once
 
-#include "log/AuditTrail.h"
+#include "core/ui/BackgroundWork.h"
+#include "log/AuditTail.h"
 
 #include <QWidget>
 
@@ -39,8 +40,7 @@ signals:
     void loaded(); // the table shows what the last read found
 
 private:
-    // On the window's thread, once the reader has left its tail: invoked by name, so the queued
-    // call carries nothing the reader wrote but what m_readLock guards.
+    // On the window's thread, once the reader has left its tail.
     Q_INVOKABLE void takeTail();
     void showTail(const AuditTail& tail);
 
@@ -48,9 +48,7 @@ private:
     QTableWidget* m_table = nullptr;
     QLabel* m_status = nullptr;
     QPushButton* m_refresh = nullptr;
-    std::thread m_reader;
-    std::mutex m_readLock;
-    std::optional<AuditTail> m_read; // under m_readLock: what the reader found, until taken
+    BackgroundWork<AuditTail> m_reader;
     bool m_loading = false;
     bool m_again = false; // asked for while a read ran: read once more when it ends
 };

@@ -1,6 +1,8 @@
 #include "log/ui/CashBookWindow.h"
 
 #include "core/Texts.h"
+#include "core/ui/Utf8Text.h"
+#include "log/CashTexts.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -18,11 +20,6 @@
 namespace ostrel {
 
 namespace {
-
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString moment(double at)
 {
@@ -74,8 +71,7 @@ CashBookWindow::CashBookWindow(std::string path, QWidget* parent) : QWidget(pare
 
 CashBookWindow::~CashBookWindow()
 {
-    if (m_reader.joinable())
-        m_reader.join();
+    m_reader.join();
 }
 
 void CashBookWindow::refresh()
@@ -84,29 +80,14 @@ void CashBookWindow::refresh()
         m_again = true;
         return;
     }
-    if (m_reader.joinable())
-        m_reader.join();
     m_loading = true;
     m_status->setText(fromUtf8(cash::BookReading));
-    m_reader = std::thread([this, path = m_path] {
-        CashBookRead read = readCashBook(path);
-        {
-            std::scoped_lock hold(m_readLock);
-            m_read = std::move(read);
-        }
-        QMetaObject::invokeMethod(this, "takeRead", Qt::QueuedConnection);
-    });
+    m_reader.start(this, "takeRead", [path = m_path] { return readCashBook(path); });
 }
 
 void CashBookWindow::takeRead()
 {
-    if (m_reader.joinable())
-        m_reader.join();
-    std::optional<CashBookRead> read;
-    {
-        std::scoped_lock hold(m_readLock);
-        read = std::exchange(m_read, std::nullopt);
-    }
+    const std::optional<CashBookRead> read = m_reader.take();
     m_loading = false;
     if (read)
         showRead(*read);

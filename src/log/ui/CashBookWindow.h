@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ui/BackgroundWork.h"
 #include "log/CashBook.h"
 
 #include <QWidget>
@@ -52,10 +53,8 @@ private:
     SaveFileChooser m_chooser;
     QTableWidget* m_table = nullptr;
     QLabel* m_status = nullptr;
-    std::thread m_reader;
-    std::mutex m_readLock;
-    std::optional<CashBookRead> m_read; // under m_readLock
-    std::vector<CashUp> m_shown;        // newest first
+    BackgroundWork<CashBookRead> m_reader;
+    std::vector<CashUp> m_shown; // newest first
     bool m_loading = false;
     bool m_again = false;
 };

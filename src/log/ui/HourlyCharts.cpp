@@ -1,6 +1,8 @@
 #include "log/ui/HourlyCharts.h"
 
 #include "core/Texts.h"
+#include "core/ui/Utf8Text.h"
+#include "log/CashTexts.h"
 
 #include <QBarSeries>
 #include <QBarSet>
@@ -16,11 +18,6 @@
 namespace ostrel {
 
 namespace {
-
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Fills `chart` with one bar per hour; `whole` rounds the axis to whole numbers (stations).
 void fill(QChart& chart, const QString& title, const std::array<double, 24>& values, bool whole, QColor colour)

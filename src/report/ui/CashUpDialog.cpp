@@ -2,7 +2,10 @@
 
 #include "core/DateTime.h"
 #include "core/Texts.h"
+#include "core/ui/Utf8Text.h"
 #include "log/CashBook.h"
+#include "log/CashTexts.h"
+#include "report/CashShift.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -19,11 +22,6 @@
 namespace ostrel {
 
 namespace {
-
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The figures the operator saw are still the shift's: the same start, sessions and sum. A shift
 // with no cash-up and no record before it starts at the moment it is read, which moves on from one
@@ -110,8 +108,7 @@ CashUpDialog::CashUpDialog(Sources sources, QWidget* parent)
 CashUpDialog::~CashUpDialog()
 {
     // A read ends on its own with the log's length; a write with its sync.
-    if (m_worker.joinable())
-        m_worker.join();
+    m_worker.join();
 }
 
 void CashUpDialog::start()
@@ -146,28 +143,14 @@ void CashUpDialog::start()
 
 void CashUpDialog::run(std::function<Outcome()> work)
 {
-    if (m_worker.joinable())
-        m_worker.join(); // it posted its outcome and ended
+    m_worker.join(); // it posted its outcome and ended
     setBusy(true, m_writing);
-    m_worker = std::thread([this, work = std::move(work)] {
-        Outcome outcome = work();
-        {
-            std::scoped_lock hold(m_lock);
-            m_outcome = std::move(outcome);
-        }
-        QMetaObject::invokeMethod(this, "takeOutcome", Qt::QueuedConnection);
-    });
+    m_worker.start(this, "takeOutcome", std::move(work));
 }
 
 void CashUpDialog::takeOutcome()
 {
-    if (m_worker.joinable())
-        m_worker.join();
-    std::optional<Outcome> outcome;
-    {
-        std::scoped_lock hold(m_lock);
-        outcome = std::exchange(m_outcome, std::nullopt);
-    }
+    const std::optional<Outcome> outcome = m_worker.take();
     const bool wrote = m_writing;
     setBusy(false, false);
     if (!outcome)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/StationRow.h"
+#include "core/ui/BackgroundWork.h"
 #include "report/CashShift.h"
 
 #include <QDialog>
@@ -94,9 +95,7 @@ private:
 
     Sources m_sources;
     std::optional<ShiftReading> m_shift;
-    std::thread m_worker;
-    std::mutex m_lock;
-    std::optional<Outcome> m_outcome; // under m_lock: the worker's, until taken
+    BackgroundWork<Outcome> m_worker;
     bool m_busy = false;
     bool m_writing = false;
     bool m_again = false; // start() while a read ran: read once more

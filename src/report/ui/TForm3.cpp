@@ -1,6 +1,7 @@
 #include "report/ui/TForm3.h"
 
 #include "core/Texts.h"
+#include "log/CashTexts.h"
 #include "log/ui/HourlyCharts.h"
 #include "report/CsvExport.h"
 #include "report/ReportNaming.h"

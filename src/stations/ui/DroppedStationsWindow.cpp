@@ -4,6 +4,9 @@
 #include "core/DateTime.h"
 #include "core/StationRow.h"
 #include "core/Texts.h"
+#include "core/ui/Utf8Text.h"
+#include "stations/HallTexts.h"
+#include "stations/WakePlan.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -22,11 +25,6 @@ QString fromCp1251(const std::string& text)
 {
     const std::string utf8 = cp1251ToUtf8(text);
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 enum Column : int

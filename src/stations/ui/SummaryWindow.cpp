@@ -3,7 +3,10 @@
 #include "core/Cp1251.h"
 #include "core/StationRow.h"
 #include "core/Texts.h"
+#include "core/ui/Utf8Text.h"
+#include "log/CashTexts.h"
 #include "log/ui/HourlyCharts.h"
+#include "stations/HallTexts.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -15,11 +18,6 @@
 namespace ostrel {
 
 namespace {
-
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString fromCp1251(const std::string& text)
 {

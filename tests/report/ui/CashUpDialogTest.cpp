@@ -3,6 +3,7 @@
 #include "core/DateTime.h"
 #include "core/Texts.h"
 #include "log/CashBook.h"
+#include "log/CashTexts.h"
 #include "log/SessionLogRecord.h"
 #include "support/EventLoopWait.h"
 #include "support/TempFolder.h"

@@ -1,4 +1,4 @@
-#include "log/FileIo.h"
+#include "core/FileIo.h"
 
 #include "core/UniqueFd.h"
 
@@ -160,6 +160,23 @@ std::optional<off_t> wholeLinesEnd(int fd, off_t size)
         end = from;
     }
     return 0;
+}
+
+int rewriteSharedFile(const std::string& path, std::string_view text, SpareDescriptor& spare)
+{
+    UniqueFd fd(spare.open([&path] { return openSharedFile(path); }));
+    struct stat st
+    {
+    };
+    const bool ok = fd && ::fstat(fd.get(), &st) == 0 &&
+                    writeAllAt(fd.get(), reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), 0) &&
+                    ::ftruncate(fd.get(), static_cast<off_t>(text.size())) == 0 && dataSync(fd.get());
+    const int error = ok ? 0 : errno == 0 ? EIO : errno;
+    fd.reset();
+    spare.retake();
+    if (ok && st.st_size == 0)
+        syncParentDirectory(path); // a new file is durable only once the folder is
+    return error;
 }
 
 } // namespace ostrel

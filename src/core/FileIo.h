@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 
 namespace ostrel {
@@ -64,5 +65,11 @@ public:
 private:
     UniqueFd m_fd;
 };
+
+// Writes `text` over the whole shared file at `path` in place, cut to its length, and syncs it (and,
+// when the file was new, its folder): 0 when it is durable, else the errno of the step that failed.
+// In place, because in the salon's sticky shared folder no operator may rename over a file another
+// made; a crash in the middle leaves the file damaged, which its reader must tolerate.
+int rewriteSharedFile(const std::string& path, std::string_view text, SpareDescriptor& spare);
 
 } // namespace ostrel
