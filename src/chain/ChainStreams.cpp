@@ -1,9 +1,9 @@
 #include "chain/ChainStreams.h"
 
 #include "chain/ChainSchema.h"
+#include "core/FileIo.h"
 #include "core/Texts.h"
 #include "core/UniqueFd.h"
-#include "core/FileIo.h"
 #include "log/LogScan.h"
 
 #include <algorithm>

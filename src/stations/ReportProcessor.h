@@ -106,8 +106,8 @@ private:
     std::vector<StationObserver*> m_observers; // under StationTableMutex
     RunningSessions* m_running = nullptr;
     std::unordered_map<std::string, NewestSession> m_newest; // by computer, with resumeMinutes; under the mutex
-    bool m_applying = false;                     // inside applyLocked, under the mutex
-    std::vector<std::string> m_owedDisconnects; // host names whose connection a send closed meanwhile
+    bool m_applying = false;                                 // inside applyLocked, under the mutex
+    std::vector<std::string> m_owedDisconnects;              // host names whose connection a send closed meanwhile
     std::uint64_t m_applied = 0;                             // written under StationTableMutex
     std::uint64_t m_dropped = 0;
     std::uint64_t m_failedLogs = 0;

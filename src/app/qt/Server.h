@@ -188,7 +188,7 @@ private:
     StationTable m_stations;
     HistoryTable m_history;
     std::unique_ptr<SessionLog> m_sessionLog;
-    std::unique_ptr<AuditTrail> m_auditTrail;             // synced by the log's thread
+    std::unique_ptr<AuditTrail> m_auditTrail; // synced by the log's thread
     std::unique_ptr<CommandAuditTrail> m_commandAudit;
     std::unique_ptr<AuditedTransport> m_auditedTransport; // told of results until the network thread stops
     std::unique_ptr<StationTableModel> m_stationModel;
