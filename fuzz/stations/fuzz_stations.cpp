@@ -76,7 +76,7 @@ struct Transport : CommandTransport
 {
     World* world = nullptr;
     bool failNext = false;
-    SendResult sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes) override;
+    void post(std::string address, const StationCommand& command, SendDone done) override;
     bool hasConnection(std::string_view address) const override;
 };
 
@@ -157,8 +157,9 @@ bool Transport::hasConnection(std::string_view address) const
     return false;
 }
 
-SendResult Transport::sendToAddress(std::string_view address, std::span<const std::uint8_t>)
+void Transport::post(std::string address, const StationCommand&, SendDone done)
 {
+    SendResult result = SendResult::NoConnection;
     for (auto& link : world->links) {
         if (link->closed || link->dotted != address)
             continue;
@@ -166,9 +167,11 @@ SendResult Transport::sendToAddress(std::string_view address, std::span<const st
             failNext = false;
             world->close(*link);
         }
-        return SendResult::Sent;
+        result = SendResult::Sent;
+        break;
     }
-    return SendResult::NoConnection;
+    if (done)
+        done(result);
 }
 
 double pickDouble(Input& in)
