@@ -112,12 +112,8 @@ Folder prepare(const fs::path& server, int index)
     fs::remove_all(folder.path);
     fs::create_directories(folder.path);
     fs::copy_file(server, folder.path / "ostrel-server");
-    std::ifstream sample(OSTREL_SAMPLE_INI, std::ios::binary);
-    std::string ini((std::istreambuf_iterator<char>(sample)), {});
-    ini = std::regex_replace(ini, std::regex("\nServerTCP=[^\r\n]*"), "\nServerTCP=" + std::to_string(folder.port));
-    ini = std::regex_replace(ini, std::regex("\nServerUDP=[^\r\n]*"), "\nServerUDP=0");
-    ini = std::regex_replace(ini, std::regex("\nClientUDP=[^\r\n]*"), "\nClientUDP=9");
-    std::ofstream(folder.path / "Ostrel.ini", std::ios::binary) << ini;
+    std::ofstream(folder.path / "Ostrel.ini", std::ios::binary)
+        << proctest::withTestPorts(proctest::readWholeFile(OSTREL_SAMPLE_INI), folder.port);
     return folder;
 }
 

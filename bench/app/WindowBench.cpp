@@ -213,13 +213,8 @@ fs::path prepareFolder()
     const fs::path folder = fs::temp_directory_path() / ("ostrel_bench_window_" + std::to_string(::getpid()));
     fs::remove_all(folder);
     fs::create_directories(folder);
-    std::ifstream sample(OSTREL_SAMPLE_INI, std::ios::binary);
-    std::string ini((std::istreambuf_iterator<char>(sample)), {});
-    ini = std::regex_replace(ini, std::regex("\nServerTCP=[^\r\n]*"),
-                             "\nServerTCP=" + std::to_string(proctest::listeningPort()));
-    ini = std::regex_replace(ini, std::regex("\nServerUDP=[^\r\n]*"), "\nServerUDP=0");
-    ini = std::regex_replace(ini, std::regex("\nClientUDP=[^\r\n]*"), "\nClientUDP=9");
-    std::ofstream(folder / "Ostrel.ini", std::ios::binary) << ini;
+    std::ofstream(folder / "Ostrel.ini", std::ios::binary)
+        << proctest::withTestPorts(proctest::readWholeFile(OSTREL_SAMPLE_INI), proctest::listeningPort());
     return folder;
 }
 

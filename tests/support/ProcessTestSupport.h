@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -44,6 +45,16 @@ struct CommandRun
     int exitCode = -1;  // -1 when it could not be run or did not exit normally
     std::string output; // stdout and stderr together
 };
+
+// An ini file's text with its ports moved: the server's TCP port to `serverTcp`, discovery's off
+// (0) and the stations' port to 9 (discard), so nothing answers on a shared port.
+inline std::string withTestPorts(std::string ini, int serverTcp)
+{
+    ini = std::regex_replace(ini, std::regex("\nServerTCP=[^\r\n]*"), "\nServerTCP=" + std::to_string(serverTcp));
+    ini = std::regex_replace(ini, std::regex("\nServerUDP=[^\r\n]*"), "\nServerUDP=0");
+    ini = std::regex_replace(ini, std::regex("\nClientUDP=[^\r\n]*"), "\nClientUDP=9");
+    return ini;
+}
 
 // Runs a shell command line and collects its output.
 inline CommandRun runCommand(const std::string& command)

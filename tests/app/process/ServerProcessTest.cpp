@@ -28,11 +28,7 @@ using proctest::ServerProcess;
 // The shipped sample with its ports moved to free ones.
 std::string sampleWithPorts(int serverTcp)
 {
-    std::string ini = proctest::readWholeFile(OSTREL_SAMPLE_INI);
-    ini = std::regex_replace(ini, std::regex("\nServerTCP=[^\r\n]*"), "\nServerTCP=" + std::to_string(serverTcp));
-    ini = std::regex_replace(ini, std::regex("\nServerUDP=[^\r\n]*"), "\nServerUDP=0");
-    ini = std::regex_replace(ini, std::regex("\nClientUDP=[^\r\n]*"), "\nClientUDP=9");
-    return ini;
+    return proctest::withTestPorts(proctest::readWholeFile(OSTREL_SAMPLE_INI), serverTcp);
 }
 
 class ServerProcessTest : public ::testing::Test
