@@ -347,11 +347,8 @@ int runAudit(const std::string& path)
     }
     out.buffer() += path + ": " + std::to_string(lines.size()) + " lines, " + std::to_string(damaged) + " damaged\n";
     out.buffer() += damaged == 0 ? "intact\n" : "damaged\n";
-    out.flush();
-    if (out.failed()) {
-        std::fprintf(stderr, "ostrel-log: cannot write the output: %s\n", std::strerror(errno));
-        return 2;
-    }
+    if (const int failed = finishOutput(out))
+        return failed;
     return damaged == 0 ? 0 : 1;
 }
 
@@ -394,12 +391,7 @@ int runChain(int argc, char** argv)
     }
     Output out;
     out.buffer() = csv ? report.csv() : report.text();
-    out.flush();
-    if (out.failed()) {
-        std::fprintf(stderr, "ostrel-log: cannot write the output: %s\n", std::strerror(errno));
-        return 2;
-    }
-    return 0;
+    return finishOutput(out);
 }
 
 } // namespace
