@@ -249,7 +249,7 @@ void ChainShipper::run()
             away(c.error());
             if (!waitFor(retry))
                 return;
-            retry = std::min(retry * 2, m_timing.longestRetry);
+            retry = m_timing.nextRetry(retry);
             continue;
         }
         {
@@ -267,7 +267,7 @@ void ChainShipper::run()
         away(c.error());
         if (!waitFor(retry))
             return;
-        retry = std::min(retry * 2, m_timing.longestRetry);
+        retry = m_timing.nextRetry(retry);
     }
     // Stopped for good, or stopping: wait for stop().
     std::unique_lock hold(m_lock);

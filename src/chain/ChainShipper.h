@@ -3,6 +3,7 @@
 #include "chain/ChainSchema.h"
 #include "chain/ChainSettings.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -50,6 +51,12 @@ struct ChainTiming
     std::chrono::milliseconds poll{1000};        // how often the files are looked at when all is shipped
     std::chrono::milliseconds hallEvery{10'000}; // the live table at most this often
     std::uint64_t batchRows = 20'000;            // rows of one file in one transaction
+
+    // The wait after `current` failed too: twice as long, at most longestRetry.
+    std::chrono::milliseconds nextRetry(std::chrono::milliseconds current) const
+    {
+        return std::min(current * 2, longestRetry);
+    }
 };
 
 // Copies the salon's files into the chain's PostgreSQL database on a thread of its own, through

@@ -109,3 +109,22 @@ TEST(ChainWatch, TheSummarySaysHowTheLinkIsAndTheTrayAlertsOncePerLongOutage)
 }
 
 } // namespace
+
+// While the database is away the waits go 1 s, 2 s, 4 s … and stay at the minute once there.
+TEST(ChainTiming, RetriesDoubleUpToAMinute)
+{
+    using std::chrono::milliseconds;
+    const ChainTiming timing;
+    const struct
+    {
+        milliseconds current;
+        milliseconds next;
+    } cases[] = {{timing.firstRetry, milliseconds(2000)},
+                 {milliseconds(2000), milliseconds(4000)},
+                 {milliseconds(32'000), milliseconds(60'000)},
+                 {milliseconds(30'000), milliseconds(60'000)},
+                 {milliseconds(60'000), milliseconds(60'000)}};
+    EXPECT_EQ(timing.firstRetry, milliseconds(1000));
+    for (const auto& c : cases)
+        EXPECT_EQ(timing.nextRetry(c.current), c.next) << c.current.count();
+}
