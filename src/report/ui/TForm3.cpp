@@ -1,11 +1,14 @@
 #include "report/ui/TForm3.h"
 
 #include "core/Texts.h"
+#include "log/AuditTrail.h"
 #include "report/CsvExport.h"
 #include "report/ReportNaming.h"
 #include "report/WorkReportBuilder.h"
 
 #include <QCheckBox>
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -45,11 +48,17 @@ QString groupLongText(QString text)
     return text;
 }
 
+QByteArray textDigest(QByteArrayView utf8)
+{
+    return QCryptographicHash::hash(utf8, QCryptographicHash::Sha256);
+}
+
 } // namespace
 
 TForm3::TForm3(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
-      m_messenger(defaultReportMessenger()), m_saveFolder(QDir::homePath())
+      m_messenger(defaultReportMessenger()), m_saveFolder(QDir::homePath()),
+      m_login(QString::fromStdString(currentUserName())), m_builtDigest(textDigest({}))
 {
     m_chooser = [this](QWidget* p) {
         QFileDialog dialog(p, QStringLiteral("Сохранить отчет"), QDir(m_saveFolder).filePath(m_proposedFileName),
@@ -63,11 +72,11 @@ TForm3::TForm3(QWidget* parent)
     };
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Отчет о работе салона"));
-    setFixedSize(632, 376);
+    resize(632, 376);
+    setSizeGripEnabled(true);
 
     RichEdit1 = new QPlainTextEdit(this);
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
-    RichEdit1->setGeometry(0, 0, 633, 345);
     RichEdit1->setLineWrapMode(QPlainTextEdit::NoWrap);
     RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -94,6 +103,7 @@ TForm3::TForm3(QWidget* parent)
         p.setColor(QPalette::WindowText, Qt::darkGreen);
         l->setPalette(p);
         l->setMinimumWidth(90);
+        l->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred); // never narrower than its figure
     }
     ChartsBox = new QCheckBox(
         QString::fromUtf8(cash::ChartsOnPrint.data(), static_cast<qsizetype>(cash::ChartsOnPrint.size())), this);
@@ -102,9 +112,12 @@ TForm3::TForm3(QWidget* parent)
     ButtonSave = new QPushButton(QStringLiteral("Сохранить..."), this);
     ButtonSave->setObjectName(QStringLiteral("ButtonSave"));
 
-    auto* bottom = new QWidget(this);
-    bottom->setGeometry(0, 345, 632, 31);
-    auto* row = new QHBoxLayout(bottom);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(RichEdit1, 1);
+    auto* row = new QHBoxLayout;
+    column->addLayout(row);
     row->setContentsMargins(4, 2, 4, 2);
     row->addWidget(Button1);
     row->addSpacing(12);
@@ -123,6 +136,8 @@ TForm3::TForm3(QWidget* parent)
 void TForm3::clearReport()
 {
     RichEdit1->clear();
+    m_builtDigest = textDigest({});
+    m_logTotals.clear();
     m_listed.clear();
     m_repeats.clear();
     m_hourly = {};
@@ -147,6 +162,9 @@ void TForm3::setReport(const WorkReportResult& report, const std::string& logPat
     setReportTabStops(*document, report.text, RichEdit1->font());
     LabelSum->setText(QString::fromStdString(report.moneyText));
     LabelTime->setText(QString::fromStdString(report.time.text()));
+    m_builtDigest = textDigest(report.text);
+    m_logTotals = QStringLiteral("Сумма: %1   Время: %2")
+                      .arg(QString::fromStdString(report.moneyText), QString::fromStdString(report.time.text()));
     m_logPath = logPath;
     m_listed = report.listed;
     m_repeats = report.repeats;
@@ -178,7 +196,7 @@ void TForm3::Button1Click()
     printer.setFullPage(false);
     bool printed = false;
     try {
-        printed = printPlainText(RichEdit1->toPlainText(), printer, ChartsBox->isChecked() ? &m_hourly : nullptr);
+        printed = printTo(printer);
     } catch (const std::bad_alloc&) {
         // Laying out a very long report takes a second copy of it; without the memory the print is
         // given up, not the server.
@@ -187,6 +205,18 @@ void TForm3::Button1Click()
     }
     if (!printed)
         m_messenger(this, QStringLiteral("Отчет не напечатан: ошибка принтера \"%1\".").arg(info.printerName()));
+}
+
+bool TForm3::printTo(QPrinter& printer)
+{
+    const QString text = RichEdit1->toPlainText();
+    PrintFrame frame;
+    frame.title = windowTitle();
+    frame.printedAt = QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm"));
+    frame.login = m_login;
+    frame.totals = m_logTotals;
+    frame.edited = textDigest(text.toUtf8()) != m_builtDigest;
+    return printPlainText(text, printer, ChartsBox->isChecked() ? &m_hourly : nullptr, frame);
 }
 
 void TForm3::ButtonSaveClick()

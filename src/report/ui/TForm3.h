@@ -14,6 +14,7 @@
 class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
+class QPrinter;
 class QPushButton;
 
 namespace ostrel {
@@ -54,8 +55,13 @@ public:
     QCheckBox* ChartsBox; // the charts of the period on a last page of the print; off by default
     const HourlyFigures& hourly() const { return m_hourly; }
 
+    // The whole current text, with the operator's edits, under the frame that shows where it came
+    // from: the period, the time, the operator, the totals of the log. False when the printer fails.
+    bool printTo(QPrinter& printer);
+    void setOperatorLogin(QString login) { m_login = std::move(login); }
+
 public slots:
-    // The whole current text, with the operator's edits, to the default printer.
+    // printTo the default printer.
     void Button1Click();
     void ButtonSaveClick();
 
@@ -67,6 +73,9 @@ private:
     std::vector<std::uint64_t> m_repeats;
     QString m_proposedFileName;
     QString m_saveFolder;
+    QString m_login;
+    QByteArray m_builtDigest; // of the text as the report was built, to tell an edited one
+    QString m_logTotals;      // the totals as the report was built
     HourlyFigures m_hourly;
 };
 
