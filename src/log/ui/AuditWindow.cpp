@@ -86,6 +86,7 @@ void AuditWindow::showTail(const AuditTail& tail)
             m_table->setItem(r, c, new QTableWidgetItem(text));
         }
     }
+    m_table->resizeColumnsToContents();
     switch (tail.status) {
     case AuditTail::Status::Read:
         m_status->setText(tail.lines.empty() ? fromUtf8(audit::Empty) : QString());

@@ -1,18 +1,18 @@
 #include "report/ui/TForm3.h"
 
+#include "core/CurrentUser.h"
 #include "core/Texts.h"
 #include "log/CashTexts.h"
 #include "log/ui/HourlyCharts.h"
 #include "report/CsvExport.h"
 #include "report/ReportNaming.h"
-#include "report/ReportTabStops.h"
 #include "report/WorkReportBuilder.h"
 
 #include <QCheckBox>
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
-#include <QFontDatabase>
-#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextDocumentLayout>
@@ -22,8 +22,6 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QTextBlockFormat>
-#include <QTextCursor>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
@@ -52,103 +50,17 @@ QString groupLongText(QString text)
     return text;
 }
 
-} // namespace
-
-namespace {
-
-// The tab stops of a report in this font; the last one marks where the widest line ends.
-QList<QTextOption::Tab> reportTabs(std::string_view utf8Text, const QFont& font)
+QByteArray textDigest(QByteArrayView utf8)
 {
-    const QFontMetricsF metrics(font);
-    const ReportTabStops columns(utf8Text);
-    const std::vector<double> stops = columns.stops(
-        [&metrics](std::string_view text) {
-            return metrics.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-        },
-        metrics.horizontalAdvance(QStringLiteral("   ")));
-    QList<QTextOption::Tab> tabs;
-    for (const double stop : stops)
-        tabs.append(QTextOption::Tab(stop, QTextOption::LeftTab));
-    return tabs;
+    return QCryptographicHash::hash(utf8, QCryptographicHash::Sha256);
 }
 
 } // namespace
-
-void setReportTabStops(QTextDocument& document, std::string_view utf8Text, const QFont& font)
-{
-    QTextOption option = document.defaultTextOption();
-    option.setTabs(reportTabs(utf8Text, font));
-    document.setDefaultTextOption(option);
-}
-
-void layOutForPrint(QTextDocument& document, const QString& text, qreal pageWidth)
-{
-    const std::string utf8 = text.toStdString();
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    QList<QTextOption::Tab> tabs = reportTabs(utf8, font);
-    // A report wider than the page is printed smaller rather than wrapped, down to a size that
-    // can still be read.
-    constexpr qreal SmallestPointSize = 5;
-    if (!tabs.isEmpty() && tabs.constLast().position > pageWidth && font.pointSizeF() > SmallestPointSize) {
-        font.setPointSizeF(std::max(SmallestPointSize, font.pointSizeF() * pageWidth / tabs.constLast().position));
-        tabs = reportTabs(utf8, font);
-    }
-    document.setDocumentMargin(0);
-    document.setDefaultFont(font);
-    document.setPlainText(text);
-    QTextOption option = document.defaultTextOption();
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    document.setDefaultTextOption(option);
-    // The printing layout takes its tab stops from each block's format, not from the default option.
-    QTextBlockFormat format;
-    format.setTabPositions(tabs);
-    QTextCursor all(&document);
-    all.select(QTextCursor::Document);
-    all.mergeBlockFormat(format);
-}
-
-QString reportJobTitle()
-{
-    return QStringLiteral("Отчет о работе");
-}
-
-void appendChartsPage(QTextDocument& document, const HourlyFigures& charts, qreal pageWidth)
-{
-    // Drawn at twice the page's width in pixels, so that the print is sharp.
-    const int width = std::max(200, static_cast<int>(pageWidth));
-    const QImage image = hourlyChartsImage(charts, QSize(width, width * 5 / 4) * 2);
-    const QUrl name(QStringLiteral("ostrel-charts.png"));
-    document.addResource(QTextDocument::ImageResource, name, image);
-    QTextCursor end(&document);
-    end.movePosition(QTextCursor::End);
-    QTextBlockFormat page;
-    page.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-    end.insertBlock(page);
-    QTextImageFormat picture;
-    picture.setName(name.toString());
-    picture.setWidth(width);
-    picture.setHeight(width * 5.0 / 4);
-    end.insertImage(picture);
-}
-
-bool printPlainText(const QString& text, QPrinter& printer, const HourlyFigures* charts)
-{
-    // QTextDocument::print lays the text out at the printer's resolution inside margins of 2 cm;
-    // the report's stops are reckoned at 96 dpi.
-    const qreal dpi = printer.logicalDpiX();
-    const qreal margins = 2 * (2 / 2.54) * dpi;
-    const qreal pageWidth = dpi > 0 ? (printer.width() - margins) * 96 / dpi : 0;
-    QTextDocument document;
-    layOutForPrint(document, text, pageWidth);
-    if (charts)
-        appendChartsPage(document, *charts, pageWidth);
-    document.print(&printer);
-    return printer.printerState() != QPrinter::Error && printer.printerState() != QPrinter::Aborted;
-}
 
 TForm3::TForm3(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
-      m_messenger(defaultReportMessenger()), m_saveFolder(QDir::homePath())
+      m_messenger(defaultReportMessenger()), m_saveFolder(QDir::homePath()),
+      m_login(QString::fromStdString(currentUserName())), m_builtDigest(textDigest({}))
 {
     m_chooser = [this](QWidget* p) {
         QFileDialog dialog(p, QStringLiteral("Сохранить отчет"), QDir(m_saveFolder).filePath(m_proposedFileName),
@@ -162,11 +74,11 @@ TForm3::TForm3(QWidget* parent)
     };
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Отчет о работе салона"));
-    setFixedSize(632, 376);
+    resize(632, 376);
+    setSizeGripEnabled(true);
 
     RichEdit1 = new QPlainTextEdit(this);
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
-    RichEdit1->setGeometry(0, 0, 633, 345);
     RichEdit1->setLineWrapMode(QPlainTextEdit::NoWrap);
     RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -193,6 +105,7 @@ TForm3::TForm3(QWidget* parent)
         p.setColor(QPalette::WindowText, Qt::darkGreen);
         l->setPalette(p);
         l->setMinimumWidth(90);
+        l->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred); // never narrower than its figure
     }
     ChartsBox = new QCheckBox(
         QString::fromUtf8(cash::ChartsOnPrint.data(), static_cast<qsizetype>(cash::ChartsOnPrint.size())), this);
@@ -201,9 +114,12 @@ TForm3::TForm3(QWidget* parent)
     ButtonSave = new QPushButton(QStringLiteral("Сохранить..."), this);
     ButtonSave->setObjectName(QStringLiteral("ButtonSave"));
 
-    auto* bottom = new QWidget(this);
-    bottom->setGeometry(0, 345, 632, 31);
-    auto* row = new QHBoxLayout(bottom);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(RichEdit1, 1);
+    auto* row = new QHBoxLayout;
+    column->addLayout(row);
     row->setContentsMargins(4, 2, 4, 2);
     row->addWidget(Button1);
     row->addSpacing(12);
@@ -222,6 +138,8 @@ TForm3::TForm3(QWidget* parent)
 void TForm3::clearReport()
 {
     RichEdit1->clear();
+    m_builtDigest = textDigest({});
+    m_logTotals.clear();
     m_listed.clear();
     m_repeats.clear();
     m_hourly = {};
@@ -246,6 +164,9 @@ void TForm3::setReport(const WorkReportResult& report, const std::string& logPat
     setReportTabStops(*document, report.text, RichEdit1->font());
     LabelSum->setText(QString::fromStdString(report.moneyText));
     LabelTime->setText(QString::fromStdString(report.time.text()));
+    m_builtDigest = textDigest(report.text);
+    m_logTotals = QStringLiteral("Сумма: %1   Время: %2")
+                      .arg(QString::fromStdString(report.moneyText), QString::fromStdString(report.time.text()));
     m_logPath = logPath;
     m_listed = report.listed;
     m_repeats = report.repeats;
@@ -277,7 +198,7 @@ void TForm3::Button1Click()
     printer.setFullPage(false);
     bool printed = false;
     try {
-        printed = printPlainText(RichEdit1->toPlainText(), printer, ChartsBox->isChecked() ? &m_hourly : nullptr);
+        printed = printTo(printer);
     } catch (const std::bad_alloc&) {
         // Laying out a very long report takes a second copy of it; without the memory the print is
         // given up, not the server.
@@ -286,6 +207,18 @@ void TForm3::Button1Click()
     }
     if (!printed)
         m_messenger(this, QStringLiteral("Отчет не напечатан: ошибка принтера \"%1\".").arg(info.printerName()));
+}
+
+bool TForm3::printTo(QPrinter& printer)
+{
+    const QString text = RichEdit1->toPlainText();
+    PrintFrame frame;
+    frame.title = windowTitle();
+    frame.printedAt = QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm"));
+    frame.login = m_login;
+    frame.totals = m_logTotals;
+    frame.edited = textDigest(text.toUtf8()) != m_builtDigest;
+    return printPlainText(text, printer, ChartsBox->isChecked() ? &m_hourly : nullptr, frame);
 }
 
 void TForm3::ButtonSaveClick()

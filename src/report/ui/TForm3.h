@@ -2,13 +2,13 @@
 
 #include "log/HourlyLoad.h"
 #include "report/ui/ReportMessages.h"
+#include "report/ui/ReportPrint.h"
 
 #include <QDialog>
 
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 class QCheckBox;
@@ -16,7 +16,6 @@ class QLabel;
 class QPlainTextEdit;
 class QPrinter;
 class QPushButton;
-class QTextDocument;
 
 namespace ostrel {
 
@@ -56,8 +55,13 @@ public:
     QCheckBox* ChartsBox; // the charts of the period on a last page of the print; off by default
     const HourlyFigures& hourly() const { return m_hourly; }
 
+    // The whole current text, with the operator's edits, under the frame that shows where it came
+    // from: the period, the time, the operator, the totals of the log. False when the printer fails.
+    bool printTo(QPrinter& printer);
+    void setOperatorLogin(QString login) { m_login = std::move(login); }
+
 public slots:
-    // The whole current text, with the operator's edits, to the default printer.
+    // printTo the default printer.
     void Button1Click();
     void ButtonSaveClick();
 
@@ -69,26 +73,10 @@ private:
     std::vector<std::uint64_t> m_repeats;
     QString m_proposedFileName;
     QString m_saveFolder;
+    QString m_login;
+    QByteArray m_builtDigest; // of the text as the report was built, to tell an edited one
+    QString m_logTotals;      // the totals as the report was built
     HourlyFigures m_hourly;
 };
-
-// Tab stops that put every field of a TAB-separated report under its title, in this font, for a
-// plain text view of the document.
-void setReportTabStops(QTextDocument& document, std::string_view utf8Text, const QFont& font);
-
-// The document as printPlainText prints it: the text in the fixed-pitch font, made smaller when its
-// widest line is wider than pageWidth (at 96 dpi), wrapped at the page's width, its fields under
-// their titles.
-void layOutForPrint(QTextDocument& document, const QString& text, qreal pageWidth);
-
-// Lays plain text out over the printer's page area, on as many pages as it needs, and with
-// `charts` the period's two charts on a last page of their own.
-// False when the printer reports an error.
-bool printPlainText(const QString& text, QPrinter& printer, const HourlyFigures* charts = nullptr);
-// The charts' page appended to a document laid out by layOutForPrint, `pageWidth` at 96 dpi.
-void appendChartsPage(QTextDocument& document, const HourlyFigures& charts, qreal pageWidth);
-
-// The document name of the print job.
-QString reportJobTitle();
 
 } // namespace ostrel

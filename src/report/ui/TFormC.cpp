@@ -48,6 +48,9 @@ TFormC::TFormC(double dateBeg, double dateEnd, QWidget* parent)
     Vid->setGeometry(8, 36, 100, 118);
     VidItems = new QButtonGroup(this);
     auto* vidLayout = new QVBoxLayout(Vid);
+    // The style's margins leave "Интервал" too little of the box's width.
+    const QMargins margins = vidLayout->contentsMargins();
+    vidLayout->setContentsMargins(4, margins.top(), 4, margins.bottom());
     const QString items[] = {QStringLiteral("Квартал"), QStringLiteral("Месяц"), QStringLiteral("День"),
                              QStringLiteral("Интервал")};
     for (int i = 0; i < 4; ++i) {

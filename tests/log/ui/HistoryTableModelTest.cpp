@@ -256,6 +256,25 @@ TEST(AuditWindow, ShowsTheNewestLinesFirstAndMarksDamagedOnes)
         }
         EXPECT_EQ(window.statusLine()->text(), c.status);
     }
+
+    // Every column as wide as its widest text and its title, in the table's own fonts, however
+    // long a command is.
+    entry.command = "Сообщение: \"Осталось 5 минут, продлите сеанс у администратора\"";
+    entry.station = "PC-04";
+    AuditWindow window(dir.write("long.csv", auditHeaderLine() + auditLine(entry, "op")));
+    window.show();
+    window.refresh();
+    ASSERT_TRUE(testing::processEventsUntil([&] { return !window.loading(); }));
+    QTableWidget& table = *window.table();
+    const QFontMetrics cells(table.font());
+    const QFontMetrics titles(table.horizontalHeader()->font());
+    for (int c = 0; c < table.columnCount(); ++c) {
+        const QString title = table.horizontalHeaderItem(c)->text();
+        const QString text = table.item(0, c)->text();
+        SCOPED_TRACE(title.toStdString());
+        EXPECT_GT(table.columnWidth(c), titles.horizontalAdvance(title));
+        EXPECT_GT(table.columnWidth(c), cells.horizontalAdvance(text));
+    }
 }
 
 TEST(CashBookWindow, ListsTheShiftsNewestFirstADifferenceInRedAndSavesThem)

@@ -9,6 +9,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFocusEvent>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -214,4 +215,20 @@ TEST(TNomiPeriod, ExecuteKeepsTheChoiceOnlyOnOk)
     EXPECT_TRUE(period.Execute());
     EXPECT_EQ(period.DateBeg(), day(1, 4, 2024));
     EXPECT_EQ(period.DateEnd(), day(30, 4, 2024));
+}
+
+// Each kind of period shows its whole name inside its box, in the dialog's own fonts, and the box
+// leaves the fields beside it free.
+TEST(TFormC, EveryKindOfPeriodShowsItsWholeName)
+{
+    TFormC dialog(day(10, 5, 2024), day(10, 5, 2024));
+    dialog.show();
+    for (QAbstractButton* kind : dialog.VidItems->buttons()) {
+        SCOPED_TRACE(kind->text().toStdString());
+        EXPECT_GE(kind->width(), kind->sizeHint().width());
+        EXPECT_TRUE(dialog.Vid->contentsRect().contains(kind->geometry()));
+    }
+    for (const QWidget* beside : {static_cast<QWidget*>(dialog.Label1), static_cast<QWidget*>(dialog.Label2),
+                                  static_cast<QWidget*>(dialog.KvartE), static_cast<QWidget*>(dialog.DayOne)})
+        EXPECT_LT(dialog.Vid->geometry().right(), beside->geometry().left()) << beside->objectName().toStdString();
 }

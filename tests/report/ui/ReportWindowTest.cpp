@@ -21,6 +21,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -28,6 +29,7 @@
 #include <QTextLayout>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <new>
 
@@ -98,6 +100,34 @@ struct Fixture
         });
     }
 };
+
+// The text of a PDF as pdftotext lays it out, pages ended by form feeds; empty without pdftotext.
+QString pdfText(const QString& pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    if (!p.waitForFinished(20000))
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+bool havePdfToText()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty();
+}
+
+// A report of full session lines as the window shows it: each field as wide as the log allows.
+QString fullReport(int sessions)
+{
+    QString text = QString::fromUtf8(workReportHeader().data());
+    for (int i = 0; i < sessions; ++i)
+        text += QStringLiteral("\n10.05.2024 10:%1:00\tКомпьютер %2\t192.168.100.%3\tЧас\t60,00\t9:00:00\t0:30:00\t"
+                               "9:30:00\t30,00\tOk")
+                    .arg(i % 60, 2, 10, QLatin1Char('0'))
+                    .arg(i)
+                    .arg(i % 200 + 10);
+    return text + QStringLiteral("\nИтог:    Сумма: 6000,00\tВремя: 100:0:0");
+}
 
 } // namespace
 
@@ -299,12 +329,9 @@ TEST(TForm3, PrintsTheWholeTextOnAsManyPagesAsItNeeds)
     ASSERT_TRUE(printPlainText(text, printer));
     ASSERT_TRUE(QFile::exists(pdf));
 
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+    if (!havePdfToText())
         GTEST_SKIP() << "pdftotext is not installed";
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    ASSERT_TRUE(p.waitForFinished(20000));
-    const QString printed = QString::fromUtf8(p.readAllStandardOutput());
+    const QString printed = pdfText(pdf);
     EXPECT_TRUE(printed.contains(QStringLiteral("Компьютер 0")));
     EXPECT_TRUE(printed.contains(QStringLiteral("Компьютер 299")));
     EXPECT_GE(printed.count(QLatin1Char('\f')), 2); // more than one page
@@ -338,4 +365,85 @@ TEST(TForm3, LongReportKeepsEveryLineAsText)
     window.RichEdit1->moveCursor(QTextCursor::End);
     EXPECT_EQ(window.RichEdit1->textCursor().block().text().split(QChar::LineSeparator).last(),
               QStringLiteral("Итог:    Сумма: 0,00\tВремя: 0:0:0"));
+}
+
+// The titles line is as wide as the widest session line: it is printed on one line, every title
+// on it, as are the session lines.
+TEST(TForm3, PrintedLinesFitThePageWidth)
+{
+    if (!havePdfToText())
+        GTEST_SKIP() << "pdftotext is not installed";
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    ASSERT_TRUE(printPlainText(fullReport(20), printer));
+    const QStringList lines = pdfText(pdf).split(QLatin1Char('\n'));
+    const auto titles = std::find_if(lines.begin(), lines.end(),
+                                     [](const QString& l) { return l.contains(QStringLiteral("Компьютер")); });
+    ASSERT_NE(titles, lines.end());
+    EXPECT_TRUE(titles->contains(QStringLiteral("Коментарий"))) << titles->toStdString();
+    for (const QString& line : lines) {
+        if (line.contains(QStringLiteral("Компьютер 1"))) {
+            EXPECT_TRUE(line.trimmed().endsWith(QStringLiteral("Ok"))) << line.toStdString();
+        }
+    }
+}
+
+// The printout names its period, its printing and its operator on every page, and ends with the
+// totals of the log, whatever the operator made of the text; an edited text is marked so.
+TEST(WorkReport, PrintoutCarriesThePeriodThePrintingAndTheLogsTotals)
+{
+    if (!havePdfToText())
+        GTEST_SKIP() << "pdftotext is not installed";
+    const struct
+    {
+        const char* name;
+        int sessions;
+        int lastDay;
+        QString edit; // typed at the end of the totals line
+        int minPages;
+        QString totals;
+    } cases[] = {
+        {"as built", 3, 10, {}, 1, QStringLiteral("По журналу: Сумма: 90,00   Время: 1:30:0")},
+        {"edited", 300, 12, QStringLiteral("0"), 3, QStringLiteral("По журналу: Сумма: 9000,00   Время: 150:0:0")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        writeLog(f.path, c.sessions);
+        confirmInterval(f.period, day(10, 5, 2024), day(c.lastDay, 5, 2024));
+        f.report.N3Click();
+        f.window.setOperatorLogin(QStringLiteral("anna"));
+        if (!c.edit.isEmpty()) {
+            f.window.RichEdit1->moveCursor(QTextCursor::End);
+            f.window.RichEdit1->insertPlainText(c.edit);
+        }
+        const QString pdf = f.dir.filePath(QStringLiteral("report.pdf"));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        ASSERT_TRUE(f.window.printTo(printer));
+        QStringList pages = pdfText(pdf).split(QLatin1Char('\f'));
+        if (!pages.isEmpty() && pages.constLast().trimmed().isEmpty())
+            pages.removeLast();
+        ASSERT_GE(pages.size(), c.minPages);
+        const QRegularExpression printed(
+            QStringLiteral("Напечатан \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d, оператор anna"));
+        for (int i = 0; i < pages.size(); ++i) {
+            const QString head = pages[i].trimmed().section(QLatin1Char('\n'), 0, 1);
+            SCOPED_TRACE(head.toStdString());
+            EXPECT_TRUE(head.contains(QStringLiteral("Отчет о работе с 10.05.2024 по %1.05.2024").arg(c.lastDay)));
+            EXPECT_TRUE(head.contains(QStringLiteral("Страница %1 из %2").arg(i + 1).arg(pages.size())));
+            EXPECT_TRUE(head.contains(printed));
+        }
+        QStringList last = pages.constLast().trimmed().split(QLatin1Char('\n'));
+        if (!c.edit.isEmpty()) {
+            EXPECT_EQ(last.takeLast().trimmed(), QStringLiteral("Текст отчета изменен вручную"));
+            EXPECT_TRUE(pdfText(pdf).contains(QStringLiteral("Время: 150:0:00"))); // the edit is printed
+        }
+        EXPECT_EQ(last.constLast().simplified(), c.totals.simplified());
+        EXPECT_FALSE(pages.join(QString()).contains(QStringLiteral("изменен")) && c.edit.isEmpty());
+    }
 }
