@@ -26,10 +26,11 @@ namespace ostrel {
 
 namespace {
 
-// The tab stops of a report in this font; the last one marks where the widest line ends.
-QList<QTextOption::Tab> reportTabs(std::string_view utf8Text, const QFont& font)
+// The tab stops of a report in this font on this device (the screen without one); the last one
+// marks where the widest line ends.
+QList<QTextOption::Tab> reportTabs(std::string_view utf8Text, const QFont& font, QPaintDevice* device = nullptr)
 {
-    const QFontMetricsF metrics(font);
+    const QFontMetricsF metrics = device ? QFontMetricsF(font, device) : QFontMetricsF(font);
     const ReportTabStops columns(utf8Text);
     const std::vector<double> stops = columns.stops(
         [&metrics](std::string_view text) {
@@ -42,11 +43,26 @@ QList<QTextOption::Tab> reportTabs(std::string_view utf8Text, const QFont& font)
     return tabs;
 }
 
-// Where the widest line of the report ends in this font, its last tab stop.
-qreal reportWidth(const QString& text, const QFont& font)
+// Where the widest line of the report ends in this font on this device, its last tab stop.
+qreal reportWidth(const QString& text, const QFont& font, QPaintDevice* device)
 {
-    const QList<QTextOption::Tab> tabs = reportTabs(text.toStdString(), font);
+    const QList<QTextOption::Tab> tabs = reportTabs(text.toStdString(), font, device);
     return tabs.isEmpty() ? 0 : tabs.constLast().position;
+}
+
+// The layout reads a block's tab positions in the screen's units and scales them to its device's
+// itself (by the screen's logical dpi rounded, as it does), so stops measured on the device are
+// handed over in the screen's.
+QList<QTextOption::Tab> inScreenUnits(QList<QTextOption::Tab> tabs, QPaintDevice* device)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int screenDpi = screen ? qRound(screen->logicalDotsPerInchY()) : 100;
+    if (!device || device->logicalDpiY() <= 0 || screenDpi <= 0)
+        return tabs;
+    const qreal scale = qreal(screenDpi) / device->logicalDpiY();
+    for (QTextOption::Tab& tab : tabs)
+        tab.position *= scale;
+    return tabs;
 }
 
 } // namespace
@@ -58,18 +74,20 @@ void setReportTabStops(QTextDocument& document, std::string_view utf8Text, const
     document.setDefaultTextOption(option);
 }
 
-void layOutForPrint(QTextDocument& document, const QString& text, qreal pageWidth)
+void layOutForPrint(QTextDocument& document, const QString& text, qreal pageWidth, QPaintDevice* device)
 {
     const std::string utf8 = text.toStdString();
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    QList<QTextOption::Tab> tabs = reportTabs(utf8, font);
+    QList<QTextOption::Tab> tabs = reportTabs(utf8, font, device);
     // A report wider than the page is printed smaller rather than wrapped, down to a size that
     // can still be read.
     constexpr qreal SmallestPointSize = 5;
     if (!tabs.isEmpty() && tabs.constLast().position > pageWidth && font.pointSizeF() > SmallestPointSize) {
         font.setPointSizeF(std::max(SmallestPointSize, font.pointSizeF() * pageWidth / tabs.constLast().position));
-        tabs = reportTabs(utf8, font);
+        tabs = reportTabs(utf8, font, device);
     }
+    if (device)
+        document.documentLayout()->setPaintDevice(device);
     document.setDocumentMargin(0);
     document.setDefaultFont(font);
     document.setPlainText(text);
@@ -78,7 +96,7 @@ void layOutForPrint(QTextDocument& document, const QString& text, qreal pageWidt
     document.setDefaultTextOption(option);
     // The printing layout takes its tab stops from each block's format, not from the default option.
     QTextBlockFormat format;
-    format.setTabPositions(tabs);
+    format.setTabPositions(inScreenUnits(tabs, device));
     QTextCursor all(&document);
     all.select(QTextCursor::Document);
     all.mergeBlockFormat(format);
@@ -91,9 +109,11 @@ QString reportJobTitle()
 
 void appendChartsPage(QTextDocument& document, const HourlyFigures& charts, qreal pageWidth)
 {
-    // Drawn at twice the page's width in pixels, so that the print is sharp.
+    // Drawn at twice the page's width at 96 dpi, so that the print is sharp, but no larger than a
+    // printer's page needs.
     const int width = std::max(200, static_cast<int>(pageWidth));
-    const QImage image = hourlyChartsImage(charts, QSize(width, width * 5 / 4) * 2);
+    const int pixels = std::min(2 * width, 2400);
+    const QImage image = hourlyChartsImage(charts, QSize(pixels, pixels * 5 / 4));
     const QUrl name(QStringLiteral("ostrel-charts.png"));
     document.addResource(QTextDocument::ImageResource, name, image);
     QTextCursor end(&document);
@@ -126,36 +146,20 @@ QStringList closingLines(const PrintFrame& frame)
 
 namespace {
 
-// The unit the document is laid out in: a device-less layout measures its fonts at the screen's
-// resolution.
-qreal layoutDpi()
+// Blank paper around the text inside the printer's own margins, in the printer's units.
+qreal margin(const QPrinter& printer)
 {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->logicalDotsPerInchX() : 96;
-}
-
-// The printable area of the printer's page, in the layout's unit.
-QSizeF pageArea(const QPrinter& printer)
-{
-    return printer.pageRect(QPrinter::Inch).size() * layoutDpi();
-}
-
-// Blank paper around the text inside the printer's own margins.
-qreal margin()
-{
-    return 1 / 2.54 * layoutDpi();
+    return printer.logicalDpiX() / 2.54;
 }
 
 QFont headerFont()
 {
-    // In pixels of the layout's unit: a size in points would be taken at the printer's resolution
-    // and then scaled once more with the page.
     QFont font = QGuiApplication::font();
-    font.setPixelSize(qRound(8 * layoutDpi() / 72));
+    font.setPointSize(8);
     return font;
 }
 
-void appendClosingLines(QTextDocument& document, const QStringList& lines)
+void appendClosingLines(QTextDocument& document, const QStringList& lines, QPaintDevice* device)
 {
     if (lines.isEmpty())
         return;
@@ -164,7 +168,7 @@ void appendClosingLines(QTextDocument& document, const QStringList& lines)
     QTextCharFormat bold;
     bold.setFontWeight(QFont::Bold);
     QTextBlockFormat block;
-    block.setTopMargin(QFontMetricsF(document.defaultFont()).lineSpacing());
+    block.setTopMargin(QFontMetricsF(document.defaultFont(), device).lineSpacing());
     for (const QString& line : lines) {
         end.insertBlock(block, bold);
         end.insertText(line);
@@ -175,7 +179,7 @@ void appendClosingLines(QTextDocument& document, const QStringList& lines)
 void drawHeader(QPainter& painter, const PageHeader& header, const QRectF& area)
 {
     const QFont font = headerFont();
-    const QFontMetricsF metrics(font);
+    const QFontMetricsF metrics(font, painter.device());
     painter.save();
     painter.setFont(font);
     painter.setPen(Qt::black);
@@ -192,39 +196,38 @@ void drawHeader(QPainter& painter, const PageHeader& header, const QRectF& area)
 
 bool printPlainText(const QString& text, QPrinter& printer, const HourlyFigures* charts, const PrintFrame& frame)
 {
+    // The document is laid out on the printer itself, so that the font sizes and the tab stops
+    // chosen for its lines are the ones it is printed with, in the printer's own units; a painter
+    // scaled from the screen's would print text that some print paths turn into shapes.
     // A report whose lines are wider than a portrait page goes on landscape pages, before it is
     // made smaller.
     printer.setPageOrientation(QPageLayout::Portrait);
-    const qreal portraitWidth = pageArea(printer).width() - 2 * margin();
-    if (reportWidth(text, QFontDatabase::systemFont(QFontDatabase::FixedFont)) > portraitWidth)
+    const qreal paper = margin(printer);
+    const qreal portraitWidth = printer.pageRect(QPrinter::DevicePixel).width() - 2 * paper;
+    if (reportWidth(text, QFontDatabase::systemFont(QFontDatabase::FixedFont), &printer) > portraitWidth)
         printer.setPageOrientation(QPageLayout::Landscape);
-    const QSizeF area = pageArea(printer);
-    const qreal headerHeight = 3 * QFontMetricsF(headerFont()).lineSpacing();
-    const QSizeF body(area.width() - 2 * margin(), area.height() - 2 * margin() - headerHeight);
+    const QSizeF area = printer.pageRect(QPrinter::DevicePixel).size();
+    const qreal headerHeight = 3 * QFontMetricsF(headerFont(), &printer).lineSpacing();
+    const QSizeF body(area.width() - 2 * paper, area.height() - 2 * paper - headerHeight);
 
     QTextDocument document;
-    layOutForPrint(document, text, body.width());
+    layOutForPrint(document, text, body.width(), &printer);
     if (charts)
         appendChartsPage(document, *charts, body.width());
-    appendClosingLines(document, closingLines(frame));
+    appendClosingLines(document, closingLines(frame), &printer);
     document.setPageSize(body);
     const int pages = document.pageCount();
 
-    // The document is drawn as it was laid out, in the layout's unit, scaled to the printer's: laid
-    // out again at the printer's resolution, its fonts would measure other widths than the ones
-    // its size and its tab stops were chosen for.
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
-    const qreal scale = printer.logicalDpiX() / layoutDpi();
-    painter.scale(scale, scale);
     for (int page = 0; page < pages; ++page) {
         if (page > 0 && !printer.newPage())
             break;
-        drawHeader(painter, pageHeader(frame, page + 1, pages), QRectF(margin(), margin(), body.width(), headerHeight));
+        drawHeader(painter, pageHeader(frame, page + 1, pages), QRectF(paper, paper, body.width(), headerHeight));
         painter.save();
         const QRectF view(0, page * body.height(), body.width(), body.height());
-        painter.translate(margin(), margin() + headerHeight - view.top());
+        painter.translate(paper, paper + headerHeight - view.top());
         painter.setClipRect(view);
         QAbstractTextDocumentLayout::PaintContext context;
         context.clip = view;

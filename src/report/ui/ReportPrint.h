@@ -8,6 +8,7 @@
 #include <string_view>
 
 class QFont;
+class QPaintDevice;
 class QPrinter;
 class QTextDocument;
 
@@ -18,9 +19,9 @@ namespace ostrel {
 void setReportTabStops(QTextDocument& document, std::string_view utf8Text, const QFont& font);
 
 // The document as printPlainText prints it: the text in the fixed-pitch font, made smaller when its
-// widest line is wider than pageWidth (at 96 dpi), wrapped at the page's width, its fields under
-// their titles.
-void layOutForPrint(QTextDocument& document, const QString& text, qreal pageWidth);
+// widest line is wider than pageWidth, wrapped at the page's width, its fields under their titles;
+// measured and laid out on `device` (the printer), or at the screen's resolution without one.
+void layOutForPrint(QTextDocument& document, const QString& text, qreal pageWidth, QPaintDevice* device = nullptr);
 
 // What a printed report carries besides its text, which the operator may have edited: every page
 // names the period, when and by whom it was printed, and its number; the last one ends with the
@@ -51,7 +52,7 @@ QStringList closingLines(const PrintFrame& frame);
 // wider than a portrait page. False when the printer reports an error.
 bool printPlainText(const QString& text, QPrinter& printer, const HourlyFigures* charts = nullptr,
                     const PrintFrame& frame = {});
-// The charts' page appended to a document laid out by layOutForPrint, `pageWidth` at 96 dpi.
+// The charts' page appended to a document laid out by layOutForPrint, `pageWidth` in its units.
 void appendChartsPage(QTextDocument& document, const HourlyFigures& charts, qreal pageWidth);
 
 // The document name of the print job.
