@@ -32,14 +32,23 @@ Options:
                       address the server announces itself to on each, and exit
 
 Files:
-  Ostrel.ini   the configuration, read at start-up from the folder of the executable (a symbolic
-               link is followed to that folder: /usr/bin/ostrel-server reads /opt/ostrel/Ostrel.ini)
-  Ostrel.log   the session log, written in the same folder
-  Ostrel.cash.csv
-               the cash book: one line per shift handed over, written in the same folder
-  Ostrel.stations
-               every station that has connected, with its hardware address for waking it
-               over the network, written in the same folder
+  Ostrel.ini        the configuration, read at start-up from the folder of the executable (a
+                    symbolic link is followed to that folder: /usr/bin/ostrel-server reads
+                    /opt/ostrel/Ostrel.ini)
+  Ostrel.log        the session log: a record of every ended session
+  Ostrel.audit.csv  the audit trail: a line for every command sent to a station, with its
+                    result and the operator's login
+  Ostrel.cash.csv   the cash book: a line for every shift handed over
+  Ostrel.stations   every station that has connected, with its hardware address for waking it
+                    over the network
+  Ostrel.running, Ostrel.running.2
+                    the sessions running now, rewritten in turn at most every two seconds, so
+                    that a power cut of the whole salon loses none (not with ReturnSeconds=0)
+
+The server writes these files beside Ostrel.ini, in /opt/ostrel once the package is installed.
+There the operators share them through the group "ostrel": every operator whose server runs
+there is a member of it (adduser OPERATOR ostrel). The work report and the shift report are
+saved as CSV only where the operator chooses.
 )";
 
 // `ostrel-server --list-addresses`: the addresses `Net` counts, for whoever writes Ostrel.ini. It

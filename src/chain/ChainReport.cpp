@@ -47,8 +47,11 @@ std::string ChainReport::csv() const
 {
     std::string out;
     const auto line = [&out](const std::vector<std::string>& row) {
-        for (std::size_t i = 0; i < row.size(); ++i)
-            out += (i ? ";" : "") + csvTextField(row[i]);
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            if (i > 0)
+                out += ';';
+            out += csvTextField(row[i]);
+        }
         out += "\r\n";
     };
     line({Columns, Columns + 5});

@@ -197,16 +197,24 @@ std::optional<std::string> sqlInterval(double days)
         return std::nullopt;
     const std::int64_t whole = *ms / 1000;
     const std::int64_t rest = std::llabs(*ms % 1000);
-    std::string text =
-        (*ms < 0 && whole == 0 ? "-" : "") + std::to_string(whole) + "." + pad(static_cast<int>(rest), 3);
-    return text + " seconds";
+    // -0.250: the sign of a span under a second is not in its whole seconds.
+    std::string text = *ms < 0 && whole == 0 ? "-" : "";
+    text += std::to_string(whole);
+    text += '.';
+    text += pad(static_cast<int>(rest), 3);
+    text += " seconds";
+    return text;
 }
 
 std::string sqlKopecks(std::int64_t kopecks)
 {
     const std::uint64_t magnitude =
         kopecks < 0 ? 0 - static_cast<std::uint64_t>(kopecks) : static_cast<std::uint64_t>(kopecks);
-    return (kopecks < 0 ? "-" : "") + std::to_string(magnitude / 100) + "." + pad(static_cast<int>(magnitude % 100), 2);
+    std::string text = kopecks < 0 ? "-" : "";
+    text += std::to_string(magnitude / 100);
+    text += '.';
+    text += pad(static_cast<int>(magnitude % 100), 2);
+    return text;
 }
 
 std::optional<std::string> sqlMoney(double amount)

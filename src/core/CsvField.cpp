@@ -6,9 +6,11 @@ namespace ostrel {
 
 std::string csvTextField(std::string_view utf8)
 {
-    if (!utf8.empty() && std::string_view("=+-@\t\r").find(utf8.front()) != std::string_view::npos)
-        return csvField("'" + std::string(utf8));
-    return csvField(utf8);
+    if (utf8.empty() || std::string_view("=+-@\t\r").find(utf8.front()) == std::string_view::npos)
+        return csvField(utf8);
+    std::string quoted(1, '\'');
+    quoted += utf8;
+    return csvField(quoted);
 }
 
 std::string csvField(std::string_view utf8)

@@ -84,6 +84,14 @@ bool dataSync(int fd)
     return rc == 0;
 }
 
+void cutBackAfterFailedAppend(int fd, off_t length)
+{
+    const int appendError = errno;
+    while (::ftruncate(fd, length) != 0 && errno == EINTR) {
+    }
+    errno = appendError;
+}
+
 int openSharedFile(const std::string& path)
 {
     constexpr int Flags = O_RDWR | O_NOFOLLOW | O_CLOEXEC;

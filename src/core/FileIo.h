@@ -37,6 +37,11 @@ void syncParentDirectory(const std::string& path);
 // fdatasync(2), retried when a signal interrupts it.
 bool dataSync(int fd);
 
+// Cuts a file back to `length` after an append to it failed, so that its readers meet no fragment.
+// Best effort: should this fail too, the next append cuts off what is left, so its result is of no
+// use to the caller. errno stays as the failed append left it.
+void cutBackAfterFailedAppend(int fd, off_t length);
+
 // errno of a file of the shared folder that is a second hard link to another file: it is not
 // written through, as a symbolic link is not (ELOOP).
 inline constexpr int LinkedFileError = EMLINK;

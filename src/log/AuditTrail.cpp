@@ -64,8 +64,7 @@ struct AuditTrail::File : SessionLogCompanion
         const std::string bytes = *end == 0 ? auditHeaderLine() + line : line;
         if (!writeAllAt(file->get(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), *end)) {
             const int why = errno;
-            // Leave no fragment for readers; if this fails too, the next append cuts it off.
-            (void)::ftruncate(file->get(), *end);
+            cutBackAfterFailedAppend(file->get(), *end);
             return fail(why);
         }
         if (*end == 0)

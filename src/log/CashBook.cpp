@@ -197,8 +197,7 @@ int CashBook::append(const CashUp& cashUp)
         dataSync(fd.get());
     if (!written) {
         const int why = failed(errno);
-        // Nothing half-written stays for a reader; should this fail too, the next append cuts it off.
-        (void)::ftruncate(fd.get(), *end);
+        cutBackAfterFailedAppend(fd.get(), *end);
         (void)dataSync(fd.get());
         return why;
     }

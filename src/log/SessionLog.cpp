@@ -179,9 +179,9 @@ bool SessionLog::writeRecord(std::uint64_t sequence, const LogRecordBytes& bytes
     const off_t at = length / static_cast<off_t>(SessionLogRecordSize) * static_cast<off_t>(SessionLogRecordSize);
     if (!writeAllAt(file->fd.get(), bytes.data(), bytes.size(), at)) {
         const int error = errno == 0 ? EIO : errno;
-        // A failed append leaves the file as it found it, so that readers meet no fragment; if
-        // even this fails, the next append overwrites whatever is left.
-        (void)::ftruncate(file->fd.get(), length);
+        // A failed append leaves the file as it found it; if even this fails, the next append
+        // overwrites whatever is left.
+        cutBackAfterFailedAppend(file->fd.get(), length);
         failed(error);
         return false;
     }

@@ -57,7 +57,11 @@ public:
             m_map.clear(); // a log of ever new names: keep memory bounded
         const SessionLogRecord r = decodeLogRecord(bytes);
         TextsLine line;
-        line.middle = "\t" + cellText(r.computer) + "\t" + cellText(r.address) + "\t" + cellText(r.status) + "\t";
+        for (const auto* cell : {&r.computer, &r.address, &r.status}) {
+            line.middle += '\t';
+            line.middle += cellText(*cell);
+        }
+        line.middle += '\t';
         line.comment = cellText(r.comment);
         return &m_map.emplace(std::string(key), std::move(line)).first->second;
     }

@@ -30,6 +30,8 @@ namespace ostrel {
 class KnownStations
 {
 public:
+    static constexpr std::string_view FileName = "Ostrel.stations";
+
     // Dotted IPv4 address to hardware address, for the neighbours the kernel has reached.
     using NeighbourTable = std::unordered_map<std::string, HardwareAddress>;
     using Neighbours = std::function<NeighbourTable()>;

@@ -20,8 +20,8 @@ std::vector<std::uint8_t> logOf(const std::vector<double>& closedAt)
 {
     std::vector<std::uint8_t> bytes;
     SessionLogRecord r;
-    r.computer = "PC";
-    r.comment = "Ok";
+    r.computer = std::string("PC");
+    r.comment = std::string("Ok");
     for (const double at : closedAt) {
         r.closedAt = at;
         const LogRecordBytes one = encodeLogRecord(r);

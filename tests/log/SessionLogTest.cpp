@@ -502,6 +502,13 @@ TEST_F(SessionLogTest, ConcurrentAppendsEachWriteOneWholeRecordOfTheirOwn)
     constexpr int PerThread = 200;
     std::atomic<int> ready{0};
     std::atomic<int> failedAppends{0};
+    const auto computer = [](int thread, int i) {
+        std::string name = "T";
+        name += std::to_string(thread);
+        name += '-';
+        name += std::to_string(i);
+        return name;
+    };
     std::atomic<int> tornLengths{0};
     std::atomic<bool> appending{true};
     std::vector<std::thread> threads;
@@ -511,8 +518,7 @@ TEST_F(SessionLogTest, ConcurrentAppendsEachWriteOneWholeRecordOfTheirOwn)
             while (ready.load() < Threads)
                 std::this_thread::yield();
             for (int i = 0; i < PerThread; ++i) {
-                if (log.LogSession(sampleStationRow("T" + std::to_string(t) + "-" + std::to_string(i)), "Ok") !=
-                    LogResult::Appended)
+                if (log.LogSession(sampleStationRow(computer(t, i)), "Ok") != LogResult::Appended)
                     failedAppends.fetch_add(1);
             }
         });
@@ -533,7 +539,7 @@ TEST_F(SessionLogTest, ConcurrentAppendsEachWriteOneWholeRecordOfTheirOwn)
     std::multiset<std::string> expected;
     for (int t = 0; t < Threads; ++t)
         for (int i = 0; i < PerThread; ++i)
-            expected.insert("T" + std::to_string(t) + "-" + std::to_string(i));
+            expected.insert(computer(t, i));
     const auto bytes = readLogBytes(m_path);
     ASSERT_EQ(bytes.size(), Threads * PerThread * SessionLogRecordSize);
     std::multiset<std::string> inFile;

@@ -56,7 +56,9 @@ grep -v "running with root privileges" "$work/lintian.out" || true
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-desktop-file-validate "$root/usr/share/applications/ostrel.desktop" || fail "desktop entry"
+# Not a warning nor a hint either: one with two main categories is listed twice in some menus.
+validation=$(desktop-file-validate "$root/usr/share/applications/ostrel.desktop" 2>&1) || fail "desktop entry: $validation"
+[ -z "$validation" ] || fail "desktop entry: $validation"
 grep -qx "Icon=ostrel" "$root/usr/share/applications/ostrel.desktop" || fail "the desktop entry's icon"
 [ "$(file -b --mime-type "$root/usr/share/icons/hicolor/32x32/apps/ostrel.png")" = image/png ] || fail "icon"
 
@@ -66,6 +68,25 @@ opt=$root/opt/ostrel
 [ "$("$opt/ostrel-log" --version)" = "ostrel-log $version" ] || fail "ostrel-log --version"
 [ "$("$opt/ostrel-station" --version)" = "ostrel-station $version" ] || fail "ostrel-station --version"
 zcat "$root/usr/share/man/man1/ostrel-server.1.gz" | grep -q '^\.SH OPTIONS' || fail "ostrel-server(1) has no options"
+
+# The manual pages are made from the --help texts, whose layout help2man must understand: the pages
+# render without a warning, and ostrel-server(1) names under FILES, each as an entry of its own and
+# not lost in the paragraph before, every file the package makes for the operators' servers to
+# share, and their group.
+for page in ostrel-server ostrel-log ostrel-station; do
+    warnings=$(zcat "$root/usr/share/man/man1/$page.1.gz" | groff -man -Tutf8 -ww -z 2>&1)
+    [ -z "$warnings" ] || fail "$page(1): $warnings"
+done
+dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./postinst >"$work/postinst"
+shared=$(sed -n 's/^ *for name in \(.*\); do$/\1/p' "$work/postinst")
+group=$(sed -n 's/^ *addgroup --system --quiet \([a-z]*\)$/\1/p' "$work/postinst")
+[ -n "$shared" ] && [ -n "$group" ] || fail "postinst names no shared files or no group"
+zcat "$root/usr/share/man/man1/ostrel-server.1.gz" | groff -man -Tutf8 -P-cbou -rHY=0 2>/dev/null |
+    sed -n '/^FILES$/,/^[A-Z]/p' >"$work/files-section"
+for name in $shared; do
+    grep -qE "^ {7}(.*, )?${name//./\\.}(,.*)?$" "$work/files-section" || fail "ostrel-server(1) FILES has no entry $name"
+done
+tr '\n' ' ' <"$work/files-section" | grep -qE "group +\"$group\"" || fail "ostrel-server(1) FILES does not name the group $group"
 
 cp "$sample_log" "$work/Ostrel.log"
 (cd "$work" && "$opt/ostrel-log" check) >"$work/check.out" || fail "ostrel-log check: $(cat "$work/check.out")"

@@ -249,7 +249,7 @@ TEST(PeriodSelection, AnEditedFieldTakesEffectAsAPickWould)
         PeriodSelection s = opened(day(15, 5, 2024), day(20, 5, 2024));
         s.setMode(PeriodSelection::Interval);
         s.setFieldText(PeriodSelection::DayEField, typed);
-        EXPECT_EQ(s.fieldEdited(PeriodSelection::DayEField), "\"" + std::string(typed) + "\" - неверная дата");
+        EXPECT_EQ(s.fieldEdited(PeriodSelection::DayEField), std::string("\"") + typed + "\" - неверная дата");
         expectPeriod(s, day(15, 5, 2024), day(20, 5, 2024));
     }
 }

@@ -38,9 +38,11 @@ TEST(ReportTabStops, EachStopLiesPastTheWidestFieldOfItsColumn)
 TEST(ReportTabStops, MeasuresEachShapeOnce)
 {
     std::string text = "Время\tСумма";
-    for (int i = 0; i < 1000; ++i)
-        text += "\n" + std::to_string(10 + i % 13) + ".05.2024 1" + std::to_string(i % 10) + ":00:00\t" +
-                std::to_string(i) + ",00";
+    for (int i = 0; i < 1000; ++i) {
+        text += '\n';
+        text += std::to_string(10 + i % 13) + ".05.2024 1" + std::to_string(i % 10) + ":00:00\t" + std::to_string(i) +
+                ",00";
+    }
     const ReportTabStops columns(text);
     ASSERT_EQ(columns.columnCount(), 2u);
     EXPECT_EQ(columns.shapes(0), (std::vector<std::string>{"Время", "00.00.0000 00:00:00"}));

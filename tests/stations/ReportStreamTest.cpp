@@ -11,7 +11,8 @@ std::vector<std::uint8_t> record(std::int32_t code)
 {
     StationReport r;
     r.statusCode = code;
-    r.statusText = "t" + std::to_string(code);
+    r.statusText = "t";
+    r.statusText += std::to_string(code);
     r.price = code;
     const auto bytes = encodeStationReport(r);
     return {bytes.begin(), bytes.end()};

@@ -19,8 +19,11 @@ std::vector<std::string> names(const StationTable& t)
 
 void fillSession(StationTable& t, int row)
 {
-    for (int c = ColPrice; c <= ColSum; ++c)
-        t.setCell(row, c, "v" + std::to_string(c));
+    for (int c = ColPrice; c <= ColSum; ++c) {
+        std::string value = "v";
+        value += std::to_string(c);
+        t.setCell(row, c, value);
+    }
 }
 
 TEST(StationTable, StartsWithHeadersAndABlankRow)

@@ -39,8 +39,8 @@ Commands:
   csv     the records as the work report's CSV export writes them: UTF-8 with a byte order
           mark, ";" between fields, then the totals per computer and per tariff
   check   counts the records and reports damage: a trailing fragment, a ClosedAt that is not
-          a valid date-time or goes backwards, a text length beyond its field
-          on the cash book: its lines checked, the first damaged one named
+          a valid date-time or goes backwards, a text length beyond its field; on the cash
+          book: its lines checked, the first damaged one named
   audit   the audit trail checked line by line: each line with "ok" or "DAMAGED" and why,
           fields tab-separated
   cash    the cash book's shifts, one tab-separated line each, the damaged lines named
@@ -48,9 +48,20 @@ Commands:
           repeats left out, the money and the time of the period by the work report's rules,
           then the grand total; tab-separated, or CSV with --csv
 
-Exit status: 0 done (check, audit, cash: the file is intact), 1 they found damage (csv: the
-             records from the damaged one on are left out), 2 bad arguments, a missing or
-             unreadable file, a file of another kind, or output that could not be written.
+Exit status:
+  0  done (check, audit, cash: the file is intact)
+  1  they found damage (csv: the records from the damaged one on are left out)
+  2  bad arguments, a missing or unreadable file, a file of another kind, or output that could
+     not be written
+
+Files:
+  Ostrel.log        the session log: a record of every ended session
+  Ostrel.audit.csv  the audit trail: a line for every command sent to a station
+  Ostrel.cash.csv   the cash book: a line for every shift handed over
+
+The server writes them in the folder of its executable, /opt/ostrel once the package is
+installed, where the operators of the group "ostrel" share them (ostrel-server(1) names the
+others it writes there).
 )";
 
 constexpr std::size_t FlushSize = 1 << 20;

@@ -481,39 +481,40 @@ Output:
   --version                show the version and exit
 
 The station model (what a station does with each command):
-  A station starts closed (report code 1) and reports its state at the chosen rate, and at once
-  after every command and every change of its own.
-  0 free            -> unloaded (code 0)
-  1 block           -> closed (code 1)
-  2 start paid      -> running (code 2): Start = now, Finish = now on each report, Price = the
-                       command's Price (per minute), StatusText = the tariff. While a paid session
-                       runs, a new start paid changes tariff and price and keeps Start.
-  3 wait paid       -> waiting (code 4); after the customer delay it starts paid time with the
-                       remembered tariff, as for code 2.
-  5 start game      -> running with an allowance (code 5, Allowance = the command's Time) until
-                       the allowance is used up, then finished (code 3) once, then closed (code 1).
-                       While a game runs, a new start game sets its whole length (the server sends
-                       used + left +/- the interval) and keeps Start.
-  6 wait game       -> waiting game (code 6); after the customer delay the game starts as for 5.
-  101 kill apps     -> nothing changes.
-  102 reboot, 105 log off, 103 power off
-                    -> the connection drops at once and comes back after the delay; the station
-                       then starts afresh, closed.
-  Any session that a command ends (free, block, a wait, the other kind of start) is reported as
-  finished (code 3) once, with its final figures, so that the server logs it. A session cut off
-  by a lost connection (a reboot, --drop-after, the server closing it) is not: the station comes
-  back closed, and the server, which logged the session as "Reset", may resume it by command.
-  Whenever a station (re)connects and discovery is in use, it asks by discovery first.
-  A server that is not there is retried with a growing pause (0.5 s up to 10 s).
+  0 (free)          unloaded (code 0)
+  1 (block)         closed (code 1)
+  2 (start paid)    running (code 2): Start = now, Finish = now on each report, Price = the
+                    command's Price (per minute), StatusText = the tariff; while a paid session
+                    runs, a new start paid changes tariff and price and keeps Start
+  3 (wait paid)     waiting (code 4); after the customer delay it starts paid time with the
+                    remembered tariff, as for code 2
+  5 (start game)    running with an allowance (code 5, Allowance = the command's Time) until the
+                    allowance is used up, then finished (code 3) once, then closed (code 1);
+                    while a game runs, a new start game sets its whole length (the server sends
+                    used + left +/- the interval) and keeps Start
+  6 (wait game)     waiting game (code 6); after the customer delay the game starts as for 5
+  101 (kill apps)   nothing changes
+  102 (reboot), 105 (log off), 103 (power off)
+                    the connection drops at once and comes back after the delay; the station
+                    then starts afresh, closed
+
+A station starts closed (report code 1) and reports its state at the chosen rate, and at once
+after every command and every change of its own. Any session that a command ends (free, block, a
+wait, the other kind of start) is reported as finished (code 3) once, with its final figures, so
+that the server logs it. A session cut off by a lost connection (a reboot, --drop-after, the
+server closing it) is not: the station comes back closed, and the server, which logged the
+session as "Reset", may resume it by command. Whenever a station (re)connects and discovery is
+in use, it asks by discovery first. A server that is not there is retried with a growing pause
+(0.5 s up to 10 s).
 
 Summary keys: stations, seconds, reports_sent, bytes_sent, commands_received, commands_code_<C>,
-  bad_command_bytes, connects, reconnects, connect_failures, discovery_timeouts, power_cuts,
-  sessions_closed (the records the server logs: finished_reports + reset_closes),
-  finished_reports (code-3 reports sent whole: "Ok"), reset_closes (connections that ended while
-  the last report sent whole had code 2, 3 or 5: "Reset"), server_closes (connections the server
-  ended while in use: reports still unread then are lost, so the count may be off by them),
-  unconfirmed_closes (closes whose delivery could not be awaited), reports_skipped (not sent
-  because the server did not read).
+bad_command_bytes, connects, reconnects, connect_failures, discovery_timeouts, power_cuts,
+sessions_closed (the records the server logs: finished_reports + reset_closes), finished_reports
+(code-3 reports sent whole: "Ok"), reset_closes (connections that ended while the last report
+sent whole had code 2, 3 or 5: "Reset"), server_closes (connections the server ended while in
+use: reports still unread then are lost, so the count may be off by them), unconfirmed_closes
+(closes whose delivery could not be awaited), reports_skipped (not sent because the server did
+not read).
 
 A station's own close is orderly: it sends its FIN and waits (up to 2 s) for the server's close,
 which comes once the server has read everything; a reset (drop) waits until the server's kernel has

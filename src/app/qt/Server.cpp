@@ -26,9 +26,24 @@
 
 #include <cstdio>
 #include <exception>
+#include <string>
+#include <string_view>
 #include <utility>
 
 namespace ostrel {
+
+namespace {
+
+// The server keeps every file it writes beside the session log.
+std::string besideLog(const std::string& logPath, std::string_view name)
+{
+    const auto slash = logPath.rfind('/');
+    std::string path = slash == std::string::npos ? std::string() : logPath.substr(0, slash + 1);
+    path += name;
+    return path;
+}
+
+} // namespace
 
 Server::Server(Options options)
     : m_options(std::move(options)), m_stationModel(std::make_unique<StationTableModel>(m_stations)),
@@ -102,9 +117,8 @@ void Server::startChain(const std::string& exeDir)
     const auto settings = ini ? readChainSettings(*ini) : std::nullopt;
     if (!settings)
         return;
-    const auto slash = m_sessionLogPath.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : m_sessionLogPath.substr(0, slash + 1);
-    ChainSources sources{m_sessionLogPath, m_auditTrail->path(), folder + std::string(CashBook::FileName), {}, {}};
+    ChainSources sources{
+        m_sessionLogPath, m_auditTrail->path(), besideLog(m_sessionLogPath, CashBook::FileName), {}, {}};
     sources.logLength = [log = m_sessionLog.get()] { return log->stableLength(); };
     // A short hold, as the windows take it to paint; the title row and the blank last row left out.
     sources.hall = [this] {
@@ -125,10 +139,9 @@ void Server::setSessionLogPath(const std::string& path)
 {
     m_sessionLogPath = path;
     m_sessionLog = std::make_unique<SessionLog>(path, m_history);
-    const auto slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    m_auditTrail = std::make_unique<AuditTrail>(folder + std::string(AuditTrail::FileName), *m_sessionLog);
-    m_knownStations = std::make_shared<KnownStations>(folder + "Ostrel.stations", [] { return readNeighbourTable(); });
+    m_auditTrail = std::make_unique<AuditTrail>(besideLog(path, AuditTrail::FileName), *m_sessionLog);
+    m_knownStations =
+        std::make_shared<KnownStations>(besideLog(path, KnownStations::FileName), [] { return readNeighbourTable(); });
     // Told on the thread that met the fault, the network's or the log's: only posts, once a burst.
     // The mark is shared, as the stations file's worker may outlive this server.
     const auto tell = [this, burst = m_faultsPost] { burst.post(this, [this] { emit writeFaultsChanged(); }); };
@@ -219,9 +232,7 @@ void Server::startListening()
                                           ResumeSettings{m_closeAfterReset, m_waitAfterReset, m_resumeMinutes});
     m_processor->seedResumptions(m_sessionLogPath);
     if (m_returnSeconds > 0) {
-        const auto slash = m_sessionLogPath.rfind('/');
-        const std::string folder = slash == std::string::npos ? std::string() : m_sessionLogPath.substr(0, slash + 1);
-        m_runningSessions = std::make_unique<RunningSessions>(folder + std::string(RunningSessions::FileName),
+        m_runningSessions = std::make_unique<RunningSessions>(besideLog(m_sessionLogPath, RunningSessions::FileName),
                                                               m_sessionLogPath, std::chrono::seconds(m_returnSeconds));
         m_processor->setRunningSessions(m_runningSessions.get());
         m_runningSessions->setExpiryHandler([processor = m_processor.get()] { processor->settleExpired(); });
