@@ -63,9 +63,11 @@ AuditResult auditResult(SendResult result)
 
 } // namespace
 
-void CommandAuditTrail::record(std::string_view address, const StationCommand& command, SendResult result)
+void CommandAuditTrail::record(std::string_view address, const StationCommand& command, SendResult result,
+                               CommandOrigin origin)
 {
     AuditEntry entry;
+    entry.automatic = origin == CommandOrigin::Server;
     entry.at = m_hooks.clock ? m_hooks.clock() : nowDayNumber();
     entry.address = std::string(address);
     entry.result = auditResult(result);

@@ -27,7 +27,8 @@ public:
 
     CommandAuditTrail(AuditTrail& trail, Hooks hooks) : m_trail(trail), m_hooks(std::move(hooks)) {}
 
-    void record(std::string_view address, const StationCommand& command, SendResult result) override;
+    void record(std::string_view address, const StationCommand& command, SendResult result,
+                CommandOrigin origin) override;
 
 private:
     AuditTrail& m_trail;

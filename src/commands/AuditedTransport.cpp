@@ -8,7 +8,7 @@ void AuditedTransport::post(std::string address, const StationCommand& command, 
 {
     // The result is recorded before it is told.
     SendDone recording = [this, address, command, done = std::move(done)](SendResult result) {
-        m_audit.record(address, command, result);
+        record(address, command, result);
         if (done)
             done(result);
     };

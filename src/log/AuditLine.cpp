@@ -54,7 +54,7 @@ std::string auditLine(const AuditEntry& entry, std::string_view user)
         line += ';';
         line += field;
     };
-    add(csvTextField(oneLine(std::string(user))));
+    add(csvTextField(oneLine(std::string(entry.automatic ? audit::Automatic : user))));
     add(outsideText(entry.station));
     add(outsideText(entry.address));
     add(csvField(oneLine(entry.command)));

@@ -25,6 +25,7 @@ struct AuditEntry
     std::optional<double> price; // for a command with a tariff
     std::optional<int> minutes;  // for a command that carries a time
     AuditResult result = AuditResult::Sent;
+    bool automatic = false; // given by the server itself, not by the operator
 };
 
 inline constexpr std::size_t AuditFieldCount = 9;
@@ -34,7 +35,8 @@ inline constexpr std::size_t AuditFieldCount = 9;
 std::string auditHeaderLine();
 inline constexpr std::string_view AuditLineEnd = "\r\n";
 
-// One line of the file: UTF-8, ";" between fields, RFC 4180 quoting, CRLF. Texts that came from
+// One line of the file, the operator's `user` or, for an automatic command, the server's own word:
+// UTF-8, ";" between fields, RFC 4180 quoting, CRLF. Texts that came from
 // outside (names, tariffs) are guarded against formula injection, and any CR or LF in them becomes
 // a blank, so that one line is always one command: a damaged end is then found line by line.
 std::string auditLine(const AuditEntry& entry, std::string_view user);

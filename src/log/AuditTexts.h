@@ -13,6 +13,7 @@ inline constexpr std::string_view Header =
 inline constexpr std::string_view Sent = "отправлена";
 inline constexpr std::string_view NoConnection = "нет подключения";
 inline constexpr std::string_view NotDelivered = "не доставлена";
+inline constexpr std::string_view Automatic = "автоматически"; // the user of a command the server gave itself
 inline constexpr std::string_view Reading = "Журнал команд читается…";
 inline constexpr std::string_view Empty = "Команд ещё не было";
 inline constexpr std::string_view Unreadable = "Журнал команд не читается";

@@ -4,7 +4,7 @@
 
 namespace ostrel {
 
-void DroppedStations::dropped(const StationRow& row, double at)
+void DroppedStations::dropped(const StationRow& row, double at, bool byOperator)
 {
     if (row[ColComputer].empty())
         return;
@@ -13,6 +13,7 @@ void DroppedStations::dropped(const StationRow& row, double at)
     entry.computer = row[ColComputer];
     entry.address = row[ColAddress];
     entry.droppedAt = at;
+    entry.byOperator = byOperator;
     // The sum tells a session from a state without one, as the disconnect handling's log entry does.
     if (!row[ColSum].empty()) {
         entry.tariff = row[ColStatus];

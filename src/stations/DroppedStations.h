@@ -20,6 +20,7 @@ struct DroppedStation
     std::string price;
     std::string sum;
     std::string left;
+    bool byOperator = false; // the drop followed the server's own reboot, power-off or log-off
 
     bool heldSession() const { return !sum.empty(); }
     friend bool operator==(const DroppedStation&, const DroppedStation&) = default;
@@ -31,7 +32,7 @@ class DroppedStations
 {
 public:
     // A station that drops again replaces its earlier entry and moves to the end.
-    void dropped(const StationRow& row, double at);
+    void dropped(const StationRow& row, double at, bool byOperator = false);
     // The station is back; false when it was not listed.
     bool reconnected(std::string_view computer);
     bool remove(std::string_view computer);

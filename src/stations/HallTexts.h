@@ -14,6 +14,7 @@ inline constexpr std::string_view SummaryItem = "Сводка…";
 inline constexpr std::string_view DroppedTitle = "Отключенные компьютеры";
 inline constexpr std::string_view SummaryTitle = "Сводка";
 inline constexpr std::string_view DroppedAtHeader = "Отключен";
+inline constexpr std::string_view ByOperator = "выключен оператором"; // after the time of the drop
 inline constexpr std::string_view TariffHeader = "Тариф";
 inline constexpr std::string_view RemoveOne = "Убрать";
 inline constexpr std::string_view RemoveAll = "Убрать все";

@@ -1,5 +1,6 @@
 #include "stations/HallWatch.h"
 
+#include "commands/ShutdownNotes.h"
 #include "core/DateTime.h"
 
 namespace ostrel {
@@ -39,10 +40,12 @@ void HallWatch::stationReported(const StationRow& row, const StationReport& repo
 void HallWatch::stationDropped(const StationRow& row)
 {
     const double now = m_clock();
+    const bool byOperator = m_shutdowns && m_shutdowns->sentAway(row[ColAddress]);
     {
         std::scoped_lock hold(m_lock);
-        m_dropped.dropped(row, now);
-        m_rules.dropped(row, now);
+        m_dropped.dropped(row, now, byOperator);
+        if (!byOperator) // neither a drop alert nor part of a power cut
+            m_rules.dropped(row, now);
     }
     wake();
 }

@@ -13,6 +13,8 @@
 
 namespace ostrel {
 
+class ShutdownNotes;
+
 // What the hall's windows and alerts need from the stations: the dropped list, the alerts and the
 // over-run marks. It observes report processing (on the network thread, under StationTableMutex),
 // records under its own small lock and calls `wake` to have the GUI collect; the GUI reads it
@@ -27,6 +29,9 @@ public:
     // Called after something the GUI shows changed, on the observing thread; it must only post.
     // Set before the watch is added to the processor.
     void setWake(std::function<void()> wake) { m_wake = std::move(wake); }
+    // The commands that sent stations away: a drop that follows one raises no alert and is listed
+    // as the operator's. Set before the watch is added to the processor.
+    void setShutdownNotes(const ShutdownNotes* notes) { m_shutdowns = notes; }
 
     void stationAdded(const StationRow& row) override;
     void stationReported(const StationRow& row, const StationReport& report) override;
@@ -47,6 +52,7 @@ private:
 
     Clock m_clock;
     std::function<void()> m_wake;
+    const ShutdownNotes* m_shutdowns = nullptr;
     mutable std::mutex m_lock;
     DroppedStations m_dropped;
     AlertRules m_rules;

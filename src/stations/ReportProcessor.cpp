@@ -3,6 +3,7 @@
 #include "stations/StationObserver.h"
 
 #include "commands/ResumeSession.h"
+#include "commands/ShutdownNotes.h"
 #include "core/DateTime.h"
 #include "core/StationTableMutex.h"
 #include "core/Texts.h"
@@ -179,8 +180,11 @@ ReportProcessor::Outcome ReportProcessor::applyLocked(const StationLink& link, c
         if (m_running)
             settleWaiting(name, report);
         // Resumption runs before this report's status is written, and only for the report that
-        // created the row.
-        if (!resumeIfReset(link, *row))
+        // created the row; a station the operator switched off starts without its session.
+        const bool switchedOff = m_switchedOff.erase(name) > 0;
+        if (m_shutdowns)
+            m_shutdowns->cameBack(link.address());
+        if (!switchedOff && !resumeIfReset(link, *row))
             return Outcome::Dropped;
         // A failed send closes the connection; its disconnect handling is owed until this report
         // is done with, and the report goes with the station.
@@ -366,6 +370,11 @@ bool ReportProcessor::disconnectLocked(const std::string& name)
     const auto row = m_table.FindStationRow(name);
     if (!row)
         return false;
+    if (m_shutdowns) {
+        const auto sent = m_shutdowns->sentAway(m_table.cell(*row, ColAddress));
+        if (sent && endsTheSession(*sent))
+            m_switchedOff.insert(name);
+    }
     for (StationObserver* observer : m_observers)
         observer->stationDropped(m_table.row(*row));
     if (!m_table.cell(*row, ColSum).empty()) {

@@ -12,12 +12,14 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace ostrel {
 
 class HistoryTable;
 class RunningSessions;
+class ShutdownNotes;
 class StationObserver;
 class SessionLog;
 class CommandTransport;
@@ -64,6 +66,10 @@ public:
     // The running sessions' keeper, told of every row from now on; its sessions of the previous
     // run are settled by the first report of their station. Before the network thread starts.
     void setRunningSessions(RunningSessions* running) { m_running = running; }
+    // The commands that sent stations away: a station that drops after the operator powered it off
+    // or logged it off keeps its "Reset" and is not resumed when it comes back. Before the network
+    // thread starts.
+    void setShutdownNotes(ShutdownNotes* notes) { m_shutdowns = notes; }
     // Logs "Reset" for the sessions of the previous run whose station has not come back in time.
     void settleExpired();
     // With resumeMinutes set: what the log's last minutes say of each station's newest session,
@@ -105,6 +111,8 @@ private:
     std::function<void()> m_changed;
     std::vector<StationObserver*> m_observers; // under StationTableMutex
     RunningSessions* m_running = nullptr;
+    ShutdownNotes* m_shutdowns = nullptr;
+    std::unordered_set<std::string> m_switchedOff; // computers dropped after a power-off or log-off; under the mutex
     std::unordered_map<std::string, NewestSession> m_newest; // by computer, with resumeMinutes; under the mutex
     bool m_applying = false;                                 // inside applyLocked, under the mutex
     std::vector<std::string> m_owedDisconnects;              // host names whose connection a send closed meanwhile

@@ -38,7 +38,8 @@ TEST(AuditedTransport, RecordsEachCommandWithItsFinalResultWhereverItWasSent)
                                         },
                                     .mayWriteHere = [&] { return !onWindowThread; },
                                     .clock = [] { return at(12, 0, 0); }});
-    AuditedTransport audited(w.transport, audit);
+    AuditedTransport audited(w.transport, {&audit});
+    AuditedTransport resumption(w.transport, {&audit}, CommandOrigin::Server);
     StationCommand game{CommandCode::cmdStartGame, "Quake", 3, 45 * Minute};
     StationCommand reboot{CommandCode::cmdReboot, {}, 0, 0};
     const struct
@@ -49,6 +50,7 @@ TEST(AuditedTransport, RecordsEachCommandWithItsFinalResultWhereverItWasSent)
         bool posted;
         StationCommand command;
         const char* line;
+        bool automatic = false;
     } cases[] = {
         {"sent", true, SendResult::Sent, false, game,
          "08.12.2026 12:00:00;op;pc1;127.0.0.2;Игра;Quake;3,00;45;отправлена"},
@@ -58,6 +60,8 @@ TEST(AuditedTransport, RecordsEachCommandWithItsFinalResultWhereverItWasSent)
          "08.12.2026 12:00:00;op;pc1;127.0.0.2;Перезагрузка;;;;не доставлена"},
         {"posted from the window, no connection", false, SendResult::Sent, true, game,
          "08.12.2026 12:00:00;op;pc1;127.0.0.2;Игра;Quake;3,00;45;нет подключения"},
+        {"resumed by the server", true, SendResult::Sent, true, game,
+         "08.12.2026 12:00:00;автоматически;pc1;127.0.0.2;Игра;Quake;3,00;45;отправлена", true},
     };
     std::string expected = auditHeaderLine();
     for (const auto& c : cases) {
@@ -68,7 +72,7 @@ TEST(AuditedTransport, RecordsEachCommandWithItsFinalResultWhereverItWasSent)
         const SendResult want = c.connected ? c.deliver : SendResult::NoConnection;
         std::optional<SendResult> told;
         if (c.posted)
-            audited.post("127.0.0.2", c.command, [&](SendResult r) { told = r; });
+            (c.automatic ? resumption : audited).post("127.0.0.2", c.command, [&](SendResult r) { told = r; });
         else
             told = SendStationCommand(audited, stationRow("pc1", "127.0.0.2"), c.command);
         EXPECT_EQ(told, want);

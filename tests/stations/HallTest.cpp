@@ -4,6 +4,7 @@
 #include "stations/HallWatch.h"
 #include "stations/LiveSummary.h"
 
+#include "commands/ShutdownNotes.h"
 #include "core/Texts.h"
 
 #include "support/StationsTestSupport.h"
@@ -74,6 +75,59 @@ TEST(HallWatch, ListsDroppedStationsUntilTheyReconnect)
 
     watch.clearDropped();
     EXPECT_TRUE(watch.dropped().empty());
+}
+
+// A drop within the minute after the server sent the station away is the operator's: listed so, and
+// neither a drop alert nor part of a power cut.
+TEST(HallWatch, DropsTheServerCausedRaiseNoAlert)
+{
+    struct Case
+    {
+        const char* what;
+        CommandCode code;
+        double secondsBeforeTheDrops;
+        bool byOperator;
+    } cases[] = {
+        {"rebooted", CommandCode::cmdReboot, 5, true},
+        {"powered off", CommandCode::cmdPowerOff, 59, true},
+        {"logged off", CommandCode::cmdLogOff, 1, true},
+        {"powered off a minute before", CommandCode::cmdPowerOff, 60, false},
+        {"apps killed", CommandCode::cmdKillApps, 5, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StationsWorld w;
+        double seconds = 0;
+        ShutdownNotes notes([&] { return seconds; });
+        HallWatch watch({}, [&] { return at(12, 0, 0) + seconds * Second; });
+        watch.setShutdownNotes(&notes);
+        w.processor.addObserver(watch);
+        std::vector<std::unique_ptr<FakeLink>> links;
+        for (int i = 0; i < 3; ++i) {
+            const std::string address = "127.0.0." + std::to_string(2 + i);
+            links.push_back(std::make_unique<FakeLink>("pc" + std::to_string(i), address));
+            ASSERT_TRUE(
+                w.processor.applyReport(*links.back(), sessionReport(2, "Standard", at(11, 0, 0), at(11, 30, 0), 2)));
+            notes.record(address, StationCommand{c.code, {}, 0, 0}, SendResult::Sent, CommandOrigin::Operator);
+        }
+        seconds = c.secondsBeforeTheDrops;
+        for (auto& link : links) {
+            link->closed = true;
+            w.processor.stationDisconnected(*link);
+        }
+        const auto alerts = watch.takeAlerts(); // not yet due for the burst
+        seconds += 10;
+        const auto later = watch.takeAlerts();
+        EXPECT_TRUE(alerts.empty());
+        if (c.byOperator)
+            EXPECT_TRUE(later.empty());
+        else
+            EXPECT_EQ(later, (std::vector<HallAlert>{{HallAlert::Kind::PowerCut, {}, {}, {}, {}, 3}}));
+        const auto list = watch.dropped();
+        ASSERT_EQ(list.size(), 3u);
+        for (const DroppedStation& d : list)
+            EXPECT_EQ(d.byOperator, c.byOperator) << d.computer;
+    }
 }
 
 TEST(DroppedStations, DropAgainReplacesAndRemovalCountsOnlyListedOnes)

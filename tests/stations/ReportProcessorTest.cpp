@@ -1,5 +1,7 @@
 #include "stations/ReportProcessor.h"
 
+#include "commands/ShutdownNotes.h"
+
 #include "support/StationsTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -392,6 +394,53 @@ TEST_F(ResumeTrigger, NothingIsSentUnlessTheNewestHistoryRowIsThisStationsReset)
         FakeLink back(c.comingBackAs, "127.0.0.2");
         EXPECT_TRUE(w.processor.applyReport(back, codeReport(1))) << c.what;
         EXPECT_TRUE(w.transport.sent.empty()) << c.what;
+    }
+}
+
+// The operator's power-off or log-off ends the session for good: its "Reset" stays, and the station
+// starts again without it. A reboot is what resumption is for.
+TEST_F(ResumeTrigger, AStationTheOperatorSwitchedOffIsNotResumed)
+{
+    struct Case
+    {
+        const char* what;
+        CommandCode code;
+        const char* to;
+        SendResult result;
+        double secondsBeforeTheDrop;
+        bool resumed;
+    } cases[] = {
+        {"powered off", CommandCode::cmdPowerOff, "127.0.0.2", SendResult::Sent, 10, false},
+        {"logged off", CommandCode::cmdLogOff, "127.0.0.2", SendResult::Sent, 59.9, false},
+        {"rebooted", CommandCode::cmdReboot, "127.0.0.2", SendResult::Sent, 10, true},
+        {"powered off a minute before", CommandCode::cmdPowerOff, "127.0.0.2", SendResult::Sent, 60, true},
+        {"the power-off did not go out", CommandCode::cmdPowerOff, "127.0.0.2", SendResult::NotDelivered, 10, true},
+        {"another station powered off", CommandCode::cmdPowerOff, "127.0.0.3", SendResult::Sent, 10, true},
+        {"apps killed", CommandCode::cmdKillApps, "127.0.0.2", SendResult::Sent, 10, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StationsWorld w({false, false});
+        double now = 1000;
+        ShutdownNotes notes([&] { return now; });
+        w.processor.setShutdownNotes(&notes);
+        FakeLink link("pc1", "127.0.0.2");
+        w.processor.applyReport(link, paid);
+        notes.record(c.to, StationCommand{c.code, {}, 0, 0}, c.result, CommandOrigin::Operator);
+        now += c.secondsBeforeTheDrop;
+        disconnect(w, link);
+        EXPECT_EQ(w.history.row(1)[HistoryColComment], words::Reset);
+        now += 120; // booted after more than the minute
+        FakeLink back("pc1", "127.0.0.2");
+        EXPECT_TRUE(w.processor.applyReport(back, codeReport(4)));
+        EXPECT_EQ(w.transport.sent.size(), c.resumed ? 1u : 0u);
+
+        // The next time it drops, without a command, it is resumed as ever.
+        w.processor.applyReport(back, paid);
+        disconnect(w, back);
+        FakeLink third("pc1", "127.0.0.2");
+        w.processor.applyReport(third, codeReport(4));
+        EXPECT_EQ(w.transport.sent.size(), c.resumed ? 2u : 1u);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "app/StartupError.h"
 #include "chain/ChainShipper.h"
 #include "commands/AuditedTransport.h"
+#include "commands/ShutdownNotes.h"
 #include "core/DateTime.h"
 #include "core/StationTableMutex.h"
 #include "log/AuditTrail.h"
@@ -226,10 +227,15 @@ void Server::startListening()
         return !app || QThread::currentThread() != app->thread();
     };
     m_commandAudit = std::make_unique<CommandAuditTrail>(*m_auditTrail, std::move(hooks));
-    m_auditedTransport = std::make_unique<AuditedTransport>(*m_tcpServer, *m_commandAudit);
-    m_processor =
-        std::make_unique<ReportProcessor>(m_stations, m_history, *m_sessionLog, *m_auditedTransport, m_prices, m_games,
-                                          ResumeSettings{m_closeAfterReset, m_waitAfterReset, m_resumeMinutes});
+    m_shutdownNotes = std::make_unique<ShutdownNotes>();
+    const std::vector<CommandAudit*> audits{m_commandAudit.get(), m_shutdownNotes.get()};
+    m_auditedTransport = std::make_unique<AuditedTransport>(*m_tcpServer, audits);
+    // Resumption's commands are the server's own, and the audit trail says so.
+    m_resumptionTransport = std::make_unique<AuditedTransport>(*m_tcpServer, audits, CommandOrigin::Server);
+    m_processor = std::make_unique<ReportProcessor>(
+        m_stations, m_history, *m_sessionLog, *m_resumptionTransport, m_prices, m_games,
+        ResumeSettings{m_closeAfterReset, m_waitAfterReset, m_resumeMinutes});
+    m_processor->setShutdownNotes(m_shutdownNotes.get());
     m_processor->seedResumptions(m_sessionLogPath);
     if (m_returnSeconds > 0) {
         m_runningSessions = std::make_unique<RunningSessions>(besideLog(m_sessionLogPath, RunningSessions::FileName),
@@ -243,6 +249,7 @@ void Server::startListening()
         history->requestReload();
     });
     m_hallWatch = std::make_unique<HallWatch>(AlertSettings{.warnMinutes = m_warnMinutes});
+    m_hallWatch->setShutdownNotes(m_shutdownNotes.get());
     // Called on the network thread under StationTableMutex: only posts, once per burst of calls.
     m_hallWatch->setWake([this] { m_hallChangePost.post(this, [this] { emit hallChanged(); }); });
     m_stationModel->setOverrunSource([watch = m_hallWatch.get()] { return watch->overrunStations(); });

@@ -26,6 +26,7 @@ namespace ostrel {
 
 class AuditTrail;
 class AuditedTransport;
+class ShutdownNotes;
 class ChainShipper;
 class CommandAuditTrail;
 class CommandTransport;
@@ -190,7 +191,10 @@ private:
     std::unique_ptr<SessionLog> m_sessionLog;
     std::unique_ptr<AuditTrail> m_auditTrail; // synced by the log's thread
     std::unique_ptr<CommandAuditTrail> m_commandAudit;
-    std::unique_ptr<AuditedTransport> m_auditedTransport; // told of results until the network thread stops
+    std::unique_ptr<ShutdownNotes> m_shutdownNotes;
+    std::unique_ptr<AuditedTransport>
+        m_auditedTransport; // the operator's; told of results until the network thread stops
+    std::unique_ptr<AuditedTransport> m_resumptionTransport; // the server's own, for resumption
     std::unique_ptr<StationTableModel> m_stationModel;
     std::unique_ptr<HistoryTableModel> m_historyModel;
     std::unique_ptr<HallWatch> m_hallWatch;             // an observer of the processor, which cannot drop it

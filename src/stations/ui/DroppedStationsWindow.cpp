@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -70,6 +71,11 @@ DroppedStationsWindow::DroppedStationsWindow(QWidget* parent) : QWidget(parent, 
     connect(m_wakeOne, &QPushButton::clicked, this, &DroppedStationsWindow::wakeSelected);
     connect(m_wakeAll, &QPushButton::clicked, this, &DroppedStationsWindow::wakeAllRequested);
 
+    m_alerts = new QListWidget(this);
+    m_alerts->setObjectName(QStringLiteral("alertList"));
+    m_alerts->setMaximumHeight(120);
+    m_alerts->hide(); // until the first alert
+
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusLine"));
     m_status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -83,6 +89,7 @@ DroppedStationsWindow::DroppedStationsWindow(QWidget* parent) : QWidget(parent, 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_table);
     layout->addLayout(buttons);
+    layout->addWidget(m_alerts);
     layout->addWidget(m_status);
     resize(620, 300);
 }
@@ -96,10 +103,12 @@ void DroppedStationsWindow::setEntries(const std::vector<DroppedStation>& entrie
         // The time alone for today's drops; a drop of an earlier day says its date too.
         const bool today = std::floor(e.droppedAt) == std::floor(nowDayNumber());
         const auto at = today ? formatTime(e.droppedAt) : formatDateTime(e.droppedAt);
-        const QString texts[ColumnCount] = {
-            fromCp1251(e.computer), fromCp1251(e.address), at ? fromUtf8(*at) : QString(),
-            fromCp1251(e.tariff),   fromCp1251(e.price),   fromCp1251(e.sum),
-            fromCp1251(e.left)};
+        QString when = at ? fromUtf8(*at) : QString();
+        if (e.byOperator)
+            when += QStringLiteral(", ") + fromUtf8(hall::ByOperator);
+        const QString texts[ColumnCount] = {fromCp1251(e.computer), fromCp1251(e.address), when,
+                                            fromCp1251(e.tariff),   fromCp1251(e.price),   fromCp1251(e.sum),
+                                            fromCp1251(e.left)};
         for (int c = 0; c < ColumnCount; ++c) {
             auto* item = m_table->item(r, c);
             if (!item) {
@@ -116,9 +125,15 @@ void DroppedStationsWindow::setEntries(const std::vector<DroppedStation>& entrie
 
 void DroppedStationsWindow::showAlert(const QString& text)
 {
-    // Only the newest alert shows: its time tells the operator how fresh it is.
+    // Newest first, each line with the time it came: the next alert does not hide this one.
     const auto now = formatTime(nowDayNumber());
-    m_status->setText(now ? fromUtf8(*now) + QLatin1Char(' ') + text : text);
+    const QString prefix = now ? fromUtf8(*now) + QLatin1Char(' ') : QString();
+    int at = 0;
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        m_alerts->insertItem(at++, prefix + line);
+    while (m_alerts->count() > KeptAlerts)
+        delete m_alerts->takeItem(m_alerts->count() - 1);
+    m_alerts->setVisible(m_alerts->count() > 0);
     if (!isVisible())
         show();
 }

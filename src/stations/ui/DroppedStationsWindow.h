@@ -7,14 +7,15 @@
 #include <vector>
 
 class QLabel;
+class QListWidget;
 class QPushButton;
 class QTableWidget;
 
 namespace ostrel {
 
 // "Отключенные компьютеры": the stations that dropped and have not come back, newest last. It shows
-// a copy it is given and asks, through its signals, to remove one or all; it holds no lock. Its
-// status line carries the alerts when the desktop has no tray.
+// a copy it is given and asks, through its signals, to remove one or all; it holds no lock. When the
+// desktop has no tray, the alerts are listed under the table, newest first, each with its time.
 class DroppedStationsWindow : public QWidget
 {
     Q_OBJECT
@@ -23,11 +24,14 @@ public:
     explicit DroppedStationsWindow(QWidget* parent = nullptr);
 
     void setEntries(const std::vector<DroppedStation>& entries);
-    // Shows the alert in the status line; the window comes up if hidden, without taking the focus.
+    // Lists the alert, one entry a line of it; the window comes up if hidden, without taking the
+    // focus. The newest KeptAlerts entries are kept.
     void showAlert(const QString& text);
+    static constexpr int KeptAlerts = 200;
 
     QTableWidget* table() const { return m_table; }
     QLabel* statusLine() const { return m_status; }
+    QListWidget* alertList() const { return m_alerts; }
     QPushButton* removeButton() const { return m_removeOne; }
     QPushButton* removeAllButton() const { return m_removeAll; }
     QPushButton* wakeButton() const { return m_wakeOne; }
@@ -48,6 +52,7 @@ private:
 
     QTableWidget* m_table = nullptr;
     QLabel* m_status = nullptr;
+    QListWidget* m_alerts = nullptr;
     QPushButton* m_removeOne = nullptr;
     QPushButton* m_removeAll = nullptr;
     QPushButton* m_wakeOne = nullptr;

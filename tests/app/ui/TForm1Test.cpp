@@ -38,6 +38,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -75,6 +76,15 @@ public:
 
 namespace ostrel {
 namespace {
+
+// Every alert the dropped stations' window lists, one a line.
+QString alertsOf(const DroppedStationsWindow& window)
+{
+    QStringList lines;
+    for (int i = 0; i < window.alertList()->count(); ++i)
+        lines << window.alertList()->item(i)->text();
+    return lines.join(QLatin1Char('\n'));
+}
 
 // The server's and the window's options, and whether to start, as main() would.
 struct TestOptions : ServerOptions, MainWindowOptions
@@ -752,7 +762,7 @@ TEST(TForm1, AFileThatCannotBeWrittenIsShownUntilItIsWritten)
     EXPECT_FALSE(form.statusBar()->isHidden());
     EXPECT_EQ(cellText(form.logGrid, 0, ColComputer), QStringLiteral("127.0.0.4")); // shown as logged
     ASSERT_NE(form.hall()->droppedWindow(), nullptr);
-    EXPECT_TRUE(form.hall()->droppedWindow()->statusLine()->text().contains(QStringLiteral("Журнал не записан")));
+    EXPECT_TRUE(alertsOf(*form.hall()->droppedWindow()).contains(QStringLiteral("Журнал не записан")));
     EXPECT_EQ(fileText(folder.file("theirs")), "another operator's file");
 
     ASSERT_EQ(::unlink(folder.file("Ostrel.log").c_str()), 0);
@@ -782,7 +792,7 @@ TEST(TForm1, SessionsFromBeforeTheStopWaitForTheirStations)
     ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
 
     DroppedStationsWindow* window = form.hall()->droppedWindow();
-    EXPECT_TRUE(window->statusLine()->text().contains(QStringLiteral("При остановке сервера шли сеансы: 1")));
+    EXPECT_TRUE(alertsOf(*window).contains(QStringLiteral("При остановке сервера шли сеансы: 1")));
     form.hall()->showDropped();
     ASSERT_EQ(window->table()->rowCount(), 1);
     EXPECT_EQ(window->table()->item(0, 0)->text(), QStringLiteral("127.0.0.5"));

@@ -12,6 +12,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -73,10 +74,12 @@ TEST(DroppedStationsWindow, ListsEntriesAndAsksToRemoveTheChosenOne)
     const double today = std::floor(nowDayNumber());
     const double yesterday = today - 1 + encodeTime(12, 1, 0);
     window.setEntries({{"A", "127.0.0.2", today + encodeTime(12, 0, 5), "Quake", "3,00", "150,00", "0:10:00"},
-                       {"\xCA\xEE\xEC\xEF-2", "127.0.0.3", yesterday, {}, {}, {}, {}}}); // "Комп-2"
-    ASSERT_EQ(window.table()->rowCount(), 2);
+                       {"\xCA\xEE\xEC\xEF-2", "127.0.0.3", yesterday, {}, {}, {}, {}}, // "Комп-2"
+                       {"B", "127.0.0.4", today + encodeTime(12, 0, 6), {}, {}, {}, {}, true}});
+    ASSERT_EQ(window.table()->rowCount(), 3);
     EXPECT_EQ(window.table()->item(0, 2)->text(), QStringLiteral("12:00:05"));
     EXPECT_EQ(window.table()->item(1, 2)->text().toStdString(), formatDateTime(yesterday).value_or("?"));
+    EXPECT_EQ(window.table()->item(2, 2)->text(), QStringLiteral("12:00:06, выключен оператором"));
     EXPECT_EQ(window.table()->item(0, 3)->text(), QStringLiteral("Quake"));
     EXPECT_EQ(window.table()->item(0, 5)->text(), QStringLiteral("150,00"));
     EXPECT_EQ(window.table()->item(1, 0)->text(), QStringLiteral("Комп-2"));
@@ -88,11 +91,26 @@ TEST(DroppedStationsWindow, ListsEntriesAndAsksToRemoveTheChosenOne)
     window.removeAllButton()->click();
     EXPECT_EQ(all.count(), 1);
 
-    // Without a tray the alert lands in the status line and the window comes up, unfocused.
+    // Without a tray the alerts are listed, newest first with their times, and the window comes up,
+    // unfocused; the next alert does not hide the last one, and the oldest go past the kept number.
+    EXPECT_TRUE(window.alertList()->isHidden());
     window.showAlert(QStringLiteral("Отключился A"));
-    EXPECT_TRUE(window.statusLine()->text().endsWith(QStringLiteral(" Отключился A")));
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.testAttribute(Qt::WA_ShowWithoutActivating));
+    window.showAlert(QStringLiteral("Отключился B\nОтключился C"));
+    QListWidget* list = window.alertList();
+    EXPECT_FALSE(list->isHidden());
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_TRUE(list->item(0)->text().endsWith(QStringLiteral(" Отключился B")));
+    EXPECT_TRUE(list->item(1)->text().endsWith(QStringLiteral(" Отключился C")));
+    EXPECT_TRUE(list->item(2)->text().endsWith(QStringLiteral(" Отключился A")));
+    EXPECT_EQ(list->item(2)->text().indexOf(QLatin1Char(':')), 2) << "each alert with its time";
+    for (int i = 0; i < DroppedStationsWindow::KeptAlerts; ++i)
+        window.showAlert(QStringLiteral("Отключился %1").arg(i));
+    ASSERT_EQ(list->count(), DroppedStationsWindow::KeptAlerts);
+    EXPECT_TRUE(
+        list->item(0)->text().endsWith(QStringLiteral(" Отключился %1").arg(DroppedStationsWindow::KeptAlerts - 1)));
+    EXPECT_TRUE(list->item(list->count() - 1)->text().endsWith(QStringLiteral(" Отключился 0")));
 }
 
 TEST(SummaryWindow, ShowsCountsTakingsAndTariffs)
