@@ -18,12 +18,12 @@ std::optional<ChainSettings> readChainSettings(const IniFile& ini)
         PQfreemem(error);
         while (!why.empty() && (why.back() == '\n' || why.back() == ' '))
             why.pop_back();
-        throw ChainConfigError("[Chain] Database is not a connection string libpq can read: " + why);
+        throw ChainConfigError("[Chain] Database: строка подключения не читается (" + why + ")");
     }
     PQconninfoFree(options);
     const auto salon = ini.value("Chain", "Salon");
     if (!salon || salon->find_first_not_of(' ') == std::string::npos)
-        throw ChainConfigError("[Chain] Salon is required when [Chain] Database is set");
+        throw ChainConfigError("[Chain] Salon: не задано название салона, без него Database не работает");
     // The ini's texts come as Windows-1251; the database holds UTF-8.
     return ChainSettings{cp1251ToUtf8(*database), cp1251ToUtf8(*salon)};
 }

@@ -93,6 +93,9 @@ bool Server::start(StartupWindow& window)
         const std::string exeDir = QFile::encodeName(m_options.exeDir).toStdString();
         runStartupSequence(*this, exeDir);
         startChain(exeDir);
+    } catch (const ChainConfigError& error) {
+        // A key the operator sets by hand for the chain: the box says which.
+        failStartup(error.what(), error.what());
     } catch (const std::exception& error) {
         failStartup(error.what());
     } catch (...) {
@@ -102,14 +105,14 @@ bool Server::start(StartupWindow& window)
     return !m_startupFailure;
 }
 
-void Server::failStartup(const std::string& cause)
+void Server::failStartup(const std::string& cause, const std::string& shownDetail)
 {
     m_startupFailure = cause;
     // The message box says the same for every cause; the maintainer learns the real one here.
     std::fprintf(stderr, "ostrel-server: Ini file is corrupt: %s\n", cause.c_str());
     std::fflush(stderr);
     if (m_options.showIniCorrupt)
-        m_options.showIniCorrupt();
+        m_options.showIniCorrupt(shownDetail);
 }
 
 void Server::startChain(const std::string& exeDir)

@@ -54,7 +54,9 @@ public:
 struct ServerOptions
 {
     QString exeDir{};                       // where Ostrel.ini and Ostrel.log live: the executable's folder
-    std::function<void()> showIniCorrupt{}; // the start-up failure's message; nothing when empty
+    // The start-up failure's message, with what the operator can mend (UTF-8, naming the key) or
+    // nothing more; nothing is shown when empty.
+    std::function<void(const std::string& detail)> showIniCorrupt{};
     std::function<std::vector<HostAddress>()> hostAddresses{}; // the list `Net` counts
     std::uint16_t wakePort = 9;                                // where the wake-up packet goes
 };
@@ -131,7 +133,7 @@ signals:
     void wakeSent(std::size_t sent, const std::vector<std::string>& unknown, const std::vector<std::string>& failed);
 
 private:
-    void failStartup(const std::string& cause);
+    void failStartup(const std::string& cause, const std::string& shownDetail = {});
     void startChain(const std::string& exeDir); // throws ChainConfigError for a bad [Chain]
 
     // The start-up steps, in the order runStartupSequence calls them.

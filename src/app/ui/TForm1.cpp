@@ -146,10 +146,12 @@ void fitTableFont(QTableView* view, bool bold, std::span<const ColumnDesign> col
 
 } // namespace
 
-void TForm1::showIniCorruptBox()
+void TForm1::showIniCorruptBox(const std::string& detail)
 {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ostrel"), QStringLiteral("Ini file is corrupt"),
                     QMessageBox::Ok);
+    if (!detail.empty())
+        box.setInformativeText(QString::fromStdString(detail));
     box.exec();
 }
 

@@ -51,7 +51,7 @@ public:
     static const QString WebAddress;
 
     // The start-up failure's message box, for ServerOptions::showIniCorrupt.
-    static void showIniCorruptBox();
+    static void showIniCorruptBox(const std::string& detail);
 
     explicit TForm1(Server& server, Options options = {}, QWidget* parent = nullptr);
     ~TForm1() override;

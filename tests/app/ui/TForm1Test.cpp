@@ -115,7 +115,7 @@ TestOptions windowOnly()
         ADD_FAILURE() << "unexpected unload question";
         return false;
     };
-    options.showIniCorrupt = [] { ADD_FAILURE() << "unexpected start-up failure box"; };
+    options.showIniCorrupt = [](const std::string&) { ADD_FAILURE() << "unexpected start-up failure box"; };
     // Two loopback addresses in the order `Net` counts them: the window's announcement stays on this
     // host whatever interfaces it has.
     options.hostAddresses = [] {
@@ -509,6 +509,7 @@ TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
         const char* what;
         std::string ini; // empty: no Ostrel.ini
         const char* cause;
+        const char* shown = ""; // what the box says besides its title: the key to mend
     };
     const Case cases[] = {
         {"no ini", "", "Ostrel.ini"},
@@ -516,6 +517,8 @@ TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
         {"Net outside the host's addresses", apptest::iniWithPorts(0, 0, 0).replace(0, 8, "[Server]\nNet=2\n"),
          "Net = 2 names no address"},
         {"port in use", apptest::iniWithPorts(takenPort, 0, 0), "TCP port"},
+        {"chain without its salon", apptest::iniWithPorts(0, 0, 9, "\n[Chain]\nDatabase=host=/nowhere\n"),
+         "[Chain] Salon", "[Chain] Salon: "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -526,11 +529,17 @@ TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
         auto options = windowOnly();
         options.start = true;
         options.exeDir = QString::fromStdString(folder.path().string());
-        options.showIniCorrupt = [&] { ++shown; };
+        std::string detail;
+        options.showIniCorrupt = [&](const std::string& d) {
+            ++shown;
+            detail = d;
+        };
         ServerWindow form(options);
         ASSERT_TRUE(form.server.startupFailure());
         EXPECT_NE(form.server.startupFailure()->find(c.cause), std::string::npos) << *form.server.startupFailure();
         EXPECT_EQ(shown, 1);
+        EXPECT_EQ(detail.rfind(c.shown, 0), 0u) << detail;
+        EXPECT_EQ(detail.empty(), *c.shown == 0) << detail;
     }
     ::close(holder);
 }
