@@ -56,6 +56,7 @@ install(FILES ${packaging_dir}/ostrel.desktop DESTINATION usr/share/applications
 install(FILES ${CMAKE_SOURCE_DIR}/resources/tray.png DESTINATION usr/share/icons/hicolor/32x32/apps RENAME ostrel.png)
 install(FILES ${man_pages} DESTINATION usr/share/man/man1)
 install(FILES ${packaging_dir}/debian/copyright ${package_work}/changelog.gz DESTINATION usr/share/doc/ostrel)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION usr/share/doc/ostrel) # the user guide, opened from the window
 install(FILES ${packaging_dir}/debian/lintian-overrides DESTINATION usr/share/lintian/overrides RENAME ostrel)
 
 set(CPACK_GENERATOR DEB)

@@ -4,15 +4,21 @@
 #include "app/ui/QtTranslations.h"
 #include "app/ui/TForm1.h"
 #include "commands/ui/TForm2.h"
+#include "core/CurrentUser.h"
 #include "net/BroadcastAddress.h"
 #include "report/ui/TForm3.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QSocketNotifier>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -82,6 +88,20 @@ std::optional<int> answerCommandLine(int argc, char** argv)
     return std::nullopt;
 }
 
+// A second start by another login: that login's window cannot come up here, so the operator is told
+// whose server runs, on the terminal and, where there is a desktop, in a message box.
+int tellHeldByAnotherUser(int argc, char** argv, uid_t holder)
+{
+    const std::string text = ostrel::SingleInstance::heldByAnotherUserText(ostrel::userName(holder));
+    std::fprintf(stderr, "ostrel-server: %s\n", text.c_str());
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+        return 1;
+    QApplication app(argc, argv);
+    ostrel::installRussianQtTexts(app);
+    QMessageBox::information(nullptr, QStringLiteral("Ostrel"), QString::fromStdString(text));
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -89,11 +109,14 @@ int main(int argc, char** argv)
     if (const auto answered = answerCommandLine(argc, argv))
         return *answered;
 
-    // Before anything else, so a second start ends at once: no window, no message, nothing of Qt.
+    // Before anything else, so a second start ends at once: no window, nothing of Qt, unless it
+    // must tell that another login's server runs.
     auto instance = ostrel::SingleInstance::claim(ostrel::SingleInstanceName);
     if (!instance) {
         // The running server is asked to show its window, as a desktop user expects of a second start.
-        ostrel::SingleInstance::askToShow(ostrel::SingleInstanceName);
+        const auto holder = ostrel::SingleInstance::askToShow(ostrel::SingleInstanceName);
+        if (holder && *holder != ::geteuid())
+            return tellHeldByAnotherUser(argc, argv, *holder);
         return 0;
     }
 

@@ -26,6 +26,17 @@ std::optional<std::pair<sockaddr_un, socklen_t>> abstractAddress(std::string_vie
 
 constexpr int MostRequestsAtOnce = 64;
 
+// The user id of the process at the other end of a connected local socket: for the connecting side
+// the one that listened, for the accepting side the one that connected.
+std::optional<uid_t> peerUid(int fd)
+{
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0 || size != sizeof credentials)
+        return std::nullopt;
+    return credentials.uid;
+}
+
 } // namespace
 
 std::optional<SingleInstance> SingleInstance::claim(std::string_view name)
@@ -41,26 +52,35 @@ std::optional<SingleInstance> SingleInstance::claim(std::string_view name)
     return SingleInstance(std::move(fd));
 }
 
-bool SingleInstance::askToShow(std::string_view name)
+std::optional<uid_t> SingleInstance::askToShow(std::string_view name)
 {
     const auto address = abstractAddress(name);
     if (!address)
-        return false;
+        return std::nullopt;
     const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     // A local connect completes at once or fails at once (EAGAIN when the holder's queue is full).
-    return fd && ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address->first), address->second) == 0;
+    if (!fd || ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address->first), address->second) != 0)
+        return std::nullopt;
+    return peerUid(fd.get());
 }
 
 int SingleInstance::takeShowRequests()
 {
     int taken = 0;
-    while (m_fd && taken < MostRequestsAtOnce) {
+    for (int accepted = 0; m_fd && accepted < MostRequestsAtOnce; ++accepted) {
         const UniqueFd request(::accept4(m_fd.get(), nullptr, nullptr, SOCK_CLOEXEC)); // the connection is the request
         if (!request)
             break;
-        ++taken;
+        if (peerUid(request.get()) == ::geteuid())
+            ++taken;
     }
     return taken;
+}
+
+std::string SingleInstance::heldByAnotherUserText(std::string_view login)
+{
+    return "Сервер интернет-салона уже запущен пользователем \"" + std::string(login) +
+           "\".\nЕго окно открыто на рабочем столе этого пользователя.";
 }
 
 } // namespace ostrel

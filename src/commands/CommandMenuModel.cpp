@@ -34,6 +34,8 @@ void appendTariffs(CommandMenuItems& items, const TariffList& list, int tag, boo
         item.tariff = list.name(line);
         item.caption = item.tariff;
         item.tag = tag;
+        item.priced = tariffPrice(list, item.tariff).has_value();
+        item.enabled = item.priced;
         items.push_back(std::move(item));
     }
     if (separatorAfter && list.count() > 1)
@@ -89,7 +91,7 @@ void UpdateCommandMenu(CommandMenuItems& menu, const StationRow& row)
 {
     for (auto& item : menu) {
         if (const auto enabled = commandEnabledFor(item.tag, row))
-            item.enabled = *enabled;
+            item.enabled = *enabled && item.priced;
     }
 }
 
@@ -104,7 +106,7 @@ void UpdateCommandMenu(CommandMenuItems& menu, std::span<const StationRow> rows)
             all = all.value_or(true) && *enabled;
         }
         if (all)
-            item.enabled = *all;
+            item.enabled = *all && item.priced;
     }
 }
 

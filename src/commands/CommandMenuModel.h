@@ -19,6 +19,7 @@ struct CommandMenuItem
     std::string tariff;  // the tariff name of items 100, 101, 200 and 201, Windows-1251
     bool separator = false;
     bool enabled = true;
+    bool priced = true;                   // false for a tariff whose value is not a number: never enabled
     std::vector<CommandMenuItem> submenu; // only "Ожидание" has one
 
     friend bool operator==(const CommandMenuItem&, const CommandMenuItem&) = default;
@@ -28,7 +29,8 @@ using CommandMenuItems = std::vector<CommandMenuItem>;
 
 // The command menu for the two tariff lists: the Prices tariffs, the Games tariffs, "Ожидание"
 // holding both again, then "Освободить", "Блокировка" and the four station commands, with a
-// separator after each group that is not empty.
+// separator after each group that is not empty. A tariff whose value is not a number has its items
+// disabled for good: it would send nothing whenever it were chosen.
 CommandMenuItems buildCommandMenu(const TariffList& prices, const TariffList& games);
 
 // Whether a top-level item with this tag is to be enabled for a station row; nullopt for the tags

@@ -1,5 +1,6 @@
 #include "commands/MenuCommand.h"
 
+#include "core/Cp1251.h"
 #include "core/TariffList.h"
 #include "core/Texts.h"
 
@@ -30,6 +31,23 @@ std::optional<CommandCode> plainCommandCode(int tag)
 std::optional<double> tariffPrice(const TariffList& list, std::string_view name)
 {
     return parseDecimal(list.value(name));
+}
+
+std::optional<std::string> unpricedTariffsText(const TariffList& prices, const TariffList& games)
+{
+    std::string lines;
+    for (const TariffList* list : {&prices, &games}) {
+        for (int line = 1; line < list->count(); ++line) {
+            const std::string name = list->name(line);
+            if (tariffPrice(*list, name))
+                continue;
+            lines += "\n" + cp1251ToUtf8(list->lines().front()) + ": \"" + cp1251ToUtf8(name) + "\" = \"" +
+                     cp1251ToUtf8(list->value(name)) + "\"";
+        }
+    }
+    if (lines.empty())
+        return std::nullopt;
+    return "Тарифы отключены в меню, их цена не является числом:" + lines;
 }
 
 std::optional<StationCommand> tariffCommand(CommandCode code, std::string_view name, const TariffList& list,

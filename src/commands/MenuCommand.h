@@ -3,6 +3,7 @@
 #include "commands/StationCommand.h"
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace ostrel {
@@ -41,6 +42,11 @@ std::optional<CommandCode> plainCommandCode(int tag);
 // The tariff's value in the list (name looked up with letter case ignored) read as a number with
 // the comma as decimal separator; nullopt when it is not a number, an unlisted name included.
 std::optional<double> tariffPrice(const TariffList& list, std::string_view name);
+
+// The warning at start-up naming every tariff of both lists whose value is not a number, whose menu
+// items are disabled, in UTF-8: "Prices: "Day" = "1.5"" one a line below the heading. nullopt when
+// every tariff has its price.
+std::optional<std::string> unpricedTariffsText(const TariffList& prices, const TariffList& games);
 
 // A command carrying a tariff: the name (cut to 20 bytes on the wire), its price from the list and
 // the time. nullopt when the tariff's value is not a number.

@@ -22,11 +22,11 @@ std::optional<StationRow> StationRows::find(const StationKey& station) const
     return std::nullopt;
 }
 
-int StationRows::runningSessions() const
+int StationRows::runningSessions(const std::function<int()>& alsoRunning) const
 {
     std::scoped_lock hold(StationTableMutex);
     const int last = m_rowCount() - 2;
-    int running = 0;
+    int running = alsoRunning ? alsoRunning() : 0;
     for (int r = 1; r <= last; ++r)
         running += m_row(r)[ColSum].empty() ? 0 : 1;
     return running;

@@ -40,8 +40,9 @@ public:
     // once the station is gone.
     std::optional<StationRow> find(const StationKey& station) const;
 
-    // How many station rows hold a running session (their "Сумма" is filled).
-    int runningSessions() const;
+    // How many station rows hold a running session (their "Сумма" is filled), plus what `alsoRunning`
+    // counts under the same hold of the table's lock, for sessions that run where no row shows them.
+    int runningSessions(const std::function<int()>& alsoRunning = {}) const;
 
     // find() for many stations in one pass over the table, in the order asked: a room of stations
     // must not cost a scan of the table per station.

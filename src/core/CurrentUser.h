@@ -8,4 +8,7 @@ namespace ostrel {
 // number as the last resort.
 std::string currentUserName();
 
+// The login name of a user id, its number when it has none.
+std::string userName(unsigned uid);
+
 } // namespace ostrel

@@ -1,4 +1,5 @@
 #include "app/SingleInstance.h"
+#include "core/CurrentUser.h"
 
 #include <gtest/gtest.h>
 
@@ -64,14 +65,58 @@ TEST(SingleInstance, ALaterStartAsksTheHolderToShowItself)
     EXPECT_FALSE(SingleInstance::askToShow(testName())); // nobody to ask
     auto holder = SingleInstance::claim(testName());
     ASSERT_TRUE(holder);
-    EXPECT_EQ(holder->takeShowRequests(), 0); // nothing waiting: returns at once
-    EXPECT_TRUE(SingleInstance::askToShow(testName()));
+    EXPECT_EQ(holder->takeShowRequests(), 0);                      // nothing waiting: returns at once
+    EXPECT_EQ(SingleInstance::askToShow(testName()), ::geteuid()); // the holder is of the same login
     EXPECT_TRUE(SingleInstance::askToShow(testName()));
     EXPECT_EQ(holder->takeShowRequests(), 2);
     EXPECT_EQ(holder->takeShowRequests(), 0);
     EXPECT_FALSE(SingleInstance::askToShow(""));
     holder.reset();
     EXPECT_FALSE(SingleInstance::askToShow(testName()));
+}
+
+// A start under another login learns whose server holds the name, and the holder shows nothing for it.
+TEST(SingleInstance, AnotherLoginsStartIsToldWhoseServerRuns)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a second user id needs root";
+    const std::string name = testName(); // the child's own pid would name another
+    auto holder = SingleInstance::claim(name);
+    ASSERT_TRUE(holder);
+    constexpr uid_t Nobody = 65534;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(Nobody) != 0 || ::setuid(Nobody) != 0)
+            ::_exit(2);
+        const auto seen = SingleInstance::askToShow(name);
+        ::_exit(seen && *seen == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);        // the other login saw root's server
+    EXPECT_EQ(holder->takeShowRequests(), 0); // taken, not shown
+    EXPECT_EQ(SingleInstance::askToShow(name), 0u);
+    EXPECT_EQ(holder->takeShowRequests(), 1);
+}
+
+TEST(SingleInstance, TellsAnotherLoginWhoseServerRuns)
+{
+    const struct
+    {
+        std::string login;
+        std::string expected;
+    } cases[] = {
+        {"ivan", "Сервер интернет-салона уже запущен пользователем \"ivan\".\n"
+                 "Его окно открыто на рабочем столе этого пользователя."},
+        {userName(0), "Сервер интернет-салона уже запущен пользователем \"root\".\n"
+                      "Его окно открыто на рабочем столе этого пользователя."},
+        {userName(4000000000u), "Сервер интернет-салона уже запущен пользователем \"4000000000\".\n"
+                                "Его окно открыто на рабочем столе этого пользователя."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SingleInstance::heldByAnotherUserText(c.login), c.expected);
 }
 
 TEST(SingleInstance, RefusesNamesThatCannotBeBound)

@@ -457,6 +457,21 @@ TEST(StationRows, RoomCommandsReachTheFreeAndUnloadedStations)
             expected.push_back({c.row[ColComputer], c.row[ColAddress]});
     }
     EXPECT_EQ(StationRows::of(room).select(isFreeStation), expected);
+
+    // The hall's room commands go to those stations, or to all, after one question with the count.
+    const StationRows rows = StationRows::of(room);
+    const auto rebootFree = roomCommand(rows, tags::Reboot, true);
+    EXPECT_EQ(rebootFree.targets, expected);
+    EXPECT_EQ(rebootFree.question, "Перезагрузить свободные компьютеры (3)?");
+    const auto powerOffFree = roomCommand(rows, tags::PowerOff, true);
+    EXPECT_EQ(powerOffFree.targets, expected);
+    EXPECT_EQ(powerOffFree.question, "Выключить свободные компьютеры (3)?");
+    const auto powerOffAll = roomCommand(rows, tags::PowerOff, false);
+    EXPECT_EQ(powerOffAll.targets.size(), std::size(cases));
+    EXPECT_EQ(powerOffAll.question, "Выключить все компьютеры (7)?\nИдущих сеансов среди них: 1.");
+    const FakeTable empty;
+    EXPECT_TRUE(roomCommand(StationRows::of(empty), tags::Reboot, true).targets.empty());
+    EXPECT_EQ(roomCommand(StationRows::of(empty), tags::Reboot, true).question, "");
 }
 
 } // namespace

@@ -67,6 +67,42 @@ TEST(CommandMenuModel, TariffItemsCarryTheirNames)
     EXPECT_EQ(menu[4].submenu[2].tariff, "Q&A");
 }
 
+// A tariff whose value is not a number gets items that no row enables, in both places it is listed,
+// and is named in the one start-up warning with its list and value.
+TEST(CommandMenuModel, TariffsWithoutANumberAreDisabledAndNamedOnce)
+{
+    const struct
+    {
+        std::string value;
+        bool priced;
+    } cases[] = {
+        {"1", true}, {"0,5", true}, {"12,50", true}, {"1.5", false}, {"abc", false}, {"1,5,0", false},
+    };
+    for (const auto& c : cases) {
+        auto menu = buildCommandMenu(tariffList("Prices", {{"Day", c.value}}), tariffList("Games", {{"Quake", "2"}}));
+        ASSERT_EQ(menu[0].tag, tags::StartPaid);
+        ASSERT_EQ(menu[4].submenu[0].tag, tags::WaitPaid);
+        EXPECT_EQ(menu[0].enabled, c.priced) << c.value;
+        EXPECT_EQ(menu[4].submenu[0].enabled, c.priced) << c.value;
+        UpdateCommandMenu(menu, stationRow("A", "1", words::Closed)); // a row that offers every tariff
+        EXPECT_EQ(menu[0].enabled, c.priced) << c.value;
+        EXPECT_TRUE(menu[2].enabled) << c.value; // the game beside it keeps its item
+        const std::vector<StationRow> rows{stationRow("A", "1", words::Closed), stationRow("B", "2", words::Free)};
+        UpdateCommandMenu(menu, rows);
+        EXPECT_EQ(menu[0].enabled, c.priced) << c.value;
+        const auto text = unpricedTariffsText(tariffList("Prices", {{"Day", c.value}}), tariffList("Games", {}));
+        if (c.priced)
+            EXPECT_EQ(text, std::nullopt) << c.value;
+        else
+            EXPECT_EQ(text,
+                      "Тарифы отключены в меню, их цена не является числом:\nPrices: \"Day\" = \"" + c.value + "\"");
+    }
+    EXPECT_EQ(unpricedTariffsText(tariffList("Prices", {{"Day", "1.5"}, {"Night", "1"}, {utf8ToCp1251("Ночь"), "x"}}),
+                                  tariffList("Games", {{"Quake", "2.0"}})),
+              "Тарифы отключены в меню, их цена не является числом:\nPrices: \"Day\" = \"1.5\"\n"
+              "Prices: \"Ночь\" = \"x\"\nGames: \"Quake\" = \"2.0\"");
+}
+
 // Which of the switchable items a row enables: Prices, Games, "Ожидание", "Освободить", "Блокировка".
 std::string enabledOutline(const StationRow& row)
 {

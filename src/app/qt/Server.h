@@ -98,6 +98,7 @@ public:
     int warnMinutes() const { return m_warnMinutes; }
 
     StationTable& stations() { return m_stations; }
+    const QString& exeDir() const { return m_options.exeDir; } // the executable's folder, unless a test chose one
     StationTableModel& stationModel() { return *m_stationModel; }
     HistoryTableModel& historyModel() { return *m_historyModel; }
     SessionLog* sessionLog() const { return m_sessionLog.get(); } // made by start-up

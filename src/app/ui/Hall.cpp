@@ -369,20 +369,13 @@ void Hall::commandRoom(int tag, bool freeOnly)
 {
     if (!m_commands || !stations())
         return;
-    int running = 0;
-    const auto targets = StationRows::of(*stations()).select([&running, freeOnly](const StationRow& row) {
-        running += row[ColSum].empty() ? 0 : 1;
-        return !freeOnly || isFreeStation(row);
-    });
-    if (targets.empty()) {
+    const RoomCommand command = roomCommand(StationRows::of(*stations()), tag, freeOnly);
+    if (command.targets.empty()) {
         m_commands->warn(fromUtf8(freeOnly ? fleet::NoFreeStations : fleet::NoStations));
         return;
     }
-    // Everything off is asked about every time, with the sessions it would cut short counted.
-    std::optional<QString> question;
-    if (!freeOnly)
-        question = fromUtf8(fleetQuestion(fleet::PowerOffAllAction, static_cast<int>(targets.size()), running));
-    m_commands->sendToStations(tag, targets, question);
+    // A whole room is asked about every time, once, with how many stations it reaches.
+    m_commands->sendToStations(tag, command.targets, fromUtf8(command.question));
 }
 
 } // namespace ostrel

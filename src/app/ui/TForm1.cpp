@@ -1,9 +1,11 @@
 #include "app/ui/TForm1.h"
 
 #include "app/UnloadQuestion.h"
+#include "app/UserGuide.h"
 #include "app/ui/GifAnimator.h"
 #include "app/ui/Hall.h"
 #include "app/ui/Till.h"
+#include "commands/MenuCommand.h"
 #include "commands/StationRows.h"
 #include "commands/ui/CommandMenu.h"
 #include "core/ui/CellTableModel.h"
@@ -13,12 +15,14 @@
 #include "net/TCPServer.h"
 #include "report/ui/TNomiPeriod.h"
 #include "report/ui/WorkReport.h"
+#include "stations/RunningSessions.h"
 #include "stations/ui/StationTableModel.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QFile>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QHeaderView>
@@ -33,10 +37,12 @@
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTableView>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -49,7 +55,6 @@ static void initAppResources()
 namespace ostrel {
 
 const QString TForm1::Caption = QStringLiteral("Ostrel \u2014 сервер интернет-салона [Ostrel team]");
-const QString TForm1::WebAddress = QStringLiteral("https://ostrel.example.org/");
 
 namespace {
 
@@ -161,11 +166,18 @@ TForm1::TForm1(Server& server, Options options, QWidget* parent)
     initAppResources();
     if (!m_options.confirmUnload) {
         m_options.confirmUnload = [this] {
-            const int running = StationRows::of(m_server.stations()).runningSessions();
+            // A session of the previous run runs on its station until the station reports back,
+            // with no row to show it; it is counted with the rows, under the same lock, so a
+            // session that finds its row meanwhile is counted once.
+            const RunningSessions* kept = m_server.runningSessions();
+            const int running = StationRows::of(m_server.stations()).runningSessions([kept] {
+                return kept ? static_cast<int>(kept->waiting().size()) : 0;
+            });
             QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"),
-                            QString::fromStdString(unloadQuestion(running, m_server.runningSessions() != nullptr)),
+                            QString::fromStdString(unloadQuestion(running, kept != nullptr)),
                             QMessageBox::Yes | QMessageBox::No, this);
-            box.setDefaultButton(QMessageBox::Yes);
+            // One slip of the Enter key must not unload a server with the hall at work.
+            box.setDefaultButton(QMessageBox::No);
             return box.exec() == QMessageBox::Yes;
         };
     }
@@ -374,6 +386,10 @@ void TForm1::buildCommandMenu()
         return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     });
     m_hall->addRoomCommands(*PMenu);
+    // Told once the start-up is over and the window is up: the server runs on with those tariffs
+    // disabled in the menu.
+    if (const auto unpriced = unpricedTariffsText(m_server.prices(), m_server.games()))
+        QTimer::singleShot(0, PMenu, [menu = PMenu, text = QString::fromStdString(*unpriced)] { menu->warn(text); });
     if (m_options.reportWindow)
         m_workReport = new WorkReport(*NomiPeriod1, *m_server.sessionLog(), *m_options.reportWindow, this);
 }
@@ -412,8 +428,17 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 
 void TForm1::Image1Click()
 {
-    // Whether a browser came up is none of the server's business.
-    static_cast<void>(QDesktopServices::openUrl(QUrl(WebAddress)));
+    const auto guide = userGuidePath(QFile::encodeName(m_server.exeDir()).toStdString(), [](const std::string& path) {
+        std::error_code error;
+        return std::filesystem::is_regular_file(path, error);
+    });
+    if (!guide) {
+        QMessageBox::information(this, QStringLiteral("Ostrel"),
+                                 QString::fromUtf8(NoUserGuide.data(), NoUserGuide.size()));
+        return;
+    }
+    // Whether a viewer came up is none of the server's business.
+    static_cast<void>(QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(guide->c_str()))));
 }
 
 void TForm1::N3Click()

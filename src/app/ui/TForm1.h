@@ -48,7 +48,6 @@ public:
     using Options = MainWindowOptions;
 
     static const QString Caption; // before start-up appends "(Open)"
-    static const QString WebAddress;
 
     // The start-up failure's message box, for ServerOptions::showIniCorrupt.
     static void showIniCorruptBox(const std::string& detail);
@@ -61,7 +60,7 @@ public:
     QLabel* Label1 = nullptr;               // the station table's title
     QLabel* Label2 = nullptr;               // the history table's title
     GifAnimator* RxGIFAnimator1 = nullptr;  // the animated picture, paused while the window is hidden
-    QLabel* Image1 = nullptr;               // the salon's logo, a link to its web address
+    QLabel* Image1 = nullptr;               // the salon's logo, a link to the installed user guide
     QTableView* logGrid = nullptr;          // the history table
     QTableView* Grid = nullptr;             // the station table
     QAction* FileMenu = nullptr;            // "Файл": no items, no action

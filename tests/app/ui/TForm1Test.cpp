@@ -6,6 +6,7 @@
 #include "stations/ui/SummaryWindow.h"
 
 #include "app/ui/GifAnimator.h"
+#include "commands/MenuCommand.h"
 #include "commands/ui/CommandMenu.h"
 #include "commands/ui/TForm2.h"
 #include "core/Cp1251.h"
@@ -41,6 +42,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStatusBar>
@@ -48,6 +50,7 @@
 #include <QSystemTrayIcon>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -404,12 +407,18 @@ TEST(TForm1, MenusAndTrayIcon)
     EXPECT_EQ(form.Close1->text(), QStringLiteral("Close"));
 }
 
-TEST(TForm1, LogoClickOpensTheWebAddress)
+TEST(TForm1, LogoClickOpensTheInstalledUserGuide)
 {
-    ServerWindow form(windowOnly());
+    apptest::TempFolder folder;
+    std::filesystem::create_directories(folder.path() / "opt/ostrel");
+    std::filesystem::create_directories(folder.path() / "usr/share/doc/ostrel");
+    folder.write("usr/share/doc/ostrel/README.md", "# Ostrel\n");
+    auto options = windowOnly();
+    options.exeDir = QString::fromStdString((folder.path() / "opt/ostrel").string());
+    ServerWindow form(options);
     form.show();
     UrlRecorder recorder;
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
     const QPointF inside(10, 10);
     QMouseEvent press(QEvent::MouseButtonPress, inside, form.Image1->mapToGlobal(inside), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);
@@ -417,9 +426,10 @@ TEST(TForm1, LogoClickOpensTheWebAddress)
                         Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(form.Image1, &press);
     QApplication::sendEvent(form.Image1, &release);
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     ASSERT_EQ(recorder.opened.size(), 1);
-    EXPECT_EQ(recorder.opened[0], QUrl(TForm1::WebAddress));
+    EXPECT_EQ(recorder.opened[0],
+              QUrl::fromLocalFile(QString::fromStdString(folder.file("usr/share/doc/ostrel/README.md"))));
 }
 
 TEST(TForm1, ClosingHidesAndOnlyAHiddenWindowAsksToUnload)
@@ -546,6 +556,37 @@ TEST(TForm1, StartupFailuresShowOneBoxAndKeepTheCause)
 
 // The whole start-up in this process: the real listener and discovery endpoint, and one loopback
 // station whose report shows up in the station table.
+// A tariff whose price is not a number is told once at start-up and put out in the menu; the server
+// runs on, its other tariffs usable.
+TEST(TForm1, StartUpNamesTheTariffsWithoutAPriceAndDisablesThem)
+{
+    apptest::TempFolder folder;
+    folder.write("Ostrel.ini", "[Server]\nNet=0\nServerUDP=0\nClientUDP=9\nServerTCP=0\n"
+                               "[Price]\nИнтернет=1.5\nИгры=2\n[Game]\nИгровой=x\n");
+    TForm2 dialog;
+    auto options = windowOnly();
+    options.start = true;
+    options.exeDir = QString::fromStdString(folder.path().string());
+    options.intervalDialog = &dialog;
+    ServerWindow form(options);
+    ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
+    ASSERT_NE(form.PMenu, nullptr);
+    QStringList warnings;
+    form.PMenu->setShowWarning([&](const QString& text) { warnings.append(text); });
+    ASSERT_TRUE(testing::processEventsUntil([&] { return !warnings.isEmpty(); }));
+    testing::processEventsUntil([] { return false; }, 50); // where a second warning would arrive
+    EXPECT_EQ(warnings, QStringList{QStringLiteral("Тарифы отключены в меню, их цена не является числом:\n"
+                                                   "Prices: \"Интернет\" = \"1.5\"\nGames: \"Игровой\" = \"x\"")});
+    ASSERT_TRUE(form.server.tcpServer().isListening());
+    QStringList enabled;
+    for (QAction* action : form.PMenu->topLevelActions()) {
+        if (!action->isSeparator() && action->menu() == nullptr && action->data().toInt() < tags::KillApps)
+            enabled.append(action->text() + (action->isEnabled() ? "+" : "-"));
+    }
+    EXPECT_EQ(enabled, (QStringList{QStringLiteral("Интернет-"), QStringLiteral("Игры+"), QStringLiteral("Игровой-"),
+                                    QStringLiteral("Освободить+"), QStringLiteral("Блокировка+")}));
+}
+
 TEST(TForm1, StartsTheServerAndShowsAStation)
 {
     apptest::TempFolder folder;
@@ -703,6 +744,78 @@ TEST(TForm1, QuitWithACommandQueuedForAStalledStationReachesNoFreedWindow)
         server.reset();
         ::close(station);
     }
+}
+
+// The unload question as the window asks it: the running sessions counted (a paid session and a game;
+// a station waiting for its customer runs none), "Нет" the default, and No keeps the server.
+TEST(TForm1, UnloadQuestionCountsTheRunningSessionsAndDefaultsToNo)
+{
+    apptest::TempFolder folder;
+    folder.write("Ostrel.ini", apptest::iniWithPorts(0, 0, 9));
+    auto options = windowOnly();
+    options.start = true;
+    options.exeDir = QString::fromStdString(folder.path().string());
+    options.trayAvailable = [] { return false; };
+    options.confirmUnload = {}; // the real question
+    // The question as the window asks it, answered No; its default button.
+    const auto ask = [](TForm1& form) {
+        std::pair<std::string, std::optional<QMessageBox::StandardButton>> asked;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            asked = {box->text().toStdString(), box->standardButton(box->defaultButton())};
+            box->button(QMessageBox::No)->click();
+        });
+        answer.start(10);
+        form.show();
+        EXPECT_FALSE(form.close());
+        EXPECT_TRUE(form.isVisible());
+        return asked;
+    };
+    const std::string question = "Вы уверены что хотите выгрузить сервер интернет-салона?\n\n"
+                                 "Сейчас идут сеансы на компьютерах: 2\n"
+                                 "Они будут закрыты при следующем запуске сервера.";
+
+    StationReport paid;
+    paid.statusCode = static_cast<std::int32_t>(StatusCode::Running);
+    paid.statusText = utf8ToCp1251("Интернет");
+    paid.start = 46364.5; // 2026-12-08 12:00
+    paid.finish = paid.start + 30.0 / 1440;
+    paid.price = 1.5;
+    StationReport game = paid;
+    game.statusCode = static_cast<std::int32_t>(StatusCode::RunningWithAllowance);
+    game.allowance = 60.0 / 1440;
+    StationReport waiting;
+    waiting.statusCode = static_cast<std::int32_t>(StatusCode::WaitingPaid);
+    std::vector<int> stations;
+    {
+        ServerWindow form(options);
+        ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
+        // A paid session and a game run; a station waiting for its customer runs none.
+        for (const auto& [address, report] :
+             {std::pair{0x7F000002u, paid}, {0x7F000003u, game}, {0x7F000004u, waiting}}) {
+            stations.push_back(connectStation(address, form.server.listenerPort()));
+            ASSERT_GE(stations.back(), 0);
+            ASSERT_TRUE(sendReport(stations.back(), report));
+        }
+        ASSERT_TRUE(testing::processEventsUntil([&] {
+            return form.Grid->model()->rowCount() == 4 && !cellText(form.Grid, 1, ColSum).isEmpty() &&
+                   cellText(form.Grid, 2, ColStatus) == QStringLiteral("Ожидание CЧ");
+        }));
+        const auto [text, defaultButton] = ask(form);
+        EXPECT_EQ(text, question);
+        EXPECT_EQ(defaultButton, QMessageBox::No);
+    } // unloaded with the sessions running on their stations
+    for (const int station : stations)
+        ::close(station);
+
+    // Started again before the stations are back: their sessions run all the same, with no row.
+    ServerWindow form(options);
+    ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
+    EXPECT_EQ(form.Grid->model()->rowCount(), 1);
+    EXPECT_EQ(ask(form).first, question);
 }
 
 // Unloading closes no session: a station in the middle of paid time is not logged.
