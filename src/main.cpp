@@ -28,7 +28,8 @@ constexpr const char* ServerHelp = R"(Usage: ostrel-server [OPTION]
 The operator's server of an internet salon. It shows every rented computer (station) in a live
 table, starts and ends paid or game time from a menu on the station's row, logs every ended session
 and prints a work report over a chosen period. Closing the window hides it in the tray; only one
-server runs on a computer at a time, so a second start ends at once.
+server runs on a computer at a time: a second start by the same login brings the running server's
+window up and ends, one by another login says whose server runs and ends.
 
 Options:
   -h, --help          show this help and exit
