@@ -53,7 +53,7 @@ public:
 // What a test replaces; every empty member means the real thing.
 struct ServerOptions
 {
-    QString exeDir{};                       // where Ostrel.ini and Ostrel.log live: the executable's folder
+    QString exeDir{}; // where Ostrel.ini and Ostrel.log live: the executable's folder
     // The start-up failure's message, with what the operator can mend (UTF-8, naming the key) or
     // nothing more; nothing is shown when empty.
     std::function<void(const std::string& detail)> showIniCorrupt{};
