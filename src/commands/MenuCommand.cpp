@@ -41,13 +41,21 @@ std::optional<std::string> unpricedTariffsText(const TariffList& prices, const T
             const std::string name = list->name(line);
             if (tariffPrice(*list, name))
                 continue;
-            lines += "\n" + cp1251ToUtf8(list->lines().front()) + ": \"" + cp1251ToUtf8(name) + "\" = \"" +
-                     cp1251ToUtf8(list->value(name)) + "\"";
+            // Appended piece by piece: GCC 12 warns of overlap in "literal" + std::string.
+            lines += '\n';
+            lines += cp1251ToUtf8(list->lines().front());
+            lines += ": \"";
+            lines += cp1251ToUtf8(name);
+            lines += "\" = \"";
+            lines += cp1251ToUtf8(list->value(name));
+            lines += '"';
         }
     }
     if (lines.empty())
         return std::nullopt;
-    return "Тарифы отключены в меню, их цена не является числом:" + lines;
+    std::string text = "Тарифы отключены в меню, их цена не является числом:";
+    text += lines;
+    return text;
 }
 
 std::optional<StationCommand> tariffCommand(CommandCode code, std::string_view name, const TariffList& list,
