@@ -250,6 +250,15 @@ TEST(TCPServer, OutOfDescriptorsBacksOffInsteadOfSpinning)
     LiveServer live;
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    // An accept() holds the lowest free descriptor number while it runs, even one that finds no
+    // connection. A first station comes and goes, so the network thread has made its first
+    // accepts and waits for the next connection when the probe below takes that number.
+    {
+        StationSocket first("127.0.0.9", live.port());
+        ASSERT_TRUE(first.ok());
+        ASSERT_TRUE(processUntil([&] { return live.server->connectionCount() == 1; }));
+    }
+    ASSERT_TRUE(processUntil([&] { return live.server->connectionCount() == 0; }));
 
     // The station's socket exists before the limit falls; its connection comes after, so the
     // network thread, which accepts at once, meets a process with no descriptor left.
