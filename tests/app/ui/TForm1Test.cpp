@@ -746,6 +746,18 @@ TEST(TForm1, QuitWithACommandQueuedForAStalledStationReachesNoFreedWindow)
     }
 }
 
+// Half an hour of paid Internet from 2026-12-08 12:00 at 1.50, as a station in `status` reports it.
+StationReport halfHourOfInternet(StatusCode status)
+{
+    StationReport report;
+    report.statusCode = static_cast<std::int32_t>(status);
+    report.statusText = utf8ToCp1251("Интернет");
+    report.start = 46364.5;
+    report.finish = report.start + 30.0 / 1440;
+    report.price = 1.5;
+    return report;
+}
+
 // The unload question as the window asks it: the running sessions counted (a paid session and a game;
 // a station waiting for its customer runs none), "Нет" the default, and No keeps the server.
 TEST(TForm1, UnloadQuestionCountsTheRunningSessionsAndDefaultsToNo)
@@ -778,12 +790,7 @@ TEST(TForm1, UnloadQuestionCountsTheRunningSessionsAndDefaultsToNo)
                                  "Сейчас идут сеансы на компьютерах: 2\n"
                                  "Они будут закрыты при следующем запуске сервера.";
 
-    StationReport paid;
-    paid.statusCode = static_cast<std::int32_t>(StatusCode::Running);
-    paid.statusText = utf8ToCp1251("Интернет");
-    paid.start = 46364.5; // 2026-12-08 12:00
-    paid.finish = paid.start + 30.0 / 1440;
-    paid.price = 1.5;
+    const StationReport paid = halfHourOfInternet(StatusCode::Running);
     StationReport game = paid;
     game.statusCode = static_cast<std::int32_t>(StatusCode::RunningWithAllowance);
     game.allowance = 60.0 / 1440;
@@ -832,13 +839,7 @@ TEST(TForm1, ShutdownLeavesRunningSessionsAlone)
         ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
         station = connectStation(0x7F000003, form.server.listenerPort());
         ASSERT_GE(station, 0);
-        StationReport running;
-        running.statusCode = static_cast<std::int32_t>(StatusCode::Running);
-        running.statusText = utf8ToCp1251("Интернет");
-        running.start = 46364.5; // 2026-12-08 12:00
-        running.finish = running.start + 30.0 / 1440;
-        running.price = 1.5;
-        ASSERT_TRUE(sendReport(station, running));
+        ASSERT_TRUE(sendReport(station, halfHourOfInternet(StatusCode::Running)));
         ASSERT_TRUE(testing::processEventsUntil([&] { return !cellText(form.Grid, 0, ColSum).isEmpty(); }));
     } // the window goes with the connection still open
     EXPECT_FALSE(std::filesystem::exists(folder.file("Ostrel.log")));
@@ -870,13 +871,7 @@ TEST(TForm1, AFileThatCannotBeWrittenIsShownUntilItIsWritten)
 
     const int station = connectStation(0x7F000004, form.server.listenerPort());
     ASSERT_GE(station, 0);
-    StationReport finished;
-    finished.statusCode = static_cast<std::int32_t>(StatusCode::Finished);
-    finished.statusText = utf8ToCp1251("Интернет");
-    finished.start = 46364.5; // 2026-12-08 12:00
-    finished.finish = finished.start + 30.0 / 1440;
-    finished.price = 1.5;
-    ASSERT_TRUE(sendReport(station, finished));
+    ASSERT_TRUE(sendReport(station, halfHourOfInternet(StatusCode::Finished)));
     const QString expected = QStringLiteral("Журнал не записан: 1 сессия ждет записи (вместо файла ссылка); "
                                             "Список компьютеров не записан (вместо файла ссылка)");
     ASSERT_TRUE(testing::processEventsUntil(
