@@ -25,7 +25,7 @@ struct ChainBatch
 class LogStream
 {
 public:
-    // `length`: the log's length as finished appends leave it (SessionLog::stableLength());
+    // `length`: how much of the log is durable (SessionLog::durableLength());
     // nullopt from it means no log yet.
     LogStream(std::string path, std::function<std::optional<std::uint64_t>()> length);
 

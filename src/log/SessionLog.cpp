@@ -447,4 +447,18 @@ std::optional<std::uint64_t> SessionLog::stableLength() const
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+std::optional<std::uint64_t> SessionLog::durableLength() const
+{
+    std::lock_guard hold(m_fileLock);
+    struct stat st
+    {
+    };
+    if (::stat(m_path.c_str(), &st) != 0)
+        return std::nullopt;
+    auto length = static_cast<std::uint64_t>(st.st_size);
+    for (const Unsynced& u : m_unsynced)
+        length = std::min(length, static_cast<std::uint64_t>(u.at));
+    return length;
+}
+
 } // namespace ostrel

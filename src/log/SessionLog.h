@@ -107,6 +107,10 @@ public:
     // (length / 168) * 168 never change afterwards, so the work report reads them without the lock;
     // only a trailing fragment may be overwritten by a later append. nullopt when the file is missing.
     std::optional<std::uint64_t> stableLength() const;
+    // Of that, what a sync has made durable: the file up to the first record not yet synced. What
+    // lies beyond may be gone after a power cut and be written differently then, so a copy of the
+    // log elsewhere takes only this much.
+    std::optional<std::uint64_t> durableLength() const;
 
     // Told of every record appended from now on; taken under the lock appends hold, so a reader that
     // adds itself and then asks stableLength() misses no record and meets none twice.

@@ -479,13 +479,17 @@ TEST_F(SessionLogTest, AnAppendDuringASyncIsDurableOnlyAfterTheNextSync)
 
     ASSERT_EQ(log.LogSession(sampleStationRow("A"), "Ok"), LogResult::Appended);
     ASSERT_TRUE(waitEntered(1));
+    EXPECT_EQ(log.durableLength(), 0u);                                          // in the file, not yet durable
     ASSERT_EQ(log.LogSession(sampleStationRow("B"), "Ok"), LogResult::Appended); // during the first sync
     release(1);
     ASSERT_TRUE(waitEntered(2));
     EXPECT_EQ(log.durableAppends(), 1u);
+    EXPECT_EQ(log.durableLength(), SessionLogRecordSize);
+    EXPECT_EQ(log.stableLength(), 2 * SessionLogRecordSize);
     release(2);
     ASSERT_TRUE(log.waitDurable());
     EXPECT_EQ(log.durableAppends(), 2u);
+    EXPECT_EQ(log.durableLength(), 2 * SessionLogRecordSize);
 }
 
 // Appends from several threads at once, released together. No table lock is taken here: the log's
