@@ -3,6 +3,7 @@
 # figure beside its ceiling measured in the same run, and the cost as the work grows.
 #   bench/run-all.sh            the full run (about 5 minutes on 2 cores)
 #   bench/run-all.sh --quick    small sizes, to check the script itself
+#   bench/run-all.sh --chain    only the chain's: shipping into PostgreSQL, the server shipping
 # Writes build/bench/results/: each benchmark's own output (*.txt), summary.txt (key=value, one a
 # line, also printed) and tables.md (the Markdown tables of docs/performance.md).
 # As root it runs in a private network namespace with only the loopback interface up: the server's
@@ -14,19 +15,21 @@ if [ "$(id -u)" -eq 0 ] && [ -z "${OSTREL_BENCH_PRIVATE_NET:-}" ] && unshare -n 
     exec unshare -n -- env OSTREL_BENCH_PRIVATE_NET=1 bash -c 'ip link set lo up && exec "$@"' bash bash "$PWD/bench/run-all.sh" "$@"
 fi
 
-quick=0
+quick=0 chain_only=0
 [ "${1:-}" = --quick ] && quick=1
+[ "${1:-}" = --chain ] && chain_only=1
 
 build=build/bench
 out=$build/results
 if [ $quick -eq 1 ]; then
     net_seconds=1; station_counts=(10 100); record_counts=(10000 100000)
     app_runs=3; idle_seconds=2; sim_stations=100; sim_seconds=2; core_calls=100000
-    server_counts=(100); idle_stations=1000; window_seconds=2; window_counts=(100)
+    server_counts=(100); idle_stations=1000; window_seconds=2; window_counts=(100); chain_records=10000
 else
     net_seconds=5; station_counts=(10 100 500 2000); record_counts=(10000 100000 1000000)
     app_runs=10; idle_seconds=10; sim_stations=500; sim_seconds=10; core_calls=1000000
     server_counts=(100 500 2000); idle_stations=10000; window_seconds=10; window_counts=(100 300 2000)
+    chain_records=1000000
 fi
 
 # 2,000 stations take two descriptors each in the bench process, plus the bare loop's.
@@ -36,7 +39,8 @@ fi
 ulimit -n "$(ulimit -Hn)" 2>/dev/null || true
 
 targets=(bench_core bench_log bench_net bench_bare_server bench_report bench_stations bench_app bench_idle bench_window station_bench
-         ostrel-log ostrel-server ostrel-station)
+         bench_chain ostrel-log ostrel-server ostrel-station)
+[ $chain_only -eq 1 ] && targets=(bench_chain ostrel-server ostrel-station)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DOSTREL_TESTS=OFF -DOSTREL_BENCH=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 
@@ -69,6 +73,21 @@ real_server() {
         echo "0.5 local all 2 1,5 0 Bench" >"$dir/sessions.txt"
         script_args=(--script "$dir/sessions.txt")
         [ "$kind" = sessions_off ] && sed -i 's/^ReturnSeconds=.*/ReturnSeconds=0/' "$dir/Ostrel.ini"
+    fi
+    # "chain": paid time that every station ends and starts again each second, so that a session
+    # is logged for every station every second, with the log shipped to the chain's database;
+    # "chain_off": the same sessions with no [Chain] section, to compare.
+    if [ "$kind" = chain ] || [ "$kind" = chain_off ]; then
+        local t
+        for t in $(seq 1 "$seconds"); do
+            echo "$((t - 1)).5 local all 2 1,5 0 Bench"
+            echo "$t local all 0"
+        done >"$dir/sessions.txt"
+        script_args=(--script "$dir/sessions.txt")
+        if [ "$kind" = chain ]; then
+            pg_database "server_$stations"
+            printf '\n[Chain]\nDatabase=%s dbname=server_%s\nSalon=Bench\n' "$pg_conn" "$stations" >>"$dir/Ostrel.ini"
+        fi
     fi
     if [ "$kind" = bare ]; then
         "$(bin bench_bare_server)" "$port" &
@@ -145,10 +164,40 @@ real_server() {
     sleep 3
     echo "server_rss_after_kib=$(status VmRSS)"
     echo "server_threads_after=$(status Threads)"
+    if [ "$kind" = chain ]; then # the records the shipper had copied when the run ended
+        echo "server_chain_shipped=$(pg_sql "server_$stations" 'select count(*) from ostrel_sessions')"
+        echo "server_chain_logged=$(($(stat -c %s "$dir/Ostrel.log" 2>/dev/null || echo 0) / 168))"
+    fi
     kill -KILL $pid
     wait $pid 2>/dev/null || true
     rm -rf "$dir"
 }
+
+# A PostgreSQL server of the run's own for the chain's benchmarks: a cluster in a temporary folder,
+# on a Unix socket only; as root run as the `postgres` user, which PostgreSQL requires.
+pg_bin=/usr/lib/postgresql/15/bin
+pg_dir="" pg_conn="" pg_as=()
+pg_start() {
+    [ -x "$pg_bin/initdb" ] || return 1
+    pg_dir=$(mktemp -d /tmp/ostrel_bench_pg.XXXXXX)
+    if [ "$(id -u)" -eq 0 ]; then
+        chown postgres "$pg_dir"
+        pg_as=(runuser -u postgres --)
+    fi
+    "${pg_as[@]}" "$pg_bin/initdb" -D "$pg_dir/data" -A trust -U postgres -E UTF8 --locale=C -N >/dev/null || return 1
+    "${pg_as[@]}" "$pg_bin/pg_ctl" -D "$pg_dir/data" -l "$pg_dir/server.log" -w -t 60 \
+        -o "-k $pg_dir -c listen_addresses='' -p 5432" start >/dev/null || return 1
+    pg_conn="host=$pg_dir port=5432 user=postgres"
+}
+pg_stop() {
+    [ -n "$pg_dir" ] || return 0
+    "${pg_as[@]}" "$pg_bin/pg_ctl" -D "$pg_dir/data" -m fast -w -t 60 stop >/dev/null 2>&1 || true
+    rm -rf "$pg_dir"
+    pg_dir=""
+}
+pg_sql() { "$pg_bin/psql" -X -q -t -A -d "$pg_conn dbname=$1" -c "$2"; }
+pg_database() { pg_sql postgres "create database $1" >/dev/null; } # a new, empty database
+trap pg_stop EXIT
 
 {
     echo "date=$(date -u '+%Y-%m-%d %H:%M UTC')"
@@ -161,6 +210,25 @@ real_server() {
     echo "quick=$quick"
 } >"$out/machine.txt"
 cat "$out/machine.txt"
+
+# The chain: a log shipped into an empty database, and the real server's CPU per report with its
+# sessions shipped beside the same run without a chain.
+chain_benchmarks() {
+    if ! pg_start; then
+        echo "== chain: PostgreSQL 15 is not installed (scripts/deps.sh test installs it)"
+        return 0
+    fi
+    pg_database ship
+    run chain "$(bin bench_chain)" "$pg_conn dbname=ship" "$chain_records"
+    real_server 500 "$sim_seconds" 10 chain | tee "$out/chain_500.txt"
+    real_server 500 "$sim_seconds" 10 chain_off | tee "$out/chain_off_500.txt"
+    pg_stop
+}
+if [ $chain_only -eq 1 ]; then
+    chain_benchmarks
+    python3 bench/summarize.py "$out"
+    exit 0
+fi
 
 # First of the network benchmarks: thousands of loopback connections later leave their ports in
 # TIME_WAIT, and a port chosen for the server among them may not be bound again.
@@ -175,6 +243,7 @@ real_server "$idle_stations" "$sim_seconds" 0.001 | tee "$out/server_idle.txt"
 # The running sessions' file at 2,000 stations in paid time, beside the same run without it.
 real_server 2000 "$sim_seconds" 10 sessions | tee "$out/sessions_2000.txt"
 real_server 2000 "$sim_seconds" 10 sessions_off | tee "$out/sessions_off_2000.txt"
+chain_benchmarks
 run core "$(bin bench_core)" "$core_calls"
 run stations "$(bin bench_stations)"
 run station_bench "$(bin station_bench)" "$sim_stations" 10 "$sim_seconds"

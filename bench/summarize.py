@@ -116,6 +116,15 @@ for n in server_counts + ["idle"]:
         m = re.fullmatch(r"server_(\w+)=([\d.]+)", line.strip())
         if m:
             s[f"bare{n}.{m[1]}"] = float(m[2])
+for line in text("chain").splitlines():
+    m = re.fullmatch(r"chain_(\w+)=([\d.]+)", line.strip())
+    if m:
+        s[f"chain.{m[1]}"] = float(m[2])
+for f in ("chain_500", "chain_off_500"):
+    for line in text(f).splitlines():
+        m = re.fullmatch(r"server_(\w+)=([\d.]+)", line.strip())
+        if m:
+            s[f"{f}.{m[1]}"] = float(m[2])
 for m in re.finditer(r"^(\S+(?: \(\d+ chars\))?) +([\d.]+) ns/call", text("core"), re.M):
     s["core." + re.sub(r"\W+", "_", m[1]).strip("_") + "_ns"] = float(m[2])
 
@@ -244,6 +253,17 @@ rows.append(("Start to listening (real server, median)", "≤ 200 ms",
              f"{num(lm, 1, ' ms')} (max {num(g('app.listen_max_ms'), 1, ' ms')})",
              f"second start, which ends before Qt: {num(g('app.second_start_median_ms'), 1, ' ms')}",
              "—", verdict(at_most(g("app.listen_max_ms"), 200))))
+rate = g("chain.ship_records_per_s")
+rows.append((f"Shipping {num(g('chain.ship_records'))} log records into an empty chain database", "≥ 50 000/s",
+             f"{num(rate, 0, '/s')} ({num(g('chain.ship_client_cpu_us_per_record'), 2, ' µs')} of CPU per record "
+             "in the shipper's process)", "—", "—", verdict(None if rate is None else rate >= 50000)))
+on, off = g("chain_500.cpu_us_per_report"), g("chain_off_500.cpu_us_per_report")
+rows.append(("Real server CPU per report, 500 stations × 10/s, each ending a session every second, shipped to "
+             "the chain", "within 5 % of the same run without it",
+             f"{num(on, 2, ' µs')} ({num(g('chain_500.chain_shipped'))} of {num(g('chain_500.chain_logged'))} "
+             "records shipped when the run ended)", f"without a chain {num(off, 2, ' µs')}",
+             "n/a" if on is None or not off else f"{100 * (on / off - 1):+.1f} %",
+             verdict(None if on is None or not off else on <= off * 1.05)))
 for f, where in (("idle", "offscreen"), ("idle_x11", "under Xvfb")):
     floor = g(f"{f}.empty_loop_percent")
     cases = [(f"{f}.window_shown_percent", f"Idle CPU, main window shown ({where})"),
