@@ -57,6 +57,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/resources/tray.png DESTINATION usr/share/icons
 install(FILES ${man_pages} DESTINATION usr/share/man/man1)
 install(FILES ${packaging_dir}/debian/copyright ${package_work}/changelog.gz DESTINATION usr/share/doc/ostrel)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION usr/share/doc/ostrel) # the user guide, opened from the window
+install(FILES ${CMAKE_SOURCE_DIR}/docs/chain.md DESTINATION usr/share/doc/ostrel) # the chain's set-up, which the README names
 install(FILES ${packaging_dir}/debian/lintian-overrides DESTINATION usr/share/lintian/overrides RENAME ostrel)
 
 set(CPACK_GENERATOR DEB)

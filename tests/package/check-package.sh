@@ -44,7 +44,8 @@ for expected in /opt/ostrel/ostrel-server /opt/ostrel/ostrel-log /opt/ostrel/ost
     "/usr/bin/ostrel-server -> /opt/ostrel/ostrel-server" "/usr/bin/ostrel-log -> /opt/ostrel/ostrel-log" \
     "/usr/bin/ostrel-station -> /opt/ostrel/ostrel-station" /usr/share/applications/ostrel.desktop \
     /usr/share/icons/hicolor/32x32/apps/ostrel.png /usr/share/man/man1/ostrel-server.1.gz \
-    /usr/share/man/man1/ostrel-log.1.gz /usr/share/man/man1/ostrel-station.1.gz /usr/share/doc/ostrel/copyright; do
+    /usr/share/man/man1/ostrel-log.1.gz /usr/share/man/man1/ostrel-station.1.gz /usr/share/doc/ostrel/copyright \
+    /usr/share/doc/ostrel/README.md /usr/share/doc/ostrel/chain.md; do
     grep -qxF "$expected" "$work/files" || fail "the package lacks $expected"
 done
 
