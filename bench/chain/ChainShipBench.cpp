@@ -24,7 +24,7 @@ int main(int argc, char** argv)
     chaintest::appendRecords(dir + "/Ostrel.log", chaintest::salonSessions(*encodeDate(2026, 3, 2), records));
     ChainTiming timing;
     timing.poll = std::chrono::milliseconds(5);
-    ChainShipper shipper({argv[1], "Bench"}, {dir + "/Ostrel.log", dir + "/none.csv", dir + "/none2.csv", {}, {}},
+    ChainShipper shipper({argv[1], "Bench"}, {dir + "/Ostrel.log", dir + "/none.csv", dir + "/none2.csv", {}, {}, {}},
                          timing);
     timespec cpu0{}, cpu1{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);

@@ -319,7 +319,7 @@ bool ChainShipper::session(Connection& c, std::chrono::milliseconds& retry)
     std::string salon;
     appendCopyText(salon, m_settings.salon);
     LogStream log(m_sources.logPath, m_sources.logLength);
-    CsvStream audit(m_sources.auditPath, CsvStream::Kind::Audit);
+    CsvStream audit(m_sources.auditPath, CsvStream::Kind::Audit, m_sources.auditLength);
     CsvStream cash(m_sources.cashPath, CsvStream::Kind::Cash);
     const auto last = [&](const ChainTable& t) {
         return c.number("SELECT max(" + t.positionColumn() + ") FROM " + std::string(t.name) + " WHERE salon = $1",

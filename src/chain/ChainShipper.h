@@ -38,8 +38,10 @@ struct ChainSources
     std::string logPath;
     std::string auditPath;
     std::string cashPath;
-    // The log's length as finished appends leave it; empty: the file's own length, whole records.
+    // How much of the log is durable; empty: the file's own length, whole records.
     std::function<std::optional<std::uint64_t>()> logLength;
+    // How much of the audit trail is durable; empty: the whole file.
+    std::function<std::optional<std::uint64_t>()> auditLength;
     // The hall now; empty: no live table.
     std::function<std::vector<HallRow>()> hall;
 };

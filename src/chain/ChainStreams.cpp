@@ -98,14 +98,23 @@ void LogStream::resumeAt(std::optional<std::uint64_t> offset)
     advanceTo(target);
 }
 
-CsvStream::CsvStream(std::string path, Kind kind) : m_path(std::move(path)), m_kind(kind) {}
+CsvStream::CsvStream(std::string path, Kind kind, std::function<std::optional<std::uint64_t>()> length)
+    : m_path(std::move(path)), m_kind(kind), m_length(std::move(length))
+{}
 
 template <class Each> bool CsvStream::lines(std::uint64_t& offset, std::uint64_t& lineNumber, Each each)
 {
+    std::uint64_t want = CsvReadBytes;
+    if (m_length) {
+        const auto length = m_length();
+        if (!length || *length <= offset)
+            return true; // nothing durable beyond what was taken
+        want = std::min(want, *length - offset);
+    }
     const UniqueFd fd(openRetrying(m_path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd)
         return false;
-    std::string data(CsvReadBytes, '\0');
+    std::string data(static_cast<std::size_t>(want), '\0');
     std::size_t got = 0;
     while (got < data.size()) {
         const ssize_t n = ::pread(fd.get(), data.data() + got, data.size() - got, static_cast<off_t>(offset + got));

@@ -63,7 +63,8 @@ public:
         Audit,
         Cash,
     };
-    CsvStream(std::string path, Kind kind);
+    // `length`, when given, bounds what is read: how much of the file is durable.
+    CsvStream(std::string path, Kind kind, std::function<std::optional<std::uint64_t>()> length = {});
 
     ChainBatch read(std::string_view salon, std::uint64_t limit);
     void commit(const ChainBatch& batch);
@@ -79,6 +80,7 @@ private:
 
     std::string m_path;
     Kind m_kind;
+    std::function<std::optional<std::uint64_t>()> m_length;
     std::uint64_t m_offset = 0;   // bytes of the lines committed
     std::uint64_t m_nextLine = 1; // the line that starts at m_offset
     std::uint64_t m_pendingOffset = 0;

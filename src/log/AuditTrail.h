@@ -3,7 +3,9 @@
 #include "core/CurrentUser.h"
 #include "log/AuditLine.h"
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,6 +39,10 @@ public:
     bool append(const AuditEntry& entry);
     // Appends the line on the log's thread: for a thread that must not do file work.
     void appendLater(AuditEntry entry);
+
+    // The file up to its first line whose sync has not succeeded: what a power cut cannot take
+    // back. nullopt when the file is missing.
+    std::optional<std::uint64_t> durableLength() const;
 
 private:
     struct File;

@@ -1,7 +1,10 @@
 #include "chain/ChainSettings.h"
 #include "chain/ChainSchema.h"
 #include "chain/ChainShipper.h"
+#include "chain/ChainStreams.h"
 #include "chain/ChainTexts.h"
+
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -127,4 +130,37 @@ TEST(ChainTiming, RetriesDoubleUpToAMinute)
     EXPECT_EQ(timing.firstRetry, milliseconds(1000));
     for (const auto& c : cases)
         EXPECT_EQ(timing.nextRetry(c.current), c.next) << c.current.count();
+}
+
+// The audit trail is read only as far as it is durable: a line past that is left for a later read,
+// and none is taken twice.
+TEST(ChainStreams, AnAuditLinePastTheDurableLengthWaits)
+{
+    const ostrel::testing::TempFolder folder;
+    const std::string header = "header\r\n";
+    const std::string first = "09.12.2026 10:00:00;op;PC-01;127.0.0.2;Игра;Игра;30,00;45;отправлена\r\n";
+    const std::string second = "09.12.2026 10:01:00;op;PC-02;127.0.0.3;Игра;Игра;30,00;45;отправлена\r\n";
+    const std::string path = folder.write("Ostrel.audit.csv", header + first + second);
+    std::uint64_t durable = 0;
+    CsvStream audit(path, CsvStream::Kind::Audit, [&durable] { return std::optional<std::uint64_t>(durable); });
+    const struct
+    {
+        std::size_t durable;
+        std::uint64_t rows;
+        std::uint64_t line; // the first row's
+    } steps[] = {{0, 0, 0},
+                 {header.size() + first.size() - 1, 0, 0}, // the first line without its end
+                 {header.size() + first.size(), 1, 2},
+                 {header.size() + first.size(), 0, 0},
+                 {header.size() + first.size() + second.size(), 1, 3}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.durable);
+        durable = step.durable;
+        const ChainBatch batch = audit.read("Центр", 100);
+        EXPECT_EQ(batch.count, step.rows);
+        if (step.rows > 0) {
+            EXPECT_EQ(batch.firstPosition, step.line);
+        }
+        audit.commit(batch);
+    }
 }

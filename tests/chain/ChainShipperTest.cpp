@@ -37,7 +37,7 @@ protected:
     std::string path(std::string_view name) const { return folder.file(name); }
     ChainSources sources(const ostrel::testing::TempFolder& in) const
     {
-        return {in.file("Ostrel.log"), in.file("Ostrel.audit.csv"), in.file("Ostrel.cash.csv"), {}, {}};
+        return {in.file("Ostrel.log"), in.file("Ostrel.audit.csv"), in.file("Ostrel.cash.csv"), {}, {}, {}};
     }
     long long rows(std::string_view table, std::string_view salon = "") const
     {

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -72,6 +74,47 @@ TEST_F(AuditTrailTest, AuditTrailWritesItsHeaderOnceAndIsSyncedByTheLogThread)
     EXPECT_EQ(log.failedSyncs(), 0u);
     EXPECT_EQ(readLogText(path), auditHeaderLine() + auditLine(paidAuditEntry(), "op") + auditLine(later, "op"));
     EXPECT_FALSE(std::filesystem::exists(m_path)); // the session log itself was not touched
+}
+
+// A line in the file is durable only once the log's thread has synced it: while that thread's round
+// is held in the session log's sync, the line written meanwhile is not.
+TEST_F(AuditTrailTest, DurableLengthEndsBeforeTheFirstLineNotYetSynced)
+{
+    const std::string path = m_dir.file("Ostrel.audit.csv");
+    SessionLog log(m_path, m_history);
+    AuditTrail trail(path, log, "op");
+    EXPECT_FALSE(trail.durableLength());
+    std::mutex lock;
+    std::condition_variable changed;
+    bool entered = false;
+    bool released = false;
+    log.setSyncForTest([&](int fd) {
+        std::unique_lock hold(lock);
+        entered = true;
+        changed.notify_all();
+        changed.wait_for(hold, std::chrono::seconds(30), [&] { return released; });
+        return ::fdatasync(fd) == 0;
+    });
+    ASSERT_TRUE(trail.append(paidAuditEntry("PC-01")));
+    ASSERT_TRUE(log.waitDurable());
+    const auto first = std::filesystem::file_size(path);
+    EXPECT_EQ(trail.durableLength(), first);
+
+    ASSERT_EQ(log.LogSession(testing::sampleStationRow(), "Ok"), LogResult::Appended);
+    {
+        std::unique_lock hold(lock);
+        ASSERT_TRUE(changed.wait_for(hold, std::chrono::seconds(30), [&] { return entered; }));
+    }
+    ASSERT_TRUE(trail.append(paidAuditEntry("PC-02"))); // while the round is held
+    EXPECT_GT(std::filesystem::file_size(path), first);
+    EXPECT_EQ(trail.durableLength(), first);
+    {
+        std::scoped_lock hold(lock);
+        released = true;
+        changed.notify_all();
+    }
+    ASSERT_TRUE(log.waitDurable());
+    EXPECT_EQ(trail.durableLength(), std::filesystem::file_size(path));
 }
 
 TEST_F(AuditTrailTest, AuditAppendCutsOffALineAnAppendLeftUnfinished)

@@ -122,9 +122,10 @@ void Server::startChain(const std::string& exeDir)
     if (!settings)
         return;
     ChainSources sources{
-        m_sessionLogPath, m_auditTrail->path(), besideLog(m_sessionLogPath, CashBook::FileName), {}, {}};
+        m_sessionLogPath, m_auditTrail->path(), besideLog(m_sessionLogPath, CashBook::FileName), {}, {}, {}};
     // Only what is durable here: a record a power cut could still take must not be in the database.
     sources.logLength = [log = m_sessionLog.get()] { return log->durableLength(); };
+    sources.auditLength = [trail = m_auditTrail.get()] { return trail->durableLength(); };
     // A short hold, as the windows take it to paint; the title row and the blank last row left out.
     sources.hall = [this] {
         std::vector<HallRow> rows;

@@ -19,8 +19,8 @@ int main(int argc, char** argv)
     timing.poll = std::chrono::milliseconds(50);
     timing.batchRows = std::strtoull(argv[4], nullptr, 10);
     ostrel::ChainShipper shipper(
-        {argv[1], argv[2]}, {folder + "/Ostrel.log", folder + "/Ostrel.audit.csv", folder + "/Ostrel.cash.csv", {}, {}},
-        timing);
+        {argv[1], argv[2]},
+        {folder + "/Ostrel.log", folder + "/Ostrel.audit.csv", folder + "/Ostrel.cash.csv", {}, {}, {}}, timing);
     shipper.start();
     for (;;)
         std::this_thread::sleep_for(std::chrono::seconds(1));
