@@ -262,7 +262,6 @@ TEST(AuditWindow, ShowsTheNewestLinesFirstAndMarksDamagedOnes)
     entry.command = "Сообщение: \"Осталось 5 минут, продлите сеанс у администратора\"";
     entry.station = "PC-04";
     AuditWindow window(dir.write("long.csv", auditHeaderLine() + auditLine(entry, "op")));
-    window.show();
     window.refresh();
     ASSERT_TRUE(testing::processEventsUntil([&] { return !window.loading(); }));
     QTableWidget& table = *window.table();
