@@ -62,6 +62,9 @@ QString alertText(const HallAlert& alert)
 }
 
 constexpr int SummaryRefreshMs = 1000; // the running sums grow by the minute; a second is live enough
+// A busy hall drops and takes back stations many times a second: the shown list follows them in
+// one go every half second rather than once for each.
+constexpr int DroppedRefreshMs = 500;
 constexpr int TrayMessageMs = 15000;
 
 void bringUp(QWidget* window)
@@ -89,6 +92,10 @@ Hall::Hall(QWidget* window, QMenuBar* menuBar, QSystemTrayIcon* tray, std::funct
     m_waitTimer = new QTimer(this);
     m_waitTimer->setInterval(1000); // the waiting sessions' seconds count down
     connect(m_waitTimer, &QTimer::timeout, this, &Hall::refreshDropped);
+    m_droppedTimer = new QTimer(this);
+    m_droppedTimer->setSingleShot(true);
+    m_droppedTimer->setInterval(DroppedRefreshMs);
+    connect(m_droppedTimer, &QTimer::timeout, this, &Hall::refreshDropped);
     m_summaryTimer = new QTimer(this);
     m_summaryTimer->setInterval(SummaryRefreshMs);
     connect(m_summaryTimer, &QTimer::timeout, this, &Hall::refreshSummary);
@@ -228,8 +235,8 @@ void Hall::collect()
         const int wait = std::isfinite(ms) ? static_cast<int>(std::clamp(ms, 0.0, 60'000.0)) + 20 : 20;
         m_burstTimer->start(wait);
     }
-    if (m_droppedWindow)
-        refreshDropped();
+    if (m_droppedWindow && m_droppedWindow->isVisible() && !m_droppedTimer->isActive())
+        m_droppedTimer->start();
 }
 
 void Hall::watchChain()

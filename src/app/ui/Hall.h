@@ -105,6 +105,7 @@ private:
     QTimer* m_burstTimer = nullptr;
     QTimer* m_summaryTimer = nullptr;
     QTimer* m_waitTimer = nullptr;
+    QTimer* m_droppedTimer = nullptr; // the shown dropped-stations list, at most twice a second
     DroppedStationsWindow* m_droppedWindow = nullptr;
     SummaryWindow* m_summaryWindow = nullptr;
 

@@ -6,9 +6,34 @@
 
 namespace ostrel {
 
-CellTableModel::CellTableModel(int columnCount, const std::atomic<std::uint64_t>& version, QObject* parent)
-    : QAbstractTableModel(parent), m_columnCount(columnCount), m_tableVersion(version)
-{}
+CellTableModel::CellTableModel(int columnCount, const std::atomic<std::uint64_t>& version, int minimumIntervalMs,
+                               QObject* parent)
+    : QAbstractTableModel(parent), m_columnCount(columnCount), m_minimumIntervalMs(minimumIntervalMs),
+      m_tableVersion(version)
+{
+    m_deferred.setSingleShot(true);
+    connect(&m_deferred, &QTimer::timeout, this, [this] { reload(); });
+}
+
+void CellTableModel::clearReloadRequest()
+{
+    m_reloadPosted.store(false);
+    m_deferred.stop();
+    m_sinceReload.start();
+}
+
+void CellTableModel::runPendingReload()
+{
+    if (m_minimumIntervalMs > 0 && m_sinceReload.isValid()) {
+        const qint64 waited = m_sinceReload.elapsed();
+        if (waited < m_minimumIntervalMs) {
+            if (!m_deferred.isActive())
+                m_deferred.start(static_cast<int>(m_minimumIntervalMs - waited));
+            return;
+        }
+    }
+    reload();
+}
 
 int CellTableModel::columnCount(const QModelIndex& parent) const
 {

@@ -8,7 +8,7 @@
 namespace ostrel {
 
 HistoryTableModel::HistoryTableModel(const HistoryTable& table, QObject* parent)
-    : CellTableModel(HistoryColumnCount, table.versionCounter(), parent), m_table(table)
+    : CellTableModel(HistoryColumnCount, table.versionCounter(), DefaultMinimumIntervalMs, parent), m_table(table)
 {
     reload();
 }

@@ -23,13 +23,14 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
+    // A busy hall closes several sessions a second: the grid takes them in a few times a second
+    // rather than each alone, every one scrolling the view to the newest row.
+    static constexpr int DefaultMinimumIntervalMs = 250;
+
 public slots:
-    // Main thread: copies the table and tells the views what changed.
-    void reload();
+    void reload() override;
 
 private:
-    void runPendingReload() override { reload(); }
-
     const HistoryTable& m_table;
     std::vector<HistoryRow> m_rows; // the table's rows from 1 on
     std::uint64_t m_version = 0;

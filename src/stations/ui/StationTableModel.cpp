@@ -30,10 +30,8 @@ const QList<int>& changedRoles()
 } // namespace
 
 StationTableModel::StationTableModel(const StationTable& table, QObject* parent)
-    : CellTableModel(StationColumnCount, table.versionCounter(), parent), m_table(table)
+    : CellTableModel(StationColumnCount, table.versionCounter(), DefaultMinimumIntervalMs, parent), m_table(table)
 {
-    m_deferred.setSingleShot(true);
-    connect(&m_deferred, &QTimer::timeout, this, &StationTableModel::reload);
     {
         std::scoped_lock hold(StationTableMutex);
         setHeaders(m_table.row(0), false);
@@ -60,19 +58,6 @@ QVariant StationTableModel::data(const QModelIndex& index, int role) const
     return m_display[static_cast<std::size_t>(index.row())][static_cast<std::size_t>(index.column())];
 }
 
-void StationTableModel::runPendingReload()
-{
-    if (m_minimumIntervalMs > 0 && m_sinceReload.isValid()) {
-        const qint64 waited = m_sinceReload.elapsed();
-        if (waited < m_minimumIntervalMs) {
-            if (!m_deferred.isActive())
-                m_deferred.start(static_cast<int>(m_minimumIntervalMs - waited));
-            return;
-        }
-    }
-    reload();
-}
-
 bool StationTableModel::overrun(int modelRow) const
 {
     return modelRow >= 0 && modelRow < static_cast<int>(m_overrun.size()) &&
@@ -93,8 +78,6 @@ void StationTableModel::reload()
 {
     // Cleared before copying: a change made after the copy posts a new reload.
     clearReloadRequest();
-    m_deferred.stop();
-    m_sinceReload.start();
 
     std::vector<StationRow> fresh;
     bool steady = false;

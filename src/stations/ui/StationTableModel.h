@@ -37,7 +37,6 @@ public:
     // request runs. The time cells change once a second, so a tenth of a second shows every change
     // and keeps an arriving or leaving station within a tenth of a second of the table.
     static constexpr int DefaultMinimumIntervalMs = 100;
-    void setMinimumInterval(int milliseconds) { m_minimumIntervalMs = milliseconds; }
 
     // The computer names whose time-left cell is drawn highlighted (a game that ran over); asked
     // at every reload, so the marks change together with the rows' texts. The texts stay as they are.
@@ -53,12 +52,9 @@ public:
     std::optional<StationRow> rowSnapshot(int modelRow) const;
 
 public slots:
-    // Copies the table if it changed and tells the views what moved.
-    void reload();
+    void reload() override;
 
 private:
-    void runPendingReload() override;
-
     using DisplayRow = std::array<QString, StationColumnCount>;
     using CellMask = std::uint16_t; // bit c: column c of the row changed
 
@@ -82,9 +78,6 @@ private:
     std::function<std::vector<std::string>()> m_overrunSource;
     std::uint64_t m_version = 0;
     bool m_loaded = false;
-    int m_minimumIntervalMs = DefaultMinimumIntervalMs;
-    QElapsedTimer m_sinceReload;
-    QTimer m_deferred;
 };
 
 } // namespace ostrel

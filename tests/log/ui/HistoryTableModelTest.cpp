@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -59,6 +60,30 @@ void settle()
     QCoreApplication::processEvents();
 }
 
+// A session closed right after a reload shows once the interval since that reload has passed, not
+// before; with no interval, as soon as the request runs.
+TEST(HistoryTableModel, ReloadsAreSpacedByTheMinimumInterval)
+{
+    const struct
+    {
+        const char* name;
+        std::optional<int> interval; // nullopt: the model's own
+        bool shownAtOnce;
+    } cases[] = {{"the model's own", std::nullopt, false}, {"none", 0, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HistoryTable table;
+        HistoryTableModel model(table); // its first reload starts the interval
+        if (c.interval)
+            model.setMinimumInterval(*c.interval);
+        closeSession(table, "NEW");
+        model.requestReload();
+        settle();
+        EXPECT_EQ(model.rowCount() == 2, c.shownAtOnce);
+        EXPECT_TRUE(testing::processEventsUntil([&] { return model.rowCount() == 2; }));
+    }
+}
+
 TEST(HistoryTableModel, ShowsTheTableBelowItsHeaderRowSpareRowIncluded)
 {
     HistoryTable table;
@@ -80,6 +105,7 @@ TEST(HistoryTableModel, ReloadInsertsNewRowsAndUpdatesChangedOnes)
 {
     HistoryTable table;
     HistoryTableModel model(table);
+    model.setMinimumInterval(0); // each request reloads when it runs
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
@@ -118,6 +144,7 @@ TEST(HistoryTableModel, ABurstOfRequestsFromWorkersPostsOneReload)
 {
     HistoryTable table;
     HistoryTableModel model(table);
+    model.setMinimumInterval(0); // each request reloads when it runs
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     MetaCallCounter counter;
     model.installEventFilter(&counter);
