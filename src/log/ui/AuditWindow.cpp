@@ -3,14 +3,13 @@
 #include "core/Texts.h"
 #include "core/ui/Utf8Text.h"
 #include "log/AuditTexts.h"
+#include "log/ui/LineListWindow.h"
 
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QVBoxLayout>
 
 #include <utility>
 
@@ -21,28 +20,12 @@ AuditWindow::AuditWindow(std::string path, QWidget* parent) : QWidget(parent, Qt
     setObjectName(QStringLiteral("AuditWindow"));
     setWindowTitle(fromUtf8(audit::Title));
 
-    const QStringList headers = fromUtf8(audit::Header).split(QLatin1Char(';'));
-    m_table = new QTableWidget(0, static_cast<int>(headers.size()), this);
-    m_table->setHorizontalHeaderLabels(headers);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->verticalHeader()->hide();
-    m_table->horizontalHeader()->setStretchLastSection(true);
-
+    const LineListParts parts = layOutLineList(*this, fromUtf8(audit::Header).split(QLatin1Char(';')));
+    m_table = parts.table;
+    m_status = parts.status;
     m_refresh = new QPushButton(fromUtf8(audit::Refresh), this);
     connect(m_refresh, &QPushButton::clicked, this, &AuditWindow::refresh);
-    m_status = new QLabel(this);
-    m_status->setObjectName(QStringLiteral("statusLine"));
-    m_status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_refresh);
-    buttons->addStretch();
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_table);
-    layout->addLayout(buttons);
-    layout->addWidget(m_status);
-    resize(900, 420);
+    parts.buttons->insertWidget(0, m_refresh);
 }
 
 AuditWindow::~AuditWindow()

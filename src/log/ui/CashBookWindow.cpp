@@ -3,17 +3,16 @@
 #include "core/Texts.h"
 #include "core/ui/Utf8Text.h"
 #include "log/CashTexts.h"
+#include "log/ui/LineListWindow.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTableWidget>
-#include <QVBoxLayout>
 
 #include <utility>
 
@@ -42,31 +41,15 @@ CashBookWindow::CashBookWindow(std::string path, QWidget* parent) : QWidget(pare
         return dialog.selectedFiles().constFirst();
     };
 
-    const QStringList headers = fromUtf8(cash::Header).split(QLatin1Char(';'));
-    m_table = new QTableWidget(0, static_cast<int>(headers.size()), this);
-    m_table->setHorizontalHeaderLabels(headers);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->verticalHeader()->hide();
-    m_table->horizontalHeader()->setStretchLastSection(true);
-
+    const LineListParts parts = layOutLineList(*this, fromUtf8(cash::Header).split(QLatin1Char(';')));
+    m_table = parts.table;
+    m_status = parts.status;
     auto* refreshButton = new QPushButton(fromUtf8(cash::Refresh), this);
     connect(refreshButton, &QPushButton::clicked, this, &CashBookWindow::refresh);
     auto* saveButton = new QPushButton(fromUtf8(cash::Export), this);
     connect(saveButton, &QPushButton::clicked, this, &CashBookWindow::save);
-    m_status = new QLabel(this);
-    m_status->setObjectName(QStringLiteral("statusLine"));
-    m_status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(refreshButton);
-    buttons->addStretch();
-    buttons->addWidget(saveButton);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_table);
-    layout->addLayout(buttons);
-    layout->addWidget(m_status);
-    resize(900, 420);
+    parts.buttons->insertWidget(0, refreshButton);
+    parts.buttons->addWidget(saveButton);
 }
 
 CashBookWindow::~CashBookWindow()
