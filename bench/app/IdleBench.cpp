@@ -7,11 +7,7 @@
 // Start-up announces the server on its host's interfaces: run this only where loopback is the one
 // interface up (`unshare -n` with lo up). Offscreen unless QT_QPA_PLATFORM says otherwise.
 
-#include "support/ProcessTestSupport.h"
-
-#include "app/ui/TForm1.h"
-#include "commands/ui/TForm2.h"
-#include "report/ui/TForm3.h"
+#include "BenchDesk.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -38,8 +34,6 @@ namespace {
 namespace apptest = ostrel::apptest;
 namespace proctest = ostrel::proctest;
 
-namespace fs = std::filesystem;
-
 double processCpuSeconds()
 {
     timespec ts{};
@@ -65,16 +59,6 @@ double idlePercent(int seconds)
 }
 
 // A folder with the sample Ostrel.ini on free ports, as the server's own folder.
-fs::path prepareFolder()
-{
-    const fs::path folder = fs::temp_directory_path() / ("ostrel_bench_idle_" + std::to_string(::getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    std::ofstream(folder / "Ostrel.ini", std::ios::binary)
-        << proctest::withTestPorts(proctest::readWholeFile(OSTREL_SAMPLE_INI), proctest::listeningPort());
-    return folder;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -92,20 +76,13 @@ int main(int argc, char** argv)
     std::printf("idle CPU, empty event loop (no window):   %.2f %% of one core over %d s\n", idlePercent(seconds),
                 seconds);
 
-    const fs::path folder = prepareFolder();
+    const ostrel::bench::BenchFolder folder("ostrel_bench_idle");
     int result = 0;
     {
-        ostrel::Server server({.exeDir = QString::fromStdString(folder.string())});
-        ostrel::TForm2 form2;
-        ostrel::TForm3 form3;
-        ostrel::TForm1::Options options;
-        options.intervalDialog = &form2;
-        options.reportWindow = &form3;
-        options.trayAvailable = [] { return true; };
-        options.confirmUnload = [] { return false; };
-        ostrel::TForm1 form1(server, options);
-        if (!server.start(form1)) {
-            std::fprintf(stderr, "bench_idle: start-up failed: %s\n", server.startupFailure()->c_str());
+        ostrel::bench::BenchDesk desk(folder.path());
+        ostrel::TForm1& form1 = desk.form1;
+        if (!desk.started) {
+            std::fprintf(stderr, "bench_idle: start-up failed: %s\n", desk.server.startupFailure()->c_str());
             result = 1;
         } else {
             form1.show();
@@ -118,6 +95,5 @@ int main(int argc, char** argv)
                         idlePercent(seconds), seconds, form1.isVisible() ? "still visible" : "hidden");
         }
     }
-    fs::remove_all(folder);
     return result;
 }

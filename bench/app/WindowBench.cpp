@@ -8,13 +8,10 @@
 // Start-up announces the server on its host's interfaces: run this only where loopback is the one
 // interface up (`unshare -n` with lo up). Offscreen unless QT_QPA_PLATFORM says otherwise.
 
-#include "support/ProcessTestSupport.h"
+#include "BenchDesk.h"
 
-#include "app/ui/TForm1.h"
-#include "commands/ui/TForm2.h"
 #include "core/StationTableMutex.h"
 #include "log/ui/HistoryTableModel.h"
-#include "report/ui/TForm3.h"
 #include "stations/StationTable.h"
 #include "stations/ui/StationTableModel.h"
 
@@ -43,7 +40,6 @@
 namespace {
 
 namespace proctest = ostrel::proctest;
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int ReportsPerSecond = 2;
@@ -208,33 +204,17 @@ void runEventLoop(int milliseconds)
     loop.exec();
 }
 
-fs::path prepareFolder()
-{
-    const fs::path folder = fs::temp_directory_path() / ("ostrel_bench_window_" + std::to_string(::getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    std::ofstream(folder / "Ostrel.ini", std::ios::binary)
-        << proctest::withTestPorts(proctest::readWholeFile(OSTREL_SAMPLE_INI), proctest::listeningPort());
-    return folder;
-}
-
 // One size: a fresh server and window, the feeder running for a second to settle, then `seconds`
 // measured.
 bool measure(int stations, int seconds)
 {
-    const fs::path folder = prepareFolder();
+    const ostrel::bench::BenchFolder folder("ostrel_bench_window");
     bool ok = true;
     {
-        ostrel::Server server({.exeDir = QString::fromStdString(folder.string())});
-        ostrel::TForm2 form2;
-        ostrel::TForm3 form3;
-        ostrel::TForm1::Options options;
-        options.intervalDialog = &form2;
-        options.reportWindow = &form3;
-        options.trayAvailable = [] { return true; };
-        options.confirmUnload = [] { return false; };
-        ostrel::TForm1 form1(server, options);
-        if (!server.start(form1)) {
+        ostrel::bench::BenchDesk desk(folder.path());
+        ostrel::Server& server = desk.server;
+        ostrel::TForm1& form1 = desk.form1;
+        if (!desk.started) {
             std::fprintf(stderr, "bench_window: start-up failed: %s\n", server.startupFailure()->c_str());
             ok = false;
         } else {
@@ -289,7 +269,6 @@ bool measure(int stations, int seconds)
             std::fflush(stdout);
         }
     }
-    fs::remove_all(folder);
     return ok;
 }
 
