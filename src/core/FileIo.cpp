@@ -125,6 +125,16 @@ int openSharedFile(const std::string& path)
     return file.release();
 }
 
+std::optional<std::uint64_t> fileSize(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
 namespace {
 
 int openReserve()

@@ -2,6 +2,7 @@
 
 #include "core/UniqueFd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 namespace ostrel {
 
@@ -36,6 +38,22 @@ void syncParentDirectory(const std::string& path);
 
 // fdatasync(2), retried when a signal interrupts it.
 bool dataSync(int fd);
+
+// The size of the file at `path`; nullopt when there is none.
+std::optional<std::uint64_t> fileSize(const std::string& path);
+
+// How much of an appended file is durable: the file at `path` up to the first of `unsynced`, what
+// was written to it but not yet synced (each with its offset `at`). nullopt when there is no file.
+template <class Written>
+std::optional<std::uint64_t> durableLength(const std::string& path, const std::vector<Written>& unsynced)
+{
+    std::optional<std::uint64_t> length = fileSize(path);
+    for (const Written& w : unsynced) {
+        if (length)
+            length = std::min(*length, static_cast<std::uint64_t>(w.at));
+    }
+    return length;
+}
 
 // Cuts a file back to `length` after an append to it failed, so that its readers meet no fragment.
 // Best effort: should this fail too, the next append cuts off what is left, so its result is of no

@@ -4,7 +4,6 @@
 #include "core/UniqueFd.h"
 #include "log/SessionLog.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <deque>
 #include <fcntl.h>
@@ -200,15 +199,7 @@ void AuditTrail::appendLater(AuditEntry entry)
 std::optional<std::uint64_t> AuditTrail::durableLength() const
 {
     std::scoped_lock hold(m->lock);
-    struct stat st
-    {
-    };
-    if (::stat(m->path.c_str(), &st) != 0)
-        return std::nullopt;
-    auto length = static_cast<std::uint64_t>(st.st_size);
-    for (const auto& u : m->unsynced)
-        length = std::min(length, static_cast<std::uint64_t>(u.at));
-    return length;
+    return ostrel::durableLength(m->path, m->unsynced);
 }
 
 } // namespace ostrel

@@ -439,26 +439,13 @@ void SessionLog::setSyncForTest(std::function<bool(int fd)> sync)
 std::optional<std::uint64_t> SessionLog::stableLength() const
 {
     std::lock_guard hold(m_fileLock);
-    struct stat st
-    {
-    };
-    if (::stat(m_path.c_str(), &st) != 0)
-        return std::nullopt;
-    return static_cast<std::uint64_t>(st.st_size);
+    return fileSize(m_path);
 }
 
 std::optional<std::uint64_t> SessionLog::durableLength() const
 {
     std::lock_guard hold(m_fileLock);
-    struct stat st
-    {
-    };
-    if (::stat(m_path.c_str(), &st) != 0)
-        return std::nullopt;
-    auto length = static_cast<std::uint64_t>(st.st_size);
-    for (const Unsynced& u : m_unsynced)
-        length = std::min(length, static_cast<std::uint64_t>(u.at));
-    return length;
+    return ostrel::durableLength(m_path, m_unsynced);
 }
 
 } // namespace ostrel
