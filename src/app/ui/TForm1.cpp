@@ -8,6 +8,7 @@
 #include "commands/MenuCommand.h"
 #include "commands/StationRows.h"
 #include "commands/ui/CommandMenu.h"
+#include "core/ui/CellDelegate.h"
 #include "core/ui/CellTableModel.h"
 #include "log/SessionLog.h"
 #include "log/ui/FollowNewestRows.h"
@@ -311,6 +312,7 @@ void TForm1::setUpTable(QTableView* view, std::span<const ColumnDesign> columns,
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setShowGrid(true);
     view->setWordWrap(false);
+    view->setItemDelegate(new CellDelegate(view));
     view->setCornerButtonEnabled(false);
     view->verticalHeader()->hide(); // no fixed column
     view->verticalHeader()->setMinimumSectionSize(1);
