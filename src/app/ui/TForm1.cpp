@@ -10,6 +10,7 @@
 #include "commands/ui/CommandMenu.h"
 #include "core/ui/CellDelegate.h"
 #include "core/ui/CellTableModel.h"
+#include "core/ui/FixedHeightHeader.h"
 #include "log/SessionLog.h"
 #include "log/ui/FollowNewestRows.h"
 #include "log/ui/HistoryTableModel.h"
@@ -307,6 +308,7 @@ void TForm1::createComponents()
 
 void TForm1::setUpTable(QTableView* view, std::span<const ColumnDesign> columns, int rowHeight)
 {
+    view->setHorizontalHeader(new FixedHeightHeader(view));
     view->setSelectionMode(QAbstractItemView::ContiguousSelection);
     view->setSelectionBehavior(QAbstractItemView::SelectItems);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
