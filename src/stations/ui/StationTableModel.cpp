@@ -8,6 +8,7 @@
 #include <QList>
 
 #include <algorithm>
+#include <iterator>
 #include <mutex>
 
 namespace ostrel {
@@ -155,96 +156,142 @@ void StationTableModel::takeOverrunMarks()
 
 void StationTableModel::takeNewRows(std::vector<StationRow> fresh)
 {
+    if (fresh.size() != m_rows.size()) {
+        takeMovedRows(std::move(fresh));
+        return;
+    }
+    // The same number of rows is told cell by cell, renamed rows too: the selection stays. The
+    // display texts are the old row's where the bytes are the same (shared, not copied).
+    m_changed.assign(fresh.size(), 0);
+    for (std::size_t r = 0; r < fresh.size(); ++r) {
+        for (std::size_t c = 0; c < StationColumnCount; ++c) {
+            if (m_rows[r][c] == fresh[r][c])
+                continue;
+            setCellText(m_display[r][c], fresh[r][c]);
+            m_changed[r] |= CellMask{1} << c;
+        }
+    }
+    m_rows = std::move(fresh);
+    takeOverrunMarks();
+    announceChangedCells();
+}
+
+void StationTableModel::takeMovedRows(std::vector<StationRow> fresh)
+{
     const std::size_t oldCount = m_rows.size();
     const std::size_t newCount = fresh.size();
-    const std::size_t shorter = std::min(oldCount, newCount);
+    m_overrun.resize(oldCount, false);
 
-    // Rows are keyed by computer name: find the stretch that differs between the old and new
-    // copies, so one station arriving or leaving is told as one insert or removal.
-    std::size_t prefix = 0;
-    while (prefix < shorter && m_rows[prefix][ColComputer] == fresh[prefix][ColComputer])
-        ++prefix;
-    std::size_t suffix = 0;
-    while (suffix < shorter - prefix &&
-           m_rows[oldCount - 1 - suffix][ColComputer] == fresh[newCount - 1 - suffix][ColComputer])
-        ++suffix;
-
-    enum class Move
+    // Both copies stand in the table's order, names ascending and the blank row last: walked side
+    // by side, each old row is kept or gone and each new row kept or come.
+    std::vector<bool> gone(oldCount, false);
+    std::vector<bool> came(newCount, false);
+    std::size_t runs = 0;
     {
-        None,
-        Insert,
-        Remove,
-        Reset
-    };
-    // The same number of rows is told cell by cell, renamed rows too: the selection stays.
-    Move move = Move::Reset;
-    if (oldCount == newCount)
-        move = Move::None;
-    else if (newCount > oldCount && oldCount - prefix - suffix == 0)
-        move = Move::Insert;
-    else if (oldCount > newCount && newCount - prefix - suffix == 0)
-        move = Move::Remove;
-
-    // For each new row, the old row it continues, or none for an inserted row.
-    std::vector<std::optional<std::size_t>> origin(newCount);
-    for (std::size_t r = 0; r < newCount && move != Move::Reset; ++r) {
-        if (r < prefix || move == Move::None)
-            origin[r] = r;
-        else if (move == Move::Insert && r >= prefix + (newCount - oldCount))
-            origin[r] = r - (newCount - oldCount);
-        else if (move == Move::Remove)
-            origin[r] = r + (oldCount - newCount);
-    }
-
-    // The display texts: an old row's where the bytes are the same (shared, not copied), the
-    // rest converted.
-    std::vector<DisplayRow> display(newCount);
-    std::vector<bool> overrun(newCount, false);
-    m_changed.assign(newCount, 0);
-    for (std::size_t r = 0; r < newCount; ++r) {
-        for (std::size_t c = 0; c < StationColumnCount; ++c) {
-            if (origin[r] && m_rows[*origin[r]][c] == fresh[r][c]) {
-                display[r][c] = m_display[*origin[r]][c];
-                continue;
+        std::size_t i = 0;
+        std::size_t j = 0;
+        while (i < oldCount && j < newCount) {
+            const std::string& was = m_rows[i][ColComputer];
+            const std::string& now = fresh[j][ColComputer];
+            if (was == now) {
+                ++i;
+                ++j;
+            } else if (!was.empty() && (now.empty() || was < now)) {
+                runs += i == 0 || !gone[i - 1] ? 1 : 0;
+                gone[i++] = true;
+            } else {
+                runs += j == 0 || !came[j - 1] ? 1 : 0;
+                came[j++] = true;
             }
-            setCellText(display[r][c], fresh[r][c]);
-            if (origin[r])
-                m_changed[r] |= CellMask{1} << c;
         }
-        if (origin[r])
-            overrun[r] = *origin[r] < m_overrun.size() && m_overrun[*origin[r]];
+        for (; i < oldCount; ++i) {
+            runs += i == 0 || !gone[i - 1] ? 1 : 0;
+            gone[i] = true;
+        }
+        for (; j < newCount; ++j) {
+            runs += j == 0 || !came[j - 1] ? 1 : 0;
+            came[j] = true;
+        }
     }
 
-    const auto take = [&] {
-        m_rows = std::move(fresh);
-        m_display = std::move(display);
-        m_overrun = std::move(overrun);
+    const auto converted = [&](std::size_t from, std::size_t to) {
+        std::vector<DisplayRow> display(to - from);
+        for (std::size_t r = from; r < to; ++r) {
+            for (std::size_t c = 0; c < StationColumnCount; ++c)
+                setCellText(display[r - from][c], fresh[r][c]);
+        }
+        return display;
     };
-    switch (move) {
-    case Move::None:
-        take();
-        break;
-    case Move::Insert:
-        beginInsertRows({}, static_cast<int>(prefix), static_cast<int>(prefix + newCount - oldCount - 1));
-        take();
-        endInsertRows();
-        break;
-    case Move::Remove:
-        beginRemoveRows({}, static_cast<int>(prefix), static_cast<int>(prefix + oldCount - newCount - 1));
-        take();
-        endRemoveRows();
-        break;
-    case Move::Reset:
+    // Each run of rows that came or went moves every row after it; beyond a few dozen (the whole
+    // hall back after a power cut) one reset costs the views less than that many moves.
+    if (runs > MaxMovesPerReload) {
         beginResetModel();
-        take();
+        m_display = converted(0, newCount);
+        m_rows = std::move(fresh);
+        m_overrun.assign(newCount, false);
         takeOverrunMarks();
         endResetModel();
         return;
     }
+
+    // What arrived and left since the last reload is told as that many removals and inserts, so
+    // the views keep the selection on its stations. Removals from the last run back, so each run's
+    // rows are where the views last saw them.
+    for (std::size_t end = oldCount; end > 0;) {
+        if (!gone[end - 1]) {
+            --end;
+            continue;
+        }
+        std::size_t begin = end - 1;
+        while (begin > 0 && gone[begin - 1])
+            --begin;
+        const auto first = static_cast<std::ptrdiff_t>(begin);
+        const auto last = static_cast<std::ptrdiff_t>(end);
+        beginRemoveRows({}, static_cast<int>(begin), static_cast<int>(end - 1));
+        m_rows.erase(m_rows.begin() + first, m_rows.begin() + last);
+        m_display.erase(m_display.begin() + first, m_display.begin() + last);
+        m_overrun.erase(m_overrun.begin() + first, m_overrun.begin() + last);
+        endRemoveRows();
+        end = begin;
+    }
+    // Inserts in the new order: before each run the model holds the new rows up to it.
+    for (std::size_t begin = 0; begin < newCount;) {
+        if (!came[begin]) {
+            ++begin;
+            continue;
+        }
+        std::size_t end = begin + 1;
+        while (end < newCount && came[end])
+            ++end;
+        std::vector<DisplayRow> display = converted(begin, end);
+        const auto at = static_cast<std::ptrdiff_t>(begin);
+        beginInsertRows({}, static_cast<int>(begin), static_cast<int>(end - 1));
+        m_rows.insert(m_rows.begin() + at, std::make_move_iterator(fresh.begin() + at),
+                      std::make_move_iterator(fresh.begin() + static_cast<std::ptrdiff_t>(end)));
+        m_display.insert(m_display.begin() + at, std::make_move_iterator(display.begin()),
+                         std::make_move_iterator(display.end()));
+        m_overrun.insert(m_overrun.begin() + at, end - begin, false);
+        endInsertRows();
+        begin = end;
+    }
+
+    // Every other row continues an old one: only the cells whose bytes differ are converted.
+    m_changed.assign(newCount, 0);
+    for (std::size_t r = 0; r < newCount; ++r) {
+        if (came[r])
+            continue;
+        for (std::size_t c = ColComputer + 1; c < StationColumnCount; ++c) {
+            if (m_rows[r][c] == fresh[r][c])
+                continue;
+            m_rows[r][c] = std::move(fresh[r][c]);
+            setCellText(m_display[r][c], m_rows[r][c]);
+            m_changed[r] |= CellMask{1} << c;
+        }
+    }
     takeOverrunMarks();
     // An inserted row is told by the insert; its marks came with it.
     for (std::size_t r = 0; r < newCount; ++r) {
-        if (!origin[r])
+        if (came[r])
             m_changed[r] = 0;
     }
     announceChangedCells();

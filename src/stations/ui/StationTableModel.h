@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -37,6 +38,8 @@ public:
     // request runs. The time cells change once a second, so a tenth of a second shows every change
     // and keeps an arriving or leaving station within a tenth of a second of the table.
     static constexpr int DefaultMinimumIntervalMs = 100;
+    // Runs of rows that came or went one reload tells as moves; more are told as one reset.
+    static constexpr std::size_t MaxMovesPerReload = 32;
 
     // The computer names whose time-left cell is drawn highlighted (a game that ran over); asked
     // at every reload, so the marks change together with the rows' texts. The texts stay as they are.
@@ -61,9 +64,12 @@ private:
     // Rows that continue rows of the last copy, in the same places: the table's bytes compared
     // with the copy's and only what differs copied. False when a station came or went.
     bool takeChangedCells();
-    // Whole rows after a station came or went: what continues an old row keeps its display text
-    // where the bytes are the same.
+    // Whole rows after a station came or went, or was renamed: what continues an old row keeps its
+    // display text where the bytes are the same.
     void takeNewRows(std::vector<StationRow> fresh);
+    // The stations that came and went told as removals and inserts, or as a reset beyond
+    // MaxMovesPerReload runs of them.
+    void takeMovedRows(std::vector<StationRow> fresh);
     void takeOverrunMarks();
     // One dataChanged per rectangle of changed cells: a run of columns over a run of rows that
     // changed in exactly those columns.

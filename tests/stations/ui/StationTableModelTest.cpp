@@ -10,6 +10,7 @@
 #include "support/EventLoopWait.h"
 
 #include <QAbstractItemModelTester>
+#include <QItemSelectionModel>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -173,6 +174,11 @@ TEST(StationTableModel, AnnouncesOnlyTheCellsThatChanged)
          {{3, 5, 3, 5}},
          {},
          0},
+        {"a station arriving with its game over-run: told by the insert alone",
+         [&](StationTable& t) { t.AddStationRow("pc0", "127.0.0.9"); },
+         {},
+         {"pc0"},
+         0},
         {"a station leaving, a cell of one after it",
          [&](StationTable& t) {
              t.RemoveStationRow("pc1");
@@ -229,6 +235,91 @@ TEST(StationTableModel, AnnouncesOnlyTheCellsThatChanged)
             EXPECT_EQ(removed[0][1].toInt(), c.removed);
         }
         // Whatever was announced or not, every cell shows the table's text.
+        std::scoped_lock hold(StationTableMutex);
+        ASSERT_EQ(model.rowCount(), table.rowCount() - 1);
+        for (int r = 0; r < model.rowCount(); ++r) {
+            for (int col = 0; col < StationColumnCount; ++col)
+                EXPECT_EQ(model.data(model.index(r, col)).toString(),
+                          CellTableModel::cellText(table.cell(StationTableModel::tableRow(r), col)))
+                    << r << "," << col;
+        }
+    }
+}
+
+// Stations that come and go apart within one reload are told as that many removals and inserts,
+// removals from the last back, so the selection stays on its station; beyond MaxMovesPerReload runs
+// of them, as one reset.
+TEST(StationTableModel, SeveralStationsComingAndGoingAreToldAsMoves)
+{
+    using Move = std::array<int, 3>; // +1 insert / -1 removal, first and last model row
+    struct Case
+    {
+        const char* what;
+        std::vector<std::string> before;
+        std::vector<const char*> arrive;
+        std::vector<const char*> leave;
+        std::vector<Move> moves;
+        int resets = 0;
+        const char* selected = "pc4"; // the station whose cell is selected before, and after
+    };
+    std::vector<std::string> many;
+    for (int i = 10; i < 10 + 2 * static_cast<int>(StationTableModel::MaxMovesPerReload) + 4; ++i)
+        many.push_back("pc" + std::to_string(i));
+    std::vector<const char*> everyOther;
+    for (std::size_t i = 0; i < many.size(); i += 2)
+        everyOther.push_back(many[i].c_str());
+    const std::vector<std::string> four{"pc1", "pc2", "pc3", "pc4"};
+    const std::vector<Case> cases{
+        {"two arriving apart", four, {"pc0", "pc25"}, {}, {{1, 0, 0}, {1, 3, 3}}},
+        {"two leaving apart", four, {}, {"pc1", "pc3"}, {{-1, 2, 2}, {-1, 0, 0}}},
+        {"one leaving, two arriving", four, {"pc0", "pc5"}, {"pc2"}, {{-1, 1, 1}, {1, 0, 0}, {1, 4, 4}}},
+        {"two arriving together after the last", four, {"pc5", "pc6"}, {}, {{1, 4, 5}}},
+        {"more runs than told as moves", many, {}, everyOther, {}, 1, "pc11"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StationTable table;
+        {
+            std::scoped_lock hold(StationTableMutex);
+            for (const std::string& name : c.before)
+                table.AddStationRow(name, "127.0.0.2");
+        }
+        StationTableModel model(table);
+        model.setMinimumInterval(0);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+        QItemSelectionModel selection(&model);
+        const auto rowOf = [&](const char* name) {
+            for (int r = 0; r < model.rowCount(); ++r) {
+                if (model.data(model.index(r, 0)).toString() == QString::fromLatin1(name))
+                    return r;
+            }
+            return -1;
+        };
+        selection.select(model.index(rowOf(c.selected), 2), QItemSelectionModel::Select);
+        std::vector<Move> moves;
+        QObject::connect(&model, &QAbstractItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
+            moves.push_back({1, first, last});
+        });
+        QObject::connect(&model, &QAbstractItemModel::rowsRemoved, [&](const QModelIndex&, int first, int last) {
+            moves.push_back({-1, first, last});
+        });
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+        {
+            std::scoped_lock hold(StationTableMutex);
+            for (const char* name : c.leave)
+                table.RemoveStationRow(name);
+            for (const char* name : c.arrive)
+                table.AddStationRow(name, "127.0.0.3");
+        }
+        model.reload();
+
+        EXPECT_EQ(moves, c.moves);
+        EXPECT_EQ(reset.count(), c.resets);
+        if (c.resets == 0) {
+            EXPECT_TRUE(selection.isSelected(model.index(rowOf(c.selected), 2)));
+            EXPECT_EQ(selection.selectedIndexes().size(), 1);
+        }
         std::scoped_lock hold(StationTableMutex);
         ASSERT_EQ(model.rowCount(), table.rowCount() - 1);
         for (int r = 0; r < model.rowCount(); ++r) {
