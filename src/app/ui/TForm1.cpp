@@ -11,6 +11,7 @@
 #include "core/ui/CellDelegate.h"
 #include "core/ui/CellTableModel.h"
 #include "core/ui/FixedHeightHeader.h"
+#include "core/ui/SteadyScrollBar.h"
 #include "log/SessionLog.h"
 #include "log/ui/FollowNewestRows.h"
 #include "log/ui/HistoryTableModel.h"
@@ -309,6 +310,8 @@ void TForm1::createComponents()
 void TForm1::setUpTable(QTableView* view, std::span<const ColumnDesign> columns, int rowHeight)
 {
     view->setHorizontalHeader(new FixedHeightHeader(view));
+    view->setVerticalScrollBar(new SteadyScrollBar(Qt::Vertical, view));
+    view->setHorizontalScrollBar(new SteadyScrollBar(Qt::Horizontal, view));
     view->setSelectionMode(QAbstractItemView::ContiguousSelection);
     view->setSelectionBehavior(QAbstractItemView::SelectItems);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
