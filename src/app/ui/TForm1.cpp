@@ -8,10 +8,8 @@
 #include "commands/MenuCommand.h"
 #include "commands/StationRows.h"
 #include "commands/ui/CommandMenu.h"
-#include "core/ui/CellDelegate.h"
+#include "core/ui/CellGrid.h"
 #include "core/ui/CellTableModel.h"
-#include "core/ui/FixedHeightHeader.h"
-#include "core/ui/SteadyScrollBar.h"
 #include "log/SessionLog.h"
 #include "log/ui/FollowNewestRows.h"
 #include "log/ui/HistoryTableModel.h"
@@ -244,7 +242,7 @@ void TForm1::createComponents()
     Image1->setCursor(Qt::PointingHandCursor);
     Image1->installEventFilter(this);
 
-    logGrid = new QTableView(client);
+    logGrid = new CellGrid(client);
     logGrid->setObjectName(QStringLiteral("logGrid"));
     logGrid->setModel(&m_server.historyModel());
     new FollowNewestRows(*logGrid);
@@ -262,7 +260,7 @@ void TForm1::createComponents()
     }
     fitTableFont(logGrid, false, HistoryColumns);
 
-    Grid = new QTableView(client);
+    Grid = new CellGrid(client);
     Grid->setObjectName(QStringLiteral("Grid"));
     Grid->setModel(&m_server.stationModel());
     setUpTable(Grid, StationColumns, GridRowHeight);
@@ -309,15 +307,11 @@ void TForm1::createComponents()
 
 void TForm1::setUpTable(QTableView* view, std::span<const ColumnDesign> columns, int rowHeight)
 {
-    view->setHorizontalHeader(new FixedHeightHeader(view));
-    view->setVerticalScrollBar(new SteadyScrollBar(Qt::Vertical, view));
-    view->setHorizontalScrollBar(new SteadyScrollBar(Qt::Horizontal, view));
     view->setSelectionMode(QAbstractItemView::ContiguousSelection);
     view->setSelectionBehavior(QAbstractItemView::SelectItems);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setShowGrid(true);
     view->setWordWrap(false);
-    view->setItemDelegate(new CellDelegate(view));
     view->setCornerButtonEnabled(false);
     view->verticalHeader()->hide(); // no fixed column
     view->verticalHeader()->setMinimumSectionSize(1);
