@@ -4,6 +4,7 @@
 #include "core/DateTime.h"
 #include "core/StationRow.h"
 #include "core/Texts.h"
+#include "core/ui/SteadyScrollBar.h"
 #include "core/ui/Utf8Text.h"
 #include "stations/HallTexts.h"
 #include "stations/WakePlan.h"
@@ -59,6 +60,10 @@ DroppedStationsWindow::DroppedStationsWindow(QWidget* parent) : QWidget(parent, 
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->verticalHeader()->hide();
+    // Refreshed twice a second while a busy hall drops and takes back stations: the bars repaint
+    // only when they change.
+    m_table->setVerticalScrollBar(new SteadyScrollBar(Qt::Vertical, m_table));
+    m_table->setHorizontalScrollBar(new SteadyScrollBar(Qt::Horizontal, m_table));
     m_table->horizontalHeader()->setDefaultSectionSize(84); // every column in sight at the window's width
     m_table->horizontalHeader()->setStretchLastSection(true);
 
