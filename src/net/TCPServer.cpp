@@ -41,21 +41,6 @@ constexpr int AcceptsPerRun = 64;
 
 using ConnectionPtr = std::shared_ptr<Connection>;
 
-// -1 on a failure other than a full socket buffer.
-ssize_t sendSome(int fd, const std::uint8_t* data, std::size_t size)
-{
-    for (;;) {
-        const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent >= 0)
-            return sent;
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return 0;
-        return -1;
-    }
-}
-
 } // namespace
 
 struct TCPServer::Impl
@@ -120,9 +105,6 @@ struct TCPServer::Impl
     void nameArrived(const ConnectionPtr& connection, std::string name);
     // A station's socket is readable: its reports are applied (TThreadOnRead).
     void TCPServerClientRead(const ConnectionPtr& connection);
-    template <typename Then>
-    void waitFor(const ConnectionPtr& connection, asio::socket_base::wait_type kind, bool Connection::*armed,
-                 Then then);
     void waitReadable(const ConnectionPtr& connection);
     // A station's connection ended: closed, and with `runHandling` its session logged and row removed.
     void TCPServerClientDisconnect(const ConnectionPtr& connection, bool runHandling);
@@ -191,18 +173,8 @@ void TCPServer::Impl::stop()
         acceptTimer.cancel();
         unwatchDatagrams();
         // Nothing is logged at shutdown: the connections go without their disconnect handling.
-        for (const auto& [key, connection] : live) {
-            connection->markClosed();
-            connection->disconnectOwed = false;
-            if (connection->nameTimer)
-                connection->nameTimer->cancel();
-            if (connection->sendTimer)
-                connection->sendTimer->cancel();
-            for (auto& pending : connection->pendingOutput())
-                if (pending.done)
-                    pending.done(SendResult::NotDelivered);
-            connection->pendingOutput().clear();
-        }
+        for (const auto& [key, connection] : live)
+            connection->abandon();
         {
             std::scoped_lock hold(registryMutex);
             byAddress.clear();
@@ -290,19 +262,19 @@ void TCPServer::Impl::TCPServerClientConnect(UniqueFd fd, const std::string& add
     // Nothing is read before the name is known: the station's reports wait in its socket, which
     // bounds them, and only for its own name. After NameWait the dotted address stands in, and at
     // once when the look-ups' queue is full.
-    connection->nameTimer = std::make_unique<asio::steady_timer>(io, NameWait);
-    connection->lookUpTicket = lookup->lookUp(address, [this, weak = std::weak_ptr(connection)](std::string name) {
+    connection->startNameLimit(NameWait);
+    connection->setLookUpTicket(lookup->lookUp(address, [this, weak = std::weak_ptr(connection)](std::string name) {
         // On a look-up thread: only post.
         asio::post(io, [this, weak, name = std::move(name)]() mutable {
             if (const auto c = weak.lock())
                 nameArrived(c, std::move(name));
         });
-    });
-    if (!connection->lookUpTicket) {
+    }));
+    if (!connection->lookUpTicket()) {
         nameArrived(connection, address);
         return;
     }
-    connection->nameTimer->async_wait([this, connection](const asio::error_code& ec) {
+    connection->onNameLimit([this, connection](const asio::error_code& ec) {
         if (!ec)
             nameArrived(connection, connection->address());
     });
@@ -313,15 +285,13 @@ void TCPServer::Impl::nameArrived(const ConnectionPtr& connection, std::string n
     if (connection->hostNameKnown() || stopping)
         return; // the time limit came first, or the answer did, or the server stops
     connection->setHostName(std::move(name));
-    connection->nameTimer->cancel();
+    connection->stopNameLimit();
     // Named by the time limit, the look-up waits no more; after its answer this finds nothing.
-    lookup->cancel(std::exchange(connection->lookUpTicket, 0));
+    lookup->cancel(connection->takeLookUpTicket());
     noteSeen(*connection);
     if (connection->isClosed()) {
-        if (connection->disconnectOwed && processor) {
-            connection->disconnectOwed = false;
+        if (processor && connection->takeOwedDisconnect())
             processor->stationDisconnected(*connection);
-        }
         forgetIfFinished(connection);
         return;
     }
@@ -355,25 +325,9 @@ void TCPServer::Impl::TCPServerClientRead(const ConnectionPtr& connection)
     }
 }
 
-// One wait of each kind at a time per connection: `armed` is the connection's flag for that kind.
-template <typename Then>
-void TCPServer::Impl::waitFor(const ConnectionPtr& connection, asio::socket_base::wait_type kind,
-                              bool Connection::*armed, Then then)
-{
-    if ((*connection).*armed || connection->isClosed())
-        return;
-    (*connection).*armed = true;
-    connection->socket().async_wait(kind, [connection, armed, then](const asio::error_code& ec) {
-        (*connection).*armed = false;
-        if (!ec)
-            then();
-    });
-}
-
 void TCPServer::Impl::waitReadable(const ConnectionPtr& connection)
 {
-    waitFor(connection, asio::socket_base::wait_read, &Connection::readArmed,
-            [this, connection] { TCPServerClientRead(connection); });
+    connection->waitReadable([this, connection] { TCPServerClientRead(connection); });
 }
 
 // Network thread: the connection ended (the station closed, a receive or send failed, or discovery
@@ -396,14 +350,9 @@ void TCPServer::Impl::TCPServerClientDisconnect(const ConnectionPtr& connection,
         }
     }
     --openCount;
-    if (connection->sendTimer)
-        connection->sendTimer->cancel();
+    connection->stopSendLimit();
     // Commands still waiting for the socket never went out whole.
-    auto pending = std::move(connection->pendingOutput());
-    connection->pendingOutput().clear();
-    for (auto& p : pending)
-        if (p.done)
-            p.done(SendResult::NotDelivered);
+    connection->failPending();
 
     if (runHandling && connection->hostNameKnown())
         noteSeen(*connection);
@@ -411,11 +360,11 @@ void TCPServer::Impl::TCPServerClientDisconnect(const ConnectionPtr& connection,
         if (connection->hostNameKnown())
             processor->stationDisconnected(*connection);
         else
-            connection->disconnectOwed = true; // under its real name, once the look-up answers
+            connection->oweDisconnect(); // under its real name, once the look-up answers
     }
     // A look-up that still waits for a thread is not waited for: the address names the
     // connection now, and its handling runs under it.
-    if (!connection->hostNameKnown() && lookup->cancel(connection->lookUpTicket)) {
+    if (!connection->hostNameKnown() && lookup->cancel(connection->lookUpTicket())) {
         nameArrived(connection, connection->address());
         return;
     }
@@ -424,7 +373,7 @@ void TCPServer::Impl::TCPServerClientDisconnect(const ConnectionPtr& connection,
 
 void TCPServer::Impl::forgetIfFinished(const ConnectionPtr& connection)
 {
-    if (connection->isClosed() && !connection->disconnectOwed)
+    if (connection->isClosed() && !connection->disconnectOwed())
         live.erase(connection.get());
 }
 
@@ -459,10 +408,9 @@ SendResult TCPServer::Impl::send(std::string_view address, std::span<const std::
             done(SendResult::NoConnection);
         return SendResult::NoConnection;
     }
-    auto& pending = connection->pendingOutput();
     std::size_t sent = 0;
-    if (pending.empty()) {
-        const ssize_t n = sendSome(connection->fd(), bytes.data(), bytes.size());
+    if (!connection->hasPendingOutput()) {
+        const ssize_t n = connection->sendSome(bytes);
         if (n < 0) {
             TCPServerClientDisconnect(connection, true);
             if (done)
@@ -478,8 +426,8 @@ SendResult TCPServer::Impl::send(std::string_view address, std::span<const std::
     }
     // The socket took part or nothing: the rest goes first when it can, and later commands wait
     // behind it, so a station never sees a command cut short followed by the next one.
-    const bool wasEmpty = pending.empty();
-    pending.push_back({std::vector<std::uint8_t>(bytes.begin(), bytes.end()), sent, std::move(done)});
+    const bool wasEmpty = !connection->hasPendingOutput();
+    connection->queueOutput(bytes, sent, std::move(done));
     if (connection->pendingBytes() > MaxPendingCommandBytes) {
         TCPServerClientDisconnect(connection, true); // tells every waiting command, this one too
         return SendResult::NotDelivered;
@@ -492,30 +440,25 @@ SendResult TCPServer::Impl::send(std::string_view address, std::span<const std::
 
 void TCPServer::Impl::flush(const ConnectionPtr& connection)
 {
-    auto& pending = connection->pendingOutput();
     bool progressed = false;
-    while (!pending.empty() && !connection->isClosed()) {
-        auto& front = pending.front();
-        const ssize_t n = sendSome(connection->fd(), front.bytes.data() + front.sent, front.bytes.size() - front.sent);
-        if (n < 0) {
+    while (connection->hasPendingOutput() && !connection->isClosed()) {
+        const auto partial = connection->sendOldest();
+        if (!partial) {
             TCPServerClientDisconnect(connection, true);
             return;
         }
-        front.sent += static_cast<std::size_t>(n);
-        if (front.sent < front.bytes.size()) {
+        if (*partial) {
             waitWritable(connection);
             if (progressed)
                 restartSendLimit(connection);
             return;
         }
-        auto done = std::move(front.done);
-        pending.pop_front();
+        auto done = connection->dropOldest();
         progressed = true;
         if (done)
             done(SendResult::Sent);
     }
-    if (connection->sendTimer)
-        connection->sendTimer->cancel();
+    connection->stopSendLimit();
 }
 
 void TCPServer::Impl::readDatagrams(std::uint64_t watch)
@@ -552,19 +495,15 @@ void TCPServer::Impl::unwatchDatagrams()
 
 void TCPServer::Impl::waitWritable(const ConnectionPtr& connection)
 {
-    waitFor(connection, asio::socket_base::wait_write, &Connection::writeArmed,
-            [this, connection] { flush(connection); });
+    connection->waitWritable([this, connection] { flush(connection); });
 }
 
 void TCPServer::Impl::restartSendLimit(const ConnectionPtr& connection)
 {
     // The oldest waiting command has this long to go out; a station that reads nothing loses its
     // connection rather than holding the operator's command for ever.
-    if (!connection->sendTimer)
-        connection->sendTimer = std::make_unique<asio::steady_timer>(io);
-    connection->sendTimer->expires_after(PendingCommandLimit);
-    connection->sendTimer->async_wait([this, connection](const asio::error_code& ec) {
-        if (!ec && !connection->isClosed() && !connection->pendingOutput().empty())
+    connection->restartSendLimit(PendingCommandLimit, [this, connection](const asio::error_code& ec) {
+        if (!ec && !connection->isClosed() && connection->hasPendingOutput())
             TCPServerClientDisconnect(connection, true);
     });
 }
