@@ -1,16 +1,15 @@
 #include "net/TCPServer.h"
 
 #include "net/Connection.h"
+#include "net/NetworkThread.h"
 #include "net/SocketOptions.h"
 #include "stations/StationLink.h"
 
-#include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/ip/udp.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
-#include <pthread.h>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -20,12 +19,8 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <deque>
-#include <exception>
-#include <future>
 #include <mutex>
-#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -47,14 +42,12 @@ struct TCPServer::Impl
 {
     Impl() : lookup(NameLookup::create(reverseLookUp)) {}
 
-    // Everything below that names the network thread is touched only there.
-    asio::io_context io{1};
-    asio::executor_work_guard<asio::io_context::executor_type> work{io.get_executor()};
+    // First, so that it outlives every socket and timer on its io_context. Everything below that
+    // names the network thread is touched only there.
+    NetworkThread network;
+    asio::io_context& io = network.io();
     asio::ip::tcp::acceptor acceptor{io};
     asio::steady_timer acceptTimer{io};
-    std::thread thread; // started and joined by the owner's thread only
-    std::atomic<bool> started{false};
-    std::atomic<std::thread::id> networkId{};
     std::atomic<std::uint16_t> boundPort{0};
 
     StationReportSink* processor = nullptr;
@@ -77,27 +70,7 @@ struct TCPServer::Impl
     std::atomic<std::uint64_t> refused{0};
     bool stopping = false; // network thread: set by stop()
 
-    bool running() const { return started.load(); }
-    bool onNetworkThread() const { return networkId.load() == std::this_thread::get_id(); }
-
-    // Runs `job` on the network thread and waits for it; runs it here when this is that thread or
-    // no network thread runs.
-    template <typename Job> auto runOnNetwork(Job job) -> decltype(job())
-    {
-        if (onNetworkThread() || !running())
-            return job();
-        std::packaged_task<decltype(job())()> task(std::move(job));
-        auto result = task.get_future();
-        asio::post(io, [&task] { task(); });
-        return result.get();
-    }
-
-    bool start();
     void stop();
-    // What escaped a handler, told on stderr the first time only: a fault that repeats on every
-    // event would otherwise fill the operator's terminal or journal.
-    bool escapedTold = false; // network thread
-    void reportEscaped(const char* what);
 
     void acceptPending();
     // A station connected: the new connection is registered and its name look-up started.
@@ -125,44 +98,9 @@ struct TCPServer::Impl
     void restartSendLimit(const ConnectionPtr& connection);
 };
 
-bool TCPServer::Impl::start()
-{
-    started = true; // before the thread: a handler on it may already ask
-    try {
-        thread = std::thread([this] {
-            networkId.store(std::this_thread::get_id());
-            ::pthread_setname_np(::pthread_self(), "network"); // for the soak's CPU per thread
-            for (;;) {
-                try {
-                    io.run();
-                    return;
-                } catch (const std::exception& e) {
-                    reportEscaped(e.what());
-                } catch (...) {
-                    reportEscaped("an exception of unknown type");
-                }
-                // Handlers catch what they expect; anything else costs one event, not the thread.
-            }
-        });
-    } catch (...) {
-        started = false; // no thread could be had: the server does not listen
-        return false;
-    }
-    return true;
-}
-
-void TCPServer::Impl::reportEscaped(const char* what)
-{
-    if (escapedTold)
-        return;
-    escapedTold = true;
-    std::fprintf(stderr, "ostrel-server: a network handler failed (%s); the network thread goes on\n", what);
-    std::fflush(stderr);
-}
-
 void TCPServer::Impl::stop()
 {
-    if (!running()) {
+    if (!network.running()) {
         lookup->stop();
         return;
     }
@@ -180,10 +118,9 @@ void TCPServer::Impl::stop()
             byAddress.clear();
         }
         openCount = 0;
-        work.reset(); // run() returns once the cancelled waits have finished
+        network.release(); // run() returns once the cancelled waits have finished
     });
-    thread.join();
-    started = false;
+    network.join();
     boundPort = 0;
     live.clear();
     // Then the look-ups: none is waited for, and no answer is delivered after this.
@@ -517,12 +454,12 @@ TCPServer::~TCPServer()
 
 void TCPServer::setReportProcessor(StationReportSink* processor)
 {
-    m->runOnNetwork([&] { m->processor = processor; });
+    m->network.run([&] { m->processor = processor; });
 }
 
 void TCPServer::setNameResolver(NameResolver resolver)
 {
-    m->runOnNetwork([&] {
+    m->network.run([&] {
         m->lookup->stop();
         m->lookup = NameLookup::create(std::move(resolver));
     });
@@ -530,17 +467,17 @@ void TCPServer::setNameResolver(NameResolver resolver)
 
 void TCPServer::setReportObserver(TThreadOnRead::ReportObserver observer)
 {
-    m->runOnNetwork([&] { m->observer = std::move(observer); });
+    m->network.run([&] { m->observer = std::move(observer); });
 }
 
 void TCPServer::setKeepAliveSeconds(std::optional<int> seconds)
 {
-    m->runOnNetwork([&] { m->keepAliveSeconds = seconds; });
+    m->network.run([&] { m->keepAliveSeconds = seconds; });
 }
 
 void TCPServer::setStationSeen(StationSeen seen)
 {
-    m->runOnNetwork([&] { m->stationSeen = std::move(seen); });
+    m->network.run([&] { m->stationSeen = std::move(seen); });
 }
 
 bool TCPServer::listen(std::uint16_t port)
@@ -563,7 +500,7 @@ bool TCPServer::listen(std::uint16_t port)
         return false;
     const std::uint16_t boundPort = localPort(fd);
 
-    const bool taken = m->runOnNetwork([&] {
+    const bool taken = m->network.run([&] {
         asio::error_code ec;
         m->acceptor.close(ec);
         m->acceptTimer.cancel();
@@ -572,13 +509,13 @@ bool TCPServer::listen(std::uint16_t port)
             return false;
         static_cast<void>(owned.release()); // the acceptor owns it now
         m->boundPort = boundPort;
-        if (m->running())
+        if (m->network.running())
             m->acceptPending();
         else
             asio::post(m->io, [this] { m->acceptPending(); });
         return true;
     });
-    if (taken && !m->running() && !m->start()) {
+    if (taken && !m->network.running() && !m->network.start()) {
         asio::error_code ignored;
         m->acceptor.close(ignored);
         m->boundPort = 0;
@@ -599,17 +536,17 @@ std::uint16_t TCPServer::port() const
 
 SendResult TCPServer::sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes)
 {
-    return m->runOnNetwork([&] { return m->send(address, bytes, nullptr); });
+    return m->network.run([&] { return m->send(address, bytes, nullptr); });
 }
 
 SendResult TCPServer::sendWithOutcome(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done)
 {
-    return m->runOnNetwork([&] { return m->send(address, bytes, std::move(done)); });
+    return m->network.run([&] { return m->send(address, bytes, std::move(done)); });
 }
 
 void TCPServer::postToAddress(std::string address, std::vector<std::uint8_t> bytes, SendDone done)
 {
-    if (!m->running()) {
+    if (!m->network.running()) {
         if (done)
             done(SendResult::NoConnection);
         return;
@@ -622,7 +559,7 @@ void TCPServer::postToAddress(std::string address, std::vector<std::uint8_t> byt
 void TCPServer::post(std::string address, const StationCommand& command, SendDone done)
 {
     const CommandBytes bytes = encodeStationCommand(command);
-    if (m->onNetworkThread()) {
+    if (m->network.onThread()) {
         m->send(address, bytes, std::move(done));
         return;
     }
@@ -636,7 +573,7 @@ bool TCPServer::hasConnection(std::string_view address) const
 
 bool TCPServer::closeFirstConnectionFrom(std::string_view address)
 {
-    return m->runOnNetwork([&] {
+    return m->network.run([&] {
         const auto c = m->firstOpenFrom(address);
         if (!c)
             return false;
@@ -647,7 +584,7 @@ bool TCPServer::closeFirstConnectionFrom(std::string_view address)
 
 void TCPServer::watchDatagrams(int fd, std::function<bool()> readable)
 {
-    m->runOnNetwork([&] {
+    m->network.run([&] {
         m->unwatchDatagrams();
         auto socket = std::make_unique<asio::ip::udp::socket>(m->io);
         asio::error_code ec;
@@ -664,12 +601,12 @@ void TCPServer::watchDatagrams(int fd, std::function<bool()> readable)
 
 void TCPServer::unwatchDatagrams()
 {
-    m->runOnNetwork([this] { m->unwatchDatagrams(); });
+    m->network.run([this] { m->unwatchDatagrams(); });
 }
 
 void TCPServer::post(std::function<void()> job)
 {
-    if (!m->running()) {
+    if (!m->network.running()) {
         job();
         return;
     }
@@ -683,7 +620,7 @@ std::size_t TCPServer::connectionCount() const
 
 bool TCPServer::onNetworkThread() const
 {
-    return m->onNetworkThread();
+    return m->network.onThread();
 }
 
 std::uint64_t TCPServer::acceptBackOffs() const
