@@ -1,6 +1,7 @@
 #include "net/TCPServer.h"
 
 #include "net/Connection.h"
+#include "net/ConnectionRegistry.h"
 #include "net/NetworkThread.h"
 #include "net/SocketOptions.h"
 #include "stations/StationLink.h"
@@ -19,9 +20,6 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <deque>
-#include <mutex>
-#include <unordered_map>
 #include <utility>
 
 namespace ostrel {
@@ -33,8 +31,6 @@ namespace {
 constexpr std::chrono::milliseconds AcceptBackOff{100};
 // Connections taken in one go, so a flood of connects cannot starve the stations' reports.
 constexpr int AcceptsPerRun = 64;
-
-using ConnectionPtr = std::shared_ptr<Connection>;
 
 } // namespace
 
@@ -57,15 +53,8 @@ struct TCPServer::Impl
     std::shared_ptr<NameLookup> lookup;
     std::array<std::uint8_t, 16 * 1024> readBuffer{}; // network thread
     // Every connection object not yet finished with, open or closed with its disconnect handling
-    // still owed (network thread).
-    std::unordered_map<const Connection*, ConnectionPtr> live;
-
-    // The open connections by peer address, each address's in accept order. Written on the
-    // network thread; read from any thread (hasConnection). Lock order: StationTableMutex may be
-    // held while this is taken, never the reverse.
-    mutable std::mutex registryMutex;
-    std::unordered_map<std::string, std::deque<ConnectionPtr>> byAddress;
-    std::atomic<std::size_t> openCount{0};
+    // still owed; the open ones are read from any thread (hasConnection).
+    ConnectionRegistry registry;
     std::atomic<std::uint64_t> backOffs{0};
     std::atomic<std::uint64_t> refused{0};
     bool stopping = false; // network thread: set by stop()
@@ -81,10 +70,8 @@ struct TCPServer::Impl
     void waitReadable(const ConnectionPtr& connection);
     // A station's connection ended: closed, and with `runHandling` its session logged and row removed.
     void TCPServerClientDisconnect(const ConnectionPtr& connection, bool runHandling);
-    void forgetIfFinished(const ConnectionPtr& connection);
     void noteSeen(const Connection& connection);
 
-    ConnectionPtr firstOpenFrom(std::string_view address) const;
     SendResult send(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done);
     void flush(const ConnectionPtr& connection);
 
@@ -111,18 +98,12 @@ void TCPServer::Impl::stop()
         acceptTimer.cancel();
         unwatchDatagrams();
         // Nothing is logged at shutdown: the connections go without their disconnect handling.
-        for (const auto& [key, connection] : live)
-            connection->abandon();
-        {
-            std::scoped_lock hold(registryMutex);
-            byAddress.clear();
-        }
-        openCount = 0;
+        registry.abandonAll();
         network.release(); // run() returns once the cancelled waits have finished
     });
     network.join();
     boundPort = 0;
-    live.clear();
+    registry.clear();
     // Then the look-ups: none is waited for, and no answer is delivered after this.
     lookup->stop();
 }
@@ -169,13 +150,9 @@ void TCPServer::Impl::acceptPending()
 // Network thread: takes one accepted connection and starts looking its station's name up.
 void TCPServer::Impl::TCPServerClientConnect(UniqueFd fd, const std::string& address)
 {
-    {
-        std::scoped_lock hold(registryMutex);
-        const auto it = byAddress.find(address);
-        if (it != byAddress.end() && it->second.size() >= MaxConnectionsPerAddress) {
-            ++refused;
-            return; // `fd` closes it: one peer cannot take every descriptor and look-up
-        }
+    if (registry.countFrom(address) >= MaxConnectionsPerAddress) {
+        ++refused;
+        return; // `fd` closes it: one peer cannot take every descriptor and look-up
     }
     setKeepAlive(fd.get(), 1000);
     if (keepAliveSeconds)
@@ -189,12 +166,7 @@ void TCPServer::Impl::TCPServerClientConnect(UniqueFd fd, const std::string& add
     }
     if (!connection->socket().is_open())
         return; // the reactor could not take it; the descriptor is closed already
-    live.emplace(connection.get(), connection);
-    {
-        std::scoped_lock hold(registryMutex);
-        byAddress[address].push_back(connection);
-    }
-    ++openCount;
+    registry.add(connection);
 
     // Nothing is read before the name is known: the station's reports wait in its socket, which
     // bounds them, and only for its own name. After NameWait the dotted address stands in, and at
@@ -229,7 +201,7 @@ void TCPServer::Impl::nameArrived(const ConnectionPtr& connection, std::string n
     if (connection->isClosed()) {
         if (processor && connection->takeOwedDisconnect())
             processor->stationDisconnected(*connection);
-        forgetIfFinished(connection);
+        registry.forgetIfFinished(connection);
         return;
     }
     TCPServerClientRead(connection);
@@ -276,17 +248,7 @@ void TCPServer::Impl::TCPServerClientDisconnect(const ConnectionPtr& connection,
     // reaches report processing afterwards is dropped instead of adding the row again.
     if (!connection->markClosed())
         return;
-    {
-        std::scoped_lock hold(registryMutex);
-        const auto it = byAddress.find(connection->address());
-        if (it != byAddress.end()) {
-            auto& list = it->second;
-            std::erase(list, connection);
-            if (list.empty())
-                byAddress.erase(it);
-        }
-    }
-    --openCount;
+    registry.removeOpen(connection);
     connection->stopSendLimit();
     // Commands still waiting for the socket never went out whole.
     connection->failPending();
@@ -305,13 +267,7 @@ void TCPServer::Impl::TCPServerClientDisconnect(const ConnectionPtr& connection,
         nameArrived(connection, connection->address());
         return;
     }
-    forgetIfFinished(connection);
-}
-
-void TCPServer::Impl::forgetIfFinished(const ConnectionPtr& connection)
-{
-    if (connection->isClosed() && !connection->disconnectOwed())
-        live.erase(connection.get());
+    registry.forgetIfFinished(connection);
 }
 
 void TCPServer::Impl::noteSeen(const Connection& connection)
@@ -325,21 +281,9 @@ void TCPServer::Impl::noteSeen(const Connection& connection)
     }
 }
 
-ConnectionPtr TCPServer::Impl::firstOpenFrom(std::string_view address) const
-{
-    std::scoped_lock hold(registryMutex);
-    const auto it = byAddress.find(std::string(address));
-    if (it == byAddress.end())
-        return nullptr;
-    for (const auto& c : it->second)
-        if (!c->isClosed())
-            return c;
-    return nullptr;
-}
-
 SendResult TCPServer::Impl::send(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done)
 {
-    const auto connection = firstOpenFrom(address);
+    const auto connection = registry.firstOpenFrom(address);
     if (!connection) {
         if (done)
             done(SendResult::NoConnection);
@@ -568,13 +512,13 @@ void TCPServer::post(std::string address, const StationCommand& command, SendDon
 
 bool TCPServer::hasConnection(std::string_view address) const
 {
-    return m->firstOpenFrom(address) != nullptr;
+    return m->registry.firstOpenFrom(address) != nullptr;
 }
 
 bool TCPServer::closeFirstConnectionFrom(std::string_view address)
 {
     return m->network.run([&] {
-        const auto c = m->firstOpenFrom(address);
+        const auto c = m->registry.firstOpenFrom(address);
         if (!c)
             return false;
         m->TCPServerClientDisconnect(c, true);
@@ -615,7 +559,7 @@ void TCPServer::post(std::function<void()> job)
 
 std::size_t TCPServer::connectionCount() const
 {
-    return m->openCount.load();
+    return m->registry.openCount();
 }
 
 bool TCPServer::onNetworkThread() const
