@@ -4,6 +4,7 @@
 #include "net/ConnectionRegistry.h"
 #include "net/NetworkThread.h"
 #include "net/SocketOptions.h"
+#include "net/StationAcceptor.h"
 #include "stations/StationLink.h"
 
 #include <asio/io_context.hpp>
@@ -24,16 +25,6 @@
 
 namespace ostrel {
 
-namespace {
-
-// accept() failing for lack of descriptors or memory leaves the connection pending and the
-// listener readable; accepting rests this long instead of failing in a loop.
-constexpr std::chrono::milliseconds AcceptBackOff{100};
-// Connections taken in one go, so a flood of connects cannot starve the stations' reports.
-constexpr int AcceptsPerRun = 64;
-
-} // namespace
-
 struct TCPServer::Impl
 {
     Impl() : lookup(NameLookup::create(reverseLookUp)) {}
@@ -42,26 +33,23 @@ struct TCPServer::Impl
     // names the network thread is touched only there.
     NetworkThread network;
     asio::io_context& io = network.io();
-    asio::ip::tcp::acceptor acceptor{io};
-    asio::steady_timer acceptTimer{io};
     std::atomic<std::uint16_t> boundPort{0};
 
     StationReportSink* processor = nullptr;
     TThreadOnRead::ReportObserver observer;
     StationSeen stationSeen;
-    std::optional<int> keepAliveSeconds;
     std::shared_ptr<NameLookup> lookup;
     std::array<std::uint8_t, 16 * 1024> readBuffer{}; // network thread
     // Every connection object not yet finished with, open or closed with its disconnect handling
     // still owed; the open ones are read from any thread (hasConnection).
     ConnectionRegistry registry;
-    std::atomic<std::uint64_t> backOffs{0};
-    std::atomic<std::uint64_t> refused{0};
+    StationAcceptor acceptor{io, registry, [this](UniqueFd fd, const std::string& address) {
+                                 TCPServerClientConnect(std::move(fd), address);
+                             }};
     bool stopping = false; // network thread: set by stop()
 
     void stop();
 
-    void acceptPending();
     // A station connected: the new connection is registered and its name look-up started.
     void TCPServerClientConnect(UniqueFd fd, const std::string& address);
     void nameArrived(const ConnectionPtr& connection, std::string name);
@@ -93,9 +81,7 @@ void TCPServer::Impl::stop()
     }
     asio::post(io, [this] {
         stopping = true; // a look-up answer that comes later names nobody
-        asio::error_code ignored;
-        acceptor.close(ignored);
-        acceptTimer.cancel();
+        acceptor.close();
         unwatchDatagrams();
         // Nothing is logged at shutdown: the connections go without their disconnect handling.
         registry.abandonAll();
@@ -108,56 +94,9 @@ void TCPServer::Impl::stop()
     lookup->stop();
 }
 
-void TCPServer::Impl::acceptPending()
-{
-    for (int i = 0; i < AcceptsPerRun; ++i) {
-        if (!acceptor.is_open())
-            return;
-        sockaddr_in peer{};
-        socklen_t length = sizeof peer;
-        UniqueFd fd(::accept4(acceptor.native_handle(), reinterpret_cast<sockaddr*>(&peer), &length,
-                              SOCK_NONBLOCK | SOCK_CLOEXEC));
-        if (fd) {
-            try {
-                TCPServerClientConnect(std::move(fd), dottedAddress(peer));
-            } catch (...) {
-                // Out of memory half-way: the connection went with its descriptor, as if it failed.
-            }
-            continue;
-        }
-        if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            // Drained: the wait is edge-triggered, and a connection arriving from now on wakes it.
-            acceptor.async_wait(asio::socket_base::wait_read, [this](const asio::error_code& ec) {
-                if (!ec)
-                    acceptPending();
-            });
-            return;
-        }
-        // Out of descriptors or memory, or anything else that would fail again at once.
-        ++backOffs;
-        acceptTimer.expires_after(AcceptBackOff);
-        acceptTimer.async_wait([this](const asio::error_code& ec) {
-            if (!ec)
-                acceptPending();
-        });
-        return;
-    }
-    asio::post(io, [this] { acceptPending(); });
-}
-
 // Network thread: takes one accepted connection and starts looking its station's name up.
 void TCPServer::Impl::TCPServerClientConnect(UniqueFd fd, const std::string& address)
 {
-    if (registry.countFrom(address) >= MaxConnectionsPerAddress) {
-        ++refused;
-        return; // `fd` closes it: one peer cannot take every descriptor and look-up
-    }
-    setKeepAlive(fd.get(), 1000);
-    if (keepAliveSeconds)
-        setKeepAliveTiming(fd.get(), *keepAliveSeconds);
-
     ConnectionPtr connection;
     try {
         connection = std::make_shared<Connection>(io, std::move(fd), address);
@@ -416,7 +355,7 @@ void TCPServer::setReportObserver(TThreadOnRead::ReportObserver observer)
 
 void TCPServer::setKeepAliveSeconds(std::optional<int> seconds)
 {
-    m->network.run([&] { m->keepAliveSeconds = seconds; });
+    m->network.run([&] { m->acceptor.setKeepAliveSeconds(seconds); });
 }
 
 void TCPServer::setStationSeen(StationSeen seen)
@@ -445,23 +384,18 @@ bool TCPServer::listen(std::uint16_t port)
     const std::uint16_t boundPort = localPort(fd);
 
     const bool taken = m->network.run([&] {
-        asio::error_code ec;
-        m->acceptor.close(ec);
-        m->acceptTimer.cancel();
-        m->acceptor.assign(asio::ip::tcp::v4(), fd, ec);
-        if (ec)
+        if (!m->acceptor.adopt(fd))
             return false;
         static_cast<void>(owned.release()); // the acceptor owns it now
         m->boundPort = boundPort;
         if (m->network.running())
-            m->acceptPending();
+            m->acceptor.acceptPending();
         else
-            asio::post(m->io, [this] { m->acceptPending(); });
+            asio::post(m->io, [this] { m->acceptor.acceptPending(); });
         return true;
     });
     if (taken && !m->network.running() && !m->network.start()) {
-        asio::error_code ignored;
-        m->acceptor.close(ignored);
+        m->acceptor.close(); // nothing was accepted: no back-off is under way
         m->boundPort = 0;
         return false;
     }
@@ -569,12 +503,12 @@ bool TCPServer::onNetworkThread() const
 
 std::uint64_t TCPServer::acceptBackOffs() const
 {
-    return m->backOffs.load();
+    return m->acceptor.backOffs();
 }
 
 std::uint64_t TCPServer::refusedConnections() const
 {
-    return m->refused.load();
+    return m->acceptor.refused();
 }
 
 void TCPServer::stop()
