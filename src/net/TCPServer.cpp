@@ -1,5 +1,6 @@
 #include "net/TCPServer.h"
 
+#include "net/CommandSender.h"
 #include "net/Connection.h"
 #include "net/ConnectionRegistry.h"
 #include "net/NetworkThread.h"
@@ -46,6 +47,9 @@ struct TCPServer::Impl
     StationAcceptor acceptor{io, registry, [this](UniqueFd fd, const std::string& address) {
                                  TCPServerClientConnect(std::move(fd), address);
                              }};
+    // A failed send, a queue over its bound or a command past its time closes the connection.
+    CommandSender sender{registry,
+                         [this](const ConnectionPtr& connection) { TCPServerClientDisconnect(connection, true); }};
     bool stopping = false; // network thread: set by stop()
 
     void stop();
@@ -60,17 +64,12 @@ struct TCPServer::Impl
     void TCPServerClientDisconnect(const ConnectionPtr& connection, bool runHandling);
     void noteSeen(const Connection& connection);
 
-    SendResult send(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done);
-    void flush(const ConnectionPtr& connection);
-
     // Discovery's socket (network thread); the count tells a stale wait from the current one.
     std::unique_ptr<asio::ip::udp::socket> datagrams;
     std::function<bool()> onDatagrams;
     std::uint64_t datagramWatch = 0;
     void readDatagrams(std::uint64_t watch);
     void unwatchDatagrams();
-    void waitWritable(const ConnectionPtr& connection);
-    void restartSendLimit(const ConnectionPtr& connection);
 };
 
 void TCPServer::Impl::stop()
@@ -220,67 +219,6 @@ void TCPServer::Impl::noteSeen(const Connection& connection)
     }
 }
 
-SendResult TCPServer::Impl::send(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done)
-{
-    const auto connection = registry.firstOpenFrom(address);
-    if (!connection) {
-        if (done)
-            done(SendResult::NoConnection);
-        return SendResult::NoConnection;
-    }
-    std::size_t sent = 0;
-    if (!connection->hasPendingOutput()) {
-        const ssize_t n = connection->sendSome(bytes);
-        if (n < 0) {
-            TCPServerClientDisconnect(connection, true);
-            if (done)
-                done(SendResult::NotDelivered);
-            return SendResult::NotDelivered;
-        }
-        sent = static_cast<std::size_t>(n);
-        if (sent == bytes.size()) {
-            if (done)
-                done(SendResult::Sent);
-            return SendResult::Sent;
-        }
-    }
-    // The socket took part or nothing: the rest goes first when it can, and later commands wait
-    // behind it, so a station never sees a command cut short followed by the next one.
-    const bool wasEmpty = !connection->hasPendingOutput();
-    connection->queueOutput(bytes, sent, std::move(done));
-    if (connection->pendingBytes() > MaxPendingCommandBytes) {
-        TCPServerClientDisconnect(connection, true); // tells every waiting command, this one too
-        return SendResult::NotDelivered;
-    }
-    waitWritable(connection);
-    if (wasEmpty)
-        restartSendLimit(connection);
-    return SendResult::Sent; // on its way: the done callback learns whether it arrived whole
-}
-
-void TCPServer::Impl::flush(const ConnectionPtr& connection)
-{
-    bool progressed = false;
-    while (connection->hasPendingOutput() && !connection->isClosed()) {
-        const auto partial = connection->sendOldest();
-        if (!partial) {
-            TCPServerClientDisconnect(connection, true);
-            return;
-        }
-        if (*partial) {
-            waitWritable(connection);
-            if (progressed)
-                restartSendLimit(connection);
-            return;
-        }
-        auto done = connection->dropOldest();
-        progressed = true;
-        if (done)
-            done(SendResult::Sent);
-    }
-    connection->stopSendLimit();
-}
-
 void TCPServer::Impl::readDatagrams(std::uint64_t watch)
 {
     if (watch != datagramWatch || !datagrams)
@@ -311,21 +249,6 @@ void TCPServer::Impl::unwatchDatagrams()
         datagrams.reset();
     }
     onDatagrams = nullptr;
-}
-
-void TCPServer::Impl::waitWritable(const ConnectionPtr& connection)
-{
-    connection->waitWritable([this, connection] { flush(connection); });
-}
-
-void TCPServer::Impl::restartSendLimit(const ConnectionPtr& connection)
-{
-    // The oldest waiting command has this long to go out; a station that reads nothing loses its
-    // connection rather than holding the operator's command for ever.
-    connection->restartSendLimit(PendingCommandLimit, [this, connection](const asio::error_code& ec) {
-        if (!ec && !connection->isClosed() && connection->hasPendingOutput())
-            TCPServerClientDisconnect(connection, true);
-    });
 }
 
 TCPServer::TCPServer() : m(std::make_unique<Impl>()) {}
@@ -414,12 +337,12 @@ std::uint16_t TCPServer::port() const
 
 SendResult TCPServer::sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes)
 {
-    return m->network.run([&] { return m->send(address, bytes, nullptr); });
+    return m->network.run([&] { return m->sender.send(address, bytes, nullptr); });
 }
 
 SendResult TCPServer::sendWithOutcome(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done)
 {
-    return m->network.run([&] { return m->send(address, bytes, std::move(done)); });
+    return m->network.run([&] { return m->sender.send(address, bytes, std::move(done)); });
 }
 
 void TCPServer::postToAddress(std::string address, std::vector<std::uint8_t> bytes, SendDone done)
@@ -430,7 +353,7 @@ void TCPServer::postToAddress(std::string address, std::vector<std::uint8_t> byt
         return;
     }
     asio::post(m->io, [this, address = std::move(address), bytes = std::move(bytes), done = std::move(done)]() mutable {
-        m->send(address, bytes, std::move(done));
+        m->sender.send(address, bytes, std::move(done));
     });
 }
 
@@ -438,7 +361,7 @@ void TCPServer::post(std::string address, const StationCommand& command, SendDon
 {
     const CommandBytes bytes = encodeStationCommand(command);
     if (m->network.onThread()) {
-        m->send(address, bytes, std::move(done));
+        m->sender.send(address, bytes, std::move(done));
         return;
     }
     postToAddress(std::move(address), std::vector<std::uint8_t>(bytes.begin(), bytes.end()), std::move(done));
