@@ -3,16 +3,14 @@
 #include "net/CommandSender.h"
 #include "net/Connection.h"
 #include "net/ConnectionRegistry.h"
+#include "net/DatagramWatch.h"
 #include "net/NetworkThread.h"
 #include "net/SocketOptions.h"
 #include "net/StationAcceptor.h"
 #include "stations/StationLink.h"
 
 #include <asio/io_context.hpp>
-#include <asio/ip/tcp.hpp>
-#include <asio/ip/udp.hpp>
 #include <asio/post.hpp>
-#include <asio/steady_timer.hpp>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -21,7 +19,6 @@
 
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <utility>
 
 namespace ostrel {
@@ -50,6 +47,7 @@ struct TCPServer::Impl
     // A failed send, a queue over its bound or a command past its time closes the connection.
     CommandSender sender{registry,
                          [this](const ConnectionPtr& connection) { TCPServerClientDisconnect(connection, true); }};
+    DatagramWatch datagrams{io};
     bool stopping = false; // network thread: set by stop()
 
     void stop();
@@ -63,13 +61,6 @@ struct TCPServer::Impl
     // A station's connection ended: closed, and with `runHandling` its session logged and row removed.
     void TCPServerClientDisconnect(const ConnectionPtr& connection, bool runHandling);
     void noteSeen(const Connection& connection);
-
-    // Discovery's socket (network thread); the count tells a stale wait from the current one.
-    std::unique_ptr<asio::ip::udp::socket> datagrams;
-    std::function<bool()> onDatagrams;
-    std::uint64_t datagramWatch = 0;
-    void readDatagrams(std::uint64_t watch);
-    void unwatchDatagrams();
 };
 
 void TCPServer::Impl::stop()
@@ -81,7 +72,7 @@ void TCPServer::Impl::stop()
     asio::post(io, [this] {
         stopping = true; // a look-up answer that comes later names nobody
         acceptor.close();
-        unwatchDatagrams();
+        datagrams.unwatch();
         // Nothing is logged at shutdown: the connections go without their disconnect handling.
         registry.abandonAll();
         network.release(); // run() returns once the cancelled waits have finished
@@ -219,38 +210,6 @@ void TCPServer::Impl::noteSeen(const Connection& connection)
     }
 }
 
-void TCPServer::Impl::readDatagrams(std::uint64_t watch)
-{
-    if (watch != datagramWatch || !datagrams)
-        return;
-    bool drained = true;
-    try {
-        drained = onDatagrams();
-    } catch (...) {
-        // Nothing leaves a handler; the datagrams still waiting are read on the next round.
-    }
-    if (!drained) {
-        asio::post(io, [this, watch] { readDatagrams(watch); });
-        return;
-    }
-    datagrams->async_wait(asio::socket_base::wait_read, [this, watch](const asio::error_code& ec) {
-        if (!ec)
-            readDatagrams(watch);
-    });
-}
-
-void TCPServer::Impl::unwatchDatagrams()
-{
-    ++datagramWatch;
-    if (datagrams) {
-        asio::error_code ignored;
-        datagrams->cancel(ignored);
-        (void)datagrams->release(ignored); // the descriptor stays open: it is the caller's
-        datagrams.reset();
-    }
-    onDatagrams = nullptr;
-}
-
 TCPServer::TCPServer() : m(std::make_unique<Impl>()) {}
 
 TCPServer::~TCPServer()
@@ -385,24 +344,12 @@ bool TCPServer::closeFirstConnectionFrom(std::string_view address)
 
 void TCPServer::watchDatagrams(int fd, std::function<bool()> readable)
 {
-    m->network.run([&] {
-        m->unwatchDatagrams();
-        auto socket = std::make_unique<asio::ip::udp::socket>(m->io);
-        asio::error_code ec;
-        socket->assign(asio::ip::udp::v4(), fd, ec);
-        if (ec)
-            return;
-        m->datagrams = std::move(socket);
-        m->onDatagrams = std::move(readable);
-        ++m->datagramWatch;
-        // Whatever came before the watch is read first; the wait covers what comes later.
-        asio::post(m->io, [this, watch = m->datagramWatch] { m->readDatagrams(watch); });
-    });
+    m->network.run([&] { m->datagrams.watch(fd, std::move(readable)); });
 }
 
 void TCPServer::unwatchDatagrams()
 {
-    m->network.run([this] { m->unwatchDatagrams(); });
+    m->network.run([this] { m->datagrams.unwatch(); });
 }
 
 void TCPServer::post(std::function<void()> job)
