@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 namespace ostrel {
 
 Connection::Connection(asio::io_context& io, UniqueFd fd, std::string address)
@@ -43,12 +45,83 @@ bool Connection::markClosed()
     return true;
 }
 
+void Connection::abandon()
+{
+    markClosed();
+    m_disconnectOwed = false;
+    stopNameLimit();
+    stopSendLimit();
+    failPending();
+}
+
+void Connection::startNameLimit(std::chrono::milliseconds limit)
+{
+    m_nameTimer = std::make_unique<asio::steady_timer>(m_socket.get_executor(), limit);
+}
+
+void Connection::stopNameLimit()
+{
+    if (m_nameTimer)
+        m_nameTimer->cancel();
+}
+
+void Connection::stopSendLimit()
+{
+    if (m_sendTimer)
+        m_sendTimer->cancel();
+}
+
+ssize_t Connection::sendSome(std::span<const std::uint8_t> bytes)
+{
+    for (;;) {
+        const ssize_t sent = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent >= 0)
+            return sent;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        return -1;
+    }
+}
+
 std::size_t Connection::pendingBytes() const
 {
     std::size_t total = 0;
     for (const auto& c : m_pending)
         total += c.bytes.size() - c.sent;
     return total;
+}
+
+void Connection::queueOutput(std::span<const std::uint8_t> bytes, std::size_t sent, CommandTransport::SendDone done)
+{
+    m_pending.push_back({std::vector<std::uint8_t>(bytes.begin(), bytes.end()), sent, std::move(done)});
+}
+
+std::optional<bool> Connection::sendOldest()
+{
+    auto& front = m_pending.front();
+    const ssize_t n = sendSome(std::span(front.bytes).subspan(front.sent));
+    if (n < 0)
+        return std::nullopt;
+    front.sent += static_cast<std::size_t>(n);
+    return front.sent < front.bytes.size();
+}
+
+CommandTransport::SendDone Connection::dropOldest()
+{
+    auto done = std::move(m_pending.front().done);
+    m_pending.pop_front();
+    return done;
+}
+
+void Connection::failPending()
+{
+    auto pending = std::move(m_pending);
+    m_pending.clear();
+    for (auto& p : pending)
+        if (p.done)
+            p.done(SendResult::NotDelivered);
 }
 
 std::string reverseLookUp(const std::string& address)

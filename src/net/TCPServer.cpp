@@ -1,16 +1,16 @@
 #include "net/TCPServer.h"
 
+#include "net/CommandSender.h"
 #include "net/Connection.h"
+#include "net/ConnectionRegistry.h"
+#include "net/DatagramWatch.h"
+#include "net/NetworkThread.h"
 #include "net/SocketOptions.h"
+#include "net/StationAcceptor.h"
 #include "stations/StationLink.h"
 
-#include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
-#include <asio/ip/tcp.hpp>
-#include <asio/ip/udp.hpp>
 #include <asio/post.hpp>
-#include <asio/steady_timer.hpp>
-#include <pthread.h>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -19,259 +19,74 @@
 
 #include <array>
 #include <atomic>
-#include <cerrno>
-#include <cstdio>
-#include <deque>
-#include <exception>
-#include <future>
-#include <mutex>
-#include <thread>
-#include <unordered_map>
 #include <utility>
 
 namespace ostrel {
-
-namespace {
-
-// accept() failing for lack of descriptors or memory leaves the connection pending and the
-// listener readable; accepting rests this long instead of failing in a loop.
-constexpr std::chrono::milliseconds AcceptBackOff{100};
-// Connections taken in one go, so a flood of connects cannot starve the stations' reports.
-constexpr int AcceptsPerRun = 64;
-
-using ConnectionPtr = std::shared_ptr<Connection>;
-
-// -1 on a failure other than a full socket buffer.
-ssize_t sendSome(int fd, const std::uint8_t* data, std::size_t size)
-{
-    for (;;) {
-        const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent >= 0)
-            return sent;
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return 0;
-        return -1;
-    }
-}
-
-} // namespace
 
 struct TCPServer::Impl
 {
     Impl() : lookup(NameLookup::create(reverseLookUp)) {}
 
-    // Everything below that names the network thread is touched only there.
-    asio::io_context io{1};
-    asio::executor_work_guard<asio::io_context::executor_type> work{io.get_executor()};
-    asio::ip::tcp::acceptor acceptor{io};
-    asio::steady_timer acceptTimer{io};
-    std::thread thread; // started and joined by the owner's thread only
-    std::atomic<bool> started{false};
-    std::atomic<std::thread::id> networkId{};
+    // First, so that it outlives every socket and timer on its io_context. Everything below that
+    // names the network thread is touched only there.
+    NetworkThread network;
+    asio::io_context& io = network.io();
     std::atomic<std::uint16_t> boundPort{0};
 
     StationReportSink* processor = nullptr;
     TThreadOnRead::ReportObserver observer;
     StationSeen stationSeen;
-    std::optional<int> keepAliveSeconds;
     std::shared_ptr<NameLookup> lookup;
     std::array<std::uint8_t, 16 * 1024> readBuffer{}; // network thread
     // Every connection object not yet finished with, open or closed with its disconnect handling
-    // still owed (network thread).
-    std::unordered_map<const Connection*, ConnectionPtr> live;
-
-    // The open connections by peer address, each address's in accept order. Written on the
-    // network thread; read from any thread (hasConnection). Lock order: StationTableMutex may be
-    // held while this is taken, never the reverse.
-    mutable std::mutex registryMutex;
-    std::unordered_map<std::string, std::deque<ConnectionPtr>> byAddress;
-    std::atomic<std::size_t> openCount{0};
-    std::atomic<std::uint64_t> backOffs{0};
-    std::atomic<std::uint64_t> refused{0};
+    // still owed; the open ones are read from any thread (hasConnection).
+    ConnectionRegistry registry;
+    StationAcceptor acceptor{io, registry, [this](UniqueFd fd, const std::string& address) {
+                                 TCPServerClientConnect(std::move(fd), address);
+                             }};
+    // A failed send, a queue over its bound or a command past its time closes the connection.
+    CommandSender sender{registry,
+                         [this](const ConnectionPtr& connection) { TCPServerClientDisconnect(connection, true); }};
+    DatagramWatch datagrams{io};
     bool stopping = false; // network thread: set by stop()
 
-    bool running() const { return started.load(); }
-    bool onNetworkThread() const { return networkId.load() == std::this_thread::get_id(); }
-
-    // Runs `job` on the network thread and waits for it; runs it here when this is that thread or
-    // no network thread runs.
-    template <typename Job> auto runOnNetwork(Job job) -> decltype(job())
-    {
-        if (onNetworkThread() || !running())
-            return job();
-        std::packaged_task<decltype(job())()> task(std::move(job));
-        auto result = task.get_future();
-        asio::post(io, [&task] { task(); });
-        return result.get();
-    }
-
-    bool start();
     void stop();
-    // What escaped a handler, told on stderr the first time only: a fault that repeats on every
-    // event would otherwise fill the operator's terminal or journal.
-    bool escapedTold = false; // network thread
-    void reportEscaped(const char* what);
 
-    void acceptPending();
     // A station connected: the new connection is registered and its name look-up started.
     void TCPServerClientConnect(UniqueFd fd, const std::string& address);
     void nameArrived(const ConnectionPtr& connection, std::string name);
     // A station's socket is readable: its reports are applied (TThreadOnRead).
     void TCPServerClientRead(const ConnectionPtr& connection);
-    template <typename Then>
-    void waitFor(const ConnectionPtr& connection, asio::socket_base::wait_type kind, bool Connection::*armed,
-                 Then then);
     void waitReadable(const ConnectionPtr& connection);
     // A station's connection ended: closed, and with `runHandling` its session logged and row removed.
     void TCPServerClientDisconnect(const ConnectionPtr& connection, bool runHandling);
-    void forgetIfFinished(const ConnectionPtr& connection);
     void noteSeen(const Connection& connection);
-
-    ConnectionPtr firstOpenFrom(std::string_view address) const;
-    SendResult send(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done);
-    void flush(const ConnectionPtr& connection);
-
-    // Discovery's socket (network thread); the count tells a stale wait from the current one.
-    std::unique_ptr<asio::ip::udp::socket> datagrams;
-    std::function<bool()> onDatagrams;
-    std::uint64_t datagramWatch = 0;
-    void readDatagrams(std::uint64_t watch);
-    void unwatchDatagrams();
-    void waitWritable(const ConnectionPtr& connection);
-    void restartSendLimit(const ConnectionPtr& connection);
 };
-
-bool TCPServer::Impl::start()
-{
-    started = true; // before the thread: a handler on it may already ask
-    try {
-        thread = std::thread([this] {
-            networkId.store(std::this_thread::get_id());
-            ::pthread_setname_np(::pthread_self(), "network"); // for the soak's CPU per thread
-            for (;;) {
-                try {
-                    io.run();
-                    return;
-                } catch (const std::exception& e) {
-                    reportEscaped(e.what());
-                } catch (...) {
-                    reportEscaped("an exception of unknown type");
-                }
-                // Handlers catch what they expect; anything else costs one event, not the thread.
-            }
-        });
-    } catch (...) {
-        started = false; // no thread could be had: the server does not listen
-        return false;
-    }
-    return true;
-}
-
-void TCPServer::Impl::reportEscaped(const char* what)
-{
-    if (escapedTold)
-        return;
-    escapedTold = true;
-    std::fprintf(stderr, "ostrel-server: a network handler failed (%s); the network thread goes on\n", what);
-    std::fflush(stderr);
-}
 
 void TCPServer::Impl::stop()
 {
-    if (!running()) {
+    if (!network.running()) {
         lookup->stop();
         return;
     }
     asio::post(io, [this] {
         stopping = true; // a look-up answer that comes later names nobody
-        asio::error_code ignored;
-        acceptor.close(ignored);
-        acceptTimer.cancel();
-        unwatchDatagrams();
+        acceptor.close();
+        datagrams.unwatch();
         // Nothing is logged at shutdown: the connections go without their disconnect handling.
-        for (const auto& [key, connection] : live) {
-            connection->markClosed();
-            connection->disconnectOwed = false;
-            if (connection->nameTimer)
-                connection->nameTimer->cancel();
-            if (connection->sendTimer)
-                connection->sendTimer->cancel();
-            for (auto& pending : connection->pendingOutput())
-                if (pending.done)
-                    pending.done(SendResult::NotDelivered);
-            connection->pendingOutput().clear();
-        }
-        {
-            std::scoped_lock hold(registryMutex);
-            byAddress.clear();
-        }
-        openCount = 0;
-        work.reset(); // run() returns once the cancelled waits have finished
+        registry.abandonAll();
+        network.release(); // run() returns once the cancelled waits have finished
     });
-    thread.join();
-    started = false;
+    network.join();
     boundPort = 0;
-    live.clear();
+    registry.clear();
     // Then the look-ups: none is waited for, and no answer is delivered after this.
     lookup->stop();
-}
-
-void TCPServer::Impl::acceptPending()
-{
-    for (int i = 0; i < AcceptsPerRun; ++i) {
-        if (!acceptor.is_open())
-            return;
-        sockaddr_in peer{};
-        socklen_t length = sizeof peer;
-        UniqueFd fd(::accept4(acceptor.native_handle(), reinterpret_cast<sockaddr*>(&peer), &length,
-                              SOCK_NONBLOCK | SOCK_CLOEXEC));
-        if (fd) {
-            try {
-                TCPServerClientConnect(std::move(fd), dottedAddress(peer));
-            } catch (...) {
-                // Out of memory half-way: the connection went with its descriptor, as if it failed.
-            }
-            continue;
-        }
-        if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            // Drained: the wait is edge-triggered, and a connection arriving from now on wakes it.
-            acceptor.async_wait(asio::socket_base::wait_read, [this](const asio::error_code& ec) {
-                if (!ec)
-                    acceptPending();
-            });
-            return;
-        }
-        // Out of descriptors or memory, or anything else that would fail again at once.
-        ++backOffs;
-        acceptTimer.expires_after(AcceptBackOff);
-        acceptTimer.async_wait([this](const asio::error_code& ec) {
-            if (!ec)
-                acceptPending();
-        });
-        return;
-    }
-    asio::post(io, [this] { acceptPending(); });
 }
 
 // Network thread: takes one accepted connection and starts looking its station's name up.
 void TCPServer::Impl::TCPServerClientConnect(UniqueFd fd, const std::string& address)
 {
-    {
-        std::scoped_lock hold(registryMutex);
-        const auto it = byAddress.find(address);
-        if (it != byAddress.end() && it->second.size() >= MaxConnectionsPerAddress) {
-            ++refused;
-            return; // `fd` closes it: one peer cannot take every descriptor and look-up
-        }
-    }
-    setKeepAlive(fd.get(), 1000);
-    if (keepAliveSeconds)
-        setKeepAliveTiming(fd.get(), *keepAliveSeconds);
-
     ConnectionPtr connection;
     try {
         connection = std::make_shared<Connection>(io, std::move(fd), address);
@@ -280,29 +95,24 @@ void TCPServer::Impl::TCPServerClientConnect(UniqueFd fd, const std::string& add
     }
     if (!connection->socket().is_open())
         return; // the reactor could not take it; the descriptor is closed already
-    live.emplace(connection.get(), connection);
-    {
-        std::scoped_lock hold(registryMutex);
-        byAddress[address].push_back(connection);
-    }
-    ++openCount;
+    registry.add(connection);
 
     // Nothing is read before the name is known: the station's reports wait in its socket, which
     // bounds them, and only for its own name. After NameWait the dotted address stands in, and at
     // once when the look-ups' queue is full.
-    connection->nameTimer = std::make_unique<asio::steady_timer>(io, NameWait);
-    connection->lookUpTicket = lookup->lookUp(address, [this, weak = std::weak_ptr(connection)](std::string name) {
+    connection->startNameLimit(NameWait);
+    connection->setLookUpTicket(lookup->lookUp(address, [this, weak = std::weak_ptr(connection)](std::string name) {
         // On a look-up thread: only post.
         asio::post(io, [this, weak, name = std::move(name)]() mutable {
             if (const auto c = weak.lock())
                 nameArrived(c, std::move(name));
         });
-    });
-    if (!connection->lookUpTicket) {
+    }));
+    if (!connection->lookUpTicket()) {
         nameArrived(connection, address);
         return;
     }
-    connection->nameTimer->async_wait([this, connection](const asio::error_code& ec) {
+    connection->onNameLimit([this, connection](const asio::error_code& ec) {
         if (!ec)
             nameArrived(connection, connection->address());
     });
@@ -313,16 +123,14 @@ void TCPServer::Impl::nameArrived(const ConnectionPtr& connection, std::string n
     if (connection->hostNameKnown() || stopping)
         return; // the time limit came first, or the answer did, or the server stops
     connection->setHostName(std::move(name));
-    connection->nameTimer->cancel();
+    connection->stopNameLimit();
     // Named by the time limit, the look-up waits no more; after its answer this finds nothing.
-    lookup->cancel(std::exchange(connection->lookUpTicket, 0));
+    lookup->cancel(connection->takeLookUpTicket());
     noteSeen(*connection);
     if (connection->isClosed()) {
-        if (connection->disconnectOwed && processor) {
-            connection->disconnectOwed = false;
+        if (processor && connection->takeOwedDisconnect())
             processor->stationDisconnected(*connection);
-        }
-        forgetIfFinished(connection);
+        registry.forgetIfFinished(connection);
         return;
     }
     TCPServerClientRead(connection);
@@ -355,25 +163,9 @@ void TCPServer::Impl::TCPServerClientRead(const ConnectionPtr& connection)
     }
 }
 
-// One wait of each kind at a time per connection: `armed` is the connection's flag for that kind.
-template <typename Then>
-void TCPServer::Impl::waitFor(const ConnectionPtr& connection, asio::socket_base::wait_type kind,
-                              bool Connection::*armed, Then then)
-{
-    if ((*connection).*armed || connection->isClosed())
-        return;
-    (*connection).*armed = true;
-    connection->socket().async_wait(kind, [connection, armed, then](const asio::error_code& ec) {
-        (*connection).*armed = false;
-        if (!ec)
-            then();
-    });
-}
-
 void TCPServer::Impl::waitReadable(const ConnectionPtr& connection)
 {
-    waitFor(connection, asio::socket_base::wait_read, &Connection::readArmed,
-            [this, connection] { TCPServerClientRead(connection); });
+    connection->waitReadable([this, connection] { TCPServerClientRead(connection); });
 }
 
 // Network thread: the connection ended (the station closed, a receive or send failed, or discovery
@@ -385,25 +177,10 @@ void TCPServer::Impl::TCPServerClientDisconnect(const ConnectionPtr& connection,
     // reaches report processing afterwards is dropped instead of adding the row again.
     if (!connection->markClosed())
         return;
-    {
-        std::scoped_lock hold(registryMutex);
-        const auto it = byAddress.find(connection->address());
-        if (it != byAddress.end()) {
-            auto& list = it->second;
-            std::erase(list, connection);
-            if (list.empty())
-                byAddress.erase(it);
-        }
-    }
-    --openCount;
-    if (connection->sendTimer)
-        connection->sendTimer->cancel();
+    registry.removeOpen(connection);
+    connection->stopSendLimit();
     // Commands still waiting for the socket never went out whole.
-    auto pending = std::move(connection->pendingOutput());
-    connection->pendingOutput().clear();
-    for (auto& p : pending)
-        if (p.done)
-            p.done(SendResult::NotDelivered);
+    connection->failPending();
 
     if (runHandling && connection->hostNameKnown())
         noteSeen(*connection);
@@ -411,21 +188,15 @@ void TCPServer::Impl::TCPServerClientDisconnect(const ConnectionPtr& connection,
         if (connection->hostNameKnown())
             processor->stationDisconnected(*connection);
         else
-            connection->disconnectOwed = true; // under its real name, once the look-up answers
+            connection->oweDisconnect(); // under its real name, once the look-up answers
     }
     // A look-up that still waits for a thread is not waited for: the address names the
     // connection now, and its handling runs under it.
-    if (!connection->hostNameKnown() && lookup->cancel(connection->lookUpTicket)) {
+    if (!connection->hostNameKnown() && lookup->cancel(connection->lookUpTicket())) {
         nameArrived(connection, connection->address());
         return;
     }
-    forgetIfFinished(connection);
-}
-
-void TCPServer::Impl::forgetIfFinished(const ConnectionPtr& connection)
-{
-    if (connection->isClosed() && !connection->disconnectOwed)
-        live.erase(connection.get());
+    registry.forgetIfFinished(connection);
 }
 
 void TCPServer::Impl::noteSeen(const Connection& connection)
@@ -439,136 +210,6 @@ void TCPServer::Impl::noteSeen(const Connection& connection)
     }
 }
 
-ConnectionPtr TCPServer::Impl::firstOpenFrom(std::string_view address) const
-{
-    std::scoped_lock hold(registryMutex);
-    const auto it = byAddress.find(std::string(address));
-    if (it == byAddress.end())
-        return nullptr;
-    for (const auto& c : it->second)
-        if (!c->isClosed())
-            return c;
-    return nullptr;
-}
-
-SendResult TCPServer::Impl::send(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done)
-{
-    const auto connection = firstOpenFrom(address);
-    if (!connection) {
-        if (done)
-            done(SendResult::NoConnection);
-        return SendResult::NoConnection;
-    }
-    auto& pending = connection->pendingOutput();
-    std::size_t sent = 0;
-    if (pending.empty()) {
-        const ssize_t n = sendSome(connection->fd(), bytes.data(), bytes.size());
-        if (n < 0) {
-            TCPServerClientDisconnect(connection, true);
-            if (done)
-                done(SendResult::NotDelivered);
-            return SendResult::NotDelivered;
-        }
-        sent = static_cast<std::size_t>(n);
-        if (sent == bytes.size()) {
-            if (done)
-                done(SendResult::Sent);
-            return SendResult::Sent;
-        }
-    }
-    // The socket took part or nothing: the rest goes first when it can, and later commands wait
-    // behind it, so a station never sees a command cut short followed by the next one.
-    const bool wasEmpty = pending.empty();
-    pending.push_back({std::vector<std::uint8_t>(bytes.begin(), bytes.end()), sent, std::move(done)});
-    if (connection->pendingBytes() > MaxPendingCommandBytes) {
-        TCPServerClientDisconnect(connection, true); // tells every waiting command, this one too
-        return SendResult::NotDelivered;
-    }
-    waitWritable(connection);
-    if (wasEmpty)
-        restartSendLimit(connection);
-    return SendResult::Sent; // on its way: the done callback learns whether it arrived whole
-}
-
-void TCPServer::Impl::flush(const ConnectionPtr& connection)
-{
-    auto& pending = connection->pendingOutput();
-    bool progressed = false;
-    while (!pending.empty() && !connection->isClosed()) {
-        auto& front = pending.front();
-        const ssize_t n = sendSome(connection->fd(), front.bytes.data() + front.sent, front.bytes.size() - front.sent);
-        if (n < 0) {
-            TCPServerClientDisconnect(connection, true);
-            return;
-        }
-        front.sent += static_cast<std::size_t>(n);
-        if (front.sent < front.bytes.size()) {
-            waitWritable(connection);
-            if (progressed)
-                restartSendLimit(connection);
-            return;
-        }
-        auto done = std::move(front.done);
-        pending.pop_front();
-        progressed = true;
-        if (done)
-            done(SendResult::Sent);
-    }
-    if (connection->sendTimer)
-        connection->sendTimer->cancel();
-}
-
-void TCPServer::Impl::readDatagrams(std::uint64_t watch)
-{
-    if (watch != datagramWatch || !datagrams)
-        return;
-    bool drained = true;
-    try {
-        drained = onDatagrams();
-    } catch (...) {
-        // Nothing leaves a handler; the datagrams still waiting are read on the next round.
-    }
-    if (!drained) {
-        asio::post(io, [this, watch] { readDatagrams(watch); });
-        return;
-    }
-    datagrams->async_wait(asio::socket_base::wait_read, [this, watch](const asio::error_code& ec) {
-        if (!ec)
-            readDatagrams(watch);
-    });
-}
-
-void TCPServer::Impl::unwatchDatagrams()
-{
-    ++datagramWatch;
-    if (datagrams) {
-        asio::error_code ignored;
-        datagrams->cancel(ignored);
-        (void)datagrams->release(ignored); // the descriptor stays open: it is the caller's
-        datagrams.reset();
-    }
-    onDatagrams = nullptr;
-}
-
-void TCPServer::Impl::waitWritable(const ConnectionPtr& connection)
-{
-    waitFor(connection, asio::socket_base::wait_write, &Connection::writeArmed,
-            [this, connection] { flush(connection); });
-}
-
-void TCPServer::Impl::restartSendLimit(const ConnectionPtr& connection)
-{
-    // The oldest waiting command has this long to go out; a station that reads nothing loses its
-    // connection rather than holding the operator's command for ever.
-    if (!connection->sendTimer)
-        connection->sendTimer = std::make_unique<asio::steady_timer>(io);
-    connection->sendTimer->expires_after(PendingCommandLimit);
-    connection->sendTimer->async_wait([this, connection](const asio::error_code& ec) {
-        if (!ec && !connection->isClosed() && !connection->pendingOutput().empty())
-            TCPServerClientDisconnect(connection, true);
-    });
-}
-
 TCPServer::TCPServer() : m(std::make_unique<Impl>()) {}
 
 TCPServer::~TCPServer()
@@ -578,12 +219,12 @@ TCPServer::~TCPServer()
 
 void TCPServer::setReportProcessor(StationReportSink* processor)
 {
-    m->runOnNetwork([&] { m->processor = processor; });
+    m->network.run([&] { m->processor = processor; });
 }
 
 void TCPServer::setNameResolver(NameResolver resolver)
 {
-    m->runOnNetwork([&] {
+    m->network.run([&] {
         m->lookup->stop();
         m->lookup = NameLookup::create(std::move(resolver));
     });
@@ -591,17 +232,17 @@ void TCPServer::setNameResolver(NameResolver resolver)
 
 void TCPServer::setReportObserver(TThreadOnRead::ReportObserver observer)
 {
-    m->runOnNetwork([&] { m->observer = std::move(observer); });
+    m->network.run([&] { m->observer = std::move(observer); });
 }
 
 void TCPServer::setKeepAliveSeconds(std::optional<int> seconds)
 {
-    m->runOnNetwork([&] { m->keepAliveSeconds = seconds; });
+    m->network.run([&] { m->acceptor.setKeepAliveSeconds(seconds); });
 }
 
 void TCPServer::setStationSeen(StationSeen seen)
 {
-    m->runOnNetwork([&] { m->stationSeen = std::move(seen); });
+    m->network.run([&] { m->stationSeen = std::move(seen); });
 }
 
 bool TCPServer::listen(std::uint16_t port)
@@ -624,24 +265,19 @@ bool TCPServer::listen(std::uint16_t port)
         return false;
     const std::uint16_t boundPort = localPort(fd);
 
-    const bool taken = m->runOnNetwork([&] {
-        asio::error_code ec;
-        m->acceptor.close(ec);
-        m->acceptTimer.cancel();
-        m->acceptor.assign(asio::ip::tcp::v4(), fd, ec);
-        if (ec)
+    const bool taken = m->network.run([&] {
+        if (!m->acceptor.adopt(fd))
             return false;
         static_cast<void>(owned.release()); // the acceptor owns it now
         m->boundPort = boundPort;
-        if (m->running())
-            m->acceptPending();
+        if (m->network.running())
+            m->acceptor.acceptPending();
         else
-            asio::post(m->io, [this] { m->acceptPending(); });
+            asio::post(m->io, [this] { m->acceptor.acceptPending(); });
         return true;
     });
-    if (taken && !m->running() && !m->start()) {
-        asio::error_code ignored;
-        m->acceptor.close(ignored);
+    if (taken && !m->network.running() && !m->network.start()) {
+        m->acceptor.close(); // nothing was accepted: no back-off is under way
         m->boundPort = 0;
         return false;
     }
@@ -660,31 +296,31 @@ std::uint16_t TCPServer::port() const
 
 SendResult TCPServer::sendToAddress(std::string_view address, std::span<const std::uint8_t> bytes)
 {
-    return m->runOnNetwork([&] { return m->send(address, bytes, nullptr); });
+    return m->network.run([&] { return m->sender.send(address, bytes, nullptr); });
 }
 
 SendResult TCPServer::sendWithOutcome(std::string_view address, std::span<const std::uint8_t> bytes, SendDone done)
 {
-    return m->runOnNetwork([&] { return m->send(address, bytes, std::move(done)); });
+    return m->network.run([&] { return m->sender.send(address, bytes, std::move(done)); });
 }
 
 void TCPServer::postToAddress(std::string address, std::vector<std::uint8_t> bytes, SendDone done)
 {
-    if (!m->running()) {
+    if (!m->network.running()) {
         if (done)
             done(SendResult::NoConnection);
         return;
     }
     asio::post(m->io, [this, address = std::move(address), bytes = std::move(bytes), done = std::move(done)]() mutable {
-        m->send(address, bytes, std::move(done));
+        m->sender.send(address, bytes, std::move(done));
     });
 }
 
 void TCPServer::post(std::string address, const StationCommand& command, SendDone done)
 {
     const CommandBytes bytes = encodeStationCommand(command);
-    if (m->onNetworkThread()) {
-        m->send(address, bytes, std::move(done));
+    if (m->network.onThread()) {
+        m->sender.send(address, bytes, std::move(done));
         return;
     }
     postToAddress(std::move(address), std::vector<std::uint8_t>(bytes.begin(), bytes.end()), std::move(done));
@@ -692,13 +328,13 @@ void TCPServer::post(std::string address, const StationCommand& command, SendDon
 
 bool TCPServer::hasConnection(std::string_view address) const
 {
-    return m->firstOpenFrom(address) != nullptr;
+    return m->registry.firstOpenFrom(address) != nullptr;
 }
 
 bool TCPServer::closeFirstConnectionFrom(std::string_view address)
 {
-    return m->runOnNetwork([&] {
-        const auto c = m->firstOpenFrom(address);
+    return m->network.run([&] {
+        const auto c = m->registry.firstOpenFrom(address);
         if (!c)
             return false;
         m->TCPServerClientDisconnect(c, true);
@@ -708,29 +344,17 @@ bool TCPServer::closeFirstConnectionFrom(std::string_view address)
 
 void TCPServer::watchDatagrams(int fd, std::function<bool()> readable)
 {
-    m->runOnNetwork([&] {
-        m->unwatchDatagrams();
-        auto socket = std::make_unique<asio::ip::udp::socket>(m->io);
-        asio::error_code ec;
-        socket->assign(asio::ip::udp::v4(), fd, ec);
-        if (ec)
-            return;
-        m->datagrams = std::move(socket);
-        m->onDatagrams = std::move(readable);
-        ++m->datagramWatch;
-        // Whatever came before the watch is read first; the wait covers what comes later.
-        asio::post(m->io, [this, watch = m->datagramWatch] { m->readDatagrams(watch); });
-    });
+    m->network.run([&] { m->datagrams.watch(fd, std::move(readable)); });
 }
 
 void TCPServer::unwatchDatagrams()
 {
-    m->runOnNetwork([this] { m->unwatchDatagrams(); });
+    m->network.run([this] { m->datagrams.unwatch(); });
 }
 
 void TCPServer::post(std::function<void()> job)
 {
-    if (!m->running()) {
+    if (!m->network.running()) {
         job();
         return;
     }
@@ -739,22 +363,22 @@ void TCPServer::post(std::function<void()> job)
 
 std::size_t TCPServer::connectionCount() const
 {
-    return m->openCount.load();
+    return m->registry.openCount();
 }
 
 bool TCPServer::onNetworkThread() const
 {
-    return m->onNetworkThread();
+    return m->network.onThread();
 }
 
 std::uint64_t TCPServer::acceptBackOffs() const
 {
-    return m->backOffs.load();
+    return m->acceptor.backOffs();
 }
 
 std::uint64_t TCPServer::refusedConnections() const
 {
-    return m->refused.load();
+    return m->acceptor.refused();
 }
 
 void TCPServer::stop()
