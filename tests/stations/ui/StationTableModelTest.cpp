@@ -30,6 +30,19 @@ void add(StationTable& table, const char* name)
     table.AddStationRow(name, "127.0.0.2");
 }
 
+// Every cell of the model shows the table's text, whatever the reload announced.
+void expectShowsTheTable(const StationTableModel& model, const StationTable& table)
+{
+    std::scoped_lock hold(StationTableMutex);
+    ASSERT_EQ(model.rowCount(), table.rowCount() - 1);
+    for (int r = 0; r < model.rowCount(); ++r) {
+        for (int col = 0; col < StationColumnCount; ++col)
+            EXPECT_EQ(model.data(model.index(r, col)).toString(),
+                      CellTableModel::cellText(table.cell(StationTableModel::tableRow(r), col)))
+                << r << "," << col;
+    }
+}
+
 TEST(StationTableModel, ShowsTheStationsAndTheBlankRowWithUnicodeTexts)
 {
     StationTable table;
@@ -235,14 +248,7 @@ TEST(StationTableModel, AnnouncesOnlyTheCellsThatChanged)
             EXPECT_EQ(removed[0][1].toInt(), c.removed);
         }
         // Whatever was announced or not, every cell shows the table's text.
-        std::scoped_lock hold(StationTableMutex);
-        ASSERT_EQ(model.rowCount(), table.rowCount() - 1);
-        for (int r = 0; r < model.rowCount(); ++r) {
-            for (int col = 0; col < StationColumnCount; ++col)
-                EXPECT_EQ(model.data(model.index(r, col)).toString(),
-                          CellTableModel::cellText(table.cell(StationTableModel::tableRow(r), col)))
-                    << r << "," << col;
-        }
+        expectShowsTheTable(model, table);
     }
 }
 
@@ -320,14 +326,7 @@ TEST(StationTableModel, SeveralStationsComingAndGoingAreToldAsMoves)
             EXPECT_TRUE(selection.isSelected(model.index(rowOf(c.selected), 2)));
             EXPECT_EQ(selection.selectedIndexes().size(), 1);
         }
-        std::scoped_lock hold(StationTableMutex);
-        ASSERT_EQ(model.rowCount(), table.rowCount() - 1);
-        for (int r = 0; r < model.rowCount(); ++r) {
-            for (int col = 0; col < StationColumnCount; ++col)
-                EXPECT_EQ(model.data(model.index(r, col)).toString(),
-                          CellTableModel::cellText(table.cell(StationTableModel::tableRow(r), col)))
-                    << r << "," << col;
-        }
+        expectShowsTheTable(model, table);
     }
 }
 
