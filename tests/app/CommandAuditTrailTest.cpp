@@ -14,10 +14,7 @@
 namespace ostrel {
 namespace {
 
-using testing::at;
-using testing::StationsWorld;
-
-constexpr double Minute = 1.0 / 1440;
+using namespace testing;
 
 StationRow stationRow(std::string name, std::string address)
 {
