@@ -10,10 +10,7 @@
 namespace ostrel {
 namespace {
 
-using testing::FakeTable;
-using testing::FakeTransport;
-using testing::stationRow;
-using testing::tariffList;
+using namespace testing;
 
 struct ControllerFixture : ::testing::Test
 {
