@@ -7,6 +7,7 @@
 #include "stations/RunningSessions.h"
 #include "support/AppTestSupport.h"
 #include "support/ProcessTestSupport.h"
+#include "support/ServerTest.h"
 
 #include <gtest/gtest.h>
 
@@ -84,14 +85,14 @@ int sessionsFrom(const fs::path& log, std::string_view prefix, LogScanResult* sc
 }
 
 // Every test runs the real server on a free port of its own, killed and restarted as it goes.
-class ServerCrash : public ::testing::Test
+class ServerCrash : public proctest::ServerTest
 {
 protected:
     void SetUp() override
     {
-        std::string why;
-        if (!proctest::onlyLoopbackIsUp(&why))
-            GTEST_SKIP() << "the server's start-up announcement would leave this host: " << why;
+        ServerTest::SetUp();
+        if (IsSkipped())
+            return;
         port = proctest::listeningPort();
         ASSERT_GT(port, 0);
     }
