@@ -1,6 +1,7 @@
 #include "core/MoneyText.h"
 
 #include "core/DateTime.h"
+#include "support/ParseCases.h"
 
 #include <gtest/gtest.h>
 
@@ -97,12 +98,7 @@ TEST(MoneyText, EveryHalfCentRoundsAwayFromZero)
 
 TEST(MoneyText, MoneyParse)
 {
-    struct Case
-    {
-        const char* text;
-        std::optional<double> value;
-    };
-    const Case cases[] = {
+    const testing::ParseCase<double> cases[] = {
         {"180,00", 180},
         {"-2,5", -2.5},
         {"1,2346E5", 123'460},
@@ -140,10 +136,7 @@ TEST(MoneyText, MoneyParse)
         {"NaN", std::nullopt},
         {"inf", std::nullopt},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(parseMoney(c.text), c.value);
-    }
+    testing::expectParses(parseMoney, cases);
 }
 
 TEST(MoneyText, MoneyReadsBackWhatItWrites)
@@ -166,12 +159,7 @@ TEST(MoneyText, MoneyReadsBackWhatItWrites)
 
 TEST(MoneyText, Decimal)
 {
-    struct Case
-    {
-        const char* text;
-        std::optional<double> value;
-    };
-    const Case cases[] = {
+    const testing::ParseCase<double> cases[] = {
         {"1,5", 1.5},
         {"10", 10},
         {"-2,25", -2.25},
@@ -190,10 +178,7 @@ TEST(MoneyText, Decimal)
         {"1 5", std::nullopt},
         {"0x10", std::nullopt},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(parseDecimal(c.text), c.value);
-    }
+    testing::expectParses(parseDecimal, cases);
     EXPECT_FALSE(parseDecimal(std::string(400, '9'))); // beyond a double
 }
 

@@ -1,6 +1,7 @@
 #include "core/Texts.h"
 
 #include "core/DateTime.h"
+#include "support/ParseCases.h"
 
 #include <gtest/gtest.h>
 
@@ -47,12 +48,7 @@ TEST(Texts, TimeFormat)
 
 TEST(Texts, TimeParse)
 {
-    struct Case
-    {
-        const char* text;
-        std::optional<double> value;
-    };
-    const Case cases[] = {
+    const testing::ParseCase<double> cases[] = {
         {"1:30:59", encodeTime(1, 30, 59)},
         {"10:00", encodeTime(10, 0, 0)},
         {" 9:05:03 ", encodeTime(9, 5, 3)},
@@ -72,10 +68,7 @@ TEST(Texts, TimeParse)
         {"1:00:00 PM", std::nullopt},
         {"1,5:00", std::nullopt},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(parseTime(c.text), c.value);
-    }
+    testing::expectParses(parseTime, cases);
 }
 
 TEST(Texts, EveryTimeOfDayReadsBack)
@@ -178,12 +171,7 @@ TEST(Texts, DateTime)
 
 TEST(Texts, WholeNumber)
 {
-    struct Case
-    {
-        const char* text;
-        std::optional<int> value;
-    };
-    const Case cases[] = {
+    const testing::ParseCase<int> cases[] = {
         {"1", 1},
         {" 42 ", 42},
         {"-1", -1},
@@ -203,10 +191,7 @@ TEST(Texts, WholeNumber)
         {"-", std::nullopt},
         {"0x10", std::nullopt},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(parseWholeNumber(c.text), c.value);
-    }
+    testing::expectParses(parseWholeNumber, cases);
 }
 
 TEST(Texts, WriteFaultLineSaysWhatWaitsAndWhy)

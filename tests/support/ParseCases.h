@@ -1,0 +1,28 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace ostrel::testing {
+
+// A text and what a parser makes of it; nullopt: the text is refused.
+template <class Value> struct ParseCase
+{
+    const char* text;
+    std::optional<Value> value;
+};
+
+// Every case's text through `parse`, each failure naming its text.
+template <class Value, std::size_t N>
+void expectParses(std::optional<Value> (*parse)(std::string_view), const ParseCase<Value> (&cases)[N])
+{
+    for (const ParseCase<Value>& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(parse(c.text), c.value);
+    }
+}
+
+} // namespace ostrel::testing
