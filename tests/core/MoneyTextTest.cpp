@@ -1,7 +1,7 @@
 #include "core/MoneyText.h"
 
 #include "core/DateTime.h"
-#include "support/ParseCases.h"
+#include "support/TextCases.h"
 
 #include <gtest/gtest.h>
 
@@ -21,12 +21,7 @@ constexpr double Inf = std::numeric_limits<double>::infinity();
 
 TEST(MoneyText, MoneyFormat)
 {
-    struct Case
-    {
-        double value;
-        const char* text;
-    };
-    const Case cases[] = {
+    const testing::FormatCase cases[] = {
         {1234.567, "1234,60"},
         {2.5, "2,50"},
         {150, "150,00"},
@@ -73,10 +68,7 @@ TEST(MoneyText, MoneyFormat)
         {-0.0, "0,00"},
         {5e-324, "0,00"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.value);
-        EXPECT_EQ(formatMoney(c.value), std::optional<std::string>(c.text));
-    }
+    testing::expectFormats(formatMoney, cases);
     EXPECT_FALSE(formatMoney(NaN));
     EXPECT_FALSE(formatMoney(Inf));
     EXPECT_FALSE(formatMoney(-Inf));

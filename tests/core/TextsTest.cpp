@@ -1,7 +1,7 @@
 #include "core/Texts.h"
 
 #include "core/DateTime.h"
-#include "support/ParseCases.h"
+#include "support/TextCases.h"
 
 #include <gtest/gtest.h>
 
@@ -21,12 +21,7 @@ constexpr double Inf = std::numeric_limits<double>::infinity();
 
 TEST(Texts, TimeFormat)
 {
-    struct Case
-    {
-        double x;
-        const char* text;
-    };
-    const Case cases[] = {
+    const testing::FormatCase cases[] = {
         {encodeTime(11, 30, 59) - encodeTime(10, 0, 0), "1:30:59"},
         {encodeTime(10, 0, 0), "10:00:00"},
         {encodeTime(0, 5, 0), "0:05:00"},
@@ -38,10 +33,7 @@ TEST(Texts, TimeFormat)
         {-1.25, "6:00:00"},
         {encodeTime(23, 59, 59), "23:59:59"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.x);
-        EXPECT_EQ(formatTime(c.x), std::optional<std::string>(c.text));
-    }
+    testing::expectFormats(formatTime, cases);
     for (const double x : {NaN, Inf, -Inf, 1e300})
         EXPECT_FALSE(formatTime(x)) << x;
 }

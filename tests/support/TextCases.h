@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace ostrel::testing {
@@ -22,6 +23,22 @@ void expectParses(std::optional<Value> (*parse)(std::string_view), const ParseCa
     for (const ParseCase<Value>& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(parse(c.text), c.value);
+    }
+}
+
+// A number and the text a formatter writes for it.
+struct FormatCase
+{
+    double value;
+    const char* text;
+};
+
+// Every case's number through `format`, each failure naming its number.
+template <std::size_t N> void expectFormats(std::optional<std::string> (*format)(double), const FormatCase (&cases)[N])
+{
+    for (const FormatCase& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(format(c.value), std::optional<std::string>(c.text));
     }
 }
 
