@@ -109,26 +109,10 @@ TEST(MoneyText, MoneyParse)
         {"922337203685477,5807", 922'337'203'685'477.5807},
         {"-922337203685477,5808", -922'337'203'685'477.5808},
         {"1E14", 1e14},
-        {"922337203685477,5808", std::nullopt},
-        {"1E15", std::nullopt},
-        {"1E99999999999", std::nullopt},
-        {"", std::nullopt},
-        {"   ", std::nullopt},
-        {"-", std::nullopt},
-        {",", std::nullopt},
-        {"abc", std::nullopt},
-        {"1.5", std::nullopt},
-        {"1,2,3", std::nullopt},
-        {"1 000", std::nullopt},
-        {"1E", std::nullopt},
-        {"E5", std::nullopt},
-        {"1E5x", std::nullopt},
-        {"1E+", std::nullopt},
-        {"--1", std::nullopt},
-        {"NaN", std::nullopt},
-        {"inf", std::nullopt},
     };
     testing::expectParses(parseMoney, cases);
+    testing::expectRefuses(parseMoney, {"922337203685477,5808", "1E15", "1E99999999999", "", "   ", "-", ",", "abc",
+                                        "1.5", "1,2,3", "1 000", "1E", "E5", "1E5x", "1E+", "--1", "NaN", "inf"});
 }
 
 TEST(MoneyText, MoneyReadsBackWhatItWrites)
@@ -152,25 +136,10 @@ TEST(MoneyText, MoneyReadsBackWhatItWrites)
 TEST(MoneyText, Decimal)
 {
     const testing::ParseCase<double> cases[] = {
-        {"1,5", 1.5},
-        {"10", 10},
-        {"-2,25", -2.25},
-        {" 3 ", 3},
-        {",5", 0.5},
-        {"5,", 5},
-        {"+1", 1},
-        {"1.5", std::nullopt},
-        {"1,5E2", std::nullopt},
-        {"", std::nullopt},
-        {",", std::nullopt},
-        {"-", std::nullopt},
-        {"inf", std::nullopt},
-        {"nan", std::nullopt},
-        {"1,2,3", std::nullopt},
-        {"1 5", std::nullopt},
-        {"0x10", std::nullopt},
+        {"1,5", 1.5}, {"10", 10}, {"-2,25", -2.25}, {" 3 ", 3}, {",5", 0.5}, {"5,", 5}, {"+1", 1},
     };
     testing::expectParses(parseDecimal, cases);
+    testing::expectRefuses(parseDecimal, {"1.5", "1,5E2", "", ",", "-", "inf", "nan", "1,2,3", "1 5", "0x10"});
     EXPECT_FALSE(parseDecimal(std::string(400, '9'))); // beyond a double
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,16 @@ void expectParses(std::optional<Value> (*parse)(std::string_view), const ParseCa
     for (const ParseCase<Value>& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(parse(c.text), c.value);
+    }
+}
+
+// Texts that `parse` must refuse, each failure naming its text.
+template <class Value>
+void expectRefuses(std::optional<Value> (*parse)(std::string_view), std::initializer_list<const char*> texts)
+{
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(parse(text), std::nullopt);
     }
 }
 
