@@ -22,6 +22,14 @@ def grab(name, pattern, keys, conv=float):
         s[k] = conv(v) if conv else v
 
 
+def grab_keys(name, prefix, into):
+    """Every `<prefix>_<key>=<number>` line of an output, kept as `<into>.<key>`."""
+    for line in text(name).splitlines():
+        m = re.fullmatch(rf"{prefix}_(\w+)=([\d.]+)", line.strip())
+        if m:
+            s[f"{into}.{m[1]}"] = float(m[2])
+
+
 for line in text("machine").splitlines():
     if "=" in line:
         k, v = line.split("=", 1)
@@ -102,29 +110,14 @@ for line in text("station_bench").splitlines():
                      r"reports_skipped)=([\d.]+)", line.strip())
     if m:
         s[f"simulator.{m[1]}"] = float(m[2])
-for line in text("server").splitlines():
-    m = re.fullmatch(r"server_(\w+)=([\d.]+)", line.strip())
-    if m:
-        s[f"server.{m[1]}"] = float(m[2])
+grab_keys("server", "server", "server")
 server_counts = sorted(int(p.stem[7:]) for p in out.glob("server_*.txt") if p.stem[7:].isdigit())
 for n in server_counts + ["idle"]:
-    for line in text(f"server_{n}").splitlines():
-        m = re.fullmatch(r"server_(\w+)=([\d.]+)", line.strip())
-        if m:
-            s[f"server{n}.{m[1]}"] = float(m[2])
-    for line in text(f"bare_{n}").splitlines():
-        m = re.fullmatch(r"server_(\w+)=([\d.]+)", line.strip())
-        if m:
-            s[f"bare{n}.{m[1]}"] = float(m[2])
-for line in text("chain").splitlines():
-    m = re.fullmatch(r"chain_(\w+)=([\d.]+)", line.strip())
-    if m:
-        s[f"chain.{m[1]}"] = float(m[2])
+    grab_keys(f"server_{n}", "server", f"server{n}")
+    grab_keys(f"bare_{n}", "server", f"bare{n}")
+grab_keys("chain", "chain", "chain")
 for f in ("chain_500", "chain_off_500"):
-    for line in text(f).splitlines():
-        m = re.fullmatch(r"server_(\w+)=([\d.]+)", line.strip())
-        if m:
-            s[f"{f}.{m[1]}"] = float(m[2])
+    grab_keys(f, "server", f)
 for m in re.finditer(r"^(\S+(?: \(\d+ chars\))?) +([\d.]+) ns/call", text("core"), re.M):
     s["core." + re.sub(r"\W+", "_", m[1]).strip("_") + "_ns"] = float(m[2])
 

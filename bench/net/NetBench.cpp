@@ -309,12 +309,7 @@ void latencyAndMemory(int connections, std::chrono::milliseconds duration)
         for (auto tick = start; tick - start < duration; tick += period) {
             for (int i = 0; i < connections; ++i) {
                 std::this_thread::sleep_until(tick + step * i);
-                StationReport r;
-                r.statusCode = static_cast<std::int32_t>(StatusCode::Running);
-                r.statusText = "Tariff";
-                r.start = 46000.0 + 10.0 / 24;
-                r.finish = r.start + 30.0 / 1440;
-                r.price = 2.0;
+                StationReport r = runningStationReport();
                 r.allowance = microsSinceEpoch();
                 const auto bytes = encodeStationReport(r);
                 ::send(stations[static_cast<std::size_t>(i)]->fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL);

@@ -26,38 +26,40 @@ std::vector<std::string> cells(const ChainSalonTotals& t, bool total)
             formatKopecks(t.kopecks), timeText(t.milliseconds)};
 }
 
+// The header, a row a salon and the total, in that order.
+std::vector<std::vector<std::string>> rows(const ChainReport& report)
+{
+    std::vector<std::vector<std::string>> out{{Columns, Columns + 5}};
+    for (const ChainSalonTotals& s : report.salons)
+        out.push_back(cells(s, false));
+    out.push_back(cells(report.total, true));
+    return out;
+}
+
 } // namespace
 
 std::string ChainReport::text() const
 {
     std::string out;
-    const auto line = [&out](const std::vector<std::string>& row) {
+    for (const auto& row : rows(*this)) {
         for (std::size_t i = 0; i < row.size(); ++i)
             out += (i ? "\t" : "") + row[i];
         out += '\n';
-    };
-    line({Columns, Columns + 5});
-    for (const ChainSalonTotals& s : salons)
-        line(cells(s, false));
-    line(cells(total, true));
+    }
     return out;
 }
 
 std::string ChainReport::csv() const
 {
     std::string out;
-    const auto line = [&out](const std::vector<std::string>& row) {
+    for (const auto& row : rows(*this)) {
         for (std::size_t i = 0; i < row.size(); ++i) {
             if (i > 0)
                 out += ';';
             out += csvTextField(row[i]);
         }
         out += "\r\n";
-    };
-    line({Columns, Columns + 5});
-    for (const ChainSalonTotals& s : salons)
-        line(cells(s, false));
-    line(cells(total, true));
+    }
     return out;
 }
 

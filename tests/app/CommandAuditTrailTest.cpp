@@ -9,15 +9,11 @@
 
 #include <fstream>
 #include <optional>
-#include <sstream>
 
 namespace ostrel {
 namespace {
 
-using testing::at;
-using testing::StationsWorld;
-
-constexpr double Minute = 1.0 / 1440;
+using namespace testing;
 
 StationRow stationRow(std::string name, std::string address)
 {
@@ -78,9 +74,7 @@ TEST(AuditedTransport, RecordsEachCommandWithItsFinalResultWhereverItWasSent)
         EXPECT_EQ(told, want);
         w.log.waitDurable();
         expected += std::string(c.line) + "\r\n";
-        std::ostringstream text;
-        text << std::ifstream(trail.path(), std::ios::binary).rdbuf();
-        EXPECT_EQ(text.str(), expected);
+        EXPECT_EQ(readWholeFile(trail.path()), expected);
     }
 
     // The menu's own check found no connection: recorded without minutes, nothing sent.
@@ -88,9 +82,8 @@ TEST(AuditedTransport, RecordsEachCommandWithItsFinalResultWhereverItWasSent)
     const std::size_t sentBefore = w.transport.sent.size();
     audited.notConnected("127.0.0.2", {CommandCode::cmdStartGame, "Quake", 3, 0});
     w.log.waitDurable();
-    std::ostringstream text;
-    text << std::ifstream(trail.path(), std::ios::binary).rdbuf();
-    EXPECT_EQ(text.str(), expected + "08.12.2026 12:00:00;op;pc1;127.0.0.2;Игра;Quake;3,00;;нет подключения\r\n");
+    EXPECT_EQ(readWholeFile(trail.path()),
+              expected + "08.12.2026 12:00:00;op;pc1;127.0.0.2;Игра;Quake;3,00;;нет подключения\r\n");
     EXPECT_EQ(w.transport.sent.size(), sentBefore);
 }
 

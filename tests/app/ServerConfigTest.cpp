@@ -38,6 +38,17 @@ std::string serverWith(const std::string& key, const char* value)
     return text;
 }
 
+// The keys of [Server] that both the sample and a hand-written file set.
+void expectServerKeys(const ServerSettings& s, int net, int serverUdp, int clientUdp, bool closeAfterReset,
+                      int serverTcp)
+{
+    EXPECT_EQ(s.net, net);
+    EXPECT_EQ(s.serverUdp, serverUdp);
+    EXPECT_EQ(s.clientUdp, clientUdp);
+    EXPECT_EQ(s.closeAfterReset, closeAfterReset);
+    EXPECT_EQ(s.serverTcp, serverTcp);
+}
+
 TEST(ServerConfig, ReadsEverySettingOfTheSample)
 {
     const auto config =
@@ -45,12 +56,8 @@ TEST(ServerConfig, ReadsEverySettingOfTheSample)
                                "WaitAfterReset=1\nServerTCP=5013\nKeepAliveSeconds=30\n[Price]\nИнтернет=1,5\nИгры=2\n"
                                "[Game]\nИгровой=2\n");
     const ServerSettings s = config.settings();
-    EXPECT_EQ(s.net, 1);
-    EXPECT_EQ(s.serverUdp, 5011);
-    EXPECT_EQ(s.clientUdp, 5012);
-    EXPECT_FALSE(s.closeAfterReset);
+    expectServerKeys(s, 1, 5011, 5012, false, 5013);
     EXPECT_TRUE(s.waitAfterReset);
-    EXPECT_EQ(s.serverTcp, 5013);
     EXPECT_EQ(s.keepAliveSeconds, 30);
     const std::vector<std::string> prices{"Prices", utf8ToCp1251("Интернет=1,5"), utf8ToCp1251("Игры=2")};
     EXPECT_EQ(config.prices().lines(), prices);
@@ -195,12 +202,7 @@ TEST(ServerConfig, NamesIgnoreLetterCaseAndWindowsLineEndingsAndBomAreRead)
 {
     const auto config = ServerConfig::fromText("\xEF\xBB\xBF[server]\r\nNET=2\r\nserverudp=1\r\nClientUdp=2\r\n"
                                                "closeafterreset=0\r\nSERVERTCP=3\r\n[PRICE]\r\nНочной=0,8\r\n");
-    const ServerSettings s = config.settings();
-    EXPECT_EQ(s.net, 2);
-    EXPECT_EQ(s.serverUdp, 1);
-    EXPECT_EQ(s.clientUdp, 2);
-    EXPECT_FALSE(s.closeAfterReset);
-    EXPECT_EQ(s.serverTcp, 3);
+    expectServerKeys(config.settings(), 2, 1, 2, false, 3);
     const std::vector<std::string> prices{"Prices", utf8ToCp1251("Ночной=0,8")};
     EXPECT_EQ(config.prices().lines(), prices);
 }

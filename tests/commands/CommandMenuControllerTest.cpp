@@ -10,10 +10,7 @@
 namespace ostrel {
 namespace {
 
-using testing::FakeTable;
-using testing::FakeTransport;
-using testing::stationRow;
-using testing::tariffList;
+using namespace testing;
 
 struct ControllerFixture : ::testing::Test
 {
@@ -46,6 +43,14 @@ struct ControllerFixture : ::testing::Test
             ADD_FAILURE() << "no dialog expected";
             return std::nullopt;
         };
+    }
+    // A click the controller turns down: the operator is told why, and the sends so far stay as they were.
+    void expectTurnedDown(const ClickOutcome& outcome, ClickResult result, std::string_view message,
+                          std::size_t sentSoFar)
+    {
+        EXPECT_EQ(outcome.result, result);
+        EXPECT_EQ(outcome.message(), message);
+        EXPECT_EQ(transport.sent.size(), sentSoFar);
     }
 };
 
@@ -94,10 +99,8 @@ TEST_F(ControllerFixture, PaidTariffsCarryTheirPrice)
     ASSERT_EQ(menu.click(tags::WaitPaid, "Day", noDialog()).result, ClickResult::Sent);
     EXPECT_EQ(transport.lastCommand().code, CommandCode::cmdWaitPaid);
 
-    const auto bad = menu.click(tags::StartPaid, "Broken", noDialog());
-    EXPECT_EQ(bad.result, ClickResult::BadPrice);
-    EXPECT_EQ(bad.message(), "Цена тарифа \"Broken\" не является числом: \"x\"");
-    EXPECT_EQ(transport.sent.size(), 2u);
+    expectTurnedDown(menu.click(tags::StartPaid, "Broken", noDialog()), ClickResult::BadPrice,
+                     "Цена тарифа \"Broken\" не является числом: \"x\"", 2);
 }
 
 TEST_F(ControllerFixture, GameOnAFreeStationAsksWithoutSign)
@@ -204,10 +207,8 @@ TEST_F(ControllerFixture, ActsOnTheStationItWasOpenedFor)
     // B goes too, and another station takes its name from another address: nothing is sent.
     table.rows[1] = stationRow("B", "127.0.0.4", words::Closed);
     transport.connected.push_back("127.0.0.4");
-    const auto gone = menu.click(tags::Free, "", noDialog());
-    EXPECT_EQ(gone.result, ClickResult::StationGone);
-    EXPECT_EQ(gone.message(), "Компьютер B (127.0.0.3) отключился, команда не отправлена");
-    EXPECT_EQ(transport.sent.size(), 1u);
+    expectTurnedDown(menu.click(tags::Free, "", noDialog()), ClickResult::StationGone,
+                     "Компьютер B (127.0.0.3) отключился, команда не отправлена", 1);
 }
 
 TEST_F(ControllerFixture, StationLeavingDuringTheDialogGetsNothing)
@@ -226,10 +227,8 @@ TEST_F(ControllerFixture, UnconnectedStationIsReported)
 {
     transport.connected = {"127.0.0.3"};
     ASSERT_TRUE(menu.open(A));
-    const auto outcome = menu.click(tags::Free, "", noDialog());
-    EXPECT_EQ(outcome.result, ClickResult::NoConnection);
-    EXPECT_EQ(outcome.message(), "Компьютер A (127.0.0.2) не подключен");
-    EXPECT_TRUE(transport.sent.empty());
+    expectTurnedDown(menu.click(tags::Free, "", noDialog()), ClickResult::NoConnection,
+                     "Компьютер A (127.0.0.2) не подключен", 0);
 
     // A game asks for its minutes only once the station is known to be reachable.
     bool asked = false;

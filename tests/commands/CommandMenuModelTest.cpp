@@ -11,8 +11,7 @@
 namespace ostrel {
 namespace {
 
-using testing::stationRow;
-using testing::tariffList;
+using namespace testing;
 
 // The menu as one line per item: "caption/tag", "-" for a separator, a submenu in brackets.
 std::string outline(const CommandMenuItems& items)

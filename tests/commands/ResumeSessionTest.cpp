@@ -6,9 +6,7 @@
 namespace ostrel {
 namespace {
 
-using testing::FakeTransport;
-using testing::stationRow;
-using testing::tariffList;
+using namespace testing;
 
 struct ResumeFixture : ::testing::Test
 {

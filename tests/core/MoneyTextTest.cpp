@@ -1,6 +1,7 @@
 #include "core/MoneyText.h"
 
 #include "core/DateTime.h"
+#include "support/TextCases.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +21,7 @@ constexpr double Inf = std::numeric_limits<double>::infinity();
 
 TEST(MoneyText, MoneyFormat)
 {
-    struct Case
-    {
-        double value;
-        const char* text;
-    };
-    const Case cases[] = {
+    const testing::FormatCase cases[] = {
         {1234.567, "1234,60"},
         {2.5, "2,50"},
         {150, "150,00"},
@@ -72,10 +68,7 @@ TEST(MoneyText, MoneyFormat)
         {-0.0, "0,00"},
         {5e-324, "0,00"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.value);
-        EXPECT_EQ(formatMoney(c.value), std::optional<std::string>(c.text));
-    }
+    testing::expectFormats(formatMoney, cases);
     EXPECT_FALSE(formatMoney(NaN));
     EXPECT_FALSE(formatMoney(Inf));
     EXPECT_FALSE(formatMoney(-Inf));
@@ -97,12 +90,7 @@ TEST(MoneyText, EveryHalfCentRoundsAwayFromZero)
 
 TEST(MoneyText, MoneyParse)
 {
-    struct Case
-    {
-        const char* text;
-        std::optional<double> value;
-    };
-    const Case cases[] = {
+    const testing::ParseCase<double> cases[] = {
         {"180,00", 180},
         {"-2,5", -2.5},
         {"1,2346E5", 123'460},
@@ -121,29 +109,10 @@ TEST(MoneyText, MoneyParse)
         {"922337203685477,5807", 922'337'203'685'477.5807},
         {"-922337203685477,5808", -922'337'203'685'477.5808},
         {"1E14", 1e14},
-        {"922337203685477,5808", std::nullopt},
-        {"1E15", std::nullopt},
-        {"1E99999999999", std::nullopt},
-        {"", std::nullopt},
-        {"   ", std::nullopt},
-        {"-", std::nullopt},
-        {",", std::nullopt},
-        {"abc", std::nullopt},
-        {"1.5", std::nullopt},
-        {"1,2,3", std::nullopt},
-        {"1 000", std::nullopt},
-        {"1E", std::nullopt},
-        {"E5", std::nullopt},
-        {"1E5x", std::nullopt},
-        {"1E+", std::nullopt},
-        {"--1", std::nullopt},
-        {"NaN", std::nullopt},
-        {"inf", std::nullopt},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(parseMoney(c.text), c.value);
-    }
+    testing::expectParses(parseMoney, cases);
+    testing::expectRefuses(parseMoney, {"922337203685477,5808", "1E15", "1E99999999999", "", "   ", "-", ",", "abc",
+                                        "1.5", "1,2,3", "1 000", "1E", "E5", "1E5x", "1E+", "--1", "NaN", "inf"});
 }
 
 TEST(MoneyText, MoneyReadsBackWhatItWrites)
@@ -166,34 +135,11 @@ TEST(MoneyText, MoneyReadsBackWhatItWrites)
 
 TEST(MoneyText, Decimal)
 {
-    struct Case
-    {
-        const char* text;
-        std::optional<double> value;
+    const testing::ParseCase<double> cases[] = {
+        {"1,5", 1.5}, {"10", 10}, {"-2,25", -2.25}, {" 3 ", 3}, {",5", 0.5}, {"5,", 5}, {"+1", 1},
     };
-    const Case cases[] = {
-        {"1,5", 1.5},
-        {"10", 10},
-        {"-2,25", -2.25},
-        {" 3 ", 3},
-        {",5", 0.5},
-        {"5,", 5},
-        {"+1", 1},
-        {"1.5", std::nullopt},
-        {"1,5E2", std::nullopt},
-        {"", std::nullopt},
-        {",", std::nullopt},
-        {"-", std::nullopt},
-        {"inf", std::nullopt},
-        {"nan", std::nullopt},
-        {"1,2,3", std::nullopt},
-        {"1 5", std::nullopt},
-        {"0x10", std::nullopt},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(parseDecimal(c.text), c.value);
-    }
+    testing::expectParses(parseDecimal, cases);
+    testing::expectRefuses(parseDecimal, {"1.5", "1,5E2", "", ",", "-", "inf", "nan", "1,2,3", "1 5", "0x10"});
     EXPECT_FALSE(parseDecimal(std::string(400, '9'))); // beyond a double
 }
 

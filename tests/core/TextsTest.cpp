@@ -1,6 +1,7 @@
 #include "core/Texts.h"
 
 #include "core/DateTime.h"
+#include "support/TextCases.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +21,7 @@ constexpr double Inf = std::numeric_limits<double>::infinity();
 
 TEST(Texts, TimeFormat)
 {
-    struct Case
-    {
-        double x;
-        const char* text;
-    };
-    const Case cases[] = {
+    const testing::FormatCase cases[] = {
         {encodeTime(11, 30, 59) - encodeTime(10, 0, 0), "1:30:59"},
         {encodeTime(10, 0, 0), "10:00:00"},
         {encodeTime(0, 5, 0), "0:05:00"},
@@ -37,45 +33,20 @@ TEST(Texts, TimeFormat)
         {-1.25, "6:00:00"},
         {encodeTime(23, 59, 59), "23:59:59"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.x);
-        EXPECT_EQ(formatTime(c.x), std::optional<std::string>(c.text));
-    }
+    testing::expectFormats(formatTime, cases);
     for (const double x : {NaN, Inf, -Inf, 1e300})
         EXPECT_FALSE(formatTime(x)) << x;
 }
 
 TEST(Texts, TimeParse)
 {
-    struct Case
-    {
-        const char* text;
-        std::optional<double> value;
+    const testing::ParseCase<double> cases[] = {
+        {"1:30:59", encodeTime(1, 30, 59)}, {"10:00", encodeTime(10, 0, 0)},      {" 9:05:03 ", encodeTime(9, 5, 3)},
+        {"09:5:3", encodeTime(9, 5, 3)},    {"23:59:59", encodeTime(23, 59, 59)}, {"0:00:00", 0.0},
     };
-    const Case cases[] = {
-        {"1:30:59", encodeTime(1, 30, 59)},
-        {"10:00", encodeTime(10, 0, 0)},
-        {" 9:05:03 ", encodeTime(9, 5, 3)},
-        {"09:5:3", encodeTime(9, 5, 3)},
-        {"23:59:59", encodeTime(23, 59, 59)},
-        {"0:00:00", 0.0},
-        {"24:00:00", std::nullopt},
-        {"1:60:00", std::nullopt},
-        {"1:00:60", std::nullopt},
-        {"", std::nullopt},
-        {"1", std::nullopt},
-        {"1:2:3:4", std::nullopt},
-        {"a:00", std::nullopt},
-        {"-1:00", std::nullopt},
-        {"1::00", std::nullopt},
-        {"100:00", std::nullopt},
-        {"1:00:00 PM", std::nullopt},
-        {"1,5:00", std::nullopt},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(parseTime(c.text), c.value);
-    }
+    testing::expectParses(parseTime, cases);
+    testing::expectRefuses(parseTime, {"24:00:00", "1:60:00", "1:00:60", "", "1", "1:2:3:4", "a:00", "-1:00", "1::00",
+                                       "100:00", "1:00:00 PM", "1,5:00"});
 }
 
 TEST(Texts, EveryTimeOfDayReadsBack)
@@ -178,12 +149,7 @@ TEST(Texts, DateTime)
 
 TEST(Texts, WholeNumber)
 {
-    struct Case
-    {
-        const char* text;
-        std::optional<int> value;
-    };
-    const Case cases[] = {
+    const testing::ParseCase<int> cases[] = {
         {"1", 1},
         {" 42 ", 42},
         {"-1", -1},
@@ -191,22 +157,10 @@ TEST(Texts, WholeNumber)
         {"007", 7},
         {"2147483647", 2'147'483'647},
         {"-2147483648", std::numeric_limits<int>::min()},
-        {"2147483648", std::nullopt},
-        {"-2147483649", std::nullopt},
-        {"99999999999999999999", std::nullopt},
-        {"", std::nullopt},
-        {"ERROR", std::nullopt},
-        {"yes", std::nullopt},
-        {"1.0", std::nullopt},
-        {"1,0", std::nullopt},
-        {"1 2", std::nullopt},
-        {"-", std::nullopt},
-        {"0x10", std::nullopt},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(parseWholeNumber(c.text), c.value);
-    }
+    testing::expectParses(parseWholeNumber, cases);
+    testing::expectRefuses(parseWholeNumber, {"2147483648", "-2147483649", "99999999999999999999", "", "ERROR", "yes",
+                                              "1.0", "1,0", "1 2", "-", "0x10"});
 }
 
 TEST(Texts, WriteFaultLineSaysWhatWaitsAndWhy)

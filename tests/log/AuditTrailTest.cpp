@@ -4,6 +4,7 @@
 #include "log/AuditTail.h"
 #include "log/HistoryTable.h"
 #include "log/SessionLog.h"
+#include "support/LogFolderTest.h"
 #include "support/LogTestData.h"
 
 #include <gtest/gtest.h>
@@ -17,20 +18,11 @@
 namespace ostrel {
 namespace {
 
-constexpr double ClosedAt = 46364.75; // 08.12.2026 18:00
-
+using testing::ClosedAt;
 using testing::paidAuditEntry;
 using testing::readLogText;
 
-class AuditTrailTest : public ::testing::Test
-{
-protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.ok()); }
-
-    testing::LogTempDir m_dir;
-    std::string m_path = m_dir.file("Ostrel.log");
-    HistoryTable m_history;
-};
+using AuditTrailTest = testing::LogFolderTest;
 
 TEST_F(AuditTrailTest, AuditLinesQuoteWhatNeedsItAndKeepOneCommandToALine)
 {

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace ostrel {
@@ -29,13 +28,7 @@ CashUp shift(double at = Evening, std::int64_t counted = 123'450)
     return c;
 }
 
-std::string readText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testing::readWholeFile;
 
 TEST(CashBook, LineFormat)
 {
@@ -130,7 +123,7 @@ TEST(CashBook, AppendIsDurableGroupWritableAndCutsOffALineLeftUnfinished)
     CashBook book(path, "op");
     ASSERT_EQ(book.append(shift(Evening - 1)), 0);
     const std::string whole = cashHeaderLine() + cashLine(shift(Evening - 1), "op");
-    EXPECT_EQ(readText(path), whole);
+    EXPECT_EQ(readWholeFile(path), whole);
     struct stat st
     {
     };
@@ -145,7 +138,7 @@ TEST(CashBook, AppendIsDurableGroupWritableAndCutsOffALineLeftUnfinished)
     EXPECT_EQ(readCashBook(path).firstDamaged, 3u);
     EXPECT_EQ(readCashBook(path).lastAt(), Evening - 1);
     ASSERT_EQ(book.append(shift(Evening)), 0);
-    EXPECT_EQ(readText(path), whole + cashLine(shift(Evening), "op"));
+    EXPECT_EQ(readWholeFile(path), whole + cashLine(shift(Evening), "op"));
     const CashBookRead read = readCashBook(path);
     EXPECT_FALSE(read.firstDamaged);
     EXPECT_EQ(read.lastAt(), Evening);
@@ -159,7 +152,7 @@ TEST(CashBook, NeverWritesThroughALink)
     std::filesystem::create_symlink(target, path);
     CashBook book(path, "op");
     EXPECT_EQ(book.append(shift()), ELOOP);
-    EXPECT_EQ(readText(target), "theirs\n");
+    EXPECT_EQ(readWholeFile(target), "theirs\n");
     EXPECT_EQ(readCashBook(dir.file("none.csv")).status, CashBookRead::Status::Missing);
 }
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string_view>
 
 namespace ostrel {
 namespace {
@@ -59,6 +60,20 @@ std::vector<std::uint8_t> fileOf(const std::vector<SessionLogRecord>& records, s
     }
     bytes.resize(bytes.size() + fragment, 0x5B);
     return bytes;
+}
+
+// The tool's exit code, and a text it must say among whatever else it says.
+void expectRun(const ToolRun& run, int exitCode, std::string_view says)
+{
+    EXPECT_EQ(run.exitCode, exitCode) << run.output;
+    EXPECT_NE(run.output.find(says), std::string::npos) << run.output;
+}
+
+// A check's run, which also names the file intact or damaged as its exit code does.
+void expectVerdict(const ToolRun& run, int exitCode, std::string_view says)
+{
+    expectRun(run, exitCode, says);
+    EXPECT_NE(run.output.find(exitCode == 0 ? "intact" : "damaged"), std::string::npos) << run.output;
 }
 
 class LogTool : public ::testing::Test
@@ -113,10 +128,7 @@ TEST_F(LogTool, CheckTellsIntactFromDamagedFiles)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const ToolRun run = runTool("check " + write(c.bytes));
-        EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
-        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
-        EXPECT_NE(run.output.find(c.exitCode == 0 ? "intact" : "damaged"), std::string::npos) << run.output;
+        expectVerdict(runTool("check " + write(c.bytes)), c.exitCode, c.says);
     }
 }
 
@@ -204,8 +216,7 @@ TEST_F(LogTool, RefusesAFileOfAnotherKind)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.command) + " " + std::to_string(c.bytes.size()) + " bytes");
         const ToolRun run = runTool(std::string(c.command) + " " + write(c.bytes));
-        EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
-        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+        expectRun(run, c.exitCode, c.says);
         if (c.exitCode == 2) {
             EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << "one line, none of the file";
         }
@@ -215,13 +226,8 @@ TEST_F(LogTool, RefusesAFileOfAnotherKind)
 TEST_F(LogTool, ArgumentsAndMissingFiles)
 {
     write(fileOf({record(Evening)}));
-    const ToolRun inFolder = runTool("check", m_dir.file(""));
-    EXPECT_EQ(inFolder.exitCode, 0);
-    EXPECT_NE(inFolder.output.find("Ostrel.log: 1 records"), std::string::npos) << inFolder.output;
-
-    const ToolRun missing = runTool("dump '" + m_dir.file("none.log") + "'");
-    EXPECT_EQ(missing.exitCode, 2);
-    EXPECT_NE(missing.output.find("none.log: no such file"), std::string::npos) << missing.output;
+    expectRun(runTool("check", m_dir.file("")), 0, "Ostrel.log: 1 records");
+    expectRun(runTool("dump '" + m_dir.file("none.log") + "'"), 2, "none.log: no such file");
 
     EXPECT_EQ(runTool("--help").exitCode, 0);
     EXPECT_EQ(runTool("").exitCode, 2);
@@ -256,10 +262,7 @@ TEST_F(LogTool, AuditChecksTheTrailLineByLine)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = m_dir.write("audit.csv", c.text);
-        const ToolRun run = runTool("audit '" + path + "'");
-        EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
-        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
-        EXPECT_NE(run.output.find(c.exitCode == 0 ? "intact" : "damaged"), std::string::npos) << run.output;
+        expectVerdict(runTool("audit '" + path + "'"), c.exitCode, c.says);
     }
     m_dir.write("Ostrel.audit.csv", header);
     EXPECT_EQ(runTool("audit", m_dir.path().string()).exitCode, 0); // the file beside by default
@@ -294,13 +297,8 @@ TEST_F(LogTool, CashListsTheShiftsAndCheckNamesTheFirstDamagedLine)
     for (const auto& c2 : cases) {
         SCOPED_TRACE(c2.name);
         const std::string path = m_dir.write("Ostrel.cash.csv", c2.text);
-        const ToolRun cash = runTool("cash '" + path + "'");
-        EXPECT_EQ(cash.exitCode, c2.exitCode) << cash.output;
-        EXPECT_NE(cash.output.find(c2.cash), std::string::npos) << cash.output;
-        const ToolRun check = runTool("check '" + path + "'");
-        EXPECT_EQ(check.exitCode, c2.exitCode) << check.output;
-        EXPECT_NE(check.output.find(c2.check), std::string::npos) << check.output;
-        EXPECT_NE(check.output.find(c2.exitCode == 0 ? "intact" : "damaged"), std::string::npos) << check.output;
+        expectRun(runTool("cash '" + path + "'"), c2.exitCode, c2.cash);
+        expectVerdict(runTool("check '" + path + "'"), c2.exitCode, c2.check);
     }
     m_dir.write("Ostrel.cash.csv", header + line);
     EXPECT_EQ(runTool("cash", m_dir.path().string()).exitCode, 0); // the file beside by default

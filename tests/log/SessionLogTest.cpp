@@ -4,6 +4,7 @@
 #include "log/AuditTrail.h"
 #include "log/HistoryTable.h"
 #include "log/SessionLogRecord.h"
+#include "support/LogFolderTest.h"
 #include "support/LogTestData.h"
 
 #include <gtest/gtest.h>
@@ -28,21 +29,16 @@
 namespace ostrel {
 namespace {
 
-using testing::LogTempDir;
+using testing::ClosedAt;
+using testing::paidAuditEntry;
 using testing::readLogBytes;
+using testing::readLogText;
 using testing::sampleStationRow;
 using testing::writeLogBytes;
 
-constexpr double ClosedAt = 46364.75; // 08.12.2026 18:00
-
-using testing::paidAuditEntry;
-using testing::readLogText;
-
-class SessionLogTest : public ::testing::Test
+class SessionLogTest : public testing::LogFolderTest
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.ok()); }
-
     SessionLog makeLog(const std::string& path)
     {
         return SessionLog(path, m_history, [this] { return m_now; });
@@ -55,9 +51,6 @@ protected:
                                                                    SessionLogRecordSize);
     }
 
-    LogTempDir m_dir;
-    std::string m_path = m_dir.file("Ostrel.log");
-    HistoryTable m_history;
     double m_now = ClosedAt;
 };
 

@@ -609,12 +609,8 @@ public:
     {
         const bool closed = link.isClosed();
         m_processor.stationDisconnected(link);
-        StationReport late;
-        late.statusCode = static_cast<std::int32_t>(StatusCode::Running);
-        late.statusText = "Tariff";
-        late.start = 46000.0 + 10.0 / 24;
+        StationReport late = runningStationReport();
         late.finish = late.start + 1.0 / 24;
-        late.price = 2;
         const bool applied = m_processor.applyReport(link, late);
         std::scoped_lock hold(m_lock);
         m_seen[link.address()].push_back({closed, applied});

@@ -55,34 +55,27 @@ TEST(PeriodSelection, OpensInDayModeOnThePreviousFirstDay)
 
 TEST(PeriodSelection, ModesComputeTheirPeriods)
 {
+    using P = PeriodSelection;
     struct Case
     {
         const char* name;
         double opensOn;
-        PeriodSelection::Mode mode;
-        std::optional<PeriodSelection::Box> box;
+        P::Mode mode;
+        std::optional<P::Box> box;
         double beg, end;
     };
     const Case cases[] = {
-        {"February of a leap year", day(10, 2, 2024), PeriodSelection::Month, {}, day(1, 2, 2024), day(29, 2, 2024)},
-        {"February", day(10, 2, 2023), PeriodSelection::Month, {}, day(1, 2, 2023), day(28, 2, 2023)},
-        {"quarter 4", day(5, 11, 2023), PeriodSelection::Quarter, {}, day(1, 10, 2023), day(31, 12, 2023)},
-        {"day from the quarter", day(15, 5, 2024), PeriodSelection::Day, PeriodSelection::KvartCh, day(1, 4, 2024),
-         day(15, 5, 2024)},
-        {"day from the year", day(15, 5, 2024), PeriodSelection::Day, PeriodSelection::YearCh, day(1, 1, 2024),
-         day(15, 5, 2024)},
-        {"day from the month", day(15, 5, 2024), PeriodSelection::Day, PeriodSelection::MonthCh, day(1, 5, 2024),
-         day(15, 5, 2024)},
-        {"day from the fixed date", day(15, 5, 2024), PeriodSelection::Day, PeriodSelection::DayCh, day(1, 1, 2000),
-         day(15, 5, 2024)},
-        {"month from the year", day(20, 5, 2024), PeriodSelection::Month, PeriodSelection::YearCh, day(1, 1, 2024),
-         day(31, 5, 2024)},
-        {"month from the quarter", day(20, 5, 2024), PeriodSelection::Month, PeriodSelection::KvartCh, day(1, 4, 2024),
-         day(31, 5, 2024)},
-        {"quarter from the year", day(20, 8, 2024), PeriodSelection::Quarter, PeriodSelection::YearCh, day(1, 1, 2024),
-         day(30, 9, 2024)},
-        {"interval from the fixed date", day(20, 8, 2024), PeriodSelection::Interval, PeriodSelection::DayCh,
-         day(1, 1, 2000), day(20, 8, 2024)},
+        {"February of a leap year", day(10, 2, 2024), P::Month, {}, day(1, 2, 2024), day(29, 2, 2024)},
+        {"February", day(10, 2, 2023), P::Month, {}, day(1, 2, 2023), day(28, 2, 2023)},
+        {"quarter 4", day(5, 11, 2023), P::Quarter, {}, day(1, 10, 2023), day(31, 12, 2023)},
+        {"day from the quarter", day(15, 5, 2024), P::Day, P::KvartCh, day(1, 4, 2024), day(15, 5, 2024)},
+        {"day from the year", day(15, 5, 2024), P::Day, P::YearCh, day(1, 1, 2024), day(15, 5, 2024)},
+        {"day from the month", day(15, 5, 2024), P::Day, P::MonthCh, day(1, 5, 2024), day(15, 5, 2024)},
+        {"day from the fixed date", day(15, 5, 2024), P::Day, P::DayCh, day(1, 1, 2000), day(15, 5, 2024)},
+        {"month from the year", day(20, 5, 2024), P::Month, P::YearCh, day(1, 1, 2024), day(31, 5, 2024)},
+        {"month from the quarter", day(20, 5, 2024), P::Month, P::KvartCh, day(1, 4, 2024), day(31, 5, 2024)},
+        {"quarter from the year", day(20, 8, 2024), P::Quarter, P::YearCh, day(1, 1, 2024), day(30, 9, 2024)},
+        {"interval from the fixed date", day(20, 8, 2024), P::Interval, P::DayCh, day(1, 1, 2000), day(20, 8, 2024)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -413,12 +413,12 @@ TEST(CashShift, SpanAndSumFollowTheWorkReportsRules)
     SessionLogRecord early = session(at(10, 30, 0), 7);
     SessionLogRecord earlyReset = early;
     earlyReset.closedAt = at(11, 0, 20);
+    const double until = at(13, 0, 0); // every shift here is read at 13:00
     struct Case
     {
         const char* name;
         std::vector<SessionLogRecord> records;
         std::string book; // empty: no cash book yet
-        double until;
         double from;
         std::uint64_t sessions;
         std::int64_t kopecks;
@@ -428,7 +428,6 @@ TEST(CashShift, SpanAndSumFollowTheWorkReportsRules)
         {"no cash-up: from the log's first record",
          {session(at(10, 0, 0), 100), session(at(12, 0, 0), 50)},
          "",
-         at(13, 0, 0),
          at(10, 0, 0),
          2,
          15'000,
@@ -436,7 +435,6 @@ TEST(CashShift, SpanAndSumFollowTheWorkReportsRules)
         {"from the newest cash-up",
          {session(at(10, 0, 0), 100), session(at(12, 0, 0), 50)},
          cashBookOf({at(9, 0, 0), at(11, 0, 0)}),
-         at(13, 0, 0),
          at(11, 0, 0),
          1,
          5'000,
@@ -444,31 +442,21 @@ TEST(CashShift, SpanAndSumFollowTheWorkReportsRules)
         {"a session closed at the hand-over belongs to the new shift",
          {session(at(11, 0, 0), 30)},
          cashBookOf({at(11, 0, 0)}),
-         at(13, 0, 0),
          at(11, 0, 0),
          1,
          3'000,
          1},
         {"a session closed at the end belongs to the next shift",
-         {session(at(12, 0, 0), 30), session(at(13, 0, 0), 40)},
+         {session(at(12, 0, 0), 30), session(until, 40)},
          cashBookOf({at(11, 0, 0)}),
-         at(13, 0, 0),
          at(11, 0, 0),
          1,
          3'000,
          1},
-        {"a repeat is listed, not counted",
-         {ok, reset},
-         cashBookOf({at(11, 0, 0)}),
-         at(13, 0, 0),
-         at(11, 0, 0),
-         1,
-         10'000,
-         2},
+        {"a repeat is listed, not counted", {ok, reset}, cashBookOf({at(11, 0, 0)}), at(11, 0, 0), 1, 10'000, 2},
         {"the repeat of a session of the shift before counts nothing",
          {early, earlyReset},
          cashBookOf({at(11, 0, 0)}),
-         at(13, 0, 0),
          at(11, 0, 0),
          0,
          0,
@@ -476,7 +464,6 @@ TEST(CashShift, SpanAndSumFollowTheWorkReportsRules)
         {"a cash-up cut short is skipped",
          {session(at(10, 0, 0), 100), session(at(12, 0, 0), 50)},
          cashBookOf({at(9, 0, 0), at(11, 0, 0)}, true),
-         at(13, 0, 0),
          at(9, 0, 0),
          2,
          15'000,
@@ -484,12 +471,11 @@ TEST(CashShift, SpanAndSumFollowTheWorkReportsRules)
         {"to the kopeck",
          {session(at(10, 0, 0), 12'345.67), session(at(10, 5, 0), 0.1), session(at(10, 6, 0), 0.2)},
          "",
-         at(13, 0, 0),
          at(10, 0, 0),
          3,
          1'234'597,
          3},
-        {"no log: an empty shift", {}, "", at(13, 0, 0), at(13, 0, 0), 0, 0, 0},
+        {"no log: an empty shift", {}, "", until, 0, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -502,7 +488,7 @@ TEST(CashShift, SpanAndSumFollowTheWorkReportsRules)
         if (!c.book.empty())
             std::ofstream(cashPath, std::ios::binary) << c.book;
         const auto length = c.records.empty() ? std::nullopt : std::optional<std::uint64_t>(log.length());
-        const ShiftReading shift = readShift(log.path(), cashPath, c.until, length);
+        const ShiftReading shift = readShift(log.path(), cashPath, until, length);
         std::filesystem::remove(cashPath);
         EXPECT_DOUBLE_EQ(shift.from, c.from);
         EXPECT_EQ(shift.sinceLogStart, c.book.empty());
@@ -511,7 +497,7 @@ TEST(CashShift, SpanAndSumFollowTheWorkReportsRules)
         EXPECT_EQ(shift.report.listed.size(), c.listed);
         EXPECT_TRUE(shift.usable());
         // The work report over the same span says the same.
-        const auto report = buildWorkReportSpan(log.path(), c.from, c.until, length);
+        const auto report = buildWorkReportSpan(log.path(), c.from, until, length);
         EXPECT_EQ(toKopecks(report.moneyTotal), shift.computed);
         // The charts of the span take the same sessions: their hours add up to the total.
         double hours = 0;

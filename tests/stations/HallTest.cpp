@@ -18,14 +18,7 @@
 namespace ostrel {
 namespace {
 
-using testing::at;
-using testing::codeReport;
-using testing::FakeLink;
-using testing::sessionReport;
-using testing::StationsWorld;
-
-constexpr double Minute = 1.0 / 1440;
-constexpr double Second = 1.0 / 86400;
+using namespace testing;
 
 StationRow row(std::string name, std::string tariff = {}, std::string sum = {}, std::string left = {})
 {

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace ostrel {
 namespace {
@@ -18,13 +17,7 @@ using namespace std::chrono_literals;
 constexpr HardwareAddress CardA{0x00, 0x1a, 0x2b, 0xc3, 0xd4, 0xe5};
 constexpr HardwareAddress CardB{0x02, 0x00, 0x00, 0x00, 0x00, 0xbb};
 
-std::string readAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testing::readWholeFile;
 
 TEST(KnownStations, FileReadsBackAndSkipsOnlyDamagedLines)
 {
@@ -99,11 +92,11 @@ TEST(KnownStations, NotesStationsInRoundsAndKeepsTheFileWhole)
         EXPECT_EQ(stations[1].hardware, CardB);
         EXPECT_EQ(stations[2].hardware, CardA);
         EXPECT_NEAR(stations[2].lastSeen, 46364.5 + (Burst - 1) / 86400.0, 1e-9);
-        EXPECT_EQ(parseKnownStations(readAll(path)).stations.size(), 3u);
+        EXPECT_EQ(parseKnownStations(readWholeFile(path)).stations.size(), 3u);
 
         known.seen("PC-4", "127.0.0.4", 46364.5); // owed at destruction
     }
-    const auto file = parseKnownStations(readAll(path));
+    const auto file = parseKnownStations(readWholeFile(path));
     EXPECT_TRUE(file.damagedLines.empty());
     EXPECT_EQ(file.stations.size(), 4u);
     EXPECT_FALSE(std::filesystem::exists(path + ".new"));
@@ -122,7 +115,7 @@ TEST(KnownStations, BeyondTheCapTheLongestUnseenGo)
                        46364.0 + static_cast<double>(i) / 86400.0);
         ASSERT_TRUE(known.flush(60s));
     }
-    const auto file = parseKnownStations(readAll(path));
+    const auto file = parseKnownStations(readWholeFile(path));
     EXPECT_TRUE(file.damagedLines.empty());
     ASSERT_EQ(file.stations.size(), KnownStations::MaxStations);
     const auto has = [&](const std::string& n) {

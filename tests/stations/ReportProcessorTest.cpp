@@ -14,14 +14,8 @@
 namespace ostrel {
 namespace {
 
-using testing::at;
-using testing::codeReport;
-using testing::FakeLink;
-using testing::sessionReport;
-using testing::StationsWorld;
+using namespace testing;
 
-constexpr double Hour = 1.0 / 24;
-constexpr double Minute = 1.0 / 1440;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double Inf = std::numeric_limits<double>::infinity();
 

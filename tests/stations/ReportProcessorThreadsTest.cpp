@@ -11,11 +11,7 @@
 namespace ostrel {
 namespace {
 
-using testing::at;
-using testing::codeReport;
-using testing::FakeLink;
-using testing::sessionReport;
-using testing::StationsWorld;
+using namespace testing;
 
 // Threads standing for several stations apply reports while their connections keep closing and
 // coming back; afterwards the table must still be a valid table and hold no closed station.

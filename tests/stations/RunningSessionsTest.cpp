@@ -20,11 +20,7 @@ namespace ostrel {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::at;
-using testing::codeReport;
-using testing::FakeLink;
-using testing::sessionReport;
-using testing::StationsWorld;
+using namespace testing;
 
 // The row a paid session at 10:00 shows after 30 minutes at 2 a minute.
 StationRow paidRow(std::string computer, std::string address = "127.0.0.2")

@@ -16,6 +16,8 @@ namespace ostrel::testing {
 
 using LogTempDir = TempFolder;
 
+constexpr double ClosedAt = 46364.75; // 08.12.2026 18:00, when the sample session ends
+
 // A paid session as the station table shows it when it ends; the status is the tariff "Час".
 inline StationRow sampleStationRow(std::string computer = "PC-01")
 {
@@ -45,7 +47,7 @@ inline std::string readLogText(const std::string& path)
 inline AuditEntry paidAuditEntry(std::string station = "PC-01")
 {
     AuditEntry e;
-    e.at = 46364.75 + 5.0 / 86400;
+    e.at = ClosedAt + 5.0 / 86400;
     e.station = std::move(station);
     e.address = "127.0.0.2";
     e.command = "Игра";

@@ -38,7 +38,7 @@ namespace ostrel::nettest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline Bytes runningReport(double price = 2.0)
+inline StationReport runningStationReport(double price = 2.0)
 {
     StationReport r;
     r.statusCode = static_cast<std::int32_t>(StatusCode::Running);
@@ -46,7 +46,12 @@ inline Bytes runningReport(double price = 2.0)
     r.start = 46000.0 + 10.0 / 24;         // 10:00:00
     r.finish = r.start + 30.0 / (24 * 60); // 30 minutes later
     r.price = price;
-    const auto bytes = encodeStationReport(r);
+    return r;
+}
+
+inline Bytes runningReport(double price = 2.0)
+{
+    const auto bytes = encodeStationReport(runningStationReport(price));
     return Bytes(bytes.begin(), bytes.end());
 }
 

@@ -32,13 +32,7 @@ extern char** environ;
 
 namespace ostrel::proctest {
 
-inline std::string readWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testing::readWholeFile;
 
 struct CommandRun
 {

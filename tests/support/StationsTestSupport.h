@@ -63,6 +63,11 @@ public:
     std::vector<CommandBytes> sent;
 };
 
+// The date-times count days, so a unit of time is a fraction of one.
+constexpr double Hour = 1.0 / 24;
+constexpr double Minute = 1.0 / 1440;
+constexpr double Second = 1.0 / 86400;
+
 inline double day()
 {
     return *encodeDate(2026, 12, 8);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -42,5 +43,14 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// The file's bytes as they are; empty when it cannot be read.
+inline std::string readWholeFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 } // namespace ostrel::testing

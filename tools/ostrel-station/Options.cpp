@@ -279,6 +279,13 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
                 return std::nullopt;
             return x;
         };
+        // Sets `field` only when the next argument is a number within [min, max].
+        const auto setNumber = [&](double& field, double min, double max) {
+            const auto x = number(min, max);
+            if (x)
+                field = *x;
+            return x.has_value();
+        };
         const auto port = [&]() -> std::optional<std::uint16_t> {
             const auto text = value();
             return text ? parsePort(*text) : std::nullopt;
@@ -323,34 +330,24 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
                 return fail("--first-address needs an address in 127.0.0.0/8 with a last octet 1..254");
             options.firstAddress = *text;
         } else if (arg == "--rate") {
-            const auto x = number(0.001, 100000);
-            if (!x)
+            if (!setNumber(options.rate, 0.001, 100000))
                 return fail("--rate needs reports per second, 0.001..100000");
-            options.rate = *x;
         } else if (arg == "--speed") {
-            const auto x = number(0.001, 100000);
-            if (!x)
+            if (!setNumber(options.speed, 0.001, 100000))
                 return fail("--speed needs a factor, 0.001..100000");
-            options.speed = *x;
         } else if (arg == "--duration") {
-            const auto x = number(0, 1e7);
-            if (!x)
+            if (!setNumber(options.durationSeconds, 0, 1e7))
                 return fail("--duration needs seconds");
-            options.durationSeconds = *x;
         } else if (arg == "--split") {
             options.split = true;
         } else if (arg == "--one-byte") {
             options.oneByte = true;
         } else if (arg == "--garbage") {
-            const auto x = number(0, 1);
-            if (!x)
+            if (!setNumber(options.garbage, 0, 1))
                 return fail("--garbage needs a probability 0..1");
-            options.garbage = *x;
         } else if (arg == "--drop-after") {
-            const auto x = number(0.001, 1e7);
-            if (!x)
+            if (!setNumber(options.dropAfterSeconds, 0.001, 1e7))
                 return fail("--drop-after needs seconds");
-            options.dropAfterSeconds = *x;
         } else if (arg == "--load") {
             options.load = true;
         } else if (arg == "--summary") {
@@ -370,12 +367,11 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
                 return fail(error);
             options.script = std::move(*steps);
         } else if (arg == "--reboot-delay" || arg == "--logoff-delay" || arg == "--poweroff-delay") {
-            const auto x = number(0, 3600);
-            if (!x)
+            double& delay = arg == "--reboot-delay"   ? options.rebootSeconds
+                            : arg == "--logoff-delay" ? options.logOffSeconds
+                                                      : options.powerOffSeconds;
+            if (!setNumber(delay, 0, 3600))
                 return fail(arg + " needs seconds 0..3600");
-            (arg == "--reboot-delay"   ? options.rebootSeconds
-             : arg == "--logoff-delay" ? options.logOffSeconds
-                                       : options.powerOffSeconds) = *x;
         } else if (arg == "--customer-delay") {
             const auto text = value();
             if (!text)

@@ -1,5 +1,6 @@
 #include "support/AppTestSupport.h"
 #include "support/ProcessTestSupport.h"
+#include "support/ServerTest.h"
 
 #include <gtest/gtest.h>
 
@@ -31,16 +32,7 @@ std::string sampleWithPorts(int serverTcp)
     return proctest::withTestPorts(proctest::readWholeFile(OSTREL_SAMPLE_INI), serverTcp);
 }
 
-class ServerProcessTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        std::string why;
-        if (!proctest::onlyLoopbackIsUp(&why))
-            GTEST_SKIP() << "the server's start-up announcement would leave this host: " << why;
-    }
-};
+using ServerProcessTest = proctest::ServerTest;
 
 TEST_F(ServerProcessTest, ListensAndASecondStartEndsSilently)
 {

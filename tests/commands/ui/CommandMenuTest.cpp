@@ -17,10 +17,7 @@
 namespace ostrel {
 namespace {
 
-using testing::FakeTable;
-using testing::FakeTransport;
-using testing::stationRow;
-using testing::tariffList;
+using namespace testing;
 
 struct CommandMenuFixture : ::testing::Test
 {

@@ -7,6 +7,7 @@
 #include "stations/RunningSessions.h"
 #include "support/AppTestSupport.h"
 #include "support/ProcessTestSupport.h"
+#include "support/ServerTest.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
 
 namespace ostrel {
 namespace {
@@ -64,15 +66,54 @@ std::vector<std::string> stationArguments(int port, const std::string& script, c
             "--quiet"};
 }
 
-TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepairsAFragment)
+proctest::CommandRun checkLog(const fs::path& log)
 {
-    std::string why;
-    if (!proctest::onlyLoopbackIsUp(&why))
-        GTEST_SKIP() << "the server's start-up announcement would leave this host: " << why;
-    const int port = proctest::listeningPort();
-    ASSERT_GT(port, 0);
+    return proctest::runCommand(std::string("'") + OSTREL_LOG_TOOL + "' check '" + log.string() + "'");
+}
 
-    const proctest::ServerFolder folder(OSTREL_SERVER_PATH, apptest::iniWithPorts(port, 0, 9, "CloseAfterReset=1\n"));
+// Sessions in the log of the stations whose addresses begin with `prefix`.
+int sessionsFrom(const fs::path& log, std::string_view prefix, LogScanResult* scan = nullptr)
+{
+    int sessions = 0;
+    const auto result = scanLogFile(log.string(), [&](const LogScanEntry& entry) {
+        sessions += decodeLogRecord(entry.bytes).address.starts_with(prefix);
+        return true;
+    });
+    if (scan)
+        *scan = result;
+    return sessions;
+}
+
+// Every test runs the real server on a free port of its own, killed and restarted as it goes.
+class ServerCrash : public proctest::ServerTest
+{
+protected:
+    void SetUp() override
+    {
+        ServerTest::SetUp();
+        if (IsSkipped())
+            return;
+        port = proctest::listeningPort();
+        ASSERT_GT(port, 0);
+    }
+
+    // A station that comes back after a reset is never resumed: each reset stays a logged session.
+    std::string ini(const std::string& more = {}) const
+    {
+        return apptest::iniWithPorts(port, 0, 9, "CloseAfterReset=1\n" + more);
+    }
+
+    bool awaitListening(proctest::ServerProcess& server) const
+    {
+        return server.await([this] { return proctest::portAccepts(port); }, 30s);
+    }
+
+    int port = 0;
+};
+
+TEST_F(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepairsAFragment)
+{
+    const proctest::ServerFolder folder(OSTREL_SERVER_PATH, ini());
     const fs::path log = folder.file("Ostrel.log");
     const std::string scriptPath = writeSessionScript(folder);
 
@@ -91,7 +132,7 @@ TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepa
         startedTorn += before.size() % SessionLogRecordSize != 0;
         proctest::ServerProcess server(folder, std::to_string(runs));
         ASSERT_TRUE(server.started());
-        ASSERT_TRUE(server.await([&] { return proctest::portAccepts(port); }, 30s))
+        ASSERT_TRUE(awaitListening(server))
             << "the server did not listen (is another instance running?): " << server.err();
 
         auto arguments = stationArguments(port, scriptPath, "127.0.0.2", 100);
@@ -112,7 +153,7 @@ TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepa
         const std::size_t kept = wholeBefore * SessionLogRecordSize;
         ASSERT_GE(after.size(), kept);
         EXPECT_TRUE(after.compare(0, kept, before, 0, kept) == 0) << "a whole record changed";
-        const auto check = proctest::runCommand(std::string("'") + OSTREL_LOG_TOOL + "' check '" + log.string() + "'");
+        const auto check = checkLog(log);
         const std::uint64_t fragment = after.size() % SessionLogRecordSize;
         // A fragment that the run's first append did not overwrite would shift every record after
         // it, and the check would find them damaged.
@@ -141,17 +182,12 @@ TEST(ServerCrash, KilledWhileLoggingLeavesWholeRecordsIntactAndTheNextAppendRepa
 
 // Stations that send garbage, split reports and single bytes beside well-behaved ones: the server
 // stays up and goes on logging the well-behaved stations' sessions.
-TEST(ServerCrash, HostileStationsNeitherBringTheServerDownNorCostOthersTheirSessions)
+TEST_F(ServerCrash, HostileStationsNeitherBringTheServerDownNorCostOthersTheirSessions)
 {
-    std::string why;
-    if (!proctest::onlyLoopbackIsUp(&why))
-        GTEST_SKIP() << "the server's start-up announcement would leave this host: " << why;
-    const int port = proctest::listeningPort();
-    ASSERT_GT(port, 0);
-    const proctest::ServerFolder folder(OSTREL_SERVER_PATH, apptest::iniWithPorts(port, 0, 9, "CloseAfterReset=1\n"));
+    const proctest::ServerFolder folder(OSTREL_SERVER_PATH, ini());
     const std::string script = writeSessionScript(folder);
     proctest::ServerProcess server(folder, "");
-    ASSERT_TRUE(server.await([&] { return proctest::portAccepts(port); }, 30s)) << server.err();
+    ASSERT_TRUE(awaitListening(server)) << server.err();
 
     auto trickling = stationArguments(port, script, "127.0.5.1", 50);
     trickling.insert(trickling.end(), {"--garbage", "0.5", "--one-byte", "--rate", "20", "--drop-after", "0.7"});
@@ -169,26 +205,16 @@ TEST(ServerCrash, HostileStationsNeitherBringTheServerDownNorCostOthersTheirSess
     // Their simulators stop after 50 s; a server that starved them fails at the bound.
     const fs::path log = folder.file("Ostrel.log");
     constexpr int GoodSessions = 20;
-    const auto goodSessions = [&] {
-        int sessions = 0;
-        scanLogFile(log.string(), [&](const LogScanEntry& entry) {
-            sessions += decodeLogRecord(entry.bytes).address.rfind("127.0.7.", 0) == 0;
-            return true;
-        });
-        return sessions;
-    };
     const auto started = Clock::now();
     const auto bound = started + 45s;
-    while (server.running() && Clock::now() < bound && (Clock::now() < started + 5s || goodSessions() < GoodSessions))
+    while (server.running() && Clock::now() < bound &&
+           (Clock::now() < started + 5s || sessionsFrom(log, "127.0.7.") < GoodSessions))
         std::this_thread::sleep_for(100ms);
     ASSERT_TRUE(server.running()) << server.err();
     server.kill();
 
-    int sessions = 0;
-    const auto result = scanLogFile(log.string(), [&](const LogScanEntry& entry) {
-        sessions += decodeLogRecord(entry.bytes).address.rfind("127.0.7.", 0) == 0;
-        return true;
-    });
+    LogScanResult result;
+    const int sessions = sessionsFrom(log, "127.0.7.", &result);
     EXPECT_FALSE(result.firstBadDate);
     EXPECT_FALSE(result.firstBadLength);
     RecordProperty("good_sessions", sessions);
@@ -198,15 +224,9 @@ TEST(ServerCrash, HostileStationsNeitherBringTheServerDownNorCostOthersTheirSess
 // A power cut of the whole salon: the server and every station die together while sessions run.
 // The server then comes back alone, is killed again at random moments while it settles them, and
 // at last runs to the end of the wait: every session is in the log once, as "Reset".
-TEST(ServerCrash, APowerCutsSessionsAreLoggedOnceHoweverOftenTheSettlingIsKilled)
+TEST_F(ServerCrash, APowerCutsSessionsAreLoggedOnceHoweverOftenTheSettlingIsKilled)
 {
-    std::string why;
-    if (!proctest::onlyLoopbackIsUp(&why))
-        GTEST_SKIP() << "the server's start-up announcement would leave this host: " << why;
-    const int port = proctest::listeningPort();
-    ASSERT_GT(port, 0);
-    const proctest::ServerFolder folder(OSTREL_SERVER_PATH,
-                                        apptest::iniWithPorts(port, 0, 9, "CloseAfterReset=1\nReturnSeconds=2\n"));
+    const proctest::ServerFolder folder(OSTREL_SERVER_PATH, ini("ReturnSeconds=2\n"));
     const fs::path log = folder.file("Ostrel.log");
     const std::string script = folder.file("paid.txt").string();
     std::ofstream(script) << "0.5 local all 2 1,5 0 Tariff\n";
@@ -226,7 +246,7 @@ TEST(ServerCrash, APowerCutsSessionsAreLoggedOnceHoweverOftenTheSettlingIsKilled
     };
     {
         proctest::ServerProcess server(folder, "before");
-        ASSERT_TRUE(server.await([&] { return proctest::portAccepts(port); }, 30s)) << server.err();
+        ASSERT_TRUE(awaitListening(server)) << server.err();
         ChildProcess stations(stationArguments(port, script, "127.0.8.1", Stations),
                               folder.file("stations.out").string(), folder.file("stations.err").string());
         ASSERT_TRUE(stations.started());
@@ -242,13 +262,13 @@ TEST(ServerCrash, APowerCutsSessionsAreLoggedOnceHoweverOftenTheSettlingIsKilled
     std::uniform_int_distribution<int> life(0, 3000); // milliseconds, around the two seconds' wait
     for (int run = 0; run < 4; ++run) {
         proctest::ServerProcess server(folder, "settling " + std::to_string(run));
-        ASSERT_TRUE(server.await([&] { return proctest::portAccepts(port); }, 30s)) << server.err();
+        ASSERT_TRUE(awaitListening(server)) << server.err();
         std::this_thread::sleep_for(std::chrono::milliseconds(life(random)));
         server.kill();
     }
     {
         proctest::ServerProcess server(folder, "last");
-        ASSERT_TRUE(server.await([&] { return proctest::portAccepts(port); }, 30s)) << server.err();
+        ASSERT_TRUE(awaitListening(server)) << server.err();
         ASSERT_TRUE(server.await([&] { return runningNow() == 0 && fileSize(log) > 0; }, 30s)) << server.err();
         server.kill();
     }
@@ -262,7 +282,7 @@ TEST(ServerCrash, APowerCutsSessionsAreLoggedOnceHoweverOftenTheSettlingIsKilled
     EXPECT_EQ(computers.size(), static_cast<std::size_t>(Stations));
     EXPECT_EQ(std::set<std::string>(computers.begin(), computers.end()).size(), static_cast<std::size_t>(Stations))
         << "a session was logged twice";
-    const auto check = proctest::runCommand(std::string("'") + OSTREL_LOG_TOOL + "' check '" + log.string() + "'");
+    const auto check = checkLog(log);
     EXPECT_EQ(check.exitCode, 0) << check.output; // in order of closing, nothing damaged
 }
 

@@ -33,6 +33,13 @@ QString status(double beg, double end)
         .arg(QString::fromStdString(*formatDate(beg)), QString::fromStdString(*formatDate(end)));
 }
 
+// The month's period, then the month after it by the month's up arrow.
+void oneMonthOn(TFormC& dialog)
+{
+    dialog.findChild<QRadioButton*>(QStringLiteral("Vid1"))->click();
+    dialog.MonthUP->upButton()->click();
+}
+
 QColor base(QLineEdit* e)
 {
     return e->palette().color(QPalette::Base);
@@ -195,8 +202,7 @@ TEST(TNomiPeriod, ExecuteKeepsTheChoiceOnlyOnOk)
     period.setDateEnd(day(31, 3, 2024));
     period.setDialogRunner([](TFormC& dialog) {
         dialog.show();
-        dialog.findChild<QRadioButton*>(QStringLiteral("Vid1"))->click();
-        dialog.MonthUP->upButton()->click();
+        oneMonthOn(dialog);
         dialog.BitBtn2->click();
         return dialog.result();
     });
@@ -207,8 +213,7 @@ TEST(TNomiPeriod, ExecuteKeepsTheChoiceOnlyOnOk)
         dialog.show();
         EXPECT_TRUE(dialog.findChild<QRadioButton*>(QStringLiteral("Vid2"))->isChecked()); // a fresh dialog
         EXPECT_EQ(dialog.DayE->text(), QStringLiteral("31.03.2024"));
-        dialog.findChild<QRadioButton*>(QStringLiteral("Vid1"))->click();
-        dialog.MonthUP->upButton()->click();
+        oneMonthOn(dialog);
         dialog.BitBtn1->click();
         return dialog.result();
     });

@@ -2,6 +2,7 @@
 // one does: "Ok" for every finished report (code 3) it applies, "Reset" for every connection that
 // ends while its last applied report showed a session (codes 2, 3 and 5), and a discovery request
 // closes the asking station's open connection before it is answered.
+#include "LoopbackSockets.h"
 #include "Options.h"
 #include "Simulator.h"
 
@@ -27,22 +28,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-sockaddr_in loopbackAt(const char* address, std::uint16_t port)
-{
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    ::inet_pton(AF_INET, address, &sa.sin_addr);
-    return sa;
-}
-
-std::uint16_t portOf(int fd)
-{
-    sockaddr_in sa{};
-    socklen_t length = sizeof sa;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length);
-    return ntohs(sa.sin_port);
-}
+using namespace ostrel::sim::testing;
 
 class CountingServer
 {
@@ -50,11 +36,11 @@ public:
     explicit CountingServer(std::uint16_t clientUdpPort) : m_clientUdpPort(clientUdpPort)
     {
         m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_in tcp = loopbackAt("127.0.0.1", 0);
+        const sockaddr_in tcp = loopback("127.0.0.1", 0);
         m_ready = ::bind(m_listener, reinterpret_cast<const sockaddr*>(&tcp), sizeof tcp) == 0 &&
                   ::listen(m_listener, SOMAXCONN) == 0;
         m_udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        const sockaddr_in udp = loopbackAt("127.0.0.1", 0);
+        const sockaddr_in udp = loopback("127.0.0.1", 0);
         m_ready = m_ready && ::bind(m_udp, reinterpret_cast<const sockaddr*>(&udp), sizeof udp) == 0;
         if (m_ready)
             m_thread = std::thread([this] { loop(); });
@@ -70,8 +56,8 @@ public:
         ::close(m_udp);
     }
     bool ready() const { return m_ready; }
-    std::uint16_t tcpPort() const { return portOf(m_listener); }
-    std::uint16_t udpPort() const { return portOf(m_udp); }
+    std::uint16_t tcpPort() const { return boundPort(m_listener); }
+    std::uint16_t udpPort() const { return boundPort(m_udp); }
     std::uint64_t ok() const { return m_ok; }
     std::uint64_t reset() const { return m_reset; }
     std::size_t open() const { return m_open; }
@@ -121,9 +107,7 @@ private:
         const int fd = ::accept4(m_listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
         if (fd < 0)
             return;
-        char text[INET_ADDRSTRLEN] = {};
-        ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-        m_connections.push_back(Connection{fd, text, {}, -1});
+        m_connections.push_back(Connection{fd, dotted(peer.sin_addr), {}, -1});
     }
 
     // Applies what arrived; false once the connection has ended.
@@ -157,8 +141,7 @@ private:
         socklen_t length = sizeof from;
         if (::recvfrom(m_udp, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length) < 0)
             return;
-        char text[INET_ADDRSTRLEN] = {};
-        ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+        const std::string text = dotted(from.sin_addr);
         for (auto it = m_connections.begin(); it != m_connections.end(); ++it) {
             if (it->address == text) {
                 // What arrived before the request is still applied, as the real server's reader has
@@ -175,7 +158,7 @@ private:
                 break;
             }
         }
-        const sockaddr_in to = loopbackAt(text, m_clientUdpPort);
+        const sockaddr_in to = loopback(text.c_str(), m_clientUdpPort);
         ::sendto(m_udp, "Hi Client", 9, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     }
 
@@ -195,9 +178,9 @@ private:
 std::uint16_t freeUdpPortOn(const char* address)
 {
     const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in at = loopbackAt(address, 0);
+    const sockaddr_in at = loopback(address, 0);
     ::bind(probe, reinterpret_cast<const sockaddr*>(&at), sizeof at);
-    const std::uint16_t port = portOf(probe);
+    const std::uint16_t port = boundPort(probe);
     ::close(probe);
     return port;
 }

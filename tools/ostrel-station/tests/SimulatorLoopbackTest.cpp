@@ -1,3 +1,4 @@
+#include "LoopbackSockets.h"
 #include "Options.h"
 #include "Simulator.h"
 #include "core/UniqueFd.h"
@@ -21,36 +22,19 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using namespace ostrel::sim::testing;
+
 using Clock = std::chrono::steady_clock;
 using Record = std::array<std::uint8_t, StationReportSize>;
 
 using Fd = UniqueFd;
-
-sockaddr_in loopback(const char* address, std::uint16_t port)
-{
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    ::inet_pton(AF_INET, address, &sa.sin_addr);
-    return sa;
-}
-
-std::uint16_t boundPort(int fd)
-{
-    sockaddr_in sa{};
-    socklen_t length = sizeof sa;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length);
-    return ntohs(sa.sin_port);
-}
 
 std::string peerAddress(int fd)
 {
     sockaddr_in sa{};
     socklen_t length = sizeof sa;
     ::getpeername(fd, reinterpret_cast<sockaddr*>(&sa), &length);
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &sa.sin_addr, text, sizeof text);
-    return text;
+    return dotted(sa.sin_addr);
 }
 
 bool waitReadable(int fd, Clock::time_point deadline)
@@ -330,9 +314,7 @@ TEST(StationSimulatorLoopback, DiscoveryConnectsToTheAddressTheAnswerCameFrom)
     sockaddr_in from{};
     socklen_t fromLength = sizeof from;
     ASSERT_GE(::recvfrom(question.get(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength), 0);
-    char fromText[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &from.sin_addr, fromText, sizeof fromText);
-    EXPECT_STREQ(fromText, "127.0.0.2");
+    EXPECT_EQ(dotted(from.sin_addr), "127.0.0.2");
     EXPECT_EQ(ntohs(from.sin_port), clientPort);
 
     const sockaddr_in station = loopback("127.0.0.2", clientPort);

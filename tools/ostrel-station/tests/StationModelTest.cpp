@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 
 using namespace ostrel;
 using namespace ostrel::sim;
@@ -28,6 +29,17 @@ StationModelSettings fixedDelay(double minutes)
     StationModelSettings settings;
     settings.customerDelayMin = settings.customerDelayMax = minutes * Minute;
     return settings;
+}
+
+// What a report tells of the session on the station.
+void expectSession(const StationReport& report, StatusCode state, const std::string& tariff, double start,
+                   double finish, double price)
+{
+    EXPECT_EQ(report.statusCode, code(state));
+    EXPECT_EQ(report.statusText, tariff);
+    EXPECT_DOUBLE_EQ(report.start, start);
+    EXPECT_DOUBLE_EQ(report.finish, finish);
+    EXPECT_DOUBLE_EQ(report.price, price);
 }
 
 } // namespace
@@ -68,11 +80,7 @@ TEST(StationModel, PaidSessionReportsTariffPriceAndAdvancingFinish)
     StationModel model;
     model.apply(command(CommandCode::cmdStartPaid, "\xD7\xE0\xF1", 1.5), T0); // "Час" in Windows-1251
     const StationReport later = model.nextReport(T0 + 30 * Minute);
-    EXPECT_EQ(later.statusCode, code(StatusCode::Running));
-    EXPECT_EQ(later.statusText, "\xD7\xE0\xF1");
-    EXPECT_DOUBLE_EQ(later.start, T0);
-    EXPECT_DOUBLE_EQ(later.finish, T0 + 30 * Minute);
-    EXPECT_DOUBLE_EQ(later.price, 1.5);
+    expectSession(later, StatusCode::Running, "\xD7\xE0\xF1", T0, T0 + 30 * Minute, 1.5);
     EXPECT_DOUBLE_EQ(later.allowance, 0);
 
     // Another paid tariff changes the price of the same session.
@@ -102,11 +110,7 @@ TEST(StationModel, EndingASessionByCommandReportsItFinishedOnceThenTheNewState)
         model.apply(command(c.ending, "Other", 3, 60 * Minute), T0 + 90 * Minute);
         ASSERT_TRUE(model.hasPendingFinish());
         const StationReport finished = model.nextReport(T0 + 91 * Minute);
-        EXPECT_EQ(finished.statusCode, code(StatusCode::Finished));
-        EXPECT_EQ(finished.statusText, "Hour");
-        EXPECT_DOUBLE_EQ(finished.start, T0);
-        EXPECT_DOUBLE_EQ(finished.finish, T0 + 90 * Minute);
-        EXPECT_DOUBLE_EQ(finished.price, 2);
+        expectSession(finished, StatusCode::Finished, "Hour", T0, T0 + 90 * Minute, 2);
         EXPECT_EQ(model.nextReport(T0 + 91 * Minute).statusCode, code(c.after));
     }
 }
