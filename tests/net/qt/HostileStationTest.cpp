@@ -368,6 +368,11 @@ TEST(HostileStation, MegabytesWithoutASignatureAreDroppedAsTheyCome)
     }
     ASSERT_TRUE(sendWhileServing(noisy.fd(), runningReport(5.0)));
     ASSERT_TRUE(processUntil([&] { return priceCell(live, "PC-127.0.0.11") == 5.0; }, 10000ms));
+    // The observer is told after the report is applied, so a moment after the cell shows it.
+    processUntil([&] {
+        std::scoped_lock hold(lock);
+        return !seen.empty();
+    });
 
     std::scoped_lock hold(lock);
     ASSERT_EQ(seen.size(), 1u);
