@@ -4,7 +4,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QStyle>
-#include <QTextLine>
+#include <QTextLayout>
 #include <QTextOption>
 #include <QTransform>
 

@@ -8,7 +8,6 @@
 #include <QStyledItemDelegate>
 
 #include <cstddef>
-#include <memory>
 #include <unordered_map>
 
 namespace ostrel {

@@ -61,19 +61,21 @@ TEST(CellDelegate, PaintsEveryPlainCellAsTheStyledDelegateDoes)
         {"fusion, bold, elided", "Fusion", nullptr, true, 40, Qt::AlignLeft | Qt::AlignVCenter, false, true},
         {"fusion, right aligned, selected", "Fusion", nullptr, false, 70, Qt::AlignRight | Qt::AlignVCenter, true,
          true},
-        {"fusion, centred top, disabled", "Fusion", nullptr, true, 55, Qt::AlignHCenter | Qt::AlignTop, true, false},
+        {"fusion, centred top, disabled", "Fusion", nullptr, false, 70, Qt::AlignHCenter | Qt::AlignTop, true, false},
         {"windows, elided, selected", "Windows", nullptr, false, 45, Qt::AlignLeft | Qt::AlignVCenter, true, true},
         // A font with a leading of its own (the package's run dependencies install it).
-        {"fusion, a font with leading", "Fusion", "Liberation Sans", false, 60, Qt::AlignLeft | Qt::AlignVCenter, true,
+        {"fusion, a font with leading", "Fusion", "Liberation Sans", false, 40, Qt::AlignLeft | Qt::AlignVCenter, true,
          true},
     };
+    // One delegate for every case: a text kept for one font, alignment or style must not be drawn
+    // for another.
+    CellDelegate cells;
     for (const GridCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::unique_ptr<QStyle> style(QStyleFactory::create(QString::fromLatin1(c.style)));
         ASSERT_NE(style, nullptr);
         auto model = sampleModel(c.alignment);
         QStyledItemDelegate styled;
-        CellDelegate cells;
         QTableView view;
         view.setStyle(style.get());
         view.setModel(model.get());
