@@ -3,6 +3,7 @@
 #include "app/qt/Server.h"
 #include "app/ui/QtTranslations.h"
 #include "app/ui/TForm1.h"
+#include "app/ui/WindowStartup.h"
 #include "commands/ui/TForm2.h"
 #include "core/CurrentUser.h"
 #include "net/BroadcastAddress.h"
@@ -134,13 +135,15 @@ int main(int argc, char** argv)
     // Numbers in cells, the log and the report are written and read by core's texts with their
     // own comma; no code of ours consults the C or Qt locale, so there is no separator to set here.
 
-    // The server first, then the windows that show it; the dialogs before the main window, whose
-    // start-up step builds the command menu and the report on them. All of them stay hidden until used.
+    // The server first, then every window that shows it: the dialogs before the main window, and
+    // once the server listens, start-up's step builds the command menu and the work report on them.
+    // All of them stay hidden until used.
     ostrel::Server server({.showIniCorrupt = ostrel::TForm1::showIniCorruptBox});
     ostrel::TForm2 form2;
     ostrel::TForm3 form3;
-    ostrel::TForm1 form1(server, {.intervalDialog = &form2, .reportWindow = &form3});
-    if (!server.start(form1))
+    ostrel::TForm1 form1(server);
+    ostrel::WindowStartup windows(server, form1, &form2, &form3);
+    if (!server.start(windows))
         return 1;
 
     QSocketNotifier showRequests(instance->fd(), QSocketNotifier::Read);

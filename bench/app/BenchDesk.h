@@ -4,6 +4,7 @@
 
 #include "app/qt/Server.h"
 #include "app/ui/TForm1.h"
+#include "app/ui/WindowStartup.h"
 #include "commands/ui/TForm2.h"
 #include "report/ui/TForm3.h"
 
@@ -46,16 +47,15 @@ private:
 struct BenchDesk
 {
     explicit BenchDesk(const std::filesystem::path& folder)
-        : server({.exeDir = QString::fromStdString(folder.string())}), form1(server, options(form2, form3))
+        : server({.exeDir = QString::fromStdString(folder.string())}), form1(server, options()),
+          startup(server, form1, &form2, &form3)
     {
-        started = server.start(form1);
+        started = server.start(startup);
     }
 
-    static TForm1::Options options(TForm2& form2, TForm3& form3)
+    static TForm1::Options options()
     {
         TForm1::Options o;
-        o.intervalDialog = &form2;
-        o.reportWindow = &form3;
         o.trayAvailable = [] { return true; };
         o.confirmUnload = [] { return false; };
         return o;
@@ -65,6 +65,7 @@ struct BenchDesk
     TForm2 form2;
     TForm3 form3;
     TForm1 form1;
+    WindowStartup startup;
     bool started = false;
 };
 

@@ -4,6 +4,7 @@
 // the whole server's runs.
 
 #include "app/ui/TForm1.h"
+#include "app/ui/WindowStartup.h"
 #include "stations/ui/DroppedStationsWindow.h"
 
 #include <QListWidget>
@@ -25,9 +26,12 @@ inline QString alertsOf(const DroppedStationsWindow& window)
     return lines.join(QLatin1Char('\n'));
 }
 
-// The server's and the window's options, and whether to start, as main() would.
+// The server's and the window's options, the dialogs start-up builds on (none: no command menu, no
+// work report), and whether to start, as main() would.
 struct TestOptions : ServerOptions, MainWindowOptions
 {
+    TForm2* intervalDialog = nullptr;
+    TForm3* reportWindow = nullptr;
     bool start = false;
 };
 
@@ -39,11 +43,15 @@ struct WithServer
 // The window on a server of its own, built as main() builds them.
 struct ServerWindow : WithServer, TForm1
 {
-    explicit ServerWindow(const TestOptions& options) : WithServer{Server(options)}, TForm1(server, options)
+    explicit ServerWindow(const TestOptions& options)
+        : WithServer{Server(options)}, TForm1(server, options),
+          startup(server, *this, options.intervalDialog, options.reportWindow)
     {
         if (options.start)
-            server.start(*this);
+            server.start(startup);
     }
+
+    WindowStartup startup;
 };
 
 inline TestOptions windowOnly()

@@ -48,7 +48,7 @@ std::string besideLog(const std::string& logPath, std::string_view name)
 
 Server::Server(Options options)
     : m_options(std::move(options)), m_stationModel(std::make_unique<StationTableModel>(m_stations)),
-      m_historyModel(std::make_unique<HistoryTableModel>(m_history)), m_tcpServer(std::make_unique<TCPServer>())
+      m_historyModel(std::make_unique<HistoryTableModel>(m_history))
 {
     if (m_options.exeDir.isEmpty())
         m_options.exeDir = QCoreApplication::applicationDirPath();
@@ -71,28 +71,11 @@ Server::~Server()
     stop();
 }
 
-void Server::stop()
-{
-    if (std::exchange(m_stopped, true))
-        return;
-    if (m_chain)
-        m_chain->stop();
-    m_tcpServer->stop();
-    // The log's own thread ends with the log, which the windows that read it (the summary, the
-    // work report) need until they go; what it still holds is made durable here. A file that does
-    // not take it (a full disk) holds the quit a few seconds at most: the log's last round then
-    // says on stderr how many sessions were lost.
-    if (m_sessionLog)
-        m_sessionLog->waitDurable(std::chrono::seconds(3));
-}
-
 bool Server::start(StartupWindow& window)
 {
     m_window = &window;
     try {
-        const std::string exeDir = QFile::encodeName(m_options.exeDir).toStdString();
-        runStartupSequence(*this, exeDir);
-        startChain(exeDir);
+        runStartupSequence(*this, QFile::encodeName(m_options.exeDir).toStdString());
     } catch (const ChainConfigError& error) {
         // A key the operator sets by hand for the chain: the box says which.
         failStartup(error.what(), error.what());
@@ -115,35 +98,41 @@ void Server::failStartup(const std::string& cause, const std::string& shownDetai
         m_options.showIniCorrupt(shownDetail);
 }
 
-void Server::startChain(const std::string& exeDir)
+void Server::build()
 {
-    const auto ini = IniFile::load(exeDir + "/" + std::string(ServerConfig::FileName));
-    const auto settings = ini ? readChainSettings(*ini) : std::nullopt;
-    if (!settings)
-        return;
-    ChainSources sources{
-        m_sessionLogPath, m_auditTrail->path(), besideLog(m_sessionLogPath, CashBook::FileName), {}, {}, {}};
-    // Only what is durable here: a record a power cut could still take must not be in the database.
-    sources.logLength = [log = m_sessionLog.get()] { return log->durableLength(); };
-    sources.auditLength = [trail = m_auditTrail.get()] { return trail->durableLength(); };
-    // A short hold, as the windows take it to paint; the title row and the blank last row left out.
-    sources.hall = [this] {
-        std::vector<HallRow> rows;
-        std::scoped_lock hold(StationTableMutex);
-        for (int r = 1; r < m_stations.rowCount() - 1; ++r) {
-            rows.push_back({m_stations.cell(r, ColComputer), m_stations.cell(r, ColAddress),
-                            m_stations.cell(r, ColStatus), m_stations.cell(r, ColPrice), m_stations.cell(r, ColStart),
-                            m_stations.cell(r, ColSum)});
-        }
-        return rows;
-    };
-    m_chain = std::make_unique<ChainShipper>(*settings, std::move(sources));
-    m_chain->start();
+    buildLog();
+    buildNetwork();
+    buildProcessing();
+    // The stations are taken from here on.
+    if (!m_tcpServer->listen(m_settings.listenerPort))
+        throw StartupError("cannot listen on TCP port " + std::to_string(m_settings.listenerPort) +
+                           " (is another program using it?)");
+    m_settings.listenerPort = m_tcpServer->port();
+    buildChain();
+    m_parts.emplace(ServerParts{*m_sessionLog, *m_auditTrail, *m_knownStations, *m_udpServer, *m_tcpServer,
+                                *m_auditedTransport, *m_hallWatch, m_runningSessions.get(), m_chain.get()});
 }
 
-void Server::setSessionLogPath(const std::string& path)
+void Server::stop()
 {
-    m_sessionLogPath = path;
+    if (std::exchange(m_stopped, true))
+        return;
+    if (m_chain)
+        m_chain->stop();
+    if (m_tcpServer)
+        m_tcpServer->stop();
+    // The log's own thread ends with the log, which the windows that read it (the summary, the
+    // work report) need until they go; what it still holds is made durable here. A file that does
+    // not take it (a full disk) holds the quit a few seconds at most: the log's last round then
+    // says on stderr how many sessions were lost.
+    if (m_sessionLog)
+        m_sessionLog->waitDurable(std::chrono::seconds(3));
+}
+
+// The session log and the files written beside it.
+void Server::buildLog()
+{
+    const std::string& path = m_settings.sessionLogPath;
     m_sessionLog = std::make_unique<SessionLog>(path, m_history);
     m_auditTrail = std::make_unique<AuditTrail>(besideLog(path, AuditTrail::FileName), *m_sessionLog);
     m_knownStations =
@@ -155,64 +144,20 @@ void Server::setSessionLogPath(const std::string& path)
     m_knownStations->setFaultListener(tell);
 }
 
-WriteFaultCounts Server::writeFaults() const
+// The discovery endpoint, and the network thread that watches its socket besides the stations'.
+void Server::buildNetwork()
 {
-    WriteFaultCounts counts;
-    if (m_sessionLog) {
-        const LogFaults faults = m_sessionLog->faults();
-        counts.sessions = faults.sessions.count;
-        counts.sessionsError = faults.sessions.error;
-        counts.lines = faults.lines.count;
-        counts.linesError = faults.lines.error;
-    }
-    if (m_knownStations)
-        counts.stationsError = m_knownStations->writeError();
-    return counts;
-}
-
-CommandTransport& Server::commandTransport() const
-{
-    return *m_auditedTransport;
-}
-
-void Server::createDiscoveryEndpoint()
-{
+    m_tcpServer = std::make_unique<TCPServer>();
+    m_tcpServer->setKeepAliveSeconds(m_settings.keepAliveSeconds);
     m_udpServer = std::make_unique<UDPServer>();
-}
-
-void Server::setBroadcastAddress(int net)
-{
-    const auto hosts = m_options.hostAddresses ? m_options.hostAddresses() : hostAddresses();
-    auto address = broadcastAddressFrom(addressesOf(hosts), net);
-    if (!address)
-        throw StartupError("[Server] Net = " + std::to_string(net) + " names no address of this host (" +
-                           std::to_string(hosts.size()) + " listed by ostrel-server --list-addresses)");
-    m_broadcastAddress = std::move(*address);
-    m_wakeAddress = wakeAddressOf(hosts[static_cast<std::size_t>(net)]);
-}
-
-void Server::setDiscoveryLocalPort(int port)
-{
-    if (!m_udpServer->setLocalPort(static_cast<quint16>(port)))
+    if (!m_udpServer->setLocalPort(m_settings.discoveryLocalPort))
         throw StartupError("the discovery endpoint's UDP socket cannot be created");
-}
-
-void Server::setDiscoveryRemotePort(int port)
-{
-    m_udpServer->setRemotePort(static_cast<quint16>(port));
-}
-
-void Server::attachDiscoveryHandler()
-{
+    m_udpServer->setRemotePort(m_settings.discoveryRemotePort);
     m_udpServer->attachTcpServer(m_tcpServer.get());
 }
 
-void Server::setStationKeepAlive(std::optional<int> seconds)
-{
-    m_tcpServer->setKeepAliveSeconds(seconds);
-}
-
-void Server::startListening()
+// The commands' audit, report processing and what watches it, handed to the network thread.
+void Server::buildProcessing()
 {
     CommandAuditTrail::Hooks hooks;
     // Runs where the result is known, mostly the network thread, which takes this mutex for reports
@@ -237,14 +182,16 @@ void Server::startListening()
     m_auditedTransport = std::make_unique<AuditedTransport>(*m_tcpServer, audits);
     // Resumption's commands are the server's own, and the audit trail says so.
     m_resumptionTransport = std::make_unique<AuditedTransport>(*m_tcpServer, audits, CommandOrigin::Server);
+
+    const std::string& logPath = m_settings.sessionLogPath;
     m_processor = std::make_unique<ReportProcessor>(
-        m_stations, m_history, *m_sessionLog, *m_resumptionTransport, m_prices, m_games,
-        ResumeSettings{m_closeAfterReset, m_waitAfterReset, m_resumeMinutes});
+        m_stations, m_history, *m_sessionLog, *m_resumptionTransport, m_settings.prices, m_settings.games,
+        ResumeSettings{m_settings.closeAfterReset, m_settings.waitAfterReset, m_settings.resumeMinutes});
     m_processor->setShutdownNotes(m_shutdownNotes.get());
-    m_processor->seedResumptions(m_sessionLogPath);
-    if (m_returnSeconds > 0) {
-        m_runningSessions = std::make_unique<RunningSessions>(besideLog(m_sessionLogPath, RunningSessions::FileName),
-                                                              m_sessionLogPath, std::chrono::seconds(m_returnSeconds));
+    m_processor->seedResumptions(logPath);
+    if (m_settings.returnSeconds > 0) {
+        m_runningSessions = std::make_unique<RunningSessions>(besideLog(logPath, RunningSessions::FileName), logPath,
+                                                              std::chrono::seconds(m_settings.returnSeconds));
         m_processor->setRunningSessions(m_runningSessions.get());
         m_runningSessions->setExpiryHandler([processor = m_processor.get()] { processor->settleExpired(); });
     }
@@ -253,7 +200,7 @@ void Server::startListening()
         stations->requestReload();
         history->requestReload();
     });
-    m_hallWatch = std::make_unique<HallWatch>(AlertSettings{.warnMinutes = m_warnMinutes});
+    m_hallWatch = std::make_unique<HallWatch>(AlertSettings{.warnMinutes = m_settings.warnMinutes});
     m_hallWatch->setShutdownNotes(m_shutdownNotes.get());
     // Called on the network thread under StationTableMutex: only posts, once per burst of calls.
     m_hallWatch->setWake([this] { m_hallChangePost.post(this, [this] { emit hallChanged(); }); });
@@ -263,10 +210,59 @@ void Server::startListening()
     m_tcpServer->setStationSeen([known = m_knownStations](const std::string& name, const std::string& address) {
         known->seen(name, address, nowDayNumber());
     });
-    if (!m_tcpServer->listen(m_listenerPort))
-        throw StartupError("cannot listen on TCP port " + std::to_string(m_listenerPort) +
-                           " (is another program using it?)");
-    m_listenerPort = m_tcpServer->port();
+}
+
+void Server::buildChain()
+{
+    const auto ini =
+        IniFile::load(QFile::encodeName(m_options.exeDir).toStdString() + "/" + std::string(ServerConfig::FileName));
+    const auto settings = ini ? readChainSettings(*ini) : std::nullopt;
+    if (!settings)
+        return;
+    const std::string& logPath = m_settings.sessionLogPath;
+    ChainSources sources{logPath, m_auditTrail->path(), besideLog(logPath, CashBook::FileName), {}, {}, {}};
+    // Only what is durable here: a record a power cut could still take must not be in the database.
+    sources.logLength = [log = m_sessionLog.get()] { return log->durableLength(); };
+    sources.auditLength = [trail = m_auditTrail.get()] { return trail->durableLength(); };
+    // A short hold, as the windows take it to paint; the title row and the blank last row left out.
+    sources.hall = [this] {
+        std::vector<HallRow> rows;
+        std::scoped_lock hold(StationTableMutex);
+        for (int r = 1; r < m_stations.rowCount() - 1; ++r) {
+            rows.push_back({m_stations.cell(r, ColComputer), m_stations.cell(r, ColAddress),
+                            m_stations.cell(r, ColStatus), m_stations.cell(r, ColPrice), m_stations.cell(r, ColStart),
+                            m_stations.cell(r, ColSum)});
+        }
+        return rows;
+    };
+    m_chain = std::make_unique<ChainShipper>(*settings, std::move(sources));
+    m_chain->start();
+}
+
+WriteFaultCounts Server::writeFaults() const
+{
+    WriteFaultCounts counts;
+    if (m_sessionLog) {
+        const LogFaults faults = m_sessionLog->faults();
+        counts.sessions = faults.sessions.count;
+        counts.sessionsError = faults.sessions.error;
+        counts.lines = faults.lines.count;
+        counts.linesError = faults.lines.error;
+    }
+    if (m_knownStations)
+        counts.stationsError = m_knownStations->writeError();
+    return counts;
+}
+
+void Server::setBroadcastAddress(int net)
+{
+    const auto hosts = m_options.hostAddresses ? m_options.hostAddresses() : hostAddresses();
+    auto address = broadcastAddressFrom(addressesOf(hosts), net);
+    if (!address)
+        throw StartupError("[Server] Net = " + std::to_string(net) + " names no address of this host (" +
+                           std::to_string(hosts.size()) + " listed by ostrel-server --list-addresses)");
+    m_settings.broadcastAddress = std::move(*address);
+    m_settings.wakeAddress = wakeAddressOf(hosts[static_cast<std::size_t>(net)]);
 }
 
 void Server::writeHeaderRows()
@@ -278,7 +274,7 @@ void Server::writeHeaderRows()
 
 void Server::announce()
 {
-    m_udpServer->sendDiscovery(m_broadcastAddress);
+    m_udpServer->sendDiscovery(m_settings.broadcastAddress);
 }
 
 void Server::wake(WakePlan plan)
@@ -289,12 +285,13 @@ void Server::wake(WakePlan plan)
         hardware.push_back(*s.hardware);
         names.push_back(s.name);
     }
-    if (hardware.empty() || !m_tcpServer->isListening()) {
+    if (hardware.empty() || !m_tcpServer || !m_tcpServer->isListening()) {
         emit wakeSent(0, plan.unknown, names); // with no network thread to send on, none went out
         return;
     }
     m_tcpServer->post([this, hardware = std::move(hardware), names = std::move(names),
-                       unknown = std::move(plan.unknown), to = m_wakeAddress, port = m_options.wakePort]() mutable {
+                       unknown = std::move(plan.unknown), to = m_settings.wakeAddress,
+                       port = m_options.wakePort]() mutable {
         const auto sent = sendMagicPackets(hardware, to, port);
         std::size_t count = 0;
         std::vector<std::string> failed;

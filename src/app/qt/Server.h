@@ -61,10 +61,46 @@ struct ServerOptions
     std::uint16_t wakePort = 9;                                // where the wake-up packet goes
 };
 
-// The server without its windows: the configuration's values, the tariff lists, the station and
-// history tables with their models, the session log, report processing with the hall's watch, the
-// network thread and discovery. main() builds it before the windows and it outlives them; start-up
-// fills it in.
+// What start-up read from Ostrel.ini, in the order it reads it; the parts are built from it.
+struct ServerRunSettings
+{
+    std::string sessionLogPath;
+    std::string broadcastAddress; // where the discovery announcement goes
+    std::string wakeAddress;      // the broadcast address of `Net`'s interface, by its netmask
+    std::uint16_t discoveryLocalPort = 0;
+    std::uint16_t discoveryRemotePort = 0;
+    bool closeAfterReset = true;
+    bool waitAfterReset = true;
+    std::uint16_t listenerPort = 0; // once listening: the port the stations' listener has
+    std::optional<int> keepAliveSeconds;
+    TariffList prices{"Prices"};
+    TariffList games{"Games"};
+    int warnMinutes = AlertSettings{}.warnMinutes;
+    int returnSeconds = 0;
+    int resumeMinutes = 0;
+};
+
+// The parts a successful start-up built, each there until the server goes; the windows built on
+// the running server take what they show from here.
+struct ServerParts
+{
+    SessionLog& sessionLog;
+    AuditTrail& auditTrail; // beside the log, synced by the log's thread
+    KnownStations& knownStations;
+    UDPServer& udpServer; // the discovery endpoint
+    TCPServer& tcpServer; // the stations' listener and network thread
+    // How the operator's commands reach the stations: the network thread's, each recorded in the audit trail.
+    CommandTransport& commandTransport;
+    HallWatch& hallWatch;
+    RunningSessions* runningSessions; // none when [Server] ReturnSeconds is 0
+    ChainShipper* chain;              // the copy into the chain's database; none without [Chain]
+};
+
+// The server without its windows: the station and history tables with their models, from its
+// creation; the configuration's values and every other part (the session log, report processing
+// with the hall's watch, the network thread and discovery), built by start() in the order the
+// start-up sequence needs them and stopped by stop() in reverse. main() builds it before the windows
+// and it outlives them.
 class Server : public QObject, private StartupSteps
 {
     Q_OBJECT
@@ -75,48 +111,30 @@ public:
     explicit Server(Options options = {});
     ~Server() override; // calls stop()
 
-    // Stops the network thread, then the name look-ups, and drains the session log: every
-    // session and command logged so far, a command still queued for a station and told
-    // NotDelivered now included, is durable when this returns. Runs on the application's
-    // aboutToQuit, before any window goes, so no late answer meets a window being destroyed.
-    // Later calls do nothing.
-    void stop();
-
     // Runs start-up, the window's steps in their places. False after the failure path: the cause
     // is written to stderr and kept, and the one message is shown.
     bool start(StartupWindow& window);
     // Set when start-up took the failure path; the text says why, for the maintainer.
     const std::optional<std::string>& startupFailure() const { return m_startupFailure; }
 
-    const TariffList& prices() const { return m_prices; }
-    const TariffList& games() const { return m_games; }
-    bool closeAfterReset() const { return m_closeAfterReset; }
-    bool waitAfterReset() const { return m_waitAfterReset; }
-    const std::string& broadcastAddress() const { return m_broadcastAddress; }
-    const std::string& sessionLogPath() const { return m_sessionLogPath; }
-    std::uint16_t listenerPort() const { return m_listenerPort; }
-    int warnMinutes() const { return m_warnMinutes; }
+    // Stops the parts with threads of their own in the reverse of their start: the chain's copy,
+    // the network thread and the name look-ups, then drains the session log: every session and
+    // command logged so far, a command still queued for a station and told NotDelivered now
+    // included, is durable when this returns. Runs on the application's aboutToQuit, before any
+    // window goes, so no late answer meets a window being destroyed; the parts themselves go with
+    // the server, after the windows that read them. Later calls do nothing.
+    void stop();
+
+    const ServerRunSettings& settings() const { return m_settings; } // complete once start() succeeded
+    // The built parts, from start-up's listening step on (before, it throws std::bad_optional_access).
+    const ServerParts& parts() const { return m_parts.value(); }
+    bool started() const { return m_parts.has_value(); } // whether parts() has them
 
     StationTable& stations() { return m_stations; }
     const QString& exeDir() const { return m_options.exeDir; } // the executable's folder, unless a test chose one
     StationTableModel& stationModel() { return *m_stationModel; }
     HistoryTableModel& historyModel() { return *m_historyModel; }
-    SessionLog* sessionLog() const { return m_sessionLog.get(); } // made by start-up
-    TCPServer& tcpServer() const { return *m_tcpServer; }
-    UDPServer* udpServer() const { return m_udpServer.get(); }    // made by start-up
-    HallWatch* hallWatch() const { return m_hallWatch.get(); }    // made by start-up
-    AuditTrail* auditTrail() const { return m_auditTrail.get(); } // made by start-up, beside the log
-    // How commands reach the stations: the network thread's, each recorded in the audit trail.
-    CommandTransport& commandTransport() const; // made by start-up
 
-    // The running sessions' keeper, made by start-up unless [Server] ReturnSeconds is 0.
-    RunningSessions* runningSessions() const { return m_runningSessions.get(); }
-
-    // The copy into the chain's database, made by start-up when [Chain] sets one; else nullptr.
-    ChainShipper* chain() const { return m_chain.get(); }
-
-    // The stations file's keeper, made by start-up.
-    KnownStations* knownStations() const { return m_knownStations.get(); }
     // What the session log, the audit trail and the stations file could not write yet.
     WriteFaultCounts writeFaults() const;
 
@@ -135,36 +153,46 @@ signals:
 
 private:
     void failStartup(const std::string& cause, const std::string& shownDetail = {});
-    void startChain(const std::string& exeDir); // throws ChainConfigError for a bad [Chain]
+    // Every part, in the order each needs the one before; throws StartupError (ChainConfigError for
+    // a bad [Chain]) from the first that cannot be had.
+    void build();
+    void buildLog();
+    void buildNetwork();
+    void buildProcessing();
+    void buildChain(); // when [Chain] sets one
 
-    // The start-up steps, in the order runStartupSequence calls them.
+    // The start-up steps, in the order runStartupSequence calls them. Those that read Ostrel.ini
+    // keep what they read; the listening step builds the parts.
     void hideTaskbarEntry() override { m_window->hideTaskbarEntry(); }
     void appendOpenToCaption() override { m_window->appendOpenToCaption(); }
-    void setSessionLogPath(const std::string& path) override;
-    void createDiscoveryEndpoint() override;
+    void setSessionLogPath(const std::string& path) override { m_settings.sessionLogPath = path; }
+    void createDiscoveryEndpoint() override {}
     void setBroadcastAddress(int net) override;
-    void setDiscoveryLocalPort(int port) override;
-    void setDiscoveryRemotePort(int port) override;
+    void setDiscoveryLocalPort(int port) override { m_settings.discoveryLocalPort = static_cast<std::uint16_t>(port); }
+    void setDiscoveryRemotePort(int port) override
+    {
+        m_settings.discoveryRemotePort = static_cast<std::uint16_t>(port);
+    }
     void setResetFlags(bool closeAfterReset, bool waitAfterReset) override
     {
-        m_closeAfterReset = closeAfterReset;
-        m_waitAfterReset = waitAfterReset;
+        m_settings.closeAfterReset = closeAfterReset;
+        m_settings.waitAfterReset = waitAfterReset;
     }
-    void attachDiscoveryHandler() override;
-    void setListenerPort(int port) override { m_listenerPort = static_cast<std::uint16_t>(port); }
-    void setStationKeepAlive(std::optional<int> seconds) override;
+    void attachDiscoveryHandler() override {}
+    void setListenerPort(int port) override { m_settings.listenerPort = static_cast<std::uint16_t>(port); }
+    void setStationKeepAlive(std::optional<int> seconds) override { m_settings.keepAliveSeconds = seconds; }
     void setTariffs(TariffList prices, TariffList games) override
     {
-        m_prices = std::move(prices);
-        m_games = std::move(games);
+        m_settings.prices = std::move(prices);
+        m_settings.games = std::move(games);
     }
-    void setWarnMinutes(int minutes) override { m_warnMinutes = minutes; }
+    void setWarnMinutes(int minutes) override { m_settings.warnMinutes = minutes; }
     void setSessionReturn(int returnSeconds, int resumeMinutes) override
     {
-        m_returnSeconds = returnSeconds;
-        m_resumeMinutes = resumeMinutes;
+        m_settings.returnSeconds = returnSeconds;
+        m_settings.resumeMinutes = resumeMinutes;
     }
-    void startListening() override;
+    void startListening() override { build(); }
     void buildCommandMenu() override { m_window->buildCommandMenu(); }
     void writeHeaderRows() override;
     void announce() override;
@@ -172,43 +200,34 @@ private:
     Options m_options;
     StartupWindow* m_window = nullptr; // during start() only
     std::optional<std::string> m_startupFailure;
-    std::string m_sessionLogPath;
-    std::uint16_t m_listenerPort = 0;
-    TariffList m_prices{"Prices"};
-    TariffList m_games{"Games"};
-    bool m_closeAfterReset = true;
-    bool m_waitAfterReset = true;
-    std::string m_broadcastAddress;
-    std::string m_wakeAddress; // the broadcast address of `Net`'s interface, by its netmask
-    int m_warnMinutes = AlertSettings{}.warnMinutes;
-    int m_returnSeconds = 0;
-    int m_resumeMinutes = 0;
+    ServerRunSettings m_settings;
     OncePerBurst m_hallChangePost;
     OncePerBurst m_faultsPost;
     bool m_stopped = false;
 
-    // Declared in the order they are needed, so they go in reverse: the discovery endpoint and the
-    // network thread stop before the processor, the models and the tables they use.
+    // Declared in the order build() makes them, so they go in reverse: the discovery endpoint and
+    // the network thread stop before the processor, the models and the tables they use.
     StationTable m_stations;
     HistoryTable m_history;
+    std::unique_ptr<StationTableModel> m_stationModel;
+    std::unique_ptr<HistoryTableModel> m_historyModel;
     std::unique_ptr<SessionLog> m_sessionLog;
     std::unique_ptr<AuditTrail> m_auditTrail; // synced by the log's thread
+    // Shared with the network thread's note of each connecting station, which may outlive this member.
+    std::shared_ptr<KnownStations> m_knownStations;
     std::unique_ptr<CommandAuditTrail> m_commandAudit;
     std::unique_ptr<ShutdownNotes> m_shutdownNotes;
     std::unique_ptr<AuditedTransport>
         m_auditedTransport; // the operator's; told of results until the network thread stops
     std::unique_ptr<AuditedTransport> m_resumptionTransport; // the server's own, for resumption
-    std::unique_ptr<StationTableModel> m_stationModel;
-    std::unique_ptr<HistoryTableModel> m_historyModel;
-    std::unique_ptr<HallWatch> m_hallWatch;             // an observer of the processor, which cannot drop it
-    std::unique_ptr<RunningSessions> m_runningSessions; // told by the processor, so it outlives it
+    std::unique_ptr<HallWatch> m_hallWatch;                  // an observer of the processor, which cannot drop it
+    std::unique_ptr<RunningSessions> m_runningSessions;      // told by the processor, so it outlives it
     std::unique_ptr<ReportProcessor> m_processor;
     std::unique_ptr<TCPServer> m_tcpServer; // the stations' listener and network thread
-    std::unique_ptr<UDPServer> m_udpServer; // the discovery endpoint
-    // Shared with the network thread's note of each connecting station, which may outlive this member.
-    std::shared_ptr<KnownStations> m_knownStations;
+    std::unique_ptr<UDPServer> m_udpServer; // the discovery endpoint, which answers from the listener's port
     // Reads the log and the station table: stopped first, and goes before them.
     std::unique_ptr<ChainShipper> m_chain;
+    std::optional<ServerParts> m_parts; // once build() is through
 };
 
 } // namespace ostrel

@@ -104,12 +104,12 @@ Hall::Hall(QWidget* window, QMenuBar* menuBar, QSystemTrayIcon* tray, std::funct
 
 HallWatch* Hall::watch() const
 {
-    return m_server ? m_server->hallWatch() : nullptr;
+    return m_server ? &m_server->parts().hallWatch : nullptr;
 }
 
 SessionLog* Hall::log() const
 {
-    return m_server ? m_server->sessionLog() : nullptr;
+    return m_server ? &m_server->parts().sessionLog : nullptr;
 }
 
 StationTable* Hall::stations() const
@@ -129,10 +129,10 @@ Hall::~Hall()
 void Hall::attach(Server& server)
 {
     m_server = &server;
-    if (const RunningSessions* running = server.runningSessions(); running && running->fromBefore() > 0)
+    if (const RunningSessions* running = server.parts().runningSessions; running && running->fromBefore() > 0)
         alert(fromUtf8(returnAlertText(running->fromBefore())));
     connect(&server, &Server::hallChanged, this, &Hall::collect);
-    if (server.chain()) {
+    if (server.parts().chain) {
         m_chainWatch = std::make_unique<ChainWatch>();
         auto* timer = new QTimer(this);
         timer->setInterval(10'000);
@@ -156,7 +156,7 @@ std::vector<DroppedStation> Hall::droppedEntries() const
     std::vector<DroppedStation> entries = watch() ? watch()->dropped() : std::vector<DroppedStation>{};
     // The sessions of the previous run still waiting for their station, with the time until they
     // are logged "Reset" where a game shows its time left.
-    if (const RunningSessions* running = m_server ? m_server->runningSessions() : nullptr) {
+    if (const RunningSessions* running = m_server ? m_server->parts().runningSessions : nullptr) {
         for (const auto& [session, seconds] : running->waiting()) {
             const StationRow& row = session.row;
             entries.push_back({row[ColComputer], row[ColAddress], session.lastReport, row[ColStatus], row[ColPrice],
@@ -188,7 +188,7 @@ void Hall::refreshDropped()
     }
     const auto entries = droppedEntries();
     m_droppedWindow->setEntries(entries);
-    const RunningSessions* running = m_server ? m_server->runningSessions() : nullptr;
+    const RunningSessions* running = m_server ? m_server->parts().runningSessions : nullptr;
     if (running && !running->waiting().empty())
         m_waitTimer->start();
     else
@@ -198,9 +198,7 @@ void Hall::refreshDropped()
 void Hall::connectWake(DroppedStationsWindow* window)
 {
     // Plans from copies in memory; the packets go out on the network thread.
-    const auto known = [this] {
-        return m_server->knownStations() ? m_server->knownStations()->snapshot() : std::vector<KnownStation>{};
-    };
+    const auto known = [this] { return m_server->parts().knownStations.snapshot(); };
     connect(window, &DroppedStationsWindow::wakeRequested, this, [this, known](const DroppedStation& station) {
         if (m_server)
             m_server->wake(planWake(known(), std::span(&station, 1)));
@@ -208,7 +206,7 @@ void Hall::connectWake(DroppedStationsWindow* window)
     connect(window, &DroppedStationsWindow::wakeAllRequested, this, [this, known] {
         if (!m_server)
             return;
-        const TCPServer& network = m_server->tcpServer();
+        const TCPServer& network = m_server->parts().tcpServer;
         auto plan =
             planWakeAll(known(), [&network](const std::string& address) { return network.hasConnection(address); });
         if (plan.send.empty() && plan.unknown.empty()) {
@@ -241,8 +239,8 @@ void Hall::collect()
 
 void Hall::watchChain()
 {
-    if (m_server && m_server->chain() && m_chainWatch) {
-        if (const auto text = m_chainWatch->takeAlert(m_server->chain()->status()))
+    if (m_server && m_server->parts().chain && m_chainWatch) {
+        if (const auto text = m_chainWatch->takeAlert(m_server->parts().chain->status()))
             alert(fromUtf8(*text));
     }
 }
@@ -317,8 +315,8 @@ void Hall::addAuditItem()
 
 AuditWindow* Hall::auditWindow()
 {
-    if (!m_auditWindow && m_server && m_server->auditTrail())
-        m_auditWindow = new AuditWindow(m_server->auditTrail()->path(), m_window);
+    if (!m_auditWindow && m_server)
+        m_auditWindow = new AuditWindow(m_server->parts().auditTrail.path(), m_window);
     return m_auditWindow;
 }
 
@@ -344,7 +342,7 @@ void Hall::refreshSummary()
         std::scoped_lock hold(StationTableMutex);
         rows = stations()->rows();
     }
-    if (const ChainShipper* chain = m_server ? m_server->chain() : nullptr)
+    if (const ChainShipper* chain = m_server ? m_server->parts().chain : nullptr)
         m_summaryWindow->setChainLine(fromUtf8(ChainWatch::summaryLine(chain->status())));
     if (!m_summary) {
         m_summaryWindow->setFigures(DaySummary(0).figures(rows));

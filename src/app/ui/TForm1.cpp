@@ -170,7 +170,7 @@ TForm1::TForm1(Server& server, Options options, QWidget* parent)
             // A session of the previous run runs on its station until the station reports back,
             // with no row to show it; it is counted with the rows, under the same lock, so a
             // session that finds its row meanwhile is counted once.
-            const RunningSessions* kept = m_server.runningSessions();
+            const RunningSessions* kept = m_server.started() ? m_server.parts().runningSessions : nullptr;
             const int running = StationRows::of(m_server.stations()).runningSessions([kept] {
                 return kept ? static_cast<int>(kept->waiting().size()) : 0;
             });
@@ -364,35 +364,16 @@ void TForm1::showWriteFaults()
     m_failingFiles = failing;
 }
 
-void TForm1::buildCommandMenu()
+void TForm1::takeCommandMenu(CommandMenu* menu)
 {
-    m_hall->attach(m_server); // the server's hall watch exists from the listening step on
-    m_till->attach(m_server, m_options.reportWindow, m_hall);
-    if (!m_options.intervalDialog)
-        return;
-    const auto shown = [model = &m_server.stationModel()](int modelRow) -> std::optional<StationKey> {
-        const auto row = model->rowSnapshot(modelRow);
-        if (!row)
-            return std::nullopt;
-        return StationKey{(*row)[ColComputer], (*row)[ColAddress]};
-    };
-    PMenu = new CommandMenu(m_server.prices(), m_server.games(), m_server.commandTransport(),
-                            StationRows::of(m_server.stations()), shown, *m_options.intervalDialog, this);
-    PMenu->watchSelection(Grid);
-    PMenu->setRefusal([log = m_server.sessionLog()]() -> std::optional<QString> {
-        if (!log->refusesCommands())
-            return std::nullopt;
-        const LogFaults faults = log->faults();
-        const std::string text = commandsRefusedText(faults.sessions.count + faults.lines.count);
-        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    });
-    m_hall->addRoomCommands(*PMenu);
-    // Told once the start-up is over and the window is up: the server runs on with those tariffs
-    // disabled in the menu.
-    if (const auto unpriced = unpricedTariffsText(m_server.prices(), m_server.games()))
-        QTimer::singleShot(0, PMenu, [menu = PMenu, text = QString::fromStdString(*unpriced)] { menu->warn(text); });
-    if (m_options.reportWindow)
-        m_workReport = new WorkReport(*NomiPeriod1, *m_server.sessionLog(), *m_options.reportWindow, this);
+    PMenu = menu;
+    if (PMenu)
+        PMenu->watchSelection(Grid);
+}
+
+void TForm1::takeWorkReport(WorkReport* report)
+{
+    m_workReport = report;
 }
 
 bool TForm1::FormCloseQuery()

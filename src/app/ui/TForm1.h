@@ -21,8 +21,6 @@ namespace ostrel {
 class CommandMenu;
 class GifAnimator;
 class Hall;
-class TForm2;
-class TForm3;
 class TNomiPeriod;
 class Till;
 class WorkReport;
@@ -33,14 +31,13 @@ struct MainWindowOptions
 {
     std::function<bool()> confirmUnload{}; // the unload question: true for Yes
     std::function<bool()> trayAvailable{}; // whether the desktop shows tray icons
-    TForm2* intervalDialog = nullptr;      // the command menu's game dialog; without it no PMenu is built
-    TForm3* reportWindow = nullptr;        // the work report's window; without it N3 does nothing
 };
 
 // TForm1, the main window: the station table on top, the history table below, the report menu and
 // the tray icon. It shows the server's tables and forwards the operator's actions to it; closing it
-// only hides it, and the server is unloaded from the tray.
-class TForm1 : public QMainWindow, public StartupWindow
+// only hides it, and the server is unloaded from the tray. The command menu and the work report are
+// built on the running server (WindowStartup) and handed to it.
+class TForm1 : public QMainWindow
 {
     Q_OBJECT
 
@@ -71,7 +68,7 @@ public:
     QSystemTrayIcon* RxTrayIcon1 = nullptr; // the tray icon: a double click shows or hides the window
     QMenu* PopupMenu1 = nullptr;            // the tray icon's menu
     QAction* Close1 = nullptr;              // the tray menu's "Close": hides, or asks to unload
-    CommandMenu* PMenu = nullptr;           // the stations' command menu, built by start-up
+    CommandMenu* PMenu = nullptr;           // the stations' command menu, handed over by start-up
     TNomiPeriod* NomiPeriod1 = nullptr;     // the work report's period dialog
 
     Hall* hall() const { return m_hall; }
@@ -82,6 +79,15 @@ public:
 
     // Asked before every close; true lets the window close, which unloads the server.
     bool FormCloseQuery();
+
+    // The window's own steps of start-up.
+    void hideTaskbarEntry();
+    void appendOpenToCaption();
+    // What start-up built on the running server: the command menu, which then follows the station
+    // table's selection and answers its double click, and the work report behind N3, both made with
+    // this window as their parent (either may be null: a window without them).
+    void takeCommandMenu(CommandMenu* menu);
+    void takeWorkReport(WorkReport* report);
 
 public slots:
     void Image1Click();
@@ -102,11 +108,6 @@ protected:
 private:
     void createComponents();
     void setUpTable(QTableView* view, std::span<const ColumnDesign> columns, int rowHeight);
-
-    // The window's start-up steps.
-    void hideTaskbarEntry() override;
-    void appendOpenToCaption() override;
-    void buildCommandMenu() override;
 
     Server& m_server;
     Options m_options;

@@ -61,9 +61,7 @@ void Till::attach(Server& server, TForm3* reportWindow, Hall* hall)
     m_server = &server;
     m_reportWindow = reportWindow;
     m_hall = hall;
-    if (!server.sessionLog())
-        return;
-    const std::filesystem::path logPath(server.sessionLog()->path());
+    const std::filesystem::path logPath(server.parts().sessionLog.path());
     m_book = std::make_unique<CashBook>((logPath.parent_path() / CashBook::FileName).string(), currentUserName());
     if (m_hall)
         connect(m_hall, &Hall::summaryShown, this, [this] {
@@ -75,7 +73,7 @@ void Till::attach(Server& server, TForm3* reportWindow, Hall* hall)
 CashUpDialog* Till::dialog()
 {
     if (!m_dialog && m_book && m_server) {
-        SessionLog* log = m_server->sessionLog();
+        const SessionLog* log = &m_server->parts().sessionLog;
         CashUpDialog::Sources sources;
         sources.logPath = log->path();
         sources.logLength = [log] { return log->stableLength(); };
@@ -134,9 +132,9 @@ void Till::refreshSinceCashUp(bool always)
         m_sinceTimer->stop();
         return;
     }
-    if (m_sinceReading || !m_book || !m_server || !m_server->sessionLog())
+    if (m_sinceReading || !m_book || !m_server)
         return;
-    SessionLog* log = m_server->sessionLog();
+    const SessionLog* log = &m_server->parts().sessionLog;
     const auto length = log->stableLength();
     if (!always && length == m_sinceLength)
         return; // no session closed since: the figure stands

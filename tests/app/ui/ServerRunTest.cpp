@@ -129,7 +129,7 @@ TEST(TForm1, StartUpNamesTheTariffsWithoutAPriceAndDisablesThem)
     testing::processEventsUntil([] { return false; }, 50); // where a second warning would arrive
     EXPECT_EQ(warnings, QStringList{QStringLiteral("Тарифы отключены в меню, их цена не является числом:\n"
                                                    "Prices: \"Интернет\" = \"1.5\"\nGames: \"Игровой\" = \"x\"")});
-    ASSERT_TRUE(form.server.tcpServer().isListening());
+    ASSERT_TRUE(form.server.parts().tcpServer.isListening());
     QStringList enabled;
     for (QAction* action : form.PMenu->topLevelActions()) {
         if (!action->isSeparator() && action->menu() == nullptr && action->data().toInt() < tags::KillApps)
@@ -158,19 +158,19 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
 
     ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
     EXPECT_EQ(form.windowTitle(), TForm1::Caption + QStringLiteral("(Open)"));
-    EXPECT_EQ(form.server.sessionLogPath(), folder.file("Ostrel.log"));
-    EXPECT_FALSE(form.server.closeAfterReset());
-    EXPECT_FALSE(form.server.waitAfterReset());
-    EXPECT_EQ(form.server.prices().lines(),
+    EXPECT_EQ(form.server.settings().sessionLogPath, folder.file("Ostrel.log"));
+    EXPECT_FALSE(form.server.settings().closeAfterReset);
+    EXPECT_FALSE(form.server.settings().waitAfterReset);
+    EXPECT_EQ(form.server.settings().prices.lines(),
               (std::vector<std::string>{"Prices", utf8ToCp1251("Интернет=1,5"), "\xC8\xE3\xF0\xFB=2"}));
-    EXPECT_EQ(form.server.games().count(), 2);
-    EXPECT_EQ(form.server.broadcastAddress(), "127.0.0.255");
-    ASSERT_NE(form.server.udpServer(), nullptr);
-    EXPECT_EQ(form.server.udpServer()->RemotePort(), 9);
+    EXPECT_EQ(form.server.settings().games.count(), 2);
+    EXPECT_EQ(form.server.settings().broadcastAddress, "127.0.0.255");
+    ASSERT_TRUE(form.server.started());
+    EXPECT_EQ(form.server.parts().udpServer.RemotePort(), 9);
     ASSERT_NE(form.PMenu, nullptr);
     EXPECT_FALSE(form.PMenu->topLevelActions().empty());
-    ASSERT_TRUE(form.server.tcpServer().isListening());
-    ASSERT_NE(form.server.listenerPort(), 0);
+    ASSERT_TRUE(form.server.parts().tcpServer.isListening());
+    ASSERT_NE(form.server.settings().listenerPort, 0);
 
     // The report menu runs the period dialog; cancelled, it changes nothing.
     int periodAsked = 0;
@@ -182,7 +182,7 @@ TEST(TForm1, StartsTheServerAndShowsAStation)
     EXPECT_EQ(periodAsked, 1);
 
     // A station at 127.0.0.2 reports that it is closed.
-    nettest::StationSocket station("127.0.0.2", form.server.listenerPort());
+    nettest::StationSocket station("127.0.0.2", form.server.settings().listenerPort);
     ASSERT_TRUE(station.ok());
     StationReport closed;
     closed.statusCode = static_cast<std::int32_t>(StatusCode::Closed);
@@ -263,12 +263,13 @@ TEST(TForm1, QuitWithACommandQueuedForAStalledStationReachesNoFreedWindow)
         options.reportWindow = &reportWindow;
         auto server = std::make_unique<Server>(options);
         auto window = std::make_unique<TForm1>(*server, options);
-        ASSERT_TRUE(server->start(*window)) << *server->startupFailure();
+        WindowStartup startup(*server, *window, &dialog, &reportWindow);
+        ASSERT_TRUE(server->start(startup)) << *server->startupFailure();
         QStringList warnings;
         window->PMenu->setShowWarning([&](const QString& text) { warnings.append(text); });
         window->PMenu->setPopup([](QMenu&, QPoint) {});
 
-        nettest::StationSocket station("127.0.0.3", server->listenerPort(), 4096);
+        nettest::StationSocket station("127.0.0.3", server->settings().listenerPort, 4096);
         StationReport closed;
         closed.statusCode = static_cast<std::int32_t>(StatusCode::Closed);
         ASSERT_TRUE(sendReport(station, closed));
@@ -278,8 +279,8 @@ TEST(TForm1, QuitWithACommandQueuedForAStalledStationReachesNoFreedWindow)
         bool queued = false;
         for (int i = 0; i < 1000 && !queued; ++i) {
             const auto told = std::make_shared<std::atomic<bool>>(false);
-            server->tcpServer().sendWithOutcome("127.0.0.3", std::vector<std::uint8_t>(4096),
-                                                [told](SendResult) { *told = true; });
+            server->parts().tcpServer.sendWithOutcome("127.0.0.3", std::vector<std::uint8_t>(4096),
+                                                      [told](SendResult) { *told = true; });
             queued = !*told;
         }
         ASSERT_TRUE(queued) << "the station's socket never filled";
@@ -357,7 +358,7 @@ TEST(TForm1, UnloadQuestionCountsTheRunningSessionsAndDefaultsToNo)
         // A paid session and a game run; a station waiting for its customer runs none.
         for (const auto& [address, report] :
              {std::pair{"127.0.0.2", paid}, {"127.0.0.3", game}, {"127.0.0.4", waiting}}) {
-            stations.push_back(std::make_unique<nettest::StationSocket>(address, form.server.listenerPort()));
+            stations.push_back(std::make_unique<nettest::StationSocket>(address, form.server.settings().listenerPort));
             ASSERT_TRUE(stations.back()->ok());
             ASSERT_TRUE(sendReport(*stations.back(), report));
         }
@@ -391,7 +392,7 @@ TEST(TForm1, ShutdownLeavesRunningSessionsAlone)
         options.exeDir = QString::fromStdString(folder.path().string());
         ServerWindow form(options);
         ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
-        station.emplace("127.0.0.3", form.server.listenerPort());
+        station.emplace("127.0.0.3", form.server.settings().listenerPort);
         ASSERT_TRUE(station->ok());
         ASSERT_TRUE(sendReport(*station, halfHourOfInternet(StatusCode::Running)));
         ASSERT_TRUE(testing::processEventsUntil([&] { return !cellText(form.Grid, 0, ColSum).isEmpty(); }));
@@ -423,7 +424,7 @@ TEST(TForm1, AFileThatCannotBeWrittenIsShownUntilItIsWritten)
     ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
     EXPECT_EQ(form.writeFaultLine(), nullptr);
 
-    nettest::StationSocket station("127.0.0.4", form.server.listenerPort());
+    nettest::StationSocket station("127.0.0.4", form.server.settings().listenerPort);
     ASSERT_TRUE(station.ok());
     ASSERT_TRUE(sendReport(station, halfHourOfInternet(StatusCode::Finished)));
     const QString expected = QStringLiteral("Журнал не записан: 1 сессия ждет записи (вместо файла ссылка); "
@@ -473,7 +474,7 @@ TEST(TForm1, SessionsFromBeforeTheStopWaitForTheirStations)
     EXPECT_TRUE(left == QStringLiteral("ждет еще 10:00") || left.startsWith(QStringLiteral("ждет еще 9:")))
         << left.toStdString();
 
-    nettest::StationSocket station("127.0.0.5", form.server.listenerPort());
+    nettest::StationSocket station("127.0.0.5", form.server.settings().listenerPort);
     ASSERT_TRUE(station.ok());
     StationReport closed;
     closed.statusCode = static_cast<std::int32_t>(StatusCode::Closed);
@@ -514,16 +515,16 @@ TEST(TForm1, WakesKnownStationsThatAreNotConnected)
     options.wakePort = ntohs(any.sin_port);
     ServerWindow form(options);
     ASSERT_FALSE(form.server.startupFailure()) << *form.server.startupFailure();
-    ASSERT_TRUE(testing::processEventsUntil([&] { return form.server.knownStations()->snapshot().size() == 2; }));
+    ASSERT_TRUE(testing::processEventsUntil([&] { return form.server.parts().knownStations.snapshot().size() == 2; }));
 
     // A station that connects is noted with its address; once gone, it is listed as dropped.
-    nettest::StationSocket station("127.0.0.2", form.server.listenerPort());
+    nettest::StationSocket station("127.0.0.2", form.server.settings().listenerPort);
     ASSERT_TRUE(station.ok());
     ASSERT_TRUE(sendReport(station, StationReport{}));
     ASSERT_TRUE(testing::processEventsUntil([&] { return form.Grid->model()->rowCount() == 2; }));
     station.close();
     ASSERT_TRUE(testing::processEventsUntil([&] { return form.hall()->watch()->dropped().size() == 1; }));
-    ASSERT_TRUE(form.server.knownStations()->flush(std::chrono::seconds(5)));
+    ASSERT_TRUE(form.server.parts().knownStations.flush(std::chrono::seconds(5)));
     std::ifstream file(folder.file("Ostrel.stations"));
     const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("\t127.0.0.2\t"), std::string::npos) << text;
