@@ -1,5 +1,7 @@
 #include "core/DateTime.h"
 
+#include "support/TextCases.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,8 +10,8 @@
 namespace ostrel {
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double Inf = std::numeric_limits<double>::infinity();
+using testing::Inf;
+using testing::NaN;
 
 TEST(DateTime, KnownDayNumbers)
 {

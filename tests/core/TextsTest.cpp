@@ -16,8 +16,8 @@
 namespace ostrel {
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double Inf = std::numeric_limits<double>::infinity();
+using testing::Inf;
+using testing::NaN;
 
 TEST(Texts, TimeFormat)
 {

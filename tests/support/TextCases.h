@@ -4,11 +4,16 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace ostrel::testing {
+
+// The numbers that are not finite, for the cases that must refuse them.
+inline constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+inline constexpr double Inf = std::numeric_limits<double>::infinity();
 
 // A text and what a parser makes of it; nullopt: the text is refused.
 template <class Value> struct ParseCase
