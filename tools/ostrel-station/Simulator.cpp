@@ -1,4 +1,5 @@
 #include "Simulator.h"
+#include "SimulatorHelpers.h"
 
 #include "core/Cp1251.h"
 #include "core/DateTime.h"
@@ -8,7 +9,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <fcntl.h>
 #include <iomanip>
 #include <linux/sockios.h>
@@ -21,108 +21,6 @@
 #include <unistd.h>
 
 namespace ostrel::sim {
-
-namespace {
-
-constexpr std::uint64_t StopTag = ~std::uint64_t{0};
-constexpr std::string_view DiscoveryAnswer = "Hi Client";
-constexpr std::string_view DiscoveryQuestion = "Hi Server";
-constexpr double MaxBackoffSeconds = 10.0;
-constexpr auto DiscoveryTimeout = std::chrono::seconds(1);
-constexpr auto ConnectTimeout = std::chrono::seconds(3);
-constexpr auto SplitPause = std::chrono::milliseconds(50);
-// How long a station's own close waits for the server to confirm it has everything, and how often
-// a reset looks whether the server's kernel has acknowledged every byte.
-constexpr auto CloseConfirmTimeout = std::chrono::seconds(2);
-constexpr auto FinalCloseTimeout = std::chrono::seconds(5);
-constexpr auto AcknowledgePoll = std::chrono::milliseconds(5);
-constexpr auto OneBytePause = std::chrono::milliseconds(2);
-// A station whose server does not read keeps at most this much unsent; further reports are skipped.
-constexpr std::size_t MaxUnsentBytes = 64 * 1024;
-// Reports a late station may catch up on in one go, so that one station cannot starve the others.
-constexpr int MaxReportsPerService = 64;
-
-SteadyClock::duration secondsToDuration(double seconds)
-{
-    if (!(seconds > 0))
-        return SteadyClock::duration::zero();
-    return std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(std::min(seconds, 1e7)));
-}
-
-sockaddr_in socketAddress(std::uint32_t address, std::uint16_t port)
-{
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(address);
-    sa.sin_port = htons(port);
-    return sa;
-}
-
-const sockaddr* asSockaddr(const sockaddr_in& sa)
-{
-    return reinterpret_cast<const sockaddr*>(&sa);
-}
-
-std::string errorText(int error)
-{
-    return std::strerror(error);
-}
-
-const char* commandName(CommandCode code)
-{
-    switch (code) {
-    case CommandCode::cmdFree:
-        return "cmdFree";
-    case CommandCode::cmdBlock:
-        return "cmdBlock";
-    case CommandCode::cmdStartPaid:
-        return "cmdStartPaid";
-    case CommandCode::cmdWaitPaid:
-        return "cmdWaitPaid";
-    case CommandCode::cmdStartGame:
-        return "cmdStartGame";
-    case CommandCode::cmdWaitGame:
-        return "cmdWaitGame";
-    case CommandCode::cmdKillApps:
-        return "cmdKillApps";
-    case CommandCode::cmdReboot:
-        return "cmdReboot";
-    case CommandCode::cmdPowerOff:
-        return "cmdPowerOff";
-    case CommandCode::cmdLogOff:
-        return "cmdLogOff";
-    default:
-        return "unknown";
-    }
-}
-
-const char* stateName(StatusCode code)
-{
-    switch (code) {
-    case StatusCode::Unloaded:
-        return "unloaded";
-    case StatusCode::Closed:
-        return "closed";
-    case StatusCode::Running:
-        return "running";
-    case StatusCode::Finished:
-        return "finished";
-    case StatusCode::WaitingPaid:
-        return "waiting";
-    case StatusCode::RunningWithAllowance:
-        return "running game";
-    case StatusCode::WaitingGame:
-        return "waiting game";
-    }
-    return "?";
-}
-
-std::uint64_t tagOf(int index, std::uint64_t kind)
-{
-    return static_cast<std::uint64_t>(index) * 4 + kind;
-}
-
-} // namespace
 
 bool reportLeavesSum(std::int32_t statusCode)
 {
