@@ -5,15 +5,12 @@
 #include "app/ui/GifAnimator.h"
 #include "app/ui/Hall.h"
 #include "app/ui/Till.h"
-#include "commands/MenuCommand.h"
 #include "commands/StationRows.h"
 #include "commands/ui/CommandMenu.h"
 #include "core/ui/CellGrid.h"
 #include "core/ui/CellTableModel.h"
-#include "log/SessionLog.h"
 #include "log/ui/FollowNewestRows.h"
 #include "log/ui/HistoryTableModel.h"
-#include "net/TCPServer.h"
 #include "report/ui/TNomiPeriod.h"
 #include "report/ui/WorkReport.h"
 #include "stations/RunningSessions.h"
@@ -38,7 +35,6 @@
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTableView>
-#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
